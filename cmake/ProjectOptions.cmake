@@ -1,0 +1,25 @@
+# One interface target carries the language standard, the warnings and the
+# sanitizer switches to every target of the project.
+add_library(harmonyfox_options INTERFACE)
+target_compile_features(harmonyfox_options INTERFACE cxx_std_20)
+target_compile_options(harmonyfox_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor -Wno-unused-parameter
+  # The fingerprint numerics are defined operation by operation; a fused
+  # multiply-add would change stored values.
+  -ffp-contract=off)
+
+if(HARMONYFOX_SANITIZE STREQUAL "address")
+  target_compile_options(harmonyfox_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+  target_link_options(harmonyfox_options INTERFACE -fsanitize=address,undefined)
+elseif(HARMONYFOX_SANITIZE STREQUAL "thread")
+  target_compile_options(harmonyfox_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+  target_link_options(harmonyfox_options INTERFACE -fsanitize=thread)
+elseif(NOT HARMONYFOX_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "HARMONYFOX_SANITIZE must be empty, 'address' or 'thread'")
+endif()
+
+find_program(HARMONYFOX_CCACHE ccache)
+if(HARMONYFOX_CCACHE)
+  set(CMAKE_CXX_COMPILER_LAUNCHER ${HARMONYFOX_CCACHE})
+  set(CMAKE_C_COMPILER_LAUNCHER ${HARMONYFOX_CCACHE})
+endif()

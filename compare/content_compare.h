@@ -1,0 +1,32 @@
+// Content comparison of two Grips: three correlation scores, the two
+// acceptance rules that move with the sensitivity, and the "% content"
+// figure. Pure functions; safe on any thread.
+#pragma once
+
+#include "grip.h"
+
+struct ContentScores {
+    float spectrumScore = 0.0f;  // |r| of spectrum bins 0..1024
+    float envelopeScore = 0.0f;  // |r| of the envelopes
+    float driftScore = 0.0f;     // |r| of the drifts
+};
+
+// Thresholds derived from a sensitivity s in 0..1.
+struct ContentThresholds {
+    float strict;  // s * 0.4 + 0.6
+    float loose;   // s * 0.8 + 0.2
+    float pair;    // s * 1.2 - 0.2
+};
+
+ContentThresholds ThresholdsFor(float sensitivity);
+
+// a is the file that joined the scan later; its fields are the first series.
+ContentScores ComputeContentScores(const Grip& a, const Grip& b);
+
+// Rule 1 (strong spectrum, envelope + drift at least the pair threshold) or
+// rule 2 (all three at least the loose threshold). NaN fails both.
+bool ContentAccepts(const ContentScores& scores, float sensitivity);
+
+// 0..100: how far spectrumScore lies between the strict threshold and 1. At
+// sensitivity 1 only a score of exactly 1 reaches the threshold; it shows 100.
+float ContentPercent(float spectrumScore, float sensitivity);

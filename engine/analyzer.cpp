@@ -1,0 +1,290 @@
+#include "analyzer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "signal.h"
+
+namespace {
+
+constexpr float kRiseFactor = 0.333f;
+constexpr float kQuietFactor = 0.1f;
+// Text of one tag converted to bytes; 255 UTF-16 units need at most 765.
+constexpr size_t kTagBytes = 1024;
+// A plug-in must end its stream with a failure; one that keeps returning empty
+// chunks is taken to have ended after this many in a row.
+constexpr uint32_t kMaxEmptyChunks = 1024;
+
+void TagKey(std::string& dst, const char16_t (&field)[kDecoderInfoTextLength]) {
+    size_t length = 0;
+    while (length < kDecoderInfoTextLength && field[length] != 0) {
+        ++length;
+    }
+    std::string bytes = U16ToBytes(std::u16string_view(field, length));
+    if (bytes.size() > kTagBytes) {
+        bytes.resize(kTagBytes);
+    }
+    Analyzer::NormalizeKey(dst, bytes.data(), bytes.data() + bytes.size());
+}
+
+}  // namespace
+
+Analyzer::Analyzer() : m_decoders(std::make_unique<DecoderSet>()) {}
+
+Analyzer::Analyzer(const std::string& pluginFolder)
+    : m_decoders(std::make_unique<DecoderSet>(pluginFolder)) {}
+
+Analyzer::~Analyzer() = default;
+
+void Analyzer::NormalizeKey(std::string& dst, const char* first, const char* end) {
+    const char* stop = static_cast<const char*>(std::memchr(first, 0, static_cast<size_t>(end - first)));
+    if (stop != nullptr) {
+        end = stop;
+    }
+    auto blank = [](char c) { return c == ' ' || c == '\t'; };
+    while (end > first && blank(end[-1])) {
+        --end;
+    }
+    while (first < end && blank(*first)) {
+        ++first;
+    }
+    dst.assign(first, end);
+    for (char& c : dst) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+}
+
+std::string Analyzer::NameKey(const std::u16string& path) {
+    const size_t slash = path.rfind(u'/');
+    const size_t begin = slash == std::u16string::npos ? 0 : slash + 1;
+    size_t end = path.rfind(u'.');
+    if (end == std::u16string::npos || end < begin) {
+        end = path.size();
+    }
+    const std::string bytes = U16ToBytes(std::u16string_view(path).substr(begin, end - begin));
+    std::string key;
+    NormalizeKey(key, bytes.data(), bytes.data() + bytes.size());
+    return key;
+}
+
+HRESULT Analyzer::Extract(const char16_t* path) {
+    if (path == nullptr || Failed(m_decoders->OpenFile(path))) {
+        return E_FAIL;
+    }
+    m_grip.nameKey.clear();
+    m_grip.title.clear();
+    m_grip.artist.clear();
+    m_grip.album.clear();
+
+    DecoderInfo info;
+    std::memset(&info, 0, sizeof(info));
+    if (Succeeded(m_decoders->GetFileInfo(&info))) {
+        m_grip.nameKey = NameKey(path);
+        TagKey(m_grip.title, info.title);
+        TagKey(m_grip.artist, info.artist);
+        TagKey(m_grip.album, info.album);
+    }
+    if (Failed(ReadPcm())) {
+        m_decoders->CloseFile();
+        return E_FAIL;
+    }
+    m_decoders->CloseFile();
+    if (Failed(ComputeSpectra())) {
+        return E_FAIL;
+    }
+    ComputeEnvelope();
+    return S_OK;
+}
+
+HRESULT Analyzer::ReadPcm() {
+    constexpr uint32_t N = kAnalysisLength;
+    constexpr uint32_t M = kMinimumLength;
+    constexpr uint32_t H = kHalfSecond;
+    constexpr uint32_t S = kOneSecond;
+    const float w = 1.0f / static_cast<float>(H);
+
+    m_samples.clear();
+    float sumAbs = 0.0f;
+    uint32_t emptyRun = 0;
+    while (m_samples.size() < N) {
+        const float* chunk = nullptr;
+        uint32_t count = 0;
+        if (Failed(m_decoders->ReadSamples(&chunk, &count))) {
+            break;
+        }
+        if (count == 0) {
+            if (++emptyRun >= kMaxEmptyChunks) {
+                break;
+            }
+            continue;
+        }
+        emptyRun = 0;
+        const size_t start = m_samples.size();
+        m_samples.insert(m_samples.end(), chunk, chunk + count);
+        const size_t counted = std::min<size_t>(m_samples.size(), N);
+        for (size_t i = start; i < counted; ++i) {
+            sumAbs += std::fabs(m_samples[i]);
+        }
+    }
+
+    const uint32_t n = static_cast<uint32_t>(std::min<size_t>(m_samples.size(), N));
+    if (n < M) {
+        return E_FAIL;
+    }
+    const float meanAbs = sumAbs / static_cast<float>(n);
+    const float thrRise = meanAbs * kRiseFactor;
+    const float thrQuiet = meanAbs * kQuietFactor;
+
+    // Onset search: the largest rise of the mean absolute level from one half
+    // second to the next, given up one second after the best rise so far.
+    const float* x = m_samples.data();
+    float sumFirst = 0.0f;
+    for (uint32_t i = 0; i < H; ++i) {
+        sumFirst += std::fabs(x[i]);
+    }
+    float cur = w * sumFirst;
+    float prev = 0.0f;
+    float best = 0.0f;
+    uint32_t bestPos = 0;
+    for (uint32_t t = H; t < n; ++t) {
+        const float d = cur - prev;
+        if (d > thrRise && d > best) {
+            best = d;
+            bestPos = t;
+        }
+        if (bestPos != 0 && t - bestPos > S) {
+            break;
+        }
+        if (t >= S) {
+            prev = prev - w * std::fabs(x[t - S]);
+        }
+        cur = cur - w * std::fabs(x[t - H]);
+        prev = prev + w * std::fabs(x[t - H]);
+        cur = cur + w * std::fabs(x[t]);
+    }
+
+    size_t trim = 0;
+    if (bestPos != 0) {
+        trim = bestPos - H;
+    } else {
+        trim = n;
+        for (uint32_t i = 0; i < n; ++i) {
+            if (x[i] > thrQuiet) {
+                trim = i;
+                break;
+            }
+        }
+    }
+    m_samples.erase(m_samples.begin(), m_samples.begin() + static_cast<std::ptrdiff_t>(trim));
+
+    if (m_samples.size() < N) {
+        while (m_samples.size() < N) {
+            const float* chunk = nullptr;
+            uint32_t count = 0;
+            if (Failed(m_decoders->ReadSamples(&chunk, &count))) {
+                break;
+            }
+            const size_t take = std::min<size_t>(count, N - m_samples.size());
+            if (take == 0) {
+                break;
+            }
+            m_samples.insert(m_samples.end(), chunk, chunk + take);
+        }
+    } else {
+        m_samples.resize(N);
+    }
+    return m_samples.size() < M ? E_FAIL : S_OK;
+}
+
+HRESULT Analyzer::ComputeSpectra() {
+    const size_t total = m_samples.size();
+    if (total < kBlockSize) {
+        return E_FAIL;
+    }
+    m_re.resize(kBlockSize);
+    m_im.resize(kBlockSize);
+    m_segments.assign(static_cast<size_t>(kSegmentCount) * kBlockSize, 0.0f);
+    uint32_t counts[kSegmentCount] = {};
+    float* spectrum = m_grip.spectrum.data();
+    std::fill(spectrum, spectrum + kSpectrumLength, 0.0f);
+    uint32_t blocks = 0;
+
+    for (size_t pos = 0; pos < total; pos += kBlockSize) {
+        const size_t length = std::min<size_t>(total - pos, kBlockSize);
+        std::fill(m_re.begin(), m_re.end(), 0.0f);
+        std::fill(m_im.begin(), m_im.end(), 0.0f);
+        std::copy(m_samples.begin() + static_cast<std::ptrdiff_t>(pos),
+                  m_samples.begin() + static_cast<std::ptrdiff_t>(pos + length), m_re.begin());
+        Fft(m_re.data(), m_im.data(), kBlockSize);
+        const size_t s = static_cast<size_t>((static_cast<uint64_t>(pos) * kSegmentCount) / total);
+        ++counts[s];
+        float* segment = m_segments.data() + s * kBlockSize;
+        for (uint32_t k = 0; k < kBlockSize; ++k) {
+            const float m = std::sqrt(m_re[k] * m_re[k] + m_im[k] * m_im[k]);
+            spectrum[k] += m;
+            segment[k] += m;
+        }
+        ++blocks;
+    }
+
+    const float r = 1.0f / static_cast<float>(blocks);
+    for (uint32_t k = 0; k < kBlockSize; ++k) {
+        spectrum[k] = spectrum[k] * (static_cast<float>(k + 1) * r / 2048.0f);
+    }
+    if (total > static_cast<size_t>(kSegmentCount) * kBlockSize) {
+        for (uint32_t s = 0; s < kSegmentCount; ++s) {
+            const float rs = 1.0f / static_cast<float>(counts[s]);
+            float* segment = m_segments.data() + static_cast<size_t>(s) * kBlockSize;
+            for (uint32_t k = 0; k < kBlockSize; ++k) {
+                segment[k] = segment[k] * (static_cast<float>(k + 1) * rs / 2048.0f);
+            }
+        }
+        for (uint32_t j = 0; j + 1 < kSegmentCount; ++j) {
+            m_grip.drift[j] = CorrelationCoefficient(m_segments.data() + j * kBlockSize,
+                                                     m_segments.data() + (j + 1) * kBlockSize,
+                                                     kComparedBins);
+        }
+    } else {
+        m_grip.drift.fill(0.0f);
+    }
+    return S_OK;
+}
+
+HRESULT Analyzer::ComputeEnvelope() {
+    float* envelope = m_grip.envelope.data();
+    std::fill(envelope, envelope + kEnvelopeLength, 0.0f);
+    float sum = 0.0f;
+    float sumSq = 0.0f;
+    uint32_t count = 0;
+    uint32_t j = 0;
+    auto closeStretch = [&] {
+        const float mean = sum / static_cast<float>(count);
+        // Rounding can leave a constant stretch with a tiny negative variance.
+        const float variance = sumSq / static_cast<float>(count) - mean * mean;
+        envelope[j] = std::sqrt(std::max(variance, 0.0f));
+    };
+    const size_t total = m_samples.size();
+    for (size_t i = 0; i < total; ++i) {
+        const size_t stretchEnd = static_cast<size_t>(j + 1) * kOneSecond * 30 / kEnvelopeLength;
+        if (i > stretchEnd) {
+            closeStretch();
+            if (++j == kEnvelopeLength) {
+                return S_OK;
+            }
+            sum = 0.0f;
+            sumSq = 0.0f;
+            count = 0;
+        }
+        const float v = m_samples[i];
+        sum += v;
+        sumSq += v * v;
+        ++count;
+    }
+    if (j < kEnvelopeLength && count > 0) {
+        closeStretch();
+    }
+    return S_OK;
+}

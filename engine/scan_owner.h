@@ -1,0 +1,57 @@
+// ScanOwner: what the scan engine reports to. The front end (the desktop
+// window or the command line) derives from it. Workers change the counters
+// with atomic operations, append to PendingPairs under pairsLock, and call
+// Post, which must queue the message for the owner's own thread and return at
+// once: a worker never waits for the owner.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// Messages posted to the owner.
+inline constexpr uint32_t WM_USER = 0x400;
+inline constexpr uint32_t WM_PAIRS_READY = WM_USER + 1;  // records were appended to PendingPairs
+inline constexpr uint32_t WM_CLEAR_PAIRS = WM_USER + 2;  // a new scan starts: clear the list
+
+// experimentalPercent of a pair whose figure was requested and has not arrived.
+inline constexpr float kExperimentalPending = -1.0f;
+// experimentalPercent of a pair whose figure was not requested.
+inline constexpr float kExperimentalNotRequested = -100.0f;
+
+// One accepted pair, or (isUpdate) the late experimental figure of one.
+struct DuplicatePair {
+    std::u16string path1;  // the file that joined the scan later
+    std::u16string path2;  // the earlier file
+    float contentPercent = 0.0f;
+    float tagPercent = 0.0f;
+    float experimentalPercent = kExperimentalNotRequested;
+    bool isUpdate = false;
+    uint32_t details1 = 0;  // filled by the front end
+    uint32_t details2 = 0;
+};
+
+class ScanOwner {
+public:
+    virtual ~ScanOwner() = default;
+
+    // Queues message for the owner's thread. Called from any thread; never blocks.
+    virtual void Post(uint32_t message) = 0;
+
+    // Swaps every waiting record out under pairsLock.
+    std::vector<DuplicatePair> TakePendingPairs() {
+        std::vector<DuplicatePair> taken;
+        std::lock_guard<std::mutex> hold(pairsLock);
+        taken.swap(PendingPairs);
+        return taken;
+    }
+
+    std::atomic<int32_t> m_cachedCount{0};   // entries in the fingerprint store
+    std::atomic<int32_t> m_pendingCount{0};  // files found by this scan's walks, less failed jobs
+    std::atomic<int32_t> m_doneCount{0};     // files whose job succeeded in this scan
+
+    std::mutex pairsLock;
+    std::vector<DuplicatePair> PendingPairs;  // guarded by pairsLock
+};

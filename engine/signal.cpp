@@ -1,0 +1,252 @@
+#include "signal.h"
+
+#include <array>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace {
+
+// Pi as the 32-bit float the twiddle angles are computed from.
+constexpr float kPi = 3.1415927f;
+constexpr uint32_t kMaxStages = 31;
+
+// Twiddles of one transform size: for stage s the entries [half-1, 2*half-1)
+// hold cos and sin of j * (pi / half), j < half, exactly as computed on the fly.
+struct TwiddleTable {
+    std::vector<float> cosines;
+    std::vector<float> sines;
+};
+
+const TwiddleTable& TwiddlesFor(uint32_t stages) {
+    static std::array<std::once_flag, kMaxStages + 1> once;
+    static std::array<std::unique_ptr<TwiddleTable>, kMaxStages + 1> tables;
+    std::call_once(once[stages], [stages] {
+        auto table = std::make_unique<TwiddleTable>();
+        const uint32_t n = 1u << stages;
+        table->cosines.resize(n);
+        table->sines.resize(n);
+        for (uint32_t s = 1; s <= stages; ++s) {
+            const uint32_t half = 1u << (s - 1);
+            const float step = kPi / static_cast<float>(half);
+            for (uint32_t j = 0; j < half; ++j) {
+                const float theta = static_cast<float>(j) * step;
+                table->cosines[half - 1 + j] = static_cast<float>(std::cos(static_cast<double>(theta)));
+                table->sines[half - 1 + j] = static_cast<float>(std::sin(static_cast<double>(theta)));
+            }
+        }
+        tables[stages] = std::move(table);
+    });
+    return *tables[stages];
+}
+
+uint32_t StageCount(uint32_t n) {
+    uint32_t stages = 0;
+    while (n >= 2) {
+        n >>= 1;
+        ++stages;
+    }
+    return stages;
+}
+
+void BitReverse(float* re, float* im, uint32_t n) {
+    for (uint32_t i = 1, j = 0; i < n; ++i) {
+        uint32_t bit = n >> 1;
+        for (; j & bit; bit >>= 1) {
+            j ^= bit;
+        }
+        j ^= bit;
+        if (i < j) {
+            std::swap(re[i], re[j]);
+            std::swap(im[i], im[j]);
+        }
+    }
+}
+
+}  // namespace
+
+void Fft(float* re, float* im, uint32_t n) {
+    const uint32_t stages = StageCount(n);
+    if (stages == 0) {
+        return;
+    }
+    if (n > 2) {
+        BitReverse(re, im, n);
+    }
+    const TwiddleTable& table = TwiddlesFor(stages);
+    for (uint32_t s = 1; s <= stages; ++s) {
+        const uint32_t half = 1u << (s - 1);
+        const uint32_t span = half << 1;
+        const float* cosines = table.cosines.data() + half - 1;
+        const float* sines = table.sines.data() + half - 1;
+        for (uint32_t j = 0; j < half; ++j) {
+            const float c = cosines[j];
+            const float sn = sines[j];
+            for (uint32_t i = j; i < n; i += span) {
+                const uint32_t p = i + half;
+                const float tr = re[p] * c - im[p] * sn;
+                const float ti = im[p] * c + re[p] * sn;
+                re[p] = re[i] - tr;
+                im[p] = im[i] - ti;
+                re[i] = re[i] + tr;
+                im[i] = im[i] + ti;
+            }
+        }
+    }
+}
+
+void InverseFft(float* re, float* im, uint32_t n) {
+    Fft(im, re, n);
+    const float scale = 1.0f / static_cast<float>(n);
+    for (uint32_t i = 0; i < n; ++i) {
+        re[i] *= scale;
+        im[i] *= scale;
+    }
+}
+
+float CorrelationCoefficient(const float* a, const float* b, uint32_t n) {
+    const float count = static_cast<float>(n);
+    float sa = 0.0f;
+    float sb = 0.0f;
+    for (uint32_t i = 0; i < n; ++i) {
+        sa += a[i];
+        sb += b[i];
+    }
+    const float ma = sa / count;
+    const float mb = sb / count;
+    float cov = 0.0f;
+    float va = 0.0f;
+    float vb = 0.0f;
+    for (uint32_t i = 0; i < n; ++i) {
+        const float da = a[i] - ma;
+        const float db = b[i] - mb;
+        cov += da * db;
+        va += da * da;
+        vb += db * db;
+    }
+    cov /= count;
+    va /= count;
+    vb /= count;
+    const float den = std::sqrt(va * vb);
+    if (den == 0.0f) {
+        return 1.0f;
+    }
+    return cov / den;
+}
+
+uint32_t CrossCorrelate(const float* x, uint32_t nx, const float* h, uint32_t nh, float* out) {
+    if (nh == 0) {
+        return 0;
+    }
+    uint32_t size = 2;
+    while (size < 2 * nh) {
+        size *= 2;
+    }
+    const uint32_t hop = size - nh + 1;
+    const size_t outCount = static_cast<size_t>(nx) + nh - 1;
+    std::vector<float> temporary;
+    if (out == nullptr) {
+        temporary.resize(outCount);
+        out = temporary.data();
+    }
+
+    std::vector<float> kr(size, 0.0f);
+    std::vector<float> ki(size, 0.0f);
+    for (uint32_t i = 0; i < nh; ++i) {
+        kr[i] = h[nh - 1 - i];
+    }
+    Fft(kr.data(), ki.data(), size);
+
+    std::vector<float> tail(nh - 1, 0.0f);
+    std::vector<float> xr(size);
+    std::vector<float> xi(size);
+    float max = 0.0f;
+    uint32_t peak = 0;
+    size_t written = 0;
+    auto emit = [&](float v) {
+        if (v > max) {
+            max = v;
+            peak = static_cast<uint32_t>(written);
+        }
+        out[written++] = v;
+    };
+
+    uint32_t consumed = 0;
+    while (consumed < nx) {
+        std::fill(xr.begin(), xr.end(), 0.0f);
+        std::fill(xi.begin(), xi.end(), 0.0f);
+        const uint32_t take = std::min(hop, nx - consumed);
+        std::copy(x + consumed, x + consumed + take, xr.begin());
+        consumed += take;
+        Fft(xr.data(), xi.data(), size);
+        for (uint32_t i = 0; i < size; ++i) {
+            const float r = xr[i] * kr[i] - xi[i] * ki[i];
+            const float m = xr[i] * ki[i] + xi[i] * kr[i];
+            xr[i] = r;
+            xi[i] = m;
+        }
+        InverseFft(xr.data(), xi.data(), size);
+        for (uint32_t i = 0; i + 1 < nh; ++i) {
+            xr[i] += tail[i];
+        }
+        for (uint32_t i = 0; i + 1 < nh; ++i) {
+            tail[i] = xr[i + hop];
+        }
+        for (uint32_t i = 0; i < hop && written < outCount; ++i) {
+            emit(xr[i]);
+        }
+    }
+    for (uint32_t i = 0; i + 1 < nh && written < outCount; ++i) {
+        emit(tail[i]);
+    }
+    return peak;
+}
+
+uint32_t NormalizedCrossCorrelate(const float* x, uint32_t nx, const float* h, uint32_t nh,
+                                  float* out) {
+    if (nh == 0) {
+        return 0;
+    }
+    const size_t outCount = static_cast<size_t>(nx) + nh - 1;
+    std::vector<float> temporary;
+    if (out == nullptr) {
+        temporary.resize(outCount);
+        out = temporary.data();
+    }
+    CrossCorrelate(x, nx, h, nh, out);
+
+    const float r = 1.0f / static_cast<float>(nh);
+    float sumH = 0.0f;
+    float sumH2 = 0.0f;
+    for (uint32_t i = 0; i < nh; ++i) {
+        sumH += h[i];
+        sumH2 += h[i] * h[i];
+    }
+    const float hm = r * sumH;
+    const float hq = r * sumH2;
+    const float hVar = std::max(0.0f, hq - hm * hm);
+
+    float xm = 0.0f;
+    float xq = 0.0f;
+    float best = 0.0f;
+    uint32_t peak = 0;
+    for (size_t k = 0; k < outCount; ++k) {
+        if (k < nx) {
+            xm += x[k] * r;
+            xq += x[k] * x[k] * r;
+        }
+        if (k >= nh) {
+            xm -= x[k - nh] * r;
+            xq -= x[k - nh] * x[k - nh] * r;
+        }
+        const float num = out[k] * r - xm * hm;
+        const float den = std::sqrt(std::max(0.0f, xq - xm * xm) * hVar);
+        out[k] = den != 0.0f ? num / den : 0.0f;
+        if (out[k] > best) {
+            best = out[k];
+            peak = static_cast<uint32_t>(k);
+        }
+    }
+    return peak;
+}
