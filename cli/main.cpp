@@ -1,0 +1,40 @@
+#include <cstdio>
+#include <cstring>
+
+#include "command.h"
+
+std::vector<Command>& Commands() {
+    static std::vector<Command> commands;
+    return commands;
+}
+
+namespace {
+
+void PrintUsage(FILE* out) {
+    std::fprintf(out, "usage: harmonyfox-cli COMMAND [ARGS...]\n\nCommands:\n");
+    for (const Command& c : Commands()) {
+        std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+    }
+    std::fprintf(out, "\n'harmonyfox-cli COMMAND --help' describes a command.\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+        PrintUsage(stdout);
+        return 0;
+    }
+    for (const Command& c : Commands()) {
+        if (std::strcmp(argv[1], c.name) == 0) {
+            return c.run(argc - 1, argv + 1);
+        }
+    }
+    std::fprintf(stderr, "harmonyfox-cli: unknown command '%s'\n\n", argv[1]);
+    PrintUsage(stderr);
+    return 2;
+}
