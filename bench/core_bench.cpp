@@ -105,6 +105,20 @@ void BM_SubstringOverlapNaive(benchmark::State& state) {
 }
 BENCHMARK(BM_SubstringOverlapNaive);
 
+// Typical of a scan: most pairs are unrelated pieces.
+void BM_TagScoresUnrelated(benchmark::State& state) {
+    const Grip a = RandomGrip(3);
+    Grip b = RandomGrip(4);
+    b.title = "bohemian rhapsody";
+    b.artist = "queen";
+    b.album = "a night at the opera";
+    b.nameKey = "11 - bohemian rhapsody";
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ComputeTagScores(a, b));
+    }
+}
+BENCHMARK(BM_TagScoresUnrelated);
+
 }  // namespace
 
 BENCHMARK_MAIN();

@@ -15,7 +15,8 @@ ContentScores ComputeContentScores(const Grip& a, const Grip& b) {
         std::fabs(CorrelationCoefficient(a.spectrum.data(), b.spectrum.data(), kComparedBins));
     scores.envelopeScore =
         std::fabs(CorrelationCoefficient(a.envelope.data(), b.envelope.data(), kEnvelopeLength));
-    scores.driftScore = std::fabs(CorrelationCoefficient(a.drift.data(), b.drift.data(), kDriftLength));
+    scores.driftScore =
+        std::fabs(CorrelationCoefficient(a.drift.data(), b.drift.data(), kDriftLength));
     return scores;
 }
 

@@ -1,6 +1,7 @@
 #include "tag_compare.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -13,39 +14,85 @@ constexpr float kAlbumWeight = 0.15f;
 
 }  // namespace
 
-float SubstringOverlap(std::string_view a, std::string_view b) {
-    const size_t la = a.size();
-    const size_t lb = b.size();
-    if (la == 0 || lb == 0) {
-        return 0.0f;
+namespace {
+
+// The overlap counted with one 64-bit mask per start in a, for a b of at most
+// 64 bytes. match[p] holds bit q when a[p..p+L) == b[q..q+L) for the current
+// length L. A start p of a contributes one found substring per length while
+// its mask is not empty, and a start q of b one per length while some mask
+// has bit q. The work is proportional to the matches found, which are few for
+// unrelated texts.
+uint64_t FoundShortB(const unsigned char* a, size_t la, const unsigned char* b, size_t lb,
+                     size_t m) {
+    thread_local uint64_t byteMask[256] = {};
+    thread_local std::vector<uint64_t> single;  // matches of length 1
+    thread_local std::vector<uint64_t> match;   // matches of the current length
+    thread_local std::vector<uint32_t> active;  // starts whose match is not empty
+    for (size_t q = 0; q < lb; ++q) {
+        byteMask[b[q]] |= uint64_t{1} << q;
     }
-    if (a == b) {
-        return 1.0f;
+    single.resize(la);
+    match.resize(la);
+    active.clear();
+    uint64_t any = 0;
+    for (size_t p = 0; p < la; ++p) {
+        single[p] = match[p] = byteMask[a[p]];
+        if (match[p] != 0) {
+            active.push_back(static_cast<uint32_t>(p));
+            any |= match[p];
+        }
     }
-    const size_t m = std::min(la, lb);
-    // A substring of a at p occurs in b exactly when its length is at most the
-    // longest prefix of a[p..] that occurs in b, and likewise for b. Those
-    // longest prefixes are the row and column maxima of the table of longest
-    // common prefixes, built one row at a time from the end of a.
+    for (size_t q = 0; q < lb; ++q) {
+        byteMask[b[q]] = 0;
+    }
+
+    // A start can match at length L+1 only if the start after it matched at
+    // length L, so only the starts before the active ones are extended. The
+    // active list is ascending; extending p from p+1 in that order reads each
+    // mask before it is overwritten.
+    uint64_t found = 0;
+    for (size_t length = 1; length <= m && !active.empty(); ++length) {
+        found += active.size() + static_cast<uint64_t>(std::popcount(any));
+        size_t kept = 0;
+        any = 0;
+        for (const uint32_t i : active) {
+            if (i == 0) {
+                continue;
+            }
+            const uint64_t extended = single[i - 1] & (match[i] >> 1);
+            match[i - 1] = extended;
+            if (extended != 0) {
+                active[kept++] = i - 1;
+                any |= extended;
+            }
+        }
+        active.resize(kept);
+    }
+    return found;
+}
+
+// The general case: a substring of a at p occurs in b exactly when its length
+// is at most the longest prefix of a[p..] that occurs in b, and likewise for
+// b. Those longest prefixes are the row and column maxima of the table of
+// longest common prefixes, built one row at a time from the end of a.
+uint64_t FoundLongB(const unsigned char* a, size_t la, const unsigned char* b, size_t lb,
+                    size_t m) {
     thread_local std::vector<uint16_t> previous;
     thread_local std::vector<uint16_t> current;
     thread_local std::vector<uint16_t> longestB;
     previous.assign(lb + 1, 0);
     current.assign(lb + 1, 0);
     longestB.assign(lb, 0);
-    const auto* pa = reinterpret_cast<const unsigned char*>(a.data());
-    const auto* pb = reinterpret_cast<const unsigned char*>(b.data());
     const uint16_t cap = static_cast<uint16_t>(std::min<size_t>(m, 0xFFFF));
-
     uint64_t found = 0;
     for (size_t p = la; p-- > 0;) {
-        const unsigned char c = pa[p];
-        uint16_t* row = current.data();
-        const uint16_t* below = previous.data();
-        uint16_t* colMax = longestB.data();
+        const unsigned char c = a[p];
+        uint16_t* __restrict row = current.data();
+        const uint16_t* __restrict below = previous.data();
+        uint16_t* __restrict colMax = longestB.data();
         uint16_t rowMax = 0;
         for (size_t q = 0; q < lb; ++q) {
-            uint16_t v = pb[q] == c ? static_cast<uint16_t>(below[q + 1] + 1) : 0;
+            uint16_t v = b[q] == c ? static_cast<uint16_t>(below[q + 1] + 1) : 0;
             v = std::min(v, cap);
             row[q] = v;
             rowMax = std::max(rowMax, v);
@@ -57,7 +104,31 @@ float SubstringOverlap(std::string_view a, std::string_view b) {
     for (size_t q = 0; q < lb; ++q) {
         found += longestB[q];
     }
-    const uint64_t total = static_cast<uint64_t>(m) * (la + lb + 2) - static_cast<uint64_t>(m) * (m + 1);
+    return found;
+}
+
+}  // namespace
+
+float SubstringOverlap(std::string_view a, std::string_view b) {
+    if (a.empty() || b.empty()) {
+        return 0.0f;
+    }
+    if (a == b) {
+        return 1.0f;
+    }
+    // The measure is symmetric; let b be the shorter string.
+    if (b.size() > a.size()) {
+        std::swap(a, b);
+    }
+    const size_t la = a.size();
+    const size_t lb = b.size();
+    const size_t m = lb;
+    const auto* pa = reinterpret_cast<const unsigned char*>(a.data());
+    const auto* pb = reinterpret_cast<const unsigned char*>(b.data());
+    const uint64_t found =
+        lb <= 64 ? FoundShortB(pa, la, pb, lb, m) : FoundLongB(pa, la, pb, lb, m);
+    const uint64_t total =
+        static_cast<uint64_t>(m) * (la + lb + 2) - static_cast<uint64_t>(m) * (m + 1);
     return static_cast<float>(static_cast<double>(found) / static_cast<double>(total));
 }
 

@@ -24,7 +24,9 @@ float SubstringOverlap(std::string_view a, std::string_view b);
 // a is the file that joined the scan later.
 TagScores ComputeTagScores(const Grip& a, const Grip& b);
 
-inline bool TagsAccept(float tagScore, float sensitivity) { return tagScore >= sensitivity; }
+inline bool TagsAccept(float tagScore, float sensitivity) {
+    return tagScore >= sensitivity;
+}
 
 // 0..100: how far tagScore lies between the sensitivity and 1. At sensitivity
 // 1 only a tagScore of exactly 1 passes; it shows 100.

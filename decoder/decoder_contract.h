@@ -22,7 +22,9 @@ struct GUID {
 };
 static_assert(sizeof(GUID) == 16);
 
-inline bool operator==(const GUID& a, const GUID& b) { return std::memcmp(&a, &b, sizeof(GUID)) == 0; }
+inline bool operator==(const GUID& a, const GUID& b) {
+    return std::memcmp(&a, &b, sizeof(GUID)) == 0;
+}
 
 // Result codes: negative means failure.
 using HRESULT = int32_t;
@@ -36,8 +38,12 @@ inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 // that a path is not in the fingerprint store.
 inline constexpr HRESULT E_END_OF_STREAM = static_cast<HRESULT>(0x80040001u);
 
-inline constexpr bool Failed(HRESULT hr) { return hr < 0; }
-inline constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
+inline constexpr bool Failed(HRESULT hr) {
+    return hr < 0;
+}
+inline constexpr bool Succeeded(HRESULT hr) {
+    return hr >= 0;
+}
 
 // {F3BDC279-8EC9-468F-B1CF-B3396A978B75}: this version of the contract.
 inline constexpr GUID IID_IDecoder = {
@@ -60,11 +66,11 @@ inline constexpr int kDecoderInfoTextLength = 256;
 // Properties and tags of an opened file. A plug-in zeroes the whole record
 // before filling what it knows.
 struct DecoderInfo {
-    uint32_t durationMs;     // 0 when unknown
-    uint32_t bitrate;        // bits per second, 0 when unknown
-    uint32_t channels;       // of the source, 0 when unknown
-    uint32_t samplesPerSec;  // of the source, 0 when unknown
-    char16_t title[kDecoderInfoTextLength];   // zero-terminated, at most 255 code units
+    uint32_t durationMs;                     // 0 when unknown
+    uint32_t bitrate;                        // bits per second, 0 when unknown
+    uint32_t channels;                       // of the source, 0 when unknown
+    uint32_t samplesPerSec;                  // of the source, 0 when unknown
+    char16_t title[kDecoderInfoTextLength];  // zero-terminated, at most 255 code units
     char16_t artist[kDecoderInfoTextLength];
     char16_t album[kDecoderInfoTextLength];
 };
@@ -72,7 +78,7 @@ struct DecoderInfo {
 // A decoder object. Destroyed only through Release, whose body lives in the
 // plug-in that made it, so there is deliberately no virtual destructor.
 class IDecoder {
-public:
+  public:
     // Closes whatever is open and frees the object.
     virtual void Release() = 0;
     // Prepares the file at path (zero-terminated UTF-16) for delivery in the
@@ -89,7 +95,7 @@ public:
     // Fills the whole record for the open file; E_FAIL when nothing is open.
     virtual HRESULT GetInfo(DecoderInfo* info) = 0;
 
-protected:
+  protected:
     ~IDecoder() = default;
 };
 

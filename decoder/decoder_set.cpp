@@ -20,9 +20,13 @@ bool EndsWith(const std::string& s, const char* suffix) {
 
 }  // namespace
 
-DecoderSet::DecoderSet() { LoadPlugins(ProgramFolder()); }
+DecoderSet::DecoderSet() {
+    LoadPlugins(ProgramFolder());
+}
 
-DecoderSet::DecoderSet(const std::string& folder) { LoadPlugins(folder); }
+DecoderSet::DecoderSet(const std::string& folder) {
+    LoadPlugins(folder);
+}
 
 DecoderSet::~DecoderSet() {
     // The current decoder is not closed here: each decoder closes its own file
@@ -51,7 +55,8 @@ void DecoderSet::LoadPlugins(const std::string& folder) {
     if (dir == nullptr) {
         return;
     }
-    const std::string prefix = folder.empty() ? std::string() : (folder == "/" ? folder : folder + "/");
+    const std::string prefix =
+        folder.empty() ? std::string() : (folder == "/" ? folder : folder + "/");
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
         if (!EndsWith(name, ".so") || name.size() == 3) {
@@ -149,7 +154,8 @@ HRESULT DecoderSet::ReadSamples(const float** samples, uint32_t* count) {
     const auto* bytes = static_cast<const unsigned char*>(data);
     auto sampleAt = [bytes](size_t index) {
         // Little-endian 16-bit; read bytewise since a chunk need not be aligned.
-        return static_cast<int16_t>(static_cast<uint16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8)));
+        return static_cast<int16_t>(
+            static_cast<uint16_t>(bytes[2 * index] | (bytes[2 * index + 1] << 8)));
     };
     if (channels == 1) {
         for (size_t i = 0; i < n; ++i) {

@@ -15,7 +15,7 @@
 #include "decoder_contract.h"
 
 class DecoderSet {
-public:
+  public:
     // Loads the plug-ins of the folder holding the running executable.
     DecoderSet();
     // Loads the plug-ins of folder (a path without trailing '/'; empty means
@@ -51,7 +51,7 @@ public:
     // the platform does not tell.
     static std::string ProgramFolder();
 
-private:
+  private:
     struct PluginEntry {
         void* module;
         IDecoder* decoder;

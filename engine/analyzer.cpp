@@ -38,7 +38,8 @@ Analyzer::Analyzer(const std::string& pluginFolder)
 Analyzer::~Analyzer() = default;
 
 void Analyzer::NormalizeKey(std::string& dst, const char* first, const char* end) {
-    const char* stop = static_cast<const char*>(std::memchr(first, 0, static_cast<size_t>(end - first)));
+    const char* stop =
+        static_cast<const char*>(std::memchr(first, 0, static_cast<size_t>(end - first)));
     if (stop != nullptr) {
         end = stop;
     }
@@ -243,9 +244,9 @@ HRESULT Analyzer::ComputeSpectra() {
             }
         }
         for (uint32_t j = 0; j + 1 < kSegmentCount; ++j) {
-            m_grip.drift[j] = CorrelationCoefficient(m_segments.data() + j * kBlockSize,
-                                                     m_segments.data() + (j + 1) * kBlockSize,
-                                                     kComparedBins);
+            m_grip.drift[j] =
+                CorrelationCoefficient(m_segments.data() + j * kBlockSize,
+                                       m_segments.data() + (j + 1) * kBlockSize, kComparedBins);
         }
     } else {
         m_grip.drift.fill(0.0f);

@@ -23,7 +23,7 @@ inline constexpr uint32_t kComparedBins = 1025;
 inline constexpr uint32_t kStretchLength = 6615;  // 22050 * 30 / 100
 
 class Analyzer {
-public:
+  public:
     // Loads the plug-ins of the program's own folder.
     Analyzer();
     // Loads the plug-ins of pluginFolder.
@@ -61,7 +61,7 @@ public:
     // Scratch for serialising one cache record.
     std::vector<unsigned char>& recordBuffer() { return m_record; }
 
-private:
+  private:
     ScanOwner* m_owner = nullptr;
     std::unique_ptr<DecoderSet> m_decoders;
     std::vector<float> m_samples;

@@ -34,7 +34,7 @@ struct DuplicatePair {
 };
 
 class ScanOwner {
-public:
+  public:
     virtual ~ScanOwner() = default;
 
     // Queues message for the owner's thread. Called from any thread; never blocks.

@@ -32,8 +32,10 @@ const TwiddleTable& TwiddlesFor(uint32_t stages) {
             const float step = kPi / static_cast<float>(half);
             for (uint32_t j = 0; j < half; ++j) {
                 const float theta = static_cast<float>(j) * step;
-                table->cosines[half - 1 + j] = static_cast<float>(std::cos(static_cast<double>(theta)));
-                table->sines[half - 1 + j] = static_cast<float>(std::sin(static_cast<double>(theta)));
+                table->cosines[half - 1 + j] =
+                    static_cast<float>(std::cos(static_cast<double>(theta)));
+                table->sines[half - 1 + j] =
+                    static_cast<float>(std::sin(static_cast<double>(theta)));
             }
         }
         tables[stages] = std::move(table);

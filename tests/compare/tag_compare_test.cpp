@@ -1,1 +1,116 @@
+#include "tag_compare.h"
+
 #include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "naive_overlap.h"
+
+namespace {
+
+Grip Tags(std::string title, std::string artist, std::string name, std::string album) {
+    Grip g;
+    g.title = std::move(title);
+    g.artist = std::move(artist);
+    g.nameKey = std::move(name);
+    g.album = std::move(album);
+    return g;
+}
+
+TEST(SubstringOverlapTest, WorkedValues) {
+    struct Case {
+        const char* a;
+        const char* b;
+        float expected;
+    };
+    const Case cases[] = {
+        {"abc", "abc", 1.0f},
+        {"abc", "abd", 0.5f},
+        {"ab", "ba", 4.0f / 6},
+        {"aaa", "a", 1.0f},
+        {"song", "song live", 0.5f},
+        {"the song", "song", 10.0f / 18},
+        {"abc", "", 0.0f},
+        {"", "", 0.0f},
+        {"x", "y", 0.0f},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FLOAT_EQ(SubstringOverlap(c.a, c.b), c.expected) << c.a << " / " << c.b;
+        EXPECT_FLOAT_EQ(SubstringOverlap(c.b, c.a), c.expected) << c.b << " / " << c.a;
+    }
+}
+
+TEST(SubstringOverlapTest, AgreesWithTheNaiveCountOnRandomStrings) {
+    std::mt19937 rng(42);
+    for (int round = 0; round < 3000; ++round) {
+        // Small alphabets make repeats and partial matches common.
+        const int alphabet = 1 + static_cast<int>(rng() % 4);
+        auto make = [&](size_t length) {
+            std::string s;
+            for (size_t i = 0; i < length; ++i) {
+                s.push_back(static_cast<char>(round % 7 == 0 ? 0x80 + rng() % alphabet
+                                                             : 'a' + rng() % alphabet));
+            }
+            return s;
+        };
+        const std::string a = make(rng() % 24);
+        const std::string b = make(rng() % 24);
+        ASSERT_EQ(SubstringOverlap(a, b), NaiveSubstringOverlap(a, b)) << a << " / " << b;
+    }
+    const std::string longA(700, 'a');
+    const std::string longB = std::string(300, 'a') + "b" + std::string(300, 'a');
+    EXPECT_EQ(SubstringOverlap(longA, longB), NaiveSubstringOverlap(longA, longB));
+}
+
+TEST(TagCompareTest, Scenarios) {
+    struct Case {
+        const char* name;
+        Grip a;
+        Grip b;
+        float title, artist, nameScore, album, tagScore;
+    };
+    const Case cases[] = {
+        {"all equal", Tags("yesterday", "beatles", "01 yesterday", "help"),
+         Tags("yesterday", "beatles", "01 yesterday", "help"), 1, 1, 1, 1, 1},
+        {"title and artist swapped", Tags("x song", "y band", "n", ""),
+         Tags("y band", "x song", "n", ""), 1, 1, 1, 0, 1},
+        {"no tags: the file name alone", Tags("", "", "track", ""), Tags("", "", "track", ""), 0, 0,
+         1, 0, 1},
+        {"no tags, one name missing", Tags("", "", "track", ""), Tags("", "", "", ""), 0, 0, 0, 0,
+         0},
+        {"unreadable tags", Tags("", "", "", ""), Tags("yesterday", "beatles", "x", "help"), 0, 0,
+         0, 0, 0},
+        {"file name stands in for the title", Tags("", "", "yesterday", ""),
+         Tags("yesterday", "", "track01", ""), 1, 0, NaiveSubstringOverlap("yesterday", "track01"),
+         0, -1},
+        {"album on one side only", Tags("t", "a", "n", "album"), Tags("t", "a", "n", ""), 1, 1, 1,
+         0, 0.85f},
+        {"title on one side only", Tags("qqq", "a", "n", "al"), Tags("", "a", "n", "al"), 0, 1, 1,
+         1, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TagScores t = ComputeTagScores(c.a, c.b);
+        EXPECT_FLOAT_EQ(t.titleScore, c.title);
+        EXPECT_FLOAT_EQ(t.artistScore, c.artist);
+        EXPECT_FLOAT_EQ(t.nameScore, c.nameScore);
+        EXPECT_FLOAT_EQ(t.albumScore, c.album);
+        if (c.tagScore >= 0) {
+            EXPECT_NEAR(t.tagScore, c.tagScore, 1e-6);
+        }
+    }
+}
+
+TEST(TagCompareTest, RuleAndPercent) {
+    EXPECT_TRUE(TagsAccept(0.75f, 0.75f));
+    EXPECT_FALSE(TagsAccept(0.7499f, 0.75f));
+    EXPECT_TRUE(TagsAccept(0.0f, 0.0f));
+    EXPECT_NEAR(TagPercent(0.875f, 0.75f), 50.0f, 1e-3);
+    EXPECT_EQ(TagPercent(0.5f, 0.75f), 0.0f);
+    EXPECT_EQ(TagPercent(1.0f, 0.75f), 100.0f);
+    EXPECT_EQ(TagPercent(1.0f, 1.0f), 100.0f);
+    EXPECT_EQ(TagPercent(0.99f, 1.0f), 0.0f);
+}
+
+}  // namespace

@@ -42,7 +42,7 @@ bool ReadFile(const std::string& path, std::string& out) {
 }
 
 class CDecoderFake final : public IDecoder {
-public:
+  public:
     void Release() override { delete this; }
 
     HRESULT Open(const char16_t* path, const DecoderFormat* wanted) override {
@@ -153,7 +153,7 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     bool m_open = false;
     bool m_noInfo = false;
     bool m_endless = false;
@@ -167,7 +167,8 @@ private:
 
 }  // namespace
 
-extern "C" __attribute__((visibility("default"))) HRESULT GetInterface(GUID iid, IDecoder** decoder) {
+extern "C" __attribute__((visibility("default"))) HRESULT GetInterface(GUID iid,
+                                                                       IDecoder** decoder) {
     if (decoder == nullptr) {
         return E_INVALIDARG;
     }

@@ -1,2 +1,4 @@
 // A shared library that is no decoder: it lacks GetInterface.
-extern "C" __attribute__((visibility("default"))) int NotADecoder() { return 42; }
+extern "C" __attribute__((visibility("default"))) int NotADecoder() {
+    return 42;
+}

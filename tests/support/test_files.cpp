@@ -71,7 +71,8 @@ std::vector<int16_t> ToPcm16(const std::vector<float>& samples) {
 std::vector<float> Sine(size_t count, double frequency, double amplitude, double rate) {
     std::vector<float> out(count);
     for (size_t i = 0; i < count; ++i) {
-        out[i] = static_cast<float>(amplitude * std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / rate));
+        out[i] = static_cast<float>(
+            amplitude * std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / rate));
     }
     return out;
 }
@@ -90,13 +91,17 @@ std::vector<float> MusicLike(size_t count, uint32_t seed, double rate) {
             f1 = pitch(rng), f2 = pitch(rng), f3 = pitch(rng);
             a1 = level(rng), a2 = level(rng), a3 = level(rng);
         }
-        const double decay = std::exp(-3.0 * static_cast<double>(i % note) / static_cast<double>(note));
+        const double decay =
+            std::exp(-3.0 * static_cast<double>(i % note) / static_cast<double>(note));
         p1 += 2 * M_PI * f1 / rate;
         p2 += 2 * M_PI * f2 / rate;
         p3 += 2 * M_PI * f3 / rate;
-        out[i] = static_cast<float>(decay * (a1 * std::sin(p1) + a2 * std::sin(p2) + a3 * std::sin(p3)));
+        out[i] =
+            static_cast<float>(decay * (a1 * std::sin(p1) + a2 * std::sin(p2) + a3 * std::sin(p3)));
     }
     return out;
 }
 
-std::u16string U16(const std::string& utf8) { return BytesToU16(utf8); }
+std::u16string U16(const std::string& utf8) {
+    return BytesToU16(utf8);
+}
