@@ -160,7 +160,9 @@ class CDecoderMediadec final : public IDecoder {
         if (data == nullptr || byteCount == nullptr || format == nullptr) {
             return E_INVALIDARG;
         }
-        if (m_reader == nullptr || !m_opened) {
+        // A file that Open refused stays open in the reader, but without a
+        // chosen stream there is nothing to read from it.
+        if (m_reader == nullptr || !m_opened || m_streamNumber == 0) {
             return E_FAIL;
         }
         *data = nullptr;

@@ -837,12 +837,14 @@ HRESULT CMediaReader::GetAttributeByName(uint16_t* streamNumber, const char16_t*
     std::vector<uint8_t> bytes;
     WMT_ATTR_DATATYPE found = WMT_TYPE_BINARY;
     if (SameText(name, u"Bitrate") && *streamNumber == 0) {
-        int64_t rate = m_format->bit_rate;
+        // The coded rates of the streams when the file tells them, else the
+        // file's size over its duration.
+        int64_t rate = 0;
+        for (const StreamState& s : m_streams) {
+            rate += std::max<int64_t>(s.stream->codecpar->bit_rate, 0);
+        }
         if (rate <= 0) {
-            rate = 0;
-            for (const StreamState& s : m_streams) {
-                rate += std::max<int64_t>(s.stream->codecpar->bit_rate, 0);
-            }
+            rate = m_format->bit_rate;
         }
         if (rate <= 0) {
             return ASF_E_NOTFOUND;
