@@ -1,0 +1,136 @@
+#include "folders_dlg.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "decoder_contract.h"
+#include "drawn_icons.h"
+
+namespace {
+
+// The path of a row, as the engine spells it (raw file-name bytes kept).
+constexpr int kPathRole = Qt::UserRole;
+
+constexpr int kIconPixels = 16;
+
+QString Display(const std::u16string& folder) {
+    return QString::fromStdU16String(folder);
+}
+
+// QFileDialog hands out decoded names; go back to the bytes of the file
+// system so that a name that is not valid UTF-8 still reaches the scan.
+std::u16string FromDialog(const QString& path) {
+    return BytesToU16(QFile::encodeName(path).toStdString());
+}
+
+QString DefaultBrowse(QWidget* parent, const QString& title, const QString& start) {
+    return QFileDialog::getExistingDirectory(parent, title, start, QFileDialog::ShowDirsOnly);
+}
+
+}  // namespace
+
+const QString CFoldersDlg::kBrowseTitle =
+    QStringLiteral("Select folder with music files (MP3,WMA,ASF,WAV,APE,FLA,WV,...)");
+
+CFoldersDlg::CFoldersDlg(std::vector<std::u16string> folders, QWidget* parent)
+    : QDialog(parent), m_folders(std::move(folders)), m_browse(DefaultBrowse) {
+    setWindowTitle(QStringLiteral("Folders"));
+
+    m_list = new QListWidget(this);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setIconSize(QSize(kIconPixels, kIconPixels));
+    m_list->setUniformItemSizes(true);
+    m_list->setMinimumSize(460, 240);
+
+    auto makeButton = [this](const QIcon& icon, const QString& tip) {
+        auto* button = new QPushButton(icon, QString(), this);
+        button->setIconSize(QSize(kIconPixels, kIconPixels));
+        button->setToolTip(tip);
+        button->setAutoDefault(false);
+        return button;
+    };
+    m_add = makeButton(GreenPlusIcon(), QStringLiteral("Add folder"));
+    m_remove = makeButton(RedCrossIcon(), QStringLiteral("Remove folder"));
+    m_clear = makeButton(EraserIcon(), QStringLiteral("Remove all folders"));
+    m_remove->setEnabled(false);
+
+    auto* side = new QVBoxLayout;
+    side->addWidget(m_add);
+    side->addWidget(m_remove);
+    side->addWidget(m_clear);
+    side->addStretch();
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_list, 1);
+    top->addLayout(side);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top, 1);
+    layout->addWidget(buttons);
+
+    connect(m_add, &QPushButton::clicked, this, &CFoldersDlg::AddFolder);
+    connect(m_remove, &QPushButton::clicked, this, &CFoldersDlg::RemoveFolder);
+    connect(m_clear, &QPushButton::clicked, this, &CFoldersDlg::ClearFolders);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    connect(m_list, &QListWidget::itemSelectionChanged, this,
+            [this] { m_remove->setEnabled(!m_list->selectedItems().isEmpty()); });
+
+    for (const std::u16string& folder : m_folders) {
+        AppendRow(folder);
+    }
+}
+
+void CFoldersDlg::AppendRow(const std::u16string& folder) {
+    auto* item = new QListWidgetItem(FolderIcon(), Display(folder));
+    item->setData(kPathRole, QString::fromStdU16String(folder));
+    item->setToolTip(Display(folder));
+    m_list->addItem(item);
+}
+
+void CFoldersDlg::AddFolder() {
+    // Start where the user was last: the selected folder, else the last one.
+    QString start = QDir::homePath();
+    if (QListWidgetItem* current = m_list->currentItem()) {
+        start = current->text();
+    } else if (m_list->count() > 0) {
+        start = m_list->item(m_list->count() - 1)->text();
+    }
+    const QString chosen = m_browse(this, kBrowseTitle, start);
+    if (chosen.isEmpty()) {
+        return;
+    }
+    // The same folder may be listed twice; the scan of the second finds
+    // every file already in the cache.
+    AppendRow(FromDialog(chosen));
+}
+
+void CFoldersDlg::RemoveFolder() {
+    const QList<QListWidgetItem*> selected = m_list->selectedItems();
+    for (QListWidgetItem* item : selected) {
+        delete m_list->takeItem(m_list->row(item));
+    }
+}
+
+void CFoldersDlg::ClearFolders() {
+    m_list->clear();
+}
+
+void CFoldersDlg::done(int result) {
+    if (result == QDialog::Accepted) {
+        m_folders.clear();
+        for (int row = 0; row < m_list->count(); ++row) {
+            m_folders.push_back(m_list->item(row)->data(kPathRole).toString().toStdU16String());
+        }
+    }
+    QDialog::done(result);
+}

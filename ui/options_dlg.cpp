@@ -1,0 +1,167 @@
+#include "options_dlg.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+#include "settings_store.h"
+
+namespace {
+
+constexpr int kSliderMax = 100;
+
+bool DefaultAsk(QWidget* parent, const QString& question) {
+    return QMessageBox::question(parent, QStringLiteral("Question"), question,
+                                 QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+}
+
+// The slider position of a sensitivity: percent, rounded, within the slider.
+int SliderPosition(float sensitivity) {
+    const double position = std::floor(static_cast<double>(sensitivity) * 100.0 + 0.5);
+    if (!(position > 0.0)) {  // also NaN
+        return 0;
+    }
+    return position > kSliderMax ? kSliderMax : static_cast<int>(position);
+}
+
+}  // namespace
+
+QString FormatSensitivity(int position) {
+    return QString::number(position * 0.01, 'f', 2);
+}
+
+COptionsDlg::COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUpdate, bool accurate,
+                         float sensitivity, QWidget* parent)
+    : QDialog(parent),
+      m_method(method),
+      m_checkUpdate(checkUpdate),
+      m_accurate(accurate),
+      m_sensitivity(sensitivity),
+      m_resetCache(std::move(resetCache)),
+      m_ask(DefaultAsk) {
+    setWindowTitle(QStringLiteral("Options"));
+    // No close box: the dialog ends through its buttons or Escape.
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+
+    auto* methodGroup = new QGroupBox(QStringLiteral("Compare method"), this);
+    m_onlyTags = new QRadioButton(QStringLiteral("Only tags"), methodGroup);
+    m_onlyContent = new QRadioButton(QStringLiteral("Only content"), methodGroup);
+    m_tagsAndContent = new QRadioButton(QStringLiteral("Tags and content"), methodGroup);
+    auto* methodLayout = new QVBoxLayout(methodGroup);
+    methodLayout->addWidget(m_onlyTags);
+    methodLayout->addWidget(m_onlyContent);
+    methodLayout->addWidget(m_tagsAndContent);
+
+    auto* otherGroup = new QGroupBox(QStringLiteral("Other"), this);
+    m_checkUpdateBox = new QCheckBox(QStringLiteral("Check for updates"), otherGroup);
+    m_accurateBox =
+        new QCheckBox(QStringLiteral("Enable experimental algorithm (very slow)"), otherGroup);
+    auto* otherLayout = new QVBoxLayout(otherGroup);
+    otherLayout->addWidget(m_checkUpdateBox);
+    otherLayout->addWidget(m_accurateBox);
+    otherLayout->addStretch();
+
+    auto* groups = new QHBoxLayout;
+    groups->addWidget(methodGroup);
+    groups->addWidget(otherGroup, 1);
+
+    m_slider = new QSlider(Qt::Horizontal, this);
+    m_slider->setRange(0, kSliderMax);
+    m_slider->setMinimumWidth(240);
+    m_sensitivityLabel = new QLabel(QStringLiteral("0.75"), this);
+    // Room for "1.00" so the slider does not jump as the text changes.
+    m_sensitivityLabel->setMinimumWidth(
+        m_sensitivityLabel->fontMetrics().horizontalAdvance(QStringLiteral("0.00")) + 4);
+    auto* sensitivityRow = new QHBoxLayout;
+    sensitivityRow->addWidget(new QLabel(QStringLiteral("Sensitivity:"), this));
+    sensitivityRow->addWidget(m_slider, 1);
+    sensitivityRow->addWidget(m_sensitivityLabel);
+
+    m_clearCache = new QPushButton(QStringLiteral("Clear internal cache"), this);
+    m_clearCache->setAutoDefault(false);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_clearCache);
+    bottom->addStretch();
+    bottom->addWidget(buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(groups);
+    layout->addLayout(sensitivityRow);
+    layout->addLayout(bottom);
+
+    MethodButton(m_method)->setChecked(true);
+    m_checkUpdateBox->setChecked(m_checkUpdate);
+    m_accurateBox->setChecked(m_accurate);
+    connect(m_slider, &QSlider::valueChanged, this,
+            [this](int position) { m_sensitivityLabel->setText(FormatSensitivity(position)); });
+    m_slider->setValue(SliderPosition(m_sensitivity));
+    m_sensitivityLabel->setText(FormatSensitivity(m_slider->value()));
+
+    connect(m_clearCache, &QPushButton::clicked, this, &COptionsDlg::ClearCache);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+QRadioButton* COptionsDlg::MethodButton(int32_t method) const {
+    switch (method) {
+        case 1:
+            return m_onlyTags;
+        case 2:
+            return m_onlyContent;
+        default:
+            return m_tagsAndContent;
+    }
+}
+
+void COptionsDlg::ClearCache() {
+    if (!m_ask(this, QStringLiteral("Clear internal cache ?"))) {
+        return;
+    }
+    if (m_resetCache) {
+        m_resetCache();
+    }
+    reject();
+}
+
+void COptionsDlg::done(int result) {
+    if (result == QDialog::Accepted) {
+        m_method = m_onlyTags->isChecked() ? 1 : m_onlyContent->isChecked() ? 2 : 3;
+        m_checkUpdate = m_checkUpdateBox->isChecked();
+        m_accurate = m_accurateBox->isChecked();
+        m_sensitivity = static_cast<float>(m_slider->value() * 0.01);
+    }
+    QDialog::done(result);
+}
+
+bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
+                 COptionsDlg::ResetCacheFunc resetCache, COptionsDlg::AskFunc ask) {
+    const CompareSettings current = CurrentCompareSettings();
+    COptionsDlg dialog(std::move(resetCache), current.method, *checkUpdate, current.accurate,
+                       current.sensitivity, parent);
+    if (ask) {
+        dialog.SetAsk(std::move(ask));
+    }
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    CompareSettings chosen;
+    chosen.method = dialog.Method();
+    chosen.accurate = dialog.Accurate();
+    chosen.sensitivity = dialog.Sensitivity();
+    *checkUpdate = dialog.CheckUpdate();
+    ApplyCompareSettings(chosen);
+    store.WriteOptions(*checkUpdate, chosen);
+    return true;
+}

@@ -1,0 +1,83 @@
+// The Options dialog: compare method, update check, experimental measure,
+// sensitivity, and the button that empties the fingerprint cache. The main
+// window runs it modally with the current values and applies the values only
+// after Accepted (EditOptions does both). UI thread only.
+#pragma once
+
+#include <QDialog>
+
+#include <cstdint>
+#include <functional>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+
+class SettingsStore;
+
+class COptionsDlg : public QDialog {
+    Q_OBJECT
+
+  public:
+    // Empties the fingerprint cache (the main window's ResetCache).
+    using ResetCacheFunc = std::function<void()>;
+    // Asks a yes/no question; true for Yes.
+    using AskFunc = std::function<bool(QWidget* parent, const QString& question)>;
+
+    // resetCache may be empty: "Clear internal cache" then only closes the
+    // dialog. sensitivity is 0..1; larger values show at the slider's end.
+    COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUpdate, bool accurate,
+                float sensitivity, QWidget* parent = nullptr);
+
+    // Replaces the question box of "Clear internal cache".
+    void SetAsk(AskFunc ask) { m_ask = std::move(ask); }
+
+    // After Accepted: the values of the controls. Otherwise the values the
+    // dialog was given.
+    int32_t Method() const { return m_method; }
+    bool CheckUpdate() const { return m_checkUpdate; }
+    bool Accurate() const { return m_accurate; }
+    float Sensitivity() const { return m_sensitivity; }
+
+    QRadioButton* MethodButton(int32_t method) const;
+    QCheckBox* CheckUpdateBox() const { return m_checkUpdateBox; }
+    QCheckBox* AccurateBox() const { return m_accurateBox; }
+    QSlider* SensitivitySlider() const { return m_slider; }
+    QLabel* SensitivityLabel() const { return m_sensitivityLabel; }
+    QPushButton* ClearCacheButton() const { return m_clearCache; }
+
+  public slots:
+    // Asks "Clear internal cache ?"; on Yes empties the cache and closes the
+    // dialog as Rejected, so no other change made in it is applied.
+    void ClearCache();
+    void done(int result) override;
+
+  private:
+    int32_t m_method;
+    bool m_checkUpdate;
+    bool m_accurate;
+    float m_sensitivity;
+    ResetCacheFunc m_resetCache;
+    AskFunc m_ask;
+
+    QRadioButton* m_onlyTags;
+    QRadioButton* m_onlyContent;
+    QRadioButton* m_tagsAndContent;
+    QCheckBox* m_checkUpdateBox;
+    QCheckBox* m_accurateBox;
+    QSlider* m_slider;
+    QLabel* m_sensitivityLabel;
+    QPushButton* m_clearCache;
+};
+
+// Shows the sensitivity of a slider position: 75 gives "0.75", 5 "0.05".
+QString FormatSensitivity(int position);
+
+// Runs the Options dialog on the process-wide comparison settings and
+// *checkUpdate. After OK sets them and writes them to store; returns true.
+// Otherwise nothing changes (the cache may have been emptied) and it returns
+// false. ask replaces the question box when given.
+bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
+                 COptionsDlg::ResetCacheFunc resetCache, COptionsDlg::AskFunc ask = {});

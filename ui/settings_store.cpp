@@ -1,0 +1,225 @@
+#include "settings_store.h"
+
+#include <QDateTime>
+#include <QMessageBox>
+#include <QSettings>
+#include <QStringList>
+#include <QVariant>
+
+#include <atomic>
+#include <cmath>
+#include <limits>
+
+namespace {
+
+constexpr uint32_t kDefaultCompareMethod = 3;
+constexpr uint32_t kDefaultSensitivity = 75;  // percent
+constexpr uint32_t kCheckUpdateOn = 1;
+
+// The vendor's addresses when the settings name none.
+const char* const kDefaultUpdateServer = "http://update.quillmere.com/harmonyfox/";
+const char* const kDefaultWebSite = "http://www.quillmere.com/harmonyfox/";
+const char* const kDefaultForum = "http://forum.quillmere.com/";
+const char* const kDefaultEmail = "support@quillmere.com";
+
+}  // namespace
+
+SettingsStore::SettingsStore()
+    : m_settings(
+          std::make_unique<QSettings>(QStringLiteral("Quillmere"), QStringLiteral("Harmonyfox"))) {}
+
+SettingsStore::SettingsStore(const QString& path)
+    : m_settings(std::make_unique<QSettings>(path, QSettings::IniFormat)) {}
+
+SettingsStore::~SettingsStore() = default;
+
+QString SettingsStore::FileName() const {
+    return m_settings->fileName();
+}
+
+bool SettingsStore::CheckAccess() const {
+    return m_settings->isWritable() && m_settings->status() != QSettings::AccessError;
+}
+
+bool SettingsStore::WarnIfInaccessible(QWidget* parent) const {
+    if (CheckAccess()) {
+        return true;
+    }
+    QMessageBox::warning(parent, QStringLiteral("Warning"),
+                         QStringLiteral("Can't access settings\n") + FileName());
+    return false;
+}
+
+uint32_t SettingsStore::ReadDword(const QString& name, uint32_t fallback) const {
+    const QVariant value = m_settings->value(name);
+    if (!value.isValid()) {
+        return fallback;
+    }
+    // Within one run the value may still be the number this store wrote; from
+    // the file it is text, which must be a plain decimal number.
+    switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong: {
+            const qlonglong n = value.toLongLong();
+            return n >= 0 && n <= std::numeric_limits<uint32_t>::max() ? static_cast<uint32_t>(n)
+                                                                       : fallback;
+        }
+        case QMetaType::UInt:
+        case QMetaType::ULongLong: {
+            const qulonglong n = value.toULongLong();
+            return n <= std::numeric_limits<uint32_t>::max() ? static_cast<uint32_t>(n) : fallback;
+        }
+        case QMetaType::QString: {
+            const QString text = value.toString().trimmed();
+            bool ok = false;
+            const uint n = text.toUInt(&ok, 10);
+            // toUInt takes a leading '+'; a stored DWORD never has one.
+            return ok && !text.startsWith(u'+') ? n : fallback;
+        }
+        default:
+            return fallback;
+    }
+}
+
+QString SettingsStore::ReadString(const QString& name, const QString& fallback) const {
+    const QVariant value = m_settings->value(name);
+    if (!value.isValid()) {
+        return fallback;
+    }
+    if (value.typeId() == QMetaType::QString) {
+        return value.toString();
+    }
+    // An unquoted comma in a hand-edited settings file splits the text into
+    // a list; put it back together.
+    if (value.typeId() == QMetaType::QStringList) {
+        return value.toStringList().join(u',');
+    }
+    return fallback;
+}
+
+void SettingsStore::Flush() {
+    m_settings->sync();
+}
+
+CompareSettings SettingsStore::ReadCompareSettings() const {
+    CompareSettings settings;
+    const uint32_t method = ReadDword(QStringLiteral("CompareMethod"), kDefaultCompareMethod);
+    settings.method =
+        method >= 1 && method <= 3 ? static_cast<int32_t>(method) : kDefaultCompareMethod;
+    settings.accurate = ReadDword(QStringLiteral("Accurate"), 0) != 0;
+    settings.sensitivity =
+        static_cast<float>(ReadDword(QStringLiteral("Sensitivity"), kDefaultSensitivity)) * 0.01f;
+    return settings;
+}
+
+bool SettingsStore::ReadCheckUpdate() const {
+    return ReadDword(QStringLiteral("CheckUpdate"), kCheckUpdateOn) == kCheckUpdateOn;
+}
+
+uint32_t SettingsStore::ReadLastUpdate() const {
+    return ReadDword(QStringLiteral("LastUpdate"), 0);
+}
+
+std::vector<std::u16string> SettingsStore::ReadFolders() const {
+    return ParseFolders(ReadString(QStringLiteral("Folders"), QString()));
+}
+
+VendorLinks SettingsStore::ReadVendorLinks() const {
+    VendorLinks links;
+    links.updateServer = ReadString(QStringLiteral("UpdateServer"), kDefaultUpdateServer);
+    links.webSite = ReadString(QStringLiteral("WebSite"), kDefaultWebSite);
+    links.forum = ReadString(QStringLiteral("Forum"), kDefaultForum);
+    links.email = ReadString(QStringLiteral("SupportEmail"), kDefaultEmail);
+    return links;
+}
+
+void SettingsStore::WriteOptions(bool checkUpdate, const CompareSettings& settings) {
+    m_settings->setValue(QStringLiteral("CheckUpdate"), checkUpdate ? 1u : 0u);
+    m_settings->setValue(QStringLiteral("CompareMethod"), static_cast<uint>(settings.method));
+    m_settings->setValue(QStringLiteral("Accurate"), settings.accurate ? 1u : 0u);
+    const double percent = std::floor(static_cast<double>(settings.sensitivity) * 100.0 + 0.5);
+    m_settings->setValue(QStringLiteral("Sensitivity"),
+                         static_cast<uint>(percent < 0.0 ? 0.0 : percent));
+    Flush();
+}
+
+void SettingsStore::WriteFolders(const std::vector<std::u16string>& folders) {
+    m_settings->setValue(QStringLiteral("Folders"), FormatFolders(folders));
+    Flush();
+}
+
+void SettingsStore::WriteLastUpdate(uint32_t secondsSince1970) {
+    m_settings->setValue(QStringLiteral("LastUpdate"), static_cast<uint>(secondsSince1970));
+    Flush();
+}
+
+QString FormatFolders(const std::vector<std::u16string>& folders) {
+    QString text;
+    for (const std::u16string& folder : folders) {
+        QString path = QString::fromStdU16String(folder);
+        path.replace(u'"', QStringLiteral("\"\""));
+        text += u'"' + path + QStringLiteral("\";");
+    }
+    return text;
+}
+
+std::vector<std::u16string> ParseFolders(const QString& text) {
+    std::vector<std::u16string> folders;
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n) {
+        if (text[i] != u'"') {
+            ++i;
+            continue;
+        }
+        // Inside a quoted path: a doubled mark is a literal one, a single
+        // mark ends the path. An unclosed path at the end is dropped.
+        std::u16string path;
+        bool closed = false;
+        ++i;
+        while (i < n) {
+            if (text[i] == u'"') {
+                if (i + 1 < n && text[i + 1] == u'"') {
+                    path.push_back(u'"');
+                    i += 2;
+                    continue;
+                }
+                ++i;
+                closed = true;
+                break;
+            }
+            path.push_back(text[i].unicode());
+            ++i;
+        }
+        if (closed && !path.empty()) {
+            folders.push_back(std::move(path));
+        }
+    }
+    return folders;
+}
+
+namespace {
+// Until the engine's own process-wide settings are linked in, the desktop
+// program keeps them here.
+std::atomic<int32_t> s_compareMethod{3};
+std::atomic<bool> s_accurate{false};
+std::atomic<float> s_sensitivity{0.75f};
+}  // namespace
+
+CompareSettings CurrentCompareSettings() {
+    CompareSettings settings;
+    settings.method = s_compareMethod.load();
+    settings.accurate = s_accurate.load();
+    settings.sensitivity = s_sensitivity.load();
+    return settings;
+}
+
+void ApplyCompareSettings(const CompareSettings& settings) {
+    s_compareMethod.store(settings.method);
+    s_accurate.store(settings.accurate);
+    s_sensitivity.store(settings.sensitivity);
+}
+
+uint32_t NowSecondsSince1970() {
+    return static_cast<uint32_t>(QDateTime::currentSecsSinceEpoch());
+}
