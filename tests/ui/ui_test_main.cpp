@@ -1,10 +1,16 @@
 // The entry point of the window tests: one QApplication for the whole binary,
 // on whatever platform QT_QPA_PLATFORM names (offscreen under ctest).
 #include <QApplication>
+#include <QtGlobal>
 
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv) {
+    // The build lists the tests by running this binary, where no display may
+    // exist and ctest's environment does not apply.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
