@@ -50,8 +50,8 @@ size_t ExcerptStart(uint32_t e, size_t n, size_t len) {
 const std::array<uint32_t, kBandCount + 1>& BandEdges() {
     static const std::array<uint32_t, kBandCount + 1> edges = [] {
         std::array<uint32_t, kBandCount + 1> e{};
-        // Every step rounds to single precision: the edges must not move with
-        // the platform's double-precision library.
+        // Each step of the rule is rounded to single precision, and the edges
+        // depend on it: exactly, edge 15 would be 512, not 511.
         const float logTop =
             static_cast<float>(std::log(static_cast<double>(kBandTransformSize / 2)));
         for (uint32_t k = 1; k < kBandCount; ++k) {
@@ -77,7 +77,8 @@ HRESULT ReadOpening(const std::u16string& path, uint32_t n, DecoderSet& decoders
     if (Failed(decoders.OpenFile(path.c_str()))) {
         return E_FAIL;
     }
-    opening.reserve(n);
+    // A caller's n need not be a real length: reserve no more than one opening.
+    opening.reserve(std::min(n, kOpeningLength));
     float sum = 0.0f;
     uint32_t emptyRun = 0;
     while (opening.size() < n) {
