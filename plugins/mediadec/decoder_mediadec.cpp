@@ -233,7 +233,10 @@ class CDecoderMediadec final : public IDecoder {
         if (Succeeded(header->GetAttributeByName(&stream, u"Duration", &type,
                                                  reinterpret_cast<uint8_t*>(&duration), &length)) &&
             type == WMT_TYPE_QWORD && length == sizeof(duration)) {
-            info->durationMs = static_cast<uint32_t>(duration / kUnitsPerMillisecond);
+            // Saturated rather than wrapped: a duration past 49 days must not
+            // read as a short one.
+            const uint64_t ms = duration / kUnitsPerMillisecond;
+            info->durationMs = ms > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(ms);
             any = true;
         }
         header->Release();

@@ -572,4 +572,179 @@ TEST(MediadecTest, DamagedFilesEndTheStream) {
     }
 }
 
+// The plug-in's own logic against a scripted runtime: which calls it makes,
+// which format it takes, what it makes of the attributes.
+class ScriptedRuntime {
+  public:
+    ScriptedRuntime() : m_plugin(Install(m_dir)), m_decoder(m_plugin.Create()) {}
+
+    // Writes a script (the lines after "HFMEDIA") and returns its path.
+    std::string Script(const std::string& name, const std::string& lines) {
+        const std::string path = m_dir.File(name);
+        std::ofstream(path) << "HFMEDIA\n" << lines << "log=" << Log() << "\n";
+        std::remove(Log().c_str());
+        return path;
+    }
+    std::string Log() const { return m_dir.File("calls.log"); }
+    std::vector<std::string> Calls() const {
+        std::ifstream in(Log());
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(in, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+    IDecoder* decoder() { return m_decoder.get(); }
+
+  private:
+    static std::string Install(TempDir& dir) {
+        InstallRealPlugin(dir.path(), "mediadec");
+        fs::copy_file(std::string(HF_TEST_PLUGIN_DIR) + "/libfake_media_runtime.so.1",
+                      dir.File(kRuntimeFile));
+        return dir.path();
+    }
+
+    TempDir m_dir;
+    Plugin m_plugin;
+    Plugin::Decoder m_decoder;
+};
+
+TEST(MediadecScriptedTest, ChoosesTheFirstExactFormatInOrder) {
+    ScriptedRuntime runtime;
+    const std::string script =
+        runtime.Script("choice",
+                       "output=big,coded/1/16/22050\n"
+                       "output=broken\n"
+                       "output=float/1/16/22050,pcm/2/16/22050,pcm/1/8/22050,"
+                       "pcm/1/16/22050,pcm/1/16/22050\n"
+                       "setfail=2/3\n"
+                       "samples=2\n");
+    ASSERT_EQ(runtime.decoder()->Open(U16(script).c_str(), nullptr), S_OK);
+    const std::vector<std::string> expected = {
+        "Open",
+        "GetOutputCount",
+        "GetOutputFormatCount 0",
+        "GetOutputFormat 0 0",
+        "GetOutputFormat 0 1",
+        "GetOutputFormatCount 1",
+        "GetOutputFormatCount 2",
+        "GetOutputFormat 2 0",
+        "GetOutputFormat 2 1",
+        "GetOutputFormat 2 2",
+        "GetOutputFormat 2 3",
+        "SetOutputProps 2",
+        "GetOutputFormat 2 4",
+        "SetOutputProps 2",
+        "GetStreamNumberForOutput 2",
+        "SetStreamsSelected 1 12 2",
+        "SetReadStreamSamples 12 0",
+        "SetRange 0 0",
+    };
+    EXPECT_EQ(runtime.Calls(), expected);
+
+    const DecoderFormat tagged = {9, 16, 1, 22050};
+    ASSERT_EQ(runtime.decoder()->Open(U16(script).c_str(), &tagged), S_OK);
+    const void* data = nullptr;
+    uint32_t bytes = 0;
+    DecoderFormat format{};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_EQ(runtime.decoder()->Read(&data, &bytes, &format), S_OK);
+        EXPECT_EQ(bytes, 64u);
+        EXPECT_EQ(std::memcmp(&format, &tagged, sizeof(format)), 0);
+    }
+    EXPECT_EQ(runtime.decoder()->Read(&data, &bytes, &format), E_END_OF_STREAM);
+    EXPECT_EQ(runtime.Calls().back(), "GetNextSample 12");
+
+    // No exact match anywhere: refused, and nothing can be read.
+    const DecoderFormat stereo44 = {1, 16, 2, 44100};
+    EXPECT_EQ(runtime.decoder()->Open(U16(script).c_str(), &stereo44), E_FAIL);
+    EXPECT_EQ(runtime.decoder()->Read(&data, &bytes, &format), E_FAIL);
+}
+
+// A reading error of the runtime reaches the host unchanged.
+TEST(MediadecScriptedTest, RuntimeErrorsPassThrough) {
+    ScriptedRuntime runtime;
+    const std::string script =
+        runtime.Script("error", "output=pcm/1/16/22050\nsamples=1\nerror=0xC00D0BD0\n");
+    ASSERT_EQ(runtime.decoder()->Open(U16(script).c_str(), nullptr), S_OK);
+    const void* data = nullptr;
+    uint32_t bytes = 0;
+    DecoderFormat format{};
+    EXPECT_EQ(runtime.decoder()->Read(&data, &bytes, &format), S_OK);
+    EXPECT_EQ(runtime.decoder()->Read(&data, &bytes, &format), static_cast<HRESULT>(0xC00D0BD0u));
+    // So does its refusal to open a file (the runtime's "invalid input format").
+    const std::string text = Fixtures::Get().Path("text.mp3");
+    EXPECT_EQ(runtime.decoder()->Open(U16(text).c_str(), nullptr),
+              static_cast<HRESULT>(0xC00D0BBEu));
+}
+
+TEST(MediadecScriptedTest, PropertiesFromAttributes) {
+    struct Case {
+        const char* name;
+        const char* attributes;
+        HRESULT result;
+        uint32_t durationMs;
+        uint32_t bitrate;
+        size_t titleLength;
+        const char16_t* artist;
+    };
+    const Case cases[] = {
+        {"all",
+         "attr=Title:string:Hello\nattr=Author:string:Band\nattr=WM/AlbumTitle:string:LP\n"
+         "attr=Bitrate:dword:128000\nattr=Duration:qword:2400000000\n",
+         S_OK, 240000, 128000, 5, u"Band"},
+        {"long title", "attr=Title:long:300\n", S_OK, 0, 0, 255, u""},
+        {"255 exactly", "attr=Title:long:255\n", S_OK, 0, 0, 255, u""},
+        {"254", "attr=Title:long:254\n", S_OK, 0, 0, 254, u""},
+        {"bitrate only", "attr=Bitrate:dword:5\n", S_OK, 0, 5, 0, u""},
+        {"nothing", "", E_FAIL, 0, 0, 0, u""},
+        {"wrong types", "attr=Bitrate:qword:5\nattr=Duration:dword:7\nattr=Title:dword:3\n", E_FAIL,
+         0, 0, 0, u""},
+        {"too long for the buffer", "attr=Title:long:1100\nattr=Author:string:A\n", S_OK, 0, 0, 0,
+         u"A"},
+        {"empty string", "attr=Title:string:\n", S_OK, 0, 0, 0, u""},
+        {"past 49 days", "attr=Duration:qword:500000000000000\n", S_OK, 0xFFFFFFFFu, 0, 0, u""},
+    };
+    ScriptedRuntime runtime;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string script =
+            runtime.Script("attributes", std::string("output=pcm/1/16/22050\n") + c.attributes);
+        ASSERT_EQ(runtime.decoder()->Open(U16(script).c_str(), nullptr), S_OK);
+        DecoderInfo info;
+        std::memset(&info, 0xAB, sizeof(info));
+        EXPECT_EQ(runtime.decoder()->GetInfo(&info), c.result);
+        EXPECT_EQ(info.durationMs, c.durationMs);
+        EXPECT_EQ(info.bitrate, c.bitrate);
+        EXPECT_EQ(info.channels, 0u);
+        EXPECT_EQ(info.samplesPerSec, 0u);
+        EXPECT_EQ(Text(info.title).size(), c.titleLength);
+        EXPECT_EQ(Text(info.artist), c.artist);
+        EXPECT_EQ(info.title[255], 0);
+        EXPECT_EQ(info.album[255], 0);
+        if (c.titleLength > 0 && c.titleLength != 5) {
+            EXPECT_EQ(info.title[0], u'a');
+            EXPECT_EQ(info.title[c.titleLength - 1],
+                      static_cast<char16_t>(u'a' + (c.titleLength - 1) % 26));
+        }
+    }
+    // Every lookup is for the file as a whole, with the buffer's full size.
+    std::vector<std::string> lookups;
+    for (const std::string& call : runtime.Calls()) {
+        if (call.rfind("GetAttributeByName", 0) == 0) {
+            lookups.push_back(call);
+        }
+    }
+    const std::vector<std::string> expected = {
+        "GetAttributeByName 0 Title 2048", "GetAttributeByName 0 Author 2048",
+        "GetAttributeByName 0 WM/AlbumTitle 2048", "GetAttributeByName 0 Bitrate 4",
+        "GetAttributeByName 0 Duration 8"};
+    EXPECT_EQ(lookups, expected);
+
+    const std::string noHeader = runtime.Script("noheader", "output=pcm/1/16/22050\nnoheader=1\n");
+    ASSERT_EQ(runtime.decoder()->Open(U16(noHeader).c_str(), nullptr), S_OK);
+    DecoderInfo info{};
+    EXPECT_EQ(runtime.decoder()->GetInfo(&info), E_NOINTERFACE);
+}
+
 }  // namespace
