@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <random>
 
 #include "decoder_set.h"
 #include "test_files.h"
@@ -107,6 +108,29 @@ bool EncodeWithFfmpeg(const std::string& inPath, const std::string& outPath,
         }
     }
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 && fs::exists(outPath);
+}
+
+std::vector<float> Tones(size_t count, uint32_t seed, double rate, double delaySeconds) {
+    constexpr int kTones = 5;
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> pitch(100.0, 4000.0);
+    std::uniform_real_distribution<double> swell(0.3, 3.0);
+    std::uniform_real_distribution<double> phase(0.0, 2.0 * M_PI);
+    double f[kTones], s[kTones], p[kTones], q[kTones];
+    for (int k = 0; k < kTones; ++k) {
+        f[k] = pitch(rng), s[k] = swell(rng), p[k] = phase(rng), q[k] = phase(rng);
+    }
+    std::vector<float> out(count);
+    for (size_t i = 0; i < count; ++i) {
+        const double t = static_cast<double>(i) / rate - delaySeconds;
+        double v = 0.0;
+        for (int k = 0; k < kTones; ++k) {
+            const double loudness = 0.5 + 0.5 * std::sin(2.0 * M_PI * s[k] * t + q[k]);
+            v += 0.17 * loudness * std::sin(2.0 * M_PI * f[k] * t + p[k]);
+        }
+        out[i] = static_cast<float>(v);
+    }
+    return out;
 }
 
 std::vector<float> Interleave(const std::vector<std::vector<float>>& channels) {

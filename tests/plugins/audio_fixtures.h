@@ -35,6 +35,14 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
 bool EncodeWithFfmpeg(const std::string& inPath, const std::string& outPath,
                       const std::vector<std::string>& extraArgs);
 
+// A mix of steady tones (100 Hz to 4 kHz) whose loudness swells and fades,
+// defined in continuous time: the same seed gives the same sound at every
+// sample rate, so a signal generated at 22050 Hz is the reference for one
+// resampled from any other rate. Peaks stay below 0.9. With a delay, sample i
+// holds the sound of time i / rate - delaySeconds (for lining up a decoded
+// stream whose delay is a fraction of a sample).
+std::vector<float> Tones(size_t count, uint32_t seed, double rate, double delaySeconds = 0.0);
+
 // Interleaves equally long channels into frames.
 std::vector<float> Interleave(const std::vector<std::vector<float>>& channels);
 

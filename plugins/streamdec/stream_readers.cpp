@@ -1,0 +1,320 @@
+#include "stream_readers.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "mpeg_header.h"
+#include "wave_format.h"
+
+namespace {
+
+constexpr size_t kWaveFormatSize = sizeof(WAVEFORMATEX);
+
+uint32_t Le32(const uint8_t* p) {
+    return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16) | (uint32_t{p[3]} << 24);
+}
+
+uint64_t Le64(const uint8_t* p) {
+    return uint64_t{Le32(p)} | (uint64_t{Le32(p + 4)} << 32);
+}
+
+bool ReadTag(StreamFile& file, const char* expected) {
+    uint8_t tag[4];
+    return file.ReadExact(tag, sizeof(tag)) && std::memcmp(tag, expected, sizeof(tag)) == 0;
+}
+
+bool ReadLe32(StreamFile& file, uint32_t* value) {
+    uint8_t bytes[4];
+    if (!file.ReadExact(bytes, sizeof(bytes))) {
+        return false;
+    }
+    *value = Le32(bytes);
+    return true;
+}
+
+// A record whose extra-byte count promises more than the chunk held is padded
+// with zeros, so that whoever reads the extra bytes stays inside the array.
+void CoverExtraBytes(std::vector<uint8_t>& format) {
+    const size_t extra = WaveFormatOf(format).cbSize;
+    if (format.size() < kWaveFormatSize + extra) {
+        format.resize(kWaveFormatSize + extra, 0);
+    }
+}
+
+// --- MPEG audio ---
+
+constexpr size_t kId3HeaderSize = 10;
+constexpr size_t kSearchBufferSize = 1024;
+constexpr size_t kMpegHeaderSize = 4;
+constexpr uint32_t kLayer1SlotFactor = 12000;
+constexpr uint32_t kLayer1SlotBytes = 4;
+constexpr uint32_t kLayer23Factor = 144000;
+constexpr uint16_t kMpegLayer3ExtraBytes = sizeof(MPEGLAYER3WAVEFORMAT) - sizeof(WAVEFORMATEX);
+
+uint32_t Id3v2Size(const uint8_t* p) {
+    return (uint32_t{p[6] & 0x7Fu} << 21) | (uint32_t{p[7] & 0x7Fu} << 14) |
+           (uint32_t{p[8] & 0x7Fu} << 7) | uint32_t{p[9] & 0x7Fu};
+}
+
+void DescribeMpeg(const MpegHeader& h, MPEGLAYER3WAVEFORMAT* mp3) {
+    mp3->wfx.nChannels = h.channels;
+    mp3->wfx.nSamplesPerSec = h.sampleRate;
+    mp3->wfx.nAvgBytesPerSec = (h.bitrateKbps / 8) * 1000;
+    mp3->fdwFlags = h.padding != 0 ? MPEGLAYER3_FLAG_PADDING_ON : MPEGLAYER3_FLAG_PADDING_OFF;
+    if (h.layer == 1) {
+        mp3->nBlockSize = static_cast<uint16_t>(
+            (kLayer1SlotFactor * h.bitrateKbps / h.sampleRate + h.padding) * kLayer1SlotBytes);
+    } else {
+        mp3->nBlockSize =
+            static_cast<uint16_t>(kLayer23Factor * h.bitrateKbps / h.sampleRate + h.padding);
+    }
+}
+
+// --- ASF ---
+
+constexpr GUID kAsfHeaderObject = {
+    0x75B22630, 0x668E, 0x11CF, {0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C}};
+constexpr GUID kAsfStreamPropertiesObject = {
+    0xB7DC0791, 0xA9B7, 0x11CF, {0x8E, 0xE6, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65}};
+constexpr GUID kAsfAudioMedia = {
+    0xF8699E40, 0x5B4D, 0x11CF, {0xA8, 0xFD, 0x00, 0x80, 0x5F, 0x5C, 0x44, 0x2B}};
+
+constexpr size_t kAsfHeaderObjectSize = 30;
+constexpr size_t kAsfObjectHeaderSize = 24;
+constexpr size_t kAsfStreamPropertiesFixedSize = 54;
+constexpr size_t kAsfTypeSpecificLengthOffset = 40;
+constexpr uint32_t kAsfAudioFormatSize = 28;
+
+GUID GuidAt(const uint8_t* p) {
+    GUID g;
+    std::memcpy(&g, p, sizeof(g));
+    return g;
+}
+
+// --- ID3 version 1 ---
+
+constexpr size_t kId3v1Size = 128;
+constexpr size_t kId3v1FieldSize = 30;
+constexpr size_t kId3v1TitleOffset = 3;
+constexpr size_t kId3v1ArtistOffset = 33;
+constexpr size_t kId3v1AlbumOffset = 63;
+
+// Windows-1252 at 0x80..0x9F; the five unassigned bytes map to the C1
+// controls of the same value, as the platform's conversion does.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+bool IsValidUtf8(const uint8_t* s, size_t n) {
+    size_t i = 0;
+    while (i < n) {
+        const uint8_t c = s[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        size_t len = 0;
+        char32_t cp = 0;
+        char32_t min = 0;
+        if ((c & 0xE0) == 0xC0) {
+            len = 2, cp = c & 0x1F, min = 0x80;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3, cp = c & 0x0F, min = 0x800;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4, cp = c & 0x07, min = 0x10000;
+        } else {
+            return false;
+        }
+        if (i + len > n) {
+            return false;
+        }
+        for (size_t k = 1; k < len; ++k) {
+            if ((s[i + k] & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (s[i + k] & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool RecogniseRiff(StreamFile& file, uint32_t fileSize, SourceStream* source) {
+    uint32_t riffSize = 0;
+    uint32_t formatSize = 0;
+    if (!ReadLe32(file, &riffSize) || !ReadTag(file, "WAVE") || !ReadTag(file, "fmt ") ||
+        !ReadLe32(file, &formatSize)) {
+        return false;
+    }
+    // A format chunk larger than what is left of the file cannot be read; it
+    // is refused before anything is allocated for it.
+    uint64_t position = 0;
+    if (!file.Tell(&position) || position > fileSize || formatSize > fileSize - position) {
+        return false;
+    }
+    source->format.assign(std::max<size_t>(formatSize, kWaveFormatSize), 0);
+    if (!file.ReadExact(source->format.data(), formatSize)) {
+        return false;
+    }
+    CoverExtraBytes(source->format);
+
+    uint8_t id[4];
+    if (!file.ReadExact(id, sizeof(id))) {
+        return false;
+    }
+    while (std::memcmp(id, "data", sizeof(id)) != 0) {
+        uint32_t chunkSize = 0;
+        if (!ReadLe32(file, &chunkSize) || !file.Seek(chunkSize, StreamFile::Origin::Current) ||
+            !file.ReadExact(id, sizeof(id))) {
+            return false;
+        }
+    }
+    return ReadLe32(file, &source->remaining);
+}
+
+bool RecogniseMpeg(StreamFile& file, uint32_t fileSize, SourceStream* source) {
+    MPEGLAYER3WAVEFORMAT mp3{};
+    mp3.wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+    mp3.wfx.nBlockAlign = 1;
+    mp3.wfx.wBitsPerSample = 0;
+    mp3.wfx.cbSize = kMpegLayer3ExtraBytes;
+    mp3.wID = MPEGLAYER3_ID_MPEG;
+    mp3.nFramesPerBlock = 1;
+    mp3.nCodecDelay = 0;
+
+    uint8_t buffer[kSearchBufferSize];
+    if (!file.Seek(0, StreamFile::Origin::Begin) || !file.ReadExact(buffer, kId3HeaderSize)) {
+        return false;
+    }
+    size_t kept = 0;
+    uint64_t next = 0;  // file offset of the byte behind the buffer's contents
+    if (std::memcmp(buffer, "ID3", 3) == 0) {
+        const uint64_t tagLength = kId3HeaderSize + uint64_t{Id3v2Size(buffer)};
+        if (tagLength >= fileSize ||
+            !file.Seek(static_cast<int64_t>(tagLength), StreamFile::Origin::Begin)) {
+            return false;
+        }
+        next = tagLength;
+    } else {
+        kept = kId3HeaderSize;
+        next = kId3HeaderSize;
+    }
+
+    // Bytes behind a rejected candidate have not been scanned yet; they are
+    // scanned even when the file has nothing more to add. A short top-up of a
+    // nearly full buffer is not the end of the file either: only a top-up that
+    // brings nothing ends the search.
+    bool unscanned = false;
+    for (;;) {
+        size_t got = 0;
+        if (!file.Read(buffer + kept, kSearchBufferSize - kept, &got)) {
+            return false;
+        }
+        if (got == 0 && !unscanned) {
+            return false;
+        }
+        next += got;
+        const size_t total = kept + got;
+        if (total < kMpegHeaderSize) {
+            return false;
+        }
+        bool rejected = false;
+        for (size_t p = 0; p + kMpegHeaderSize <= total; ++p) {
+            if (!IsMpegSync(buffer + p)) {
+                continue;
+            }
+            MpegHeader header;
+            if (!DecodeMpegHeader(MpegHeaderWord(buffer + p), &header)) {
+                kept = total - p - 1;
+                std::memmove(buffer, buffer + p + 1, kept);
+                rejected = true;
+                break;
+            }
+            DescribeMpeg(header, &mp3);
+            const uint64_t offset = next - total + p;
+            source->remaining = static_cast<uint32_t>(fileSize - offset);
+            source->format.assign(reinterpret_cast<const uint8_t*>(&mp3),
+                                  reinterpret_cast<const uint8_t*>(&mp3) + sizeof(mp3));
+            return file.Seek(static_cast<int64_t>(offset), StreamFile::Origin::Begin);
+        }
+        if (!rejected) {
+            kept = kMpegHeaderSize - 1;
+            std::memmove(buffer, buffer + total - kept, kept);
+        }
+        unscanned = rejected;
+    }
+}
+
+bool RecogniseAsf(StreamFile& file, uint32_t fileSize, SourceStream* source) {
+    uint8_t header[kAsfHeaderObjectSize];
+    if (!file.Seek(0, StreamFile::Origin::Begin) || !file.ReadExact(header, sizeof(header)) ||
+        !(GuidAt(header) == kAsfHeaderObject) || Le64(header + 16) < kAsfHeaderObjectSize) {
+        return false;
+    }
+    for (;;) {
+        uint8_t object[kAsfObjectHeaderSize];
+        if (!file.ReadExact(object, sizeof(object))) {
+            return false;
+        }
+        const uint64_t size = Le64(object + 16);
+        if (size < kAsfObjectHeaderSize) {
+            return false;
+        }
+        if (!(GuidAt(object) == kAsfStreamPropertiesObject)) {
+            const uint32_t skip = static_cast<uint32_t>(size - kAsfObjectHeaderSize);
+            if (!file.Seek(skip, StreamFile::Origin::Current)) {
+                return false;
+            }
+            continue;
+        }
+        uint8_t body[kAsfStreamPropertiesFixedSize];
+        if (!file.ReadExact(body, sizeof(body)) ||
+            size < kAsfObjectHeaderSize + kAsfStreamPropertiesFixedSize ||
+            !(GuidAt(body) == kAsfAudioMedia) ||
+            Le32(body + kAsfTypeSpecificLengthOffset) != kAsfAudioFormatSize) {
+            return false;
+        }
+        source->format.assign(kAsfAudioFormatSize, 0);
+        if (!file.ReadExact(source->format.data(), kAsfAudioFormatSize)) {
+            return false;
+        }
+        CoverExtraBytes(source->format);
+        source->remaining = fileSize;
+        return file.Seek(0, StreamFile::Origin::Begin);
+    }
+}
+
+std::u16string Id3v1FieldText(const uint8_t* bytes, size_t count) {
+    if (IsValidUtf8(bytes, count)) {
+        return BytesToU16(std::string_view(reinterpret_cast<const char*>(bytes), count));
+    }
+    std::u16string out(count, u'\0');
+    for (size_t i = 0; i < count; ++i) {
+        const uint8_t c = bytes[i];
+        out[i] = c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : char16_t{c};
+    }
+    return out;
+}
+
+bool ReadId3v1Trailer(StreamFile& file, DecoderInfo* info) {
+    uint64_t position = 0;
+    if (!file.Tell(&position)) {
+        return false;
+    }
+    uint8_t tag[kId3v1Size];
+    const bool found = file.Seek(-static_cast<int64_t>(kId3v1Size), StreamFile::Origin::End) &&
+                       file.ReadExact(tag, sizeof(tag)) && std::memcmp(tag, "TAG", 3) == 0;
+    if (found) {
+        CopyInfoText(info->title, Id3v1FieldText(tag + kId3v1TitleOffset, kId3v1FieldSize));
+        CopyInfoText(info->artist, Id3v1FieldText(tag + kId3v1ArtistOffset, kId3v1FieldSize));
+        CopyInfoText(info->album, Id3v1FieldText(tag + kId3v1AlbumOffset, kId3v1FieldSize));
+    }
+    file.Seek(static_cast<int64_t>(position), StreamFile::Origin::Begin);
+    return found;
+}
