@@ -82,17 +82,23 @@ void Fft(float* re, float* im, uint32_t n) {
         const uint32_t span = half << 1;
         const float* cosines = table.cosines.data() + half - 1;
         const float* sines = table.sines.data() + half - 1;
-        for (uint32_t j = 0; j < half; ++j) {
-            const float c = cosines[j];
-            const float sn = sines[j];
-            for (uint32_t i = j; i < n; i += span) {
-                const uint32_t p = i + half;
-                const float tr = re[p] * c - im[p] * sn;
-                const float ti = im[p] * c + re[p] * sn;
-                re[p] = re[i] - tr;
-                im[p] = im[i] - ti;
-                re[i] = re[i] + tr;
-                im[i] = im[i] + ti;
+        // Group by group rather than twiddle by twiddle: every butterfly
+        // computes the same values either way, but this order walks memory
+        // sequentially, which matters for the large transforms.
+        for (uint32_t group = 0; group < n; group += span) {
+            float* __restrict r0 = re + group;
+            float* __restrict i0 = im + group;
+            float* __restrict r1 = re + group + half;
+            float* __restrict i1 = im + group + half;
+            for (uint32_t j = 0; j < half; ++j) {
+                const float c = cosines[j];
+                const float sn = sines[j];
+                const float tr = r1[j] * c - i1[j] * sn;
+                const float ti = i1[j] * c + r1[j] * sn;
+                r1[j] = r0[j] - tr;
+                i1[j] = i0[j] - ti;
+                r0[j] = r0[j] + tr;
+                i0[j] = i0[j] + ti;
             }
         }
     }
