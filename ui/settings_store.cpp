@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QMessageBox>
 #include <QSettings>
-#include <QStringList>
 #include <QVariant>
 
 #include <atomic>
@@ -88,11 +87,6 @@ QString SettingsStore::ReadString(const QString& name, const QString& fallback) 
     }
     if (value.typeId() == QMetaType::QString) {
         return value.toString();
-    }
-    // An unquoted comma in a hand-edited settings file splits the text into
-    // a list; put it back together.
-    if (value.typeId() == QMetaType::QStringList) {
-        return value.toStringList().join(u',');
     }
     return fallback;
 }
