@@ -1,0 +1,44 @@
+#include "desktop_actions.h"
+
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+
+DesktopActions DesktopActions::System() {
+    DesktopActions actions;
+    actions.moveToTrash = [](const QString& path, QString* error) {
+        QFile file(path);
+        if (file.moveToTrash()) {
+            return true;
+        }
+        if (error) {
+            *error = file.errorString();
+        }
+        return false;
+    };
+    actions.confirm = [](QWidget* parent, const QString& question) {
+        return QMessageBox::question(parent, QStringLiteral("Question"), question,
+                                     QMessageBox::Yes | QMessageBox::No,
+                                     QMessageBox::Yes) == QMessageBox::Yes;
+    };
+    actions.askPlaylistPath = [](QWidget* parent) {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(QStringLiteral("M3U Playlist (*.m3u)"));
+        dialog.setDefaultSuffix(QStringLiteral("m3u"));
+        dialog.selectFile(QStringLiteral("Duplicates"));
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return QString();
+        }
+        return dialog.selectedFiles().first();
+    };
+    actions.message = [](QWidget* parent, const QString& text, const QString& caption,
+                         QMessageBox::Icon icon) {
+        QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+        box.exec();
+    };
+    actions.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    return actions;
+}

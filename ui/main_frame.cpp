@@ -1,0 +1,680 @@
+#include "main_frame.h"
+
+#include <QApplication>
+#include <QCollator>
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QResizeEvent>
+#include <QSaveFile>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <algorithm>
+#include <numeric>
+#include <unordered_map>
+
+#include "artwork.h"
+#include "decoder_contract.h"
+#include "program_version.h"
+#include "results_model.h"
+#include "results_view.h"
+#include "scan_state.h"
+
+namespace {
+
+// One event type carries every message posted to the window.
+const QEvent::Type kFrameMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+class CFrameMessage : public QEvent {
+  public:
+    CFrameMessage(uint32_t message, uintptr_t param)
+        : QEvent(kFrameMessageEvent), m_message(message), m_param(param) {}
+    uint32_t m_message;
+    uintptr_t m_param;
+};
+
+// The details pane's height when it is shown.
+constexpr int kDetailsHeight = 200;
+// Room left for the list's scroll bar when the columns are fitted.
+constexpr int kColumnFitMargin = 20;
+// The progress band follows the workers' counters this often.
+constexpr int kIdleIntervalMs = 200;
+// A path longer than this in UTF-8 (with its terminating zero) is left out of
+// the playlist, together with the rest of its row.
+constexpr size_t kPlaylistPathBuffer = 1024;
+// The confirmation question lists at most this many files by name.
+constexpr int kQuestionFileLines = 12;
+
+const char kPlaylistHeader[] = "#EXTM3U\r\n";
+const char kLineEnd[] = "\r\n";
+
+// The name under which the file system knows path.
+QString FileSystemName(const std::u16string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(U16ToBytes(path)));
+}
+
+QString Shown(const std::u16string& path) {
+    return QString::fromStdU16String(path);
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
+    : QMainWindow(parent),
+      m_version(ProgramVersion()),
+      m_build(ProgramBuild()),
+      m_startup(std::move(startup)) {
+    m_cachedCount = 0;
+    m_pendingCount = 0;
+    m_doneCount = 0;
+
+    setWindowTitle(QStringLiteral("Harmonyfox"));
+    setWindowIcon(artwork::ApplicationIcon());
+
+    CreateActions();
+    CreateMenus();
+    CreateToolbar();
+    CreateList();
+
+    m_statusText = new QLabel(QStringLiteral("Ready"), this);
+    statusBar()->addWidget(m_statusText, 1);
+
+    m_idle = new QTimer(this);
+    m_idle->setInterval(kIdleIntervalMs);
+    connect(m_idle, &QTimer::timeout, this, &CMainFrame::OnIdle);
+    m_idle->start();
+
+    resize(1150, 700);
+}
+
+CMainFrame::~CMainFrame() {
+    stopRequested.store(1);
+    m_idle->stop();
+}
+
+void CMainFrame::Post(uint32_t message) {
+    PostWithParam(message, 0);
+}
+
+void CMainFrame::PostWithParam(uint32_t message, uintptr_t param) {
+    QCoreApplication::postEvent(this, new CFrameMessage(message, param));
+}
+
+bool CMainFrame::event(QEvent* event) {
+    if (event->type() == kFrameMessageEvent) {
+        const auto* posted = static_cast<CFrameMessage*>(event);
+        switch (posted->m_message) {
+            case WM_PAIRS_READY:
+                OnPairsReady();
+                break;
+            case WM_CLEAR_PAIRS:
+                OnClearPairs();
+                break;
+            case WM_UPDATE_CHECKED:
+                OnUpdateChecked(posted->m_param);
+                break;
+        }
+        return true;
+    }
+    return QMainWindow::event(event);
+}
+
+void CMainFrame::CreateActions() {
+    struct ActionInfo {
+        int id;
+        const char* text;
+        const char* prompt;
+    };
+    const ActionInfo infos[] = {
+        {ID_FILE_OPEN, "Select f&olders...", "Choose the folders to search for duplicates"},
+        {ID_FILE_SAVE, "Save &playlist...", "Save the listed files as an M3U playlist"},
+        {ID_OPTIONS, "Options", "Change how files are compared"},
+        {ID_DELETE_MARKED, "Delete &marked", "Move every marked file to the trash"},
+        {ID_APP_EXIT, "E&xit", "Quit the program"},
+        {ID_APP_ABOUT, "&About Harmonyfox...", "Show the program's version and web links"},
+    };
+    for (size_t i = 0; i < std::size(infos); ++i) {
+        QAction* action = new QAction(QString::fromLatin1(infos[i].text), this);
+        action->setStatusTip(QString::fromLatin1(infos[i].prompt));
+        const int id = infos[i].id;
+        connect(action, &QAction::triggered, this, [this, id] { Command(id); });
+        m_actions[i] = action;
+    }
+    m_actions[0]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+    m_actions[0]->setIcon(
+        QIcon::fromTheme(QStringLiteral("folder-open"), artwork::OpenFoldersIcon()));
+    // The menu names Ctrl+P; Ctrl+S, the desktop's usual save key, works as well.
+    m_actions[1]->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_P), QKeySequence(Qt::CTRL | Qt::Key_S)});
+    m_actions[1]->setIcon(
+        QIcon::fromTheme(QStringLiteral("document-save-as"), artwork::SavePlaylistIcon()));
+    m_actions[2]->setIcon(
+        QIcon::fromTheme(QStringLiteral("preferences-system"), artwork::OptionsIcon()));
+    m_actions[5]->setIcon(QIcon::fromTheme(QStringLiteral("help-about"), artwork::AboutIcon()));
+}
+
+void CMainFrame::CreateMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addAction(m_actions[0]);
+    file->addAction(m_actions[1]);
+    file->addAction(m_actions[2]);
+    file->addAction(m_actions[3]);
+    file->addSeparator();
+    file->addAction(m_actions[4]);
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* update = help->addAction(QStringLiteral("Check for &update"));
+    update->setStatusTip(QStringLiteral("Ask the web site whether a newer version exists"));
+    connect(update, &QAction::triggered, this, [this] { Command(ID_CHECK_UPDATE); });
+    help->addAction(m_actions[5]);
+
+    auto contextMenu = [this](std::initializer_list<std::pair<const char*, int>> items) {
+        QMenu* menu = new QMenu(this);
+        for (const auto& [text, id] : items) {
+            if (id == 0) {
+                menu->addSeparator();
+                continue;
+            }
+            QAction* action = menu->addAction(QString::fromLatin1(text));
+            const int command = id;
+            connect(action, &QAction::triggered, this, [this, command] { Command(command); });
+        }
+        return menu;
+    };
+    m_menuBoth = contextMenu({{"Play left", ID_PLAY_LEFT},
+                              {"Play right", ID_PLAY_RIGHT},
+                              {"", 0},
+                              {"Delete left", ID_DELETE_LEFT},
+                              {"Delete right", ID_DELETE_RIGHT}});
+    m_menuLeft = contextMenu({{"Play", ID_PLAY_LEFT},
+                              {"Explorer", ID_EXPLORE_LEFT},
+                              {"", 0},
+                              {"Delete", ID_DELETE_LEFT}});
+    m_menuRight = contextMenu({{"Play", ID_PLAY_RIGHT},
+                               {"Explorer", ID_EXPLORE_RIGHT},
+                               {"", 0},
+                               {"Delete", ID_DELETE_RIGHT}});
+}
+
+void CMainFrame::CreateToolbar() {
+    QToolBar* bar = new QToolBar(QStringLiteral("Toolbar"), this);
+    bar->setObjectName(QStringLiteral("toolbar"));
+    bar->setIconSize(QSize(32, 32));
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);
+    bar->addAction(m_actions[0]);
+    bar->addAction(m_actions[1]);
+    bar->addSeparator();
+    bar->addAction(m_actions[2]);
+    bar->addSeparator();
+    bar->addAction(m_actions[5]);
+    bar->addSeparator();
+    addToolBar(Qt::TopToolBarArea, bar);
+    // The progress band shares the toolbar's row and takes the rest of its width.
+    m_progress = new QWidget(bar);
+    m_progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    bar->addWidget(m_progress);
+}
+
+void CMainFrame::CreateList() {
+    m_splitter = new QSplitter(Qt::Vertical, this);
+    m_splitter->setChildrenCollapsible(false);
+    m_list = new CResultsView(m_splitter);
+    m_model = new CResultsModel(m_results, this);
+    m_list->setModel(m_model);
+    for (int column = 0; column < kResultColumnCount; ++column) {
+        m_list->setColumnWidth(column, CResultsView::InitialColumnWidth(column));
+    }
+    m_details = new QWidget(m_splitter);
+    m_details->setFixedHeight(kDetailsHeight);
+    m_splitter->addWidget(m_list);
+    m_splitter->addWidget(m_details);
+    m_splitter->setStretchFactor(0, 1);
+    m_splitter->setStretchFactor(1, 0);
+    // The bar between list and details is not for dragging: the details keep their height.
+    m_splitter->handle(1)->setEnabled(false);
+    setCentralWidget(m_splitter);
+    ShowListOnly();
+
+    connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this,
+            &CMainFrame::SortByColumn);
+    connect(m_list, &CResultsView::imageClicked, this, &CMainFrame::OnImageClicked);
+    connect(m_list, &CResultsView::emptyAreaClicked, this, &CMainFrame::ShowListOnly);
+    connect(m_list, &CResultsView::cellDoubleClicked, this, &CMainFrame::OnCellDoubleClicked);
+    connect(m_list, &CResultsView::contextMenuWanted, this, &CMainFrame::OnContextMenu);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this](const QItemSelection& selected, const QItemSelection&) {
+                if (!selected.isEmpty()) {
+                    OnRowSelected(selected.indexes().first().row());
+                }
+            });
+    // Rows leaving the list hide the details.
+    connect(m_model, &QAbstractItemModel::rowsRemoved, this, &CMainFrame::ShowListOnly);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &CMainFrame::ShowListOnly);
+}
+
+void CMainFrame::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (isMinimized()) {
+        return;
+    }
+    m_list->FitColumns(m_splitter->width() - kColumnFitMargin);
+}
+
+void CMainFrame::Command(int id) {
+    switch (id) {
+        case ID_FILE_OPEN:
+            OnFileOpen();
+            break;
+        case ID_FILE_SAVE:
+            OnSavePlaylist();
+            break;
+        case ID_OPTIONS:
+            OnOptions();
+            break;
+        case ID_DELETE_MARKED:
+            OnDeleteMarked();
+            break;
+        case ID_APP_EXIT:
+            close();
+            break;
+        case ID_CHECK_UPDATE:
+            OnCheckUpdate();
+            break;
+        case ID_APP_ABOUT:
+            OnAbout();
+            break;
+        case ID_PLAY_LEFT:
+        case ID_PLAY_RIGHT: {
+            const int row = SelectedRow();
+            if (row >= 0 && CheckRow(row, "#4")) {
+                const DuplicatePair& pair = m_model->Record(row);
+                PlayFile(id == ID_PLAY_LEFT ? pair.path1 : pair.path2);
+            }
+            break;
+        }
+        case ID_EXPLORE_LEFT:
+        case ID_EXPLORE_RIGHT: {
+            const int row = SelectedRow();
+            if (row >= 0 && CheckRow(row, "#3")) {
+                const DuplicatePair& pair = m_model->Record(row);
+                OpenFolder(id == ID_EXPLORE_LEFT ? pair.path1 : pair.path2);
+            }
+            break;
+        }
+        case ID_DELETE_LEFT:
+        case ID_DELETE_RIGHT: {
+            const int row = SelectedRow();
+            if (row >= 0 && CheckRow(row, "#0.1")) {
+                const DuplicatePair& pair = m_model->Record(row);
+                // A copy: the record's row may go away while the path is still needed.
+                DeletePairFile(id == ID_DELETE_LEFT ? pair.path1 : pair.path2);
+            }
+            break;
+        }
+    }
+}
+
+void CMainFrame::OnPairsReady() {
+    std::vector<DuplicatePair> taken = TakePendingPairs();
+    // New pairs become rows in runs, so a large batch is one insertion.
+    uint32_t runStart = static_cast<uint32_t>(m_results.size());
+    auto flush = [&] {
+        const uint32_t end = static_cast<uint32_t>(m_results.size());
+        m_model->AppendRecords(runStart, end - runStart);
+        runStart = end;
+    };
+    for (DuplicatePair& pair : taken) {
+        if (!pair.isUpdate) {
+            pair.details1 = 0;
+            pair.details2 = 0;
+            m_results.push_back(std::move(pair));
+            continue;
+        }
+        flush();
+        auto found = std::find_if(m_results.begin(), m_results.end(), [&](const DuplicatePair& r) {
+            return r.path1 == pair.path1 && r.path2 == pair.path2;
+        });
+        if (found == m_results.end()) {
+            continue;
+        }
+        found->experimentalPercent = pair.experimentalPercent;
+        const int row = m_model->FindRow(static_cast<uint32_t>(found - m_results.begin()));
+        if (row >= 0) {
+            m_model->ShowExperimental(row);
+        }
+    }
+    flush();
+    m_statusText->setText(QString::number(m_results.size()) + QStringLiteral(" duplicate(s)"));
+}
+
+void CMainFrame::OnClearPairs() {
+    m_model->Clear();
+    m_results.clear();
+}
+
+QString CMainFrame::statusText() const {
+    return m_statusText->text();
+}
+
+bool CMainFrame::detailsShown() const {
+    return m_details->isVisibleTo(m_splitter);
+}
+
+void CMainFrame::ShowListOnly() {
+    m_details->hide();
+}
+
+void CMainFrame::ShowBothPanes() {
+    m_details->show();
+}
+
+int CMainFrame::SelectedRow() const {
+    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
+    int first = -1;
+    for (const QModelIndex& index : rows) {
+        if (first < 0 || index.row() < first) {
+            first = index.row();
+        }
+    }
+    return first;
+}
+
+bool CMainFrame::CheckRow(int row, const char* code) {
+    if (m_model->IsInBounds(row)) {
+        return true;
+    }
+    Message(QString::fromLatin1(code) + QStringLiteral(" Out of bound"), QString(),
+            QMessageBox::NoIcon);
+    return false;
+}
+
+void CMainFrame::Message(const QString& text, const QString& caption, QMessageBox::Icon icon) {
+    if (m_startup.desktop.message) {
+        m_startup.desktop.message(this, text, caption, icon);
+    }
+}
+
+void CMainFrame::SortByColumn(int column) {
+    if (column < 0 || column >= kResultColumnCount) {
+        return;
+    }
+    if (column == m_sortState / 2) {
+        m_sortState = column * 2 + 1 - (m_sortState % 2);
+    } else {
+        m_sortState = column * 2;
+    }
+    const bool reverse = (m_sortState % 2) != 0;
+    const int count = m_model->rowCount();
+    std::vector<int> order(static_cast<size_t>(count));
+    std::iota(order.begin(), order.end(), 0);
+
+    if (column == kColumnFile1 || column == kColumnFile2) {
+        // The text compared is the text shown, shortened as the column's width asks.
+        QCollator collator;
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        std::vector<QCollatorSortKey> keys;
+        keys.reserve(order.size());
+        for (int row = 0; row < count; ++row) {
+            keys.push_back(collator.sortKey(m_list->CellText(row, column)));
+        }
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const int c = keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]);
+            return reverse ? c > 0 : c < 0;
+        });
+    } else {
+        std::vector<float> values(order.size());
+        for (int row = 0; row < count; ++row) {
+            if (!m_model->IsInBounds(row)) {
+                Message(QStringLiteral("#2 Out of bound"), QStringLiteral("Error"),
+                        QMessageBox::NoIcon);
+                return;
+            }
+            const DuplicatePair& pair = m_model->Record(row);
+            values[static_cast<size_t>(row)] = column == kColumnContent ? pair.contentPercent
+                                               : column == kColumnTags  ? pair.tagPercent
+                                                                        : pair.experimentalPercent;
+        }
+        // Direction 0 puts the largest figures first.
+        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+            const float va = values[static_cast<size_t>(a)];
+            const float vb = values[static_cast<size_t>(b)];
+            return reverse ? va < vb : va > vb;
+        });
+    }
+    m_model->Reorder(order);
+
+    const bool ascending = (column == kColumnFile1 || column == kColumnFile2) ? !reverse : reverse;
+    m_list->horizontalHeader()->setSortIndicatorShown(true);
+    m_list->horizontalHeader()->setSortIndicator(
+        column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void CMainFrame::OnImageClicked(int row, int column) {
+    m_model->ToggleImage(row, column);
+}
+
+void CMainFrame::OnCellDoubleClicked(int row, int column) {
+    if (column == kColumnFile1) {
+        Command(ID_PLAY_LEFT);
+    } else if (column == kColumnFile2) {
+        Command(ID_PLAY_RIGHT);
+    }
+}
+
+void CMainFrame::OnContextMenu(int row, int column, const QPoint& globalPos) {
+    if (row < 0) {
+        return;
+    }
+    QMenu* menu = column == kColumnFile1   ? m_menuLeft
+                  : column == kColumnFile2 ? m_menuRight
+                                           : m_menuBoth;
+    activateWindow();
+    menu->popup(globalPos);
+}
+
+void CMainFrame::OnRowSelected(int row) {
+    if (!CheckRow(row, "#5")) {
+        return;
+    }
+    ShowBothPanes();
+}
+
+std::string CMainFrame::PlaylistBytes() const {
+    std::string bytes = kPlaylistHeader;
+    const int count = m_model->rowCount();
+    for (int row = 0; row < count; ++row) {
+        if (!m_model->IsInBounds(row)) {
+            continue;
+        }
+        const DuplicatePair& pair = m_model->Record(row);
+        const std::string path1 = U16ToBytes(pair.path1);
+        if (path1.empty() || path1.size() + 1 > kPlaylistPathBuffer) {
+            continue;
+        }
+        bytes += path1;
+        bytes += kLineEnd;
+        const std::string path2 = U16ToBytes(pair.path2);
+        if (!path2.empty() && path2.size() + 1 <= kPlaylistPathBuffer) {
+            bytes += path2;
+            bytes += kLineEnd;
+        }
+    }
+    return bytes;
+}
+
+bool CMainFrame::WritePlaylist(const QString& path) const {
+    const std::string bytes = PlaylistBytes();
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return false;
+    }
+    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
+        static_cast<qint64>(bytes.size())) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+void CMainFrame::OnSavePlaylist() {
+    if (m_model->rowCount() == 0) {
+        Message(QStringLiteral("No data to generate playlist"), QStringLiteral("Error"),
+                QMessageBox::Critical);
+        return;
+    }
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (!CheckRow(row, "#0.2")) {
+            return;
+        }
+    }
+    const QString path = m_startup.desktop.askPlaylistPath(this);
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!WritePlaylist(path)) {
+        Message(QStringLiteral("Can't write the playlist\n") + path, QStringLiteral("Error"),
+                QMessageBox::Critical);
+    }
+}
+
+void CMainFrame::PlayFile(const std::u16string& path) {
+    m_startup.desktop.openUrl(QUrl::fromLocalFile(FileSystemName(path)));
+}
+
+void CMainFrame::OpenFolder(const std::u16string& path) {
+    const size_t slash = path.rfind(u'/');
+    if (slash == std::u16string::npos) {
+        return;
+    }
+    // A file right under the root lies in "/".
+    const std::u16string folder = slash == 0 ? std::u16string(u"/") : path.substr(0, slash);
+    m_startup.desktop.openUrl(QUrl::fromLocalFile(FileSystemName(folder)));
+}
+
+std::vector<bool> CMainFrame::MoveToTrash(const std::vector<std::u16string>& paths) {
+    std::vector<bool> went(paths.size(), false);
+    QStringList failures;
+    for (size_t i = 0; i < paths.size(); ++i) {
+        QString reason;
+        went[i] = m_startup.desktop.moveToTrash(FileSystemName(paths[i]), &reason);
+        if (!went[i]) {
+            failures << Shown(paths[i]) +
+                            (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
+        }
+    }
+    if (!failures.isEmpty()) {
+        Message(QStringLiteral("Can't move to the trash:\n") + failures.join(QLatin1Char('\n')),
+                QStringLiteral("Error"), QMessageBox::Critical);
+    }
+    return went;
+}
+
+void CMainFrame::RemoveRowsWithPath(const std::u16string& path) {
+    std::vector<int> rows;
+    for (int row = m_model->rowCount() - 1; row >= 0; --row) {
+        if (!m_model->IsInBounds(row)) {
+            continue;
+        }
+        const DuplicatePair& pair = m_model->Record(row);
+        if (pair.path1 == path || pair.path2 == path) {
+            rows.push_back(row);
+        }
+    }
+    m_model->RemoveRows(std::move(rows));
+}
+
+void CMainFrame::DeletePairFile(const std::u16string& path) {
+    const QString question = QStringLiteral("Move this file to the trash?\n\n") + Shown(path);
+    if (!m_startup.desktop.confirm(this, question)) {
+        return;
+    }
+    if (MoveToTrash({path})[0]) {
+        RemoveRowsWithPath(path);
+    }
+}
+
+void CMainFrame::OnDeleteMarked() {
+    struct Remembered {
+        int row;
+        size_t path1 = SIZE_MAX;  // index in the delete list when path1 was seen
+        size_t path2 = SIZE_MAX;
+    };
+    std::vector<std::u16string> doomed;
+    std::unordered_map<std::u16string, size_t> seen;  // path -> index in doomed
+    std::vector<Remembered> remembered;
+    const int count = m_model->rowCount();
+    for (int row = 0; row < count; ++row) {
+        if (!m_model->IsInBounds(row)) {
+            continue;
+        }
+        const ResultRow& r = m_model->Row(row);
+        const DuplicatePair& pair = m_model->Record(row);
+        Remembered entry{row};
+        auto mark = [&](const std::u16string& path, bool marked, size_t& slot) {
+            auto it = seen.find(path);
+            if (it != seen.end()) {
+                slot = it->second;
+            } else if (marked) {
+                slot = doomed.size();
+                seen.emplace(path, slot);
+                doomed.push_back(path);
+            }
+        };
+        mark(pair.path1, r.image1 == kImageMarked, entry.path1);
+        mark(pair.path2, r.image2 == kImageMarked, entry.path2);
+        if (entry.path1 != SIZE_MAX || entry.path2 != SIZE_MAX) {
+            remembered.push_back(entry);
+        }
+    }
+    if (doomed.empty()) {
+        return;
+    }
+    QString question =
+        doomed.size() == 1
+            ? QStringLiteral("Move this file to the trash?\n\n")
+            : QStringLiteral("Move these %1 files to the trash?\n\n").arg(doomed.size());
+    for (size_t i = 0; i < doomed.size() && i < kQuestionFileLines; ++i) {
+        question += Shown(doomed[i]) + QLatin1Char('\n');
+    }
+    if (doomed.size() > kQuestionFileLines) {
+        question += QStringLiteral("... and %1 more\n").arg(doomed.size() - kQuestionFileLines);
+    }
+    if (!m_startup.desktop.confirm(this, question)) {
+        return;
+    }
+    const std::vector<bool> went = MoveToTrash(doomed);
+    // A row goes when a file that was marked in it or above it really went to the trash.
+    std::vector<int> rows;
+    for (const Remembered& entry : remembered) {
+        if ((entry.path1 != SIZE_MAX && went[entry.path1]) ||
+            (entry.path2 != SIZE_MAX && went[entry.path2])) {
+            rows.push_back(entry.row);
+        }
+    }
+    m_model->RemoveRows(std::move(rows));
+}
+
+void CMainFrame::ResetCache() {
+    m_cachedCount.exchange(0);
+}
+
+void CMainFrame::OnIdle() {}
+
+void CMainFrame::OnFileOpen() {}
+
+void CMainFrame::OnOptions() {}
+
+void CMainFrame::OnCheckUpdate() {}
+
+void CMainFrame::OnAbout() {}
+
+void CMainFrame::OnUpdateChecked(uintptr_t outcome) {
+    (void)outcome;
+}

@@ -1,0 +1,163 @@
+// CMainFrame: the program's one top-level window and the scan engine's owner.
+// It owns the results (m_results and the list's rows), the details pane, the
+// progress band, the remembered folders and the worker pool; it turns the
+// user's commands into work requests and the workers' posted messages into
+// list rows.
+//
+// Threads: everything runs on the main thread except Post, which workers call
+// from theirs; it only queues an event for the window and returns at once.
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "desktop_actions.h"
+#include "scan_owner.h"
+
+class QAction;
+class QLabel;
+class QMenu;
+class QSplitter;
+class QTimer;
+class CResultsModel;
+class CResultsView;
+
+// Carries the update check's outcome to the window that asked (the outcome is
+// the message's parameter).
+inline constexpr uint32_t WM_UPDATE_CHECKED = WM_USER + 3;
+
+// The menu and toolbar command ids of the main window.
+enum FrameCommand : int {
+    ID_FILE_OPEN = 57601,
+    ID_FILE_SAVE = 57603,
+    ID_OPTIONS = 32785,
+    ID_DELETE_MARKED = 32799,
+    ID_APP_EXIT = 57665,
+    ID_CHECK_UPDATE = 32788,
+    ID_APP_ABOUT = 57664,
+    ID_PLAY_LEFT = 32791,
+    ID_PLAY_RIGHT = 32792,
+    ID_EXPLORE_LEFT = 32794,
+    ID_EXPLORE_RIGHT = 32796,
+    ID_DELETE_LEFT = 32778,
+    ID_DELETE_RIGHT = 32779,
+};
+
+// How the window starts. The defaults are the program's; tests point the
+// cache at a folder of their own and keep the engine and the network still.
+struct FrameStartup {
+    std::string cachePath;         // empty: the user's cache folder
+    bool loadCache = true;         // load the fingerprint cache at creation
+    bool startPool = true;         // start the worker pool at creation
+    bool allowUpdateCheck = true;  // run the automatic update check when due
+    DesktopActions desktop = DesktopActions::System();
+};
+
+class CMainFrame : public QMainWindow, public ScanOwner {
+    Q_OBJECT
+
+  public:
+    explicit CMainFrame(FrameStartup startup = {}, QWidget* parent = nullptr);
+    // Stops the engine: sets stopRequested, shuts the pool down and waits for
+    // every worker to finish its current request.
+    ~CMainFrame() override;
+
+    // Queues message (WM_PAIRS_READY, WM_CLEAR_PAIRS) for the main thread.
+    // Any thread; never blocks.
+    void Post(uint32_t message) override;
+    // Queues message with a parameter (WM_UPDATE_CHECKED and its outcome).
+    void PostWithParam(uint32_t message, uintptr_t param);
+
+    // Runs a command as the menus, toolbar, context menus and details pane do.
+    void Command(int id);
+
+    // Sorts the rows by column as a click on its header does: the same column
+    // again reverses the direction.
+    void SortByColumn(int column);
+    // Empties the fingerprint cache (the Options dialog's "Clear internal cache").
+    void ResetCache();
+
+    // The playlist of the list's rows in their current order: "#EXTM3U", then
+    // path1 and path2 of every row, each line ended by CR LF.
+    std::string PlaylistBytes() const;
+    // Writes PlaylistBytes to path in one go. false when the file cannot be
+    // written (an incomplete file is removed).
+    bool WritePlaylist(const QString& path) const;
+
+    // The program's version (major << 16 | minor figure) and build number.
+    uint32_t m_version;
+    uint32_t m_build;
+
+    // For the tests and the measuring tool.
+    CResultsView* list() const { return m_list; }
+    CResultsModel* model() const { return m_model; }
+    const std::vector<DuplicatePair>& results() const { return m_results; }
+    int sortState() const { return m_sortState; }
+    QString statusText() const;
+    bool detailsShown() const;
+    const std::vector<std::u16string>& folders() const { return m_folders; }
+
+  protected:
+    bool event(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolbar();
+    void CreateList();
+
+    void OnPairsReady();
+    void OnClearPairs();
+    void OnUpdateChecked(uintptr_t outcome);
+    void OnIdle();
+
+    void OnFileOpen();
+    void OnSavePlaylist();
+    void OnOptions();
+    void OnDeleteMarked();
+    void OnCheckUpdate();
+    void OnAbout();
+    void PlayFile(const std::u16string& path);
+    void OpenFolder(const std::u16string& path);
+    void DeletePairFile(const std::u16string& path);
+
+    void OnImageClicked(int row, int column);
+    void OnCellDoubleClicked(int row, int column);
+    void OnContextMenu(int row, int column, const QPoint& globalPos);
+    void OnRowSelected(int row);
+    void ShowListOnly();
+    void ShowBothPanes();
+
+    // The first selected row, or -1.
+    int SelectedRow() const;
+    // True when row points into m_results; otherwise shows "#<code> Out of bound".
+    bool CheckRow(int row, const char* code);
+    void Message(const QString& text, const QString& caption, QMessageBox::Icon icon);
+    // Removes the rows whose record names path on either side.
+    void RemoveRowsWithPath(const std::u16string& path);
+    // Moves paths to the trash one by one; returns which went. Failures are
+    // shown together in one message.
+    std::vector<bool> MoveToTrash(const std::vector<std::u16string>& paths);
+
+    FrameStartup m_startup;
+    QSplitter* m_splitter = nullptr;
+    CResultsView* m_list = nullptr;
+    CResultsModel* m_model = nullptr;
+    QWidget* m_details = nullptr;
+    std::vector<DuplicatePair> m_results;
+    int m_sortState = 1;
+    QWidget* m_progress = nullptr;
+    QMenu* m_menuBoth = nullptr;
+    QMenu* m_menuLeft = nullptr;
+    QMenu* m_menuRight = nullptr;
+    std::vector<std::u16string> m_folders;
+    bool m_checkUpdate = true;
+    QLabel* m_statusText = nullptr;
+    QTimer* m_idle = nullptr;
+    QAction* m_actions[6] = {};
+};

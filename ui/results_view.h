@@ -1,0 +1,72 @@
+// CResultsView: the results list on screen. A table of the five result
+// columns with single-row selection; file cells show a mark image and a path
+// shortened from the left to fit, percentage cells show their figure under a
+// coloured bar. It reports clicks, double clicks and context-menu requests to
+// the main window, which owns the model. Main thread only.
+#pragma once
+
+#include <QFontMetrics>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+class CResultsModel;
+
+// A file cell: the mark image at its left, the text to the right of it.
+QRect IconRect(const QRect& cell);
+QRect LabelRect(const QRect& cell);
+
+// What a file cell of label width labelWidth shows of path: nothing when the
+// label is 24 pixels wide or less; the whole path when it fits; else "…" and
+// the longest tail that fits starting at a '/' ("…/Album/Track.mp3"), or the
+// tail from the last '/' when none fits; a path without '/' whole.
+QString ElidePath(const QString& path, int labelWidth, const QFontMetrics& metrics);
+
+// The bar over a percentage cell: outline and fill in the colour of the
+// column (1 blue, 2 green, 3 red) darkening with value (0..100), combined with
+// what the cell already shows. invert first inverts the filled part, so that
+// on a normal row the bar is the column's colour and the figure stays
+// readable. Draws nothing for a negative value or a cell smaller than 11 x 11.
+void PaintBar(QPainter* painter, const QRect& cell, float value, int column, bool invert);
+
+class CResultsDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+
+  public:
+    explicit CResultsDelegate(QTableView* view);
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override;
+
+  private:
+    QTableView* m_view;
+};
+
+class CResultsView : public QTableView {
+    Q_OBJECT
+
+  public:
+    explicit CResultsView(QWidget* parent = nullptr);
+
+    // The width a column starts with: 400 for the file columns, 100 for the figures.
+    static int InitialColumnWidth(int column);
+
+    // The text a file cell shows now, at its column's current width.
+    QString CellText(int row, int column) const;
+    // Scales the column widths to fill width, keeping their proportions; no
+    // column narrower than 40 pixels. Nothing happens while all widths are 0.
+    void FitColumns(int width);
+
+  signals:
+    // A left click below the last row.
+    void emptyAreaClicked();
+    // A left click on the mark image of a file cell.
+    void imageClicked(int row, int column);
+    // A double click on a cell.
+    void cellDoubleClicked(int row, int column);
+    // A right click on a row.
+    void contextMenuWanted(int row, int column, const QPoint& globalPos);
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+};
