@@ -1,6 +1,9 @@
 #include "results_model.h"
 
 #include <algorithm>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 
 namespace {
 
@@ -13,7 +16,13 @@ constexpr float kNotRequestedBelow = -1.0f;
 }  // namespace
 
 QString FormatPercent(float value) {
-    return QString::number(static_cast<double>(value), 'f', 1) + QLatin1Char('%');
+    // The C library's rounding (an exact tie goes to the even digit: 42.25
+    // shows 42.2), as a standard stream in fixed notation gives it.
+    // The classic locale keeps the point whatever the user's locale says.
+    std::ostringstream text;
+    text.imbue(std::locale::classic());
+    text << std::fixed << std::setprecision(1) << value << '%';
+    return QString::fromStdString(text.str());
 }
 
 QString FormatExperimental(float value) {

@@ -1,0 +1,442 @@
+// The main window driven through its real widgets on the offscreen platform:
+// pairs arriving as posted messages, sorting by header clicks, marking by
+// clicks on the mark images, deletion with the trash pointed at a temporary
+// folder, and the playlist's bytes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QImage>
+#include <QPainter>
+#include <QTest>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "main_frame.h"
+#include "program_version.h"
+#include "results_model.h"
+#include "results_view.h"
+#include "test_files.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+
+DuplicatePair Pair(const std::string& path1, const std::string& path2, float content,
+                   float tags = 50.0f, float experimental = kExperimentalNotRequested) {
+    DuplicatePair pair;
+    pair.path1 = U16(path1);
+    pair.path2 = U16(path2);
+    pair.contentPercent = content;
+    pair.tagPercent = tags;
+    pair.experimentalPercent = experimental;
+    return pair;
+}
+
+DuplicatePair Update(const std::string& path1, const std::string& path2, float experimental) {
+    DuplicatePair pair = Pair(path1, path2, 0.0f, 0.0f, experimental);
+    pair.isUpdate = true;
+    return pair;
+}
+
+// A window with the engine and the network kept still, whose trash is a
+// folder of the test and whose questions and messages are answered here.
+class MainFrameTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(QDir().mkpath(TrashFolder()));
+        FrameStartup startup;
+        startup.loadCache = false;
+        startup.startPool = false;
+        startup.allowUpdateCheck = false;
+        startup.desktop.moveToTrash = [this](const QString& path, QString* error) {
+            trashed.push_back(path.toStdString());
+            if (failTrash) {
+                *error = QStringLiteral("refused by the test");
+                return false;
+            }
+            return QFile::rename(path,
+                                 TrashFolder() + QLatin1Char('/') + QFileInfo(path).fileName());
+        };
+        startup.desktop.confirm = [this](QWidget*, const QString& question) {
+            questions.push_back(question);
+            return answerYes;
+        };
+        startup.desktop.askPlaylistPath = [this](QWidget*) { return playlistPath; };
+        startup.desktop.message = [this](QWidget*, const QString& text, const QString&,
+                                         QMessageBox::Icon) { messages.push_back(text); };
+        startup.desktop.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        frame = std::make_unique<CMainFrame>(std::move(startup));
+        frame->resize(1000, 600);
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    }
+
+    QString TrashFolder() const { return QString::fromStdString(temp.File("trash")); }
+
+    // Hands pairs over as a worker does and lets the window take them.
+    void Deliver(std::vector<DuplicatePair> pairs) {
+        {
+            std::lock_guard<std::mutex> hold(frame->pairsLock);
+            for (auto& pair : pairs) {
+                frame->PendingPairs.push_back(std::move(pair));
+            }
+        }
+        frame->Post(WM_PAIRS_READY);
+        QCoreApplication::sendPostedEvents(frame.get());
+    }
+
+    // Real files in the temporary folder, one per name.
+    std::string MakeFile(const std::string& name) {
+        const std::string path = temp.File(name);
+        QFile file(QString::fromStdString(path));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("x");
+        return path;
+    }
+
+    QString Cell(int row, int column) const {
+        return frame->model()->index(row, column).data().toString();
+    }
+
+    std::vector<std::string> Column1() const {
+        std::vector<std::string> paths;
+        for (int row = 0; row < frame->model()->rowCount(); ++row) {
+            paths.push_back(Cell(row, kColumnFile1).toStdString());
+        }
+        return paths;
+    }
+
+    void ClickHeader(int column) {
+        QHeaderView* header = frame->list()->horizontalHeader();
+        const QPoint at(header->sectionViewportPosition(column) + header->sectionSize(column) / 2,
+                        header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    void ClickCell(int row, int column, bool onImage) {
+        CResultsView* list = frame->list();
+        const QRect cell = list->visualRect(frame->model()->index(row, column));
+        const QPoint at = onImage ? IconRect(cell).center() : LabelRect(cell).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, at);
+    }
+
+    void SelectRow(int row) {
+        frame->list()->selectRow(row);
+        frame->list()->setCurrentIndex(frame->model()->index(row, kColumnContent));
+    }
+
+    TempDir temp;
+    std::unique_ptr<CMainFrame> frame;
+    std::vector<std::string> trashed;
+    std::vector<QString> questions;
+    std::vector<QString> messages;
+    std::vector<QUrl> opened;
+    QString playlistPath;
+    bool answerYes = true;
+    bool failTrash = false;
+};
+
+TEST_F(MainFrameTest, PairsBecomeRowsWithTheirFigures) {
+    struct Case {
+        float content;
+        float experimental;
+        const char* contentText;
+        const char* experimentalText;
+    };
+    const Case cases[] = {
+        {87.34f, -100.0f, "87.3%", "n/a"}, {100.0f, -1.0f, "100.0%", "wait"},
+        {75.05f, -0.5f, "75.1%", "wait"},  {80.0f, 0.0f, "80.0%", "0.0%"},
+        {90.0f, 42.25f, "90.0%", "42.2%"}, {91.0f, -1.5f, "91.0%", "n/a"},
+    };
+    std::vector<DuplicatePair> pairs;
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        pairs.push_back(Pair("/m/a" + std::to_string(i), "/m/b" + std::to_string(i),
+                             cases[i].content, 12.0f, cases[i].experimental));
+    }
+    Deliver(pairs);
+    ASSERT_EQ(frame->model()->rowCount(), static_cast<int>(std::size(cases)));
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const int row = static_cast<int>(i);
+        SCOPED_TRACE(row);
+        EXPECT_EQ(Cell(row, kColumnFile1), QString::fromStdString("/m/a" + std::to_string(i)));
+        EXPECT_EQ(Cell(row, kColumnContent), QString::fromLatin1(cases[i].contentText));
+        EXPECT_EQ(Cell(row, kColumnTags), QStringLiteral("12.0%"));
+        EXPECT_EQ(Cell(row, kColumnExperimental), QString::fromLatin1(cases[i].experimentalText));
+        EXPECT_EQ(Cell(row, kColumnFile2), QString::fromStdString("/m/b" + std::to_string(i)));
+    }
+    EXPECT_EQ(frame->statusText(), QStringLiteral("6 duplicate(s)"));
+
+    frame->Post(WM_CLEAR_PAIRS);
+    QCoreApplication::sendPostedEvents(frame.get());
+    EXPECT_EQ(frame->model()->rowCount(), 0);
+    EXPECT_TRUE(frame->results().empty());
+}
+
+TEST_F(MainFrameTest, LateFigureReplacesWaitAndReachesARecordWithoutRow) {
+    const std::string a = MakeFile("a.mp3");
+    const std::string b = MakeFile("b.mp3");
+    const std::string c = MakeFile("c.mp3");
+    // The update of the second pair comes in the same batch, after its pair.
+    Deliver({Pair(a, b, 90.0f, 10.0f, -1.0f), Pair(c, a, 80.0f, 10.0f, -1.0f), Update(c, a, 33.3f),
+             Update("/nowhere", b, 50.0f)});
+    EXPECT_EQ(Cell(0, kColumnExperimental), QStringLiteral("wait"));
+    EXPECT_EQ(Cell(1, kColumnExperimental), QStringLiteral("33.3%"));
+
+    Deliver({Update(a, b, 61.0f)});
+    EXPECT_EQ(Cell(0, kColumnExperimental), QStringLiteral("61.0%"));
+    EXPECT_FLOAT_EQ(frame->results()[0].experimentalPercent, 61.0f);
+
+    // After its row went, a figure only changes the record; the count stays.
+    SelectRow(0);
+    frame->Command(ID_DELETE_RIGHT);  // b: only in row 0
+    ASSERT_EQ(frame->model()->rowCount(), 1);
+    Deliver({Update(a, b, 12.0f)});
+    EXPECT_FLOAT_EQ(frame->results()[0].experimentalPercent, 12.0f);
+    EXPECT_EQ(Cell(0, kColumnExperimental), QStringLiteral("33.3%"));
+    EXPECT_EQ(frame->statusText(), QStringLiteral("2 duplicate(s)"));
+}
+
+TEST_F(MainFrameTest, HeaderClicksSortAndTheSameColumnAgainReverses) {
+    Deliver({Pair("/m/b", "/x/1", 80.0f), Pair("/m/c", "/x/2", 95.5f), Pair("/m/a", "/x/3", 77.0f),
+             Pair("/m/d", "/x/4", 95.5f)});
+    SelectRow(2);  // "/m/a"
+    ClickHeader(kColumnContent);
+    EXPECT_EQ(frame->sortState(), kColumnContent * 2);
+    EXPECT_THAT(Column1(), ElementsAre("/m/c", "/m/d", "/m/b", "/m/a"));
+    ClickHeader(kColumnContent);
+    EXPECT_EQ(frame->sortState(), kColumnContent * 2 + 1);
+    EXPECT_THAT(Column1(), ElementsAre("/m/a", "/m/b", "/m/c", "/m/d"));
+    // The selection stays with its pair.
+    EXPECT_EQ(frame->list()->selectionModel()->selectedRows().value(0).row(), 0);
+
+    // The first click on "File #1" sorts it ascending, the next descending.
+    ClickHeader(kColumnFile1);
+    EXPECT_THAT(Column1(), ElementsAre("/m/a", "/m/b", "/m/c", "/m/d"));
+    ClickHeader(kColumnFile1);
+    EXPECT_THAT(Column1(), ElementsAre("/m/d", "/m/c", "/m/b", "/m/a"));
+}
+
+TEST_F(MainFrameTest, FileColumnSortComparesTheShortenedText) {
+    Deliver({Pair("/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/zebra.mp3", "/x", 80.0f),
+             Pair("/bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb/Apple.mp3", "/y", 80.0f)});
+    CResultsView* list = frame->list();
+    const QFontMetrics metrics = list->fontMetrics();
+    // Wide enough for "…/zebra.mp3", too narrow for the whole paths.
+    const int label = metrics.horizontalAdvance(QStringLiteral("\u2026/zebra.mp3xxxxxx")) + 5;
+    list->setColumnWidth(kColumnFile1, LabelRect(QRect(0, 0, 1000, 1)).left() + label);
+    ASSERT_EQ(list->CellText(0, kColumnFile1), QStringLiteral("\u2026/zebra.mp3"));
+    ClickHeader(kColumnFile1);
+    EXPECT_THAT(Column1(), ElementsAre("/bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb/Apple.mp3",
+                                       "/aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa/zebra.mp3"));
+}
+
+TEST_F(MainFrameTest, ClickOnTheMarkImageTogglesIt) {
+    Deliver({Pair("/m/a", "/m/b", 90.0f), Pair("/m/c", "/m/d", 90.0f)});
+    ClickCell(1, kColumnFile2, true);
+    EXPECT_EQ(frame->model()->Row(1).image2, kImageMarked);
+    EXPECT_EQ(frame->model()->Row(1).image1, kImageUnmarked);
+    // A click on the text selects without marking.
+    ClickCell(0, kColumnFile1, false);
+    EXPECT_EQ(frame->model()->Row(0).image1, kImageUnmarked);
+    EXPECT_TRUE(frame->detailsShown());
+    ClickCell(1, kColumnFile2, true);
+    EXPECT_EQ(frame->model()->Row(1).image2, kImageUnmarked);
+    // A click below the last row hides the details.
+    QTest::mouseClick(frame->list()->viewport(), Qt::LeftButton, {},
+                      QPoint(20, frame->list()->viewport()->height() - 5));
+    EXPECT_FALSE(frame->detailsShown());
+}
+
+TEST_F(MainFrameTest, DeleteMarkedRemovesTheRowsOfMarksAtOrAboveThem) {
+    const std::string a = MakeFile("a.mp3"), b = MakeFile("b.mp3"), c = MakeFile("c.mp3"),
+                      d = MakeFile("d.mp3"), e = MakeFile("e.mp3"), f = MakeFile("f.mp3");
+    // Rows: (a,b) (c,d) (e,a) (a,f) (b,c).
+    Deliver({Pair(a, b, 90.0f), Pair(c, d, 90.0f), Pair(e, a, 90.0f), Pair(a, f, 90.0f),
+             Pair(b, c, 90.0f)});
+
+    // Nothing marked: not even a question.
+    frame->Command(ID_DELETE_MARKED);
+    EXPECT_TRUE(questions.empty());
+
+    // a marked only in row 3 (its right file); c marked in rows 2 and 5.
+    frame->model()->SetImage(2, kColumnFile2, kImageMarked);
+    frame->model()->SetImage(1, kColumnFile1, kImageMarked);
+    frame->model()->SetImage(4, kColumnFile2, kImageMarked);
+
+    answerYes = false;
+    frame->Command(ID_DELETE_MARKED);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(questions[0].contains(QString::fromStdString(a)));
+    EXPECT_TRUE(questions[0].contains(QString::fromStdString(c)));
+    EXPECT_TRUE(trashed.empty());
+    EXPECT_EQ(frame->model()->rowCount(), 5);
+
+    answerYes = true;
+    frame->Command(ID_DELETE_MARKED);
+    // Each file once, in the order of their first marks.
+    EXPECT_THAT(trashed, ElementsAre(c, a));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(a)));
+    EXPECT_TRUE(QFile::exists(TrashFolder() + "/a.mp3"));
+    // Row 1 (a,b) lies above the mark of a and stays; so does nothing else.
+    EXPECT_THAT(Column1(), ElementsAre(a));
+    EXPECT_EQ(frame->statusText(), QStringLiteral("5 duplicate(s)"));
+}
+
+TEST_F(MainFrameTest, RowsStayForFilesThatDidNotGoToTheTrash) {
+    const std::string a = MakeFile("a.mp3"), b = MakeFile("b.mp3");
+    Deliver({Pair(a, b, 90.0f), Pair(b, "/m/z", 90.0f)});
+    frame->model()->SetImage(0, kColumnFile1, kImageMarked);
+    failTrash = true;
+    frame->Command(ID_DELETE_MARKED);
+    EXPECT_EQ(frame->model()->rowCount(), 2);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(messages[0].contains(QString::fromStdString(a)));
+
+    SelectRow(1);
+    frame->Command(ID_DELETE_LEFT);
+    EXPECT_EQ(frame->model()->rowCount(), 2);
+    EXPECT_EQ(messages.size(), 2u);
+}
+
+TEST_F(MainFrameTest, DeletingOneFileRemovesEveryRowWithItOnEitherSide) {
+    const std::string a = MakeFile("a.mp3"), b = MakeFile("b.mp3"), c = MakeFile("c.mp3");
+    Deliver({Pair(a, b, 90.0f), Pair(c, a, 90.0f), Pair(b, c, 90.0f), Pair(a, c, 90.0f)});
+    SelectRow(1);
+    frame->Command(ID_DELETE_RIGHT);
+    ASSERT_EQ(questions.size(), 1u);
+    EXPECT_TRUE(questions[0].contains(QString::fromStdString(a)));
+    EXPECT_THAT(trashed, ElementsAre(a));
+    EXPECT_THAT(Column1(), ElementsAre(b));
+    EXPECT_FALSE(frame->detailsShown());
+}
+
+TEST_F(MainFrameTest, PlayAndFolderOpenTheRightPlaces) {
+    Deliver({Pair("/music/x/left.mp3", "right.mp3", 90.0f), Pair("/top.mp3", "/m/b.mp3", 90.0f)});
+    frame->Command(ID_PLAY_LEFT);  // no row selected: nothing
+    EXPECT_TRUE(opened.empty());
+    SelectRow(0);
+    frame->Command(ID_PLAY_LEFT);
+    frame->Command(ID_EXPLORE_LEFT);
+    frame->Command(ID_EXPLORE_RIGHT);  // a path without '/': nothing
+    frame->Command(ID_PLAY_RIGHT);
+    SelectRow(1);
+    frame->Command(ID_EXPLORE_LEFT);
+    EXPECT_THAT(opened, ElementsAre(QUrl::fromLocalFile("/music/x/left.mp3"),
+                                    QUrl::fromLocalFile("/music/x"),
+                                    QUrl::fromLocalFile("right.mp3"), QUrl::fromLocalFile("/")));
+}
+
+TEST_F(MainFrameTest, PlaylistFollowsTheShownOrderAndLeavesOutTooLongPaths) {
+    const std::string tooLong = "/" + std::string(1023, 'n');  // 1024 bytes: no room for the zero
+    const std::string longest = "/" + std::string(1022, 'k');  // 1023 bytes: fits
+    Deliver({Pair("/m/low.mp3", "/m/\xC3\xA9t\xC3\xA9.mp3", 70.0f),
+             Pair(tooLong, "/m/partner.mp3", 99.0f), Pair("/m/high.mp3", longest, 95.0f),
+             Pair("/m/mid.mp3", tooLong, 80.0f)});
+    ClickHeader(kColumnContent);  // largest first
+
+    const std::string expected = "#EXTM3U\r\n/m/high.mp3\r\n" + longest +
+                                 "\r\n/m/mid.mp3\r\n/m/low.mp3\r\n/m/\xC3\xA9t\xC3\xA9.mp3\r\n";
+    EXPECT_EQ(frame->PlaylistBytes(), expected);
+
+    playlistPath = QString::fromStdString(temp.File("Duplicates.m3u"));
+    frame->Command(ID_FILE_SAVE);
+    QFile saved(playlistPath);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_EQ(saved.readAll().toStdString(), expected);
+    EXPECT_TRUE(messages.empty());
+
+    // A folder that cannot be written to is reported.
+    playlistPath = QStringLiteral("/nonexistent-folder/Duplicates.m3u");
+    frame->Command(ID_FILE_SAVE);
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(MainFrameTest, SavingAnEmptyListSaysSo) {
+    playlistPath = QString::fromStdString(temp.File("never.m3u"));
+    frame->Command(ID_FILE_SAVE);
+    EXPECT_THAT(messages, ElementsAre(QStringLiteral("No data to generate playlist")));
+    EXPECT_FALSE(QFile::exists(playlistPath));
+}
+
+TEST(ElidePathTest, ShowsTheLongestTailThatFits) {
+    QFont font = QApplication::font();
+    const QFontMetrics m(font);
+    const QString path = QStringLiteral("/home/user/Music/Album/Track.mp3");
+    const int full = m.horizontalAdvance(path);
+    const auto labelFor = [&](const QString& text) { return m.horizontalAdvance(text) + 6; };
+    struct Case {
+        QString path;
+        int label;
+        QString shown;
+    };
+    const Case cases[] = {
+        {path, full + 6, path},
+        {path, 24, QString()},
+        {QStringLiteral("/a"), 24, QString()},
+        {path, labelFor(QStringLiteral("\u2026/Album/Track.mp3")),
+         QStringLiteral("\u2026/Album/Track.mp3")},
+        {path, labelFor(QStringLiteral("\u2026/Track.mp3")), QStringLiteral("\u2026/Track.mp3")},
+        {path, 26, QStringLiteral("\u2026/Track.mp3")},  // nothing fits: the last tail
+        {QStringLiteral("no-slash-at-all-in-this-name.mp3"), 30,
+         QStringLiteral("no-slash-at-all-in-this-name.mp3")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        EXPECT_EQ(ElidePath(c.path, c.label, m), c.shown);
+    }
+}
+
+// The bar against colours worked out by hand: white cells, figure 50.
+TEST(PaintBarTest, OutlineAndFillFollowTheFigure) {
+    struct Case {
+        float value;
+        int column;
+        QSize cell;
+        QRgb inside;   // a pixel in the left part of the filled area
+        QRgb outline;  // a pixel of the top edge
+        bool filledRight;
+    };
+    const QRgb white = qRgb(255, 255, 255);
+    const QRgb grey = qRgb(200, 200, 200);
+    const Case cases[] = {
+        {50.0f, kColumnContent, {100, 20}, qRgb(170, 170, 255), grey, false},
+        {50.9f, kColumnTags, {100, 20}, qRgb(170, 255, 170), grey, false},
+        {100.0f, kColumnExperimental, {100, 20}, qRgb(255, 85, 85), grey, true},
+        {0.0f, kColumnContent, {100, 20}, white, grey, false},
+        {-1.0f, kColumnContent, {100, 20}, white, white, false},
+        {50.0f, kColumnContent, {10, 20}, white, white, false},
+        {50.0f, kColumnContent, {100, 10}, white, white, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.value << " " << c.column << " " << c.cell.width());
+        QImage image(c.cell, QImage::Format_RGB32);
+        image.fill(white);
+        {
+            QPainter painter(&image);
+            PaintBar(&painter, QRect(QPoint(0, 0), c.cell), c.value, c.column, true);
+        }
+        const int midY = c.cell.height() / 2;
+        EXPECT_EQ(image.pixel(3, midY), c.inside);
+        EXPECT_EQ(image.pixel(c.cell.width() / 2, 1), c.outline);
+        EXPECT_EQ(image.pixel(0, 0), white);
+        if (c.cell.width() >= 11 && c.cell.height() >= 11 && c.value >= 0) {
+            EXPECT_EQ(image.pixel(c.cell.width() - 3, midY) != white, c.filledRight);
+        }
+    }
+}
+
+TEST(VersionNumberTest, FoldsTheMinorFields) {
+    EXPECT_EQ(VersionNumber(0, 7, 0, 0), 7u);
+    EXPECT_EQ(VersionNumber(1, 2, 3, 0), 0x10000u + 23u);
+    EXPECT_EQ(VersionNumber(1, 2, 3, 4), 0x10000u + 234u);
+    EXPECT_EQ(VersionNumber(1, 0, 0, 0), 0x10000u);
+    EXPECT_EQ(ProgramVersion(), 7u);
+    EXPECT_EQ(ProgramBuild(), 87u);
+}
+
+}  // namespace
