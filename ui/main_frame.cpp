@@ -19,12 +19,19 @@
 #include <numeric>
 #include <unordered_map>
 
+#include "about_dlg.h"
 #include "artwork.h"
 #include "decoder_contract.h"
+#include "folders_dlg.h"
+#include "options_dlg.h"
 #include "program_version.h"
+#include "progress_dlg.h"
 #include "results_model.h"
 #include "results_view.h"
 #include "scan_state.h"
+#include "settings_store.h"
+#include "update_check.h"
+#include "update_dlg.h"
 
 namespace {
 
@@ -33,12 +40,11 @@ const QEvent::Type kFrameMessageEvent = static_cast<QEvent::Type>(QEvent::regist
 
 class CFrameMessage : public QEvent {
   public:
-    CFrameMessage(uint32_t message, uintptr_t param)
-        : QEvent(kFrameMessageEvent), m_message(message), m_param(param) {}
+    explicit CFrameMessage(uint32_t message) : QEvent(kFrameMessageEvent), m_message(message) {}
     uint32_t m_message;
-    uintptr_t m_param;
 };
 
+const QSize kInitialSize(1150, 700);
 // The details pane's height when it is shown.
 constexpr int kDetailsHeight = 200;
 // Room left for the list's scroll bar when the columns are fitted.
@@ -69,19 +75,27 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     : QMainWindow(parent),
       m_version(ProgramVersion()),
       m_build(ProgramBuild()),
-      m_startup(std::move(startup)) {
+      m_startup(std::move(startup)),
+      m_detailsStore(m_startup.pluginFolder) {
     m_cachedCount = 0;
     m_pendingCount = 0;
     m_doneCount = 0;
 
     setWindowTitle(QStringLiteral("Harmonyfox"));
     setWindowIcon(artwork::ApplicationIcon());
+    resize(kInitialSize);
+
+    // The comparison settings first: the engine reads them from its first job on.
+    m_settings = m_startup.settingsPath.isEmpty()
+                     ? std::make_unique<SettingsStore>()
+                     : std::make_unique<SettingsStore>(m_startup.settingsPath);
+    m_settings->WarnIfInaccessible(this);
+    ApplyCompareSettings(m_settings->ReadCompareSettings());
 
     CreateActions();
     CreateMenus();
     CreateToolbar();
     CreateList();
-
     m_statusText = new QLabel(QStringLiteral("Ready"), this);
     statusBar()->addWidget(m_statusText, 1);
 
@@ -90,7 +104,15 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     connect(m_idle, &QTimer::timeout, this, &CMainFrame::OnIdle);
     m_idle->start();
 
-    resize(1150, 700);
+    // The cache is loaded before any worker exists.
+    StartEngine();
+    OnIdle();
+
+    m_checkUpdate = m_settings->ReadCheckUpdate();
+    if (m_startup.allowUpdateCheck) {
+        StartAutomaticUpdateCheck(this, *m_settings, m_version, m_checkUpdate);
+    }
+    m_folders = m_settings->ReadFolders();
 }
 
 CMainFrame::~CMainFrame() {
@@ -99,11 +121,7 @@ CMainFrame::~CMainFrame() {
 }
 
 void CMainFrame::Post(uint32_t message) {
-    PostWithParam(message, 0);
-}
-
-void CMainFrame::PostWithParam(uint32_t message, uintptr_t param) {
-    QCoreApplication::postEvent(this, new CFrameMessage(message, param));
+    QCoreApplication::postEvent(this, new CFrameMessage(message));
 }
 
 bool CMainFrame::event(QEvent* event) {
@@ -115,9 +133,6 @@ bool CMainFrame::event(QEvent* event) {
                 break;
             case WM_CLEAR_PAIRS:
                 OnClearPairs();
-                break;
-            case WM_UPDATE_CHECKED:
-                OnUpdateChecked(posted->m_param);
                 break;
         }
         return true;
@@ -217,7 +232,7 @@ void CMainFrame::CreateToolbar() {
     bar->addSeparator();
     addToolBar(Qt::TopToolBarArea, bar);
     // The progress band shares the toolbar's row and takes the rest of its width.
-    m_progress = new QWidget(bar);
+    m_progress = new CProgressDlg(bar);
     m_progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     bar->addWidget(m_progress);
 }
@@ -231,8 +246,12 @@ void CMainFrame::CreateList() {
     for (int column = 0; column < kResultColumnCount; ++column) {
         m_list->setColumnWidth(column, CResultsView::InitialColumnWidth(column));
     }
-    m_details = new QWidget(m_splitter);
+    m_details = new CDetailsWnd(m_splitter);
     m_details->setFixedHeight(kDetailsHeight);
+    connect(m_details, &CDetailsWnd::DeleteLeft, this, [this] { Command(ID_DELETE_LEFT); });
+    connect(m_details, &CDetailsWnd::PlayLeft, this, [this] { Command(ID_PLAY_LEFT); });
+    connect(m_details, &CDetailsWnd::DeleteRight, this, [this] { Command(ID_DELETE_RIGHT); });
+    connect(m_details, &CDetailsWnd::PlayRight, this, [this] { Command(ID_PLAY_RIGHT); });
     m_splitter->addWidget(m_list);
     m_splitter->addWidget(m_details);
     m_splitter->setStretchFactor(0, 1);
@@ -484,6 +503,12 @@ void CMainFrame::OnRowSelected(int row) {
         return;
     }
     ShowBothPanes();
+    // Each file's details are built once, the first time one of its rows is chosen.
+    DuplicatePair& pair = m_results[m_model->Row(row).record];
+    m_detailsStore.Build(&pair.details1, pair.path1);
+    m_detailsStore.Build(&pair.details2, pair.path2);
+    m_details->SetFiles(m_detailsStore.Find(pair.details1), m_detailsStore.Find(pair.details2));
+    m_details->update();
 }
 
 std::string CMainFrame::PlaylistBytes() const {
@@ -661,6 +686,12 @@ void CMainFrame::OnDeleteMarked() {
     m_model->RemoveRows(std::move(rows));
 }
 
+void CMainFrame::StartEngine() {}
+
+void CMainFrame::StartScan() {
+    OnClearPairs();
+}
+
 void CMainFrame::ResetCache() {
     m_cachedCount.exchange(0);
 }
@@ -674,7 +705,3 @@ void CMainFrame::OnOptions() {}
 void CMainFrame::OnCheckUpdate() {}
 
 void CMainFrame::OnAbout() {}
-
-void CMainFrame::OnUpdateChecked(uintptr_t outcome) {
-    (void)outcome;
-}

@@ -11,24 +11,27 @@
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "desktop_actions.h"
+#include "details_wnd.h"
 #include "scan_owner.h"
 
 class QAction;
+class QDialog;
 class QLabel;
 class QMenu;
 class QSplitter;
 class QTimer;
+class CDetailsWnd;
+class CProgressDlg;
 class CResultsModel;
 class CResultsView;
-
-// Carries the update check's outcome to the window that asked (the outcome is
-// the message's parameter).
-inline constexpr uint32_t WM_UPDATE_CHECKED = WM_USER + 3;
+class SettingsStore;
 
 // The menu and toolbar command ids of the main window.
 enum FrameCommand : int {
@@ -50,11 +53,17 @@ enum FrameCommand : int {
 // How the window starts. The defaults are the program's; tests point the
 // cache at a folder of their own and keep the engine and the network still.
 struct FrameStartup {
-    std::string cachePath;         // empty: the user's cache folder
-    bool loadCache = true;         // load the fingerprint cache at creation
-    bool startPool = true;         // start the worker pool at creation
-    bool allowUpdateCheck = true;  // run the automatic update check when due
+    QString settingsPath;                     // empty: the user's settings; else an INI file
+    std::string cachePath;                    // empty: the user's cache folder
+    std::optional<std::string> pluginFolder;  // unset: the program's own folder
+    bool loadCache = true;                    // load the fingerprint cache at creation
+    bool startPool = true;                    // start the worker pool at creation
+    bool allowUpdateCheck = true;             // run the automatic update check when due
     DesktopActions desktop = DesktopActions::System();
+    // Replace the Folders dialog's folder browser and its modal run (true
+    // for OK); unset, the user answers.
+    std::function<QString(QWidget*, const QString&, const QString&)> browseFolder;
+    std::function<bool(QDialog* dialog)> runDialog;
 };
 
 class CMainFrame : public QMainWindow, public ScanOwner {
@@ -69,8 +78,6 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     // Queues message (WM_PAIRS_READY, WM_CLEAR_PAIRS) for the main thread.
     // Any thread; never blocks.
     void Post(uint32_t message) override;
-    // Queues message with a parameter (WM_UPDATE_CHECKED and its outcome).
-    void PostWithParam(uint32_t message, uintptr_t param);
 
     // Runs a command as the menus, toolbar, context menus and details pane do.
     void Command(int id);
@@ -94,6 +101,9 @@ class CMainFrame : public QMainWindow, public ScanOwner {
 
     // For the tests and the measuring tool.
     CResultsView* list() const { return m_list; }
+    CDetailsWnd* details() const { return m_details; }
+    CProgressDlg* progress() const { return m_progress; }
+    SettingsStore& settings() const { return *m_settings; }
     CResultsModel* model() const { return m_model; }
     const std::vector<DuplicatePair>& results() const { return m_results; }
     int sortState() const { return m_sortState; }
@@ -111,9 +121,15 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     void CreateToolbar();
     void CreateList();
 
+    // Loads the fingerprint cache, then starts the worker pool.
+    void StartEngine();
+    // A new scan of m_folders: the list empties, one walk per folder starts.
+    void StartScan();
+    // The window modal dialogs belong to: the active one, else this.
+    QWidget* DialogParent();
+
     void OnPairsReady();
     void OnClearPairs();
-    void OnUpdateChecked(uintptr_t outcome);
     void OnIdle();
 
     void OnFileOpen();
@@ -148,16 +164,18 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     QSplitter* m_splitter = nullptr;
     CResultsView* m_list = nullptr;
     CResultsModel* m_model = nullptr;
-    QWidget* m_details = nullptr;
+    CDetailsWnd* m_details = nullptr;
     std::vector<DuplicatePair> m_results;
     int m_sortState = 1;
-    QWidget* m_progress = nullptr;
+    CProgressDlg* m_progress = nullptr;
     QMenu* m_menuBoth = nullptr;
     QMenu* m_menuLeft = nullptr;
     QMenu* m_menuRight = nullptr;
+    std::unique_ptr<SettingsStore> m_settings;
     std::vector<std::u16string> m_folders;
     bool m_checkUpdate = true;
     QLabel* m_statusText = nullptr;
     QTimer* m_idle = nullptr;
     QAction* m_actions[6] = {};
+    FileDetailsStore m_detailsStore;
 };

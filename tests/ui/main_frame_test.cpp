@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "main_frame.h"
-#include "program_version.h"
 #include "results_model.h"
 #include "results_view.h"
 #include "test_files.h"
@@ -53,6 +52,8 @@ class MainFrameTest : public ::testing::Test {
         startup.loadCache = false;
         startup.startPool = false;
         startup.allowUpdateCheck = false;
+        startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
+        startup.pluginFolder = temp.path();
         startup.desktop.moveToTrash = [this](const QString& path, QString* error) {
             trashed.push_back(path.toStdString());
             if (failTrash) {
@@ -428,15 +429,6 @@ TEST(PaintBarTest, OutlineAndFillFollowTheFigure) {
             EXPECT_EQ(image.pixel(c.cell.width() - 3, midY) != white, c.filledRight);
         }
     }
-}
-
-TEST(VersionNumberTest, FoldsTheMinorFields) {
-    EXPECT_EQ(VersionNumber(0, 7, 0, 0), 7u);
-    EXPECT_EQ(VersionNumber(1, 2, 3, 0), 0x10000u + 23u);
-    EXPECT_EQ(VersionNumber(1, 2, 3, 4), 0x10000u + 234u);
-    EXPECT_EQ(VersionNumber(1, 0, 0, 0), 0x10000u);
-    EXPECT_EQ(ProgramVersion(), 7u);
-    EXPECT_EQ(ProgramBuild(), 87u);
 }
 
 }  // namespace

@@ -1,0 +1,163 @@
+// How the results list copes with many pairs: sorting a column and scrolling
+// a page with 20,000 rows, on the offscreen platform. With
+// --screenshot=<file.png> it instead saves a picture of the window with a
+// few rows, for looking at the real drawing.
+#include <benchmark/benchmark.h>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QPixmap>
+#include <QScrollBar>
+
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "main_frame.h"
+#include "results_model.h"
+#include "results_view.h"
+
+namespace {
+
+constexpr int kRows = 20000;
+
+QString g_settingsPath;
+
+std::unique_ptr<CMainFrame> MakeFrame() {
+    FrameStartup startup;
+    startup.loadCache = false;
+    startup.startPool = false;
+    startup.allowUpdateCheck = false;
+    startup.settingsPath = g_settingsPath;
+    startup.pluginFolder = std::string("/nonexistent");
+    auto frame = std::make_unique<CMainFrame>(std::move(startup));
+    frame->resize(1200, 800);
+    frame->show();
+    QCoreApplication::processEvents();
+    return frame;
+}
+
+void Fill(CMainFrame& frame, int rows) {
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    {
+        std::lock_guard<std::mutex> hold(frame.pairsLock);
+        for (int i = 0; i < rows; ++i) {
+            DuplicatePair pair;
+            const std::string artist = "Artist " + std::to_string(next() % 500);
+            const std::string album = "Album " + std::to_string(next() % 2000);
+            pair.path1 = QStringLiteral("/home/user/Music/%1/%2/%3 - Track %4.mp3")
+                             .arg(QString::fromStdString(artist), QString::fromStdString(album))
+                             .arg(next() % 20)
+                             .arg(i)
+                             .toStdU16String();
+            pair.path2 = QStringLiteral("/media/backup/Music/%1/Track %2 (copy).mp3")
+                             .arg(QString::fromStdString(artist))
+                             .arg(next() % 100000)
+                             .toStdU16String();
+            pair.contentPercent = static_cast<float>(next() % 1000) / 10.0f;
+            pair.tagPercent = static_cast<float>(next() % 1000) / 10.0f;
+            pair.experimentalPercent =
+                (i % 3 == 0) ? -1.0f : static_cast<float>(next() % 1000) / 10.0f;
+            frame.PendingPairs.push_back(std::move(pair));
+        }
+    }
+    frame.Post(WM_PAIRS_READY);
+    QCoreApplication::sendPostedEvents(&frame);
+}
+
+void BM_TakePairs(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto frame = MakeFrame();
+        state.ResumeTiming();
+        Fill(*frame, kRows);
+        QCoreApplication::processEvents();
+        state.PauseTiming();
+        frame.reset();
+        state.ResumeTiming();
+    }
+}
+
+void BM_SortColumn(benchmark::State& state) {
+    const int column = static_cast<int>(state.range(0));
+    auto frame = MakeFrame();
+    Fill(*frame, kRows);
+    for (auto _ : state) {
+        frame->SortByColumn(column);
+        // The sort counts as done when the list has been drawn again.
+        frame->list()->viewport()->repaint();
+    }
+}
+
+void BM_ScrollPage(benchmark::State& state) {
+    auto frame = MakeFrame();
+    Fill(*frame, kRows);
+    QScrollBar* bar = frame->list()->verticalScrollBar();
+    int position = 0;
+    for (auto _ : state) {
+        position = (position + bar->pageStep()) % (bar->maximum() + 1);
+        bar->setValue(position);
+        frame->list()->viewport()->repaint();
+    }
+}
+
+void BM_ScrollToEnd(benchmark::State& state) {
+    auto frame = MakeFrame();
+    Fill(*frame, kRows);
+    QScrollBar* bar = frame->list()->verticalScrollBar();
+    bool end = false;
+    for (auto _ : state) {
+        end = !end;
+        bar->setValue(end ? bar->maximum() : 0);
+        frame->list()->viewport()->repaint();
+    }
+}
+
+BENCHMARK(BM_TakePairs)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_SortColumn)
+    ->Arg(kColumnFile1)
+    ->Arg(kColumnContent)
+    ->Arg(kColumnExperimental)
+    ->Arg(kColumnFile2)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScrollPage)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScrollToEnd)->Unit(benchmark::kMillisecond);
+
+int Screenshot(const char* path) {
+    auto frame = MakeFrame();
+    Fill(*frame, 40);
+    frame->model()->SetImage(1, kColumnFile1, kImageMarked);
+    frame->model()->SetImage(3, kColumnFile2, kImageMarked);
+    frame->SortByColumn(kColumnContent);
+    frame->list()->selectRow(2);
+    QCoreApplication::processEvents();
+    const bool saved = frame->grab().save(QString::fromLocal8Bit(path));
+    return saved ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    const QString settings = QDir::temp().filePath(QStringLiteral("harmonyfox-ui-bench.ini"));
+    g_settingsPath = settings;
+    QFile::remove(settings);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], "--screenshot=", 13) == 0) {
+            return Screenshot(argv[i] + 13);
+        }
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    QFile::remove(settings);
+    return 0;
+}
