@@ -6,7 +6,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QDebug>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPixmap>
 #include <QScrollBar>
 
@@ -15,6 +17,7 @@
 #include <string>
 
 #include "main_frame.h"
+#include "progress_dlg.h"
 #include "results_model.h"
 #include "results_view.h"
 
@@ -137,6 +140,13 @@ int Screenshot(const char* path) {
     frame->list()->selectRow(2);
     QCoreApplication::processEvents();
     const bool saved = frame->grab().save(QString::fromLocal8Bit(path));
+    if (qEnvironmentVariableIsSet("HF_DEBUG_PROGRESS")) {
+        for (QWidget* w : frame->progress()->findChildren<QWidget*>()) {
+            qWarning() << w->metaObject()->className() << w->geometry() << w->isVisible()
+                       << (qobject_cast<QLabel*>(w) ? qobject_cast<QLabel*>(w)->text() : QString());
+        }
+        qWarning() << frame->progress()->geometry();
+    }
     return saved ? 0 : 1;
 }
 

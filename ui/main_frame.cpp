@@ -696,12 +696,39 @@ void CMainFrame::ResetCache() {
     m_cachedCount.exchange(0);
 }
 
-void CMainFrame::OnIdle() {}
+void CMainFrame::OnIdle() {
+    m_progress->Refresh(m_cachedCount.load(), m_pendingCount.load(), m_doneCount.load());
+}
 
-void CMainFrame::OnFileOpen() {}
+QWidget* CMainFrame::DialogParent() {
+    QWidget* active = QApplication::activeWindow();
+    return active ? active : this;
+}
 
-void CMainFrame::OnOptions() {}
+void CMainFrame::OnFileOpen() {
+    CFoldersDlg dialog(m_folders, DialogParent());
+    if (m_startup.browseFolder) {
+        dialog.SetBrowser(m_startup.browseFolder);
+    }
+    const bool accepted =
+        m_startup.runDialog ? m_startup.runDialog(&dialog) : dialog.exec() == QDialog::Accepted;
+    if (!accepted) {
+        return;
+    }
+    m_folders = dialog.Folders();
+    StartScan();
+    m_settings->WriteFolders(m_folders);
+}
 
-void CMainFrame::OnCheckUpdate() {}
+void CMainFrame::OnOptions() {
+    EditOptions(DialogParent(), *m_settings, &m_checkUpdate, [this] { ResetCache(); });
+}
 
-void CMainFrame::OnAbout() {}
+void CMainFrame::OnCheckUpdate() {
+    CUpdateDlg::RunManualCheck(this, *m_settings, m_version);
+}
+
+void CMainFrame::OnAbout() {
+    CAboutDlg dialog(m_version, m_build, m_settings->ReadVendorLinks(), DialogParent());
+    dialog.exec();
+}

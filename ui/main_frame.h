@@ -99,6 +99,14 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     uint32_t m_version;
     uint32_t m_build;
 
+    // Replaces the Folders dialog's folder browser and modal run (tests).
+    void SetFolderDialogForTests(
+        std::function<QString(QWidget*, const QString&, const QString&)> browse,
+        std::function<bool(QDialog*)> run) {
+        m_startup.browseFolder = std::move(browse);
+        m_startup.runDialog = std::move(run);
+    }
+
     // For the tests and the measuring tool.
     CResultsView* list() const { return m_list; }
     CDetailsWnd* details() const { return m_details; }

@@ -10,15 +10,18 @@
 #include <QHeaderView>
 #include <QImage>
 #include <QPainter>
+#include <QSettings>
 #include <QTest>
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "folders_dlg.h"
 #include "main_frame.h"
 #include "results_model.h"
 #include "results_view.h"
+#include "settings_store.h"
 #include "test_files.h"
 
 namespace {
@@ -362,6 +365,44 @@ TEST_F(MainFrameTest, SavingAnEmptyListSaysSo) {
     frame->Command(ID_FILE_SAVE);
     EXPECT_THAT(messages, ElementsAre(QStringLiteral("No data to generate playlist")));
     EXPECT_FALSE(QFile::exists(playlistPath));
+}
+
+TEST_F(MainFrameTest, FoldersDialogOkStartsAFreshListAndStoresTheFolders) {
+    Deliver({Pair("/m/a", "/m/b", 90.0f)});
+    std::vector<QString> browsed = {QStringLiteral("/music/one"), QStringLiteral("/music/two")};
+    frame->SetFolderDialogForTests(
+        [&](QWidget*, const QString&, const QString&) {
+            QString next = browsed.front();
+            browsed.erase(browsed.begin());
+            return next;
+        },
+        [](QDialog* dialog) {
+            auto* folders = static_cast<CFoldersDlg*>(dialog);
+            folders->AddFolder();
+            folders->AddFolder();
+            folders->done(QDialog::Accepted);
+            return true;
+        });
+    frame->Command(ID_FILE_OPEN);
+    QCoreApplication::sendPostedEvents(frame.get());
+    EXPECT_EQ(frame->model()->rowCount(), 0);
+    EXPECT_THAT(frame->folders(), ElementsAre(u"/music/one", u"/music/two"));
+    EXPECT_THAT(frame->settings().ReadFolders(), ElementsAre(u"/music/one", u"/music/two"));
+
+    // Cancel changes nothing; OK on an emptied list stores no folders.
+    frame->SetFolderDialogForTests({}, [](QDialog*) { return false; });
+    frame->Command(ID_FILE_OPEN);
+    EXPECT_EQ(frame->folders().size(), 2u);
+    frame->SetFolderDialogForTests({}, [](QDialog* dialog) {
+        auto* folders = static_cast<CFoldersDlg*>(dialog);
+        folders->ClearFolders();
+        folders->done(QDialog::Accepted);
+        return true;
+    });
+    frame->Command(ID_FILE_OPEN);
+    EXPECT_TRUE(frame->folders().empty());
+    EXPECT_TRUE(frame->settings().ReadFolders().empty());
+    EXPECT_EQ(frame->settings().Settings().value("Folders").toString(), QString());
 }
 
 TEST(ElidePathTest, ShowsTheLongestTailThatFits) {
