@@ -20,6 +20,23 @@ ContentScores ComputeContentScores(const Grip& a, const Grip& b) {
     return scores;
 }
 
+ContentScores ComputeContentScores(const Grip& a, const GripVectors& va, const Grip& b,
+                                   const GripVectors& vb) {
+    ContentScores scores;
+    scores.spectrumScore = ScaledSeriesScore(va.spectrum, vb.spectrum, GripVectors::kSpectrumPadded,
+                                             va.spectrumVariance, vb.spectrumVariance,
+                                             va.spectrumRaw || vb.spectrumRaw, a.spectrum.data(),
+                                             b.spectrum.data(), kComparedBins);
+    scores.envelopeScore = ScaledSeriesScore(va.envelope, vb.envelope, GripVectors::kEnvelopePadded,
+                                             va.envelopeVariance, vb.envelopeVariance,
+                                             va.envelopeRaw || vb.envelopeRaw, a.envelope.data(),
+                                             b.envelope.data(), kEnvelopeLength);
+    scores.driftScore = ScaledSeriesScore(
+        va.drift, vb.drift, GripVectors::kDriftPadded, va.driftVariance, vb.driftVariance,
+        va.driftRaw || vb.driftRaw, a.drift.data(), b.drift.data(), kDriftLength);
+    return scores;
+}
+
 bool ContentAccepts(const ContentScores& scores, float sensitivity) {
     const ContentThresholds t = ThresholdsFor(sensitivity);
     if (scores.spectrumScore >= t.strict && scores.envelopeScore + scores.driftScore >= t.pair) {

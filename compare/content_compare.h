@@ -4,6 +4,7 @@
 #pragma once
 
 #include "grip.h"
+#include "grip_vectors.h"
 
 struct ContentScores {
     float spectrumScore = 0.0f;  // |r| of spectrum bins 0..1024
@@ -22,6 +23,11 @@ ContentThresholds ThresholdsFor(float sensitivity);
 
 // a is the file that joined the scan later; its fields are the first series.
 ContentScores ComputeContentScores(const Grip& a, const Grip& b);
+
+// The same scores from the Grips' scaled series, as the comparison pass
+// computes them: one dot product per series, within 1e-5 of the above.
+ContentScores ComputeContentScores(const Grip& a, const GripVectors& va, const Grip& b,
+                                   const GripVectors& vb);
 
 // Rule 1 (strong spectrum, envelope + drift at least the pair threshold) or
 // rule 2 (all three at least the loose threshold). NaN fails both.

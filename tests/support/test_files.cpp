@@ -102,6 +102,35 @@ std::vector<float> MusicLike(size_t count, uint32_t seed, double rate) {
     return out;
 }
 
+std::vector<float> Piece(size_t count, uint32_t seed, double rate) {
+    std::mt19937 rng(seed * 7919u + 17u);
+    std::uniform_real_distribution<double> pitch(130.0, 2600.0);
+    std::uniform_real_distribution<double> tempo(0.18, 0.7);
+    std::uniform_real_distribution<double> level(0.15, 0.35);
+    std::uniform_int_distribution<int> pick(0, 4);
+    double pitches[5];
+    for (double& p : pitches) {
+        p = pitch(rng);
+    }
+    const size_t note = static_cast<size_t>(rate * tempo(rng));
+    std::vector<float> out(count);
+    double f = pitches[0];
+    double a = level(rng);
+    double phase = 0.0;
+    for (size_t i = 0; i < count; ++i) {
+        if (i % note == 0) {
+            f = pitches[pick(rng)];
+            a = level(rng);
+        }
+        const double decay =
+            std::exp(-2.5 * static_cast<double>(i % note) / static_cast<double>(note));
+        phase += 2 * M_PI * f / rate;
+        out[i] = static_cast<float>(
+            a * decay * (std::sin(phase) + 0.5 * std::sin(2 * phase) + 0.25 * std::sin(3 * phase)));
+    }
+    return out;
+}
+
 std::u16string U16(const std::string& utf8) {
     return BytesToU16(utf8);
 }

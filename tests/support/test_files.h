@@ -43,4 +43,9 @@ std::vector<float> Sine(size_t count, double frequency, double amplitude, double
 // every quarter second, seeded so that different seeds give different pieces.
 std::vector<float> MusicLike(size_t count, uint32_t seed, double rate = 22050.0);
 
+// A piece that the content comparison tells apart from every other seed's:
+// notes drawn from a few seed-chosen pitches (with two overtones each) at a
+// seed-chosen tempo, so both the mean spectrum and the loudness curve differ.
+std::vector<float> Piece(size_t count, uint32_t seed, double rate = 22050.0);
+
 std::u16string U16(const std::string& utf8);

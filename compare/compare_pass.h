@@ -1,0 +1,29 @@
+// ComparePass: judges one file of a scan against every file that joined the
+// scan before it, by content and by tags under the process-wide compare
+// method and sensitivity, and hands each accepted pair to the owner. Runs on
+// a worker thread; any number of passes run at once. Takes the store's lock
+// shared for its whole run and the owner's pairsLock (after it) per record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "decoder_contract.h"
+#include "grip_store.h"
+#include "scan_owner.h"
+
+// Queues the experimental comparison of (path1, path2) under generation.
+// Called before pairsLock is taken; must not block on the store's lock.
+class ExperimentalPoster {
+  public:
+    virtual ~ExperimentalPoster() = default;
+    virtual void PostExperimental(int32_t generation, const std::u16string& path1,
+                                  const std::u16string& path2) = 0;
+};
+
+// S_OK when the pass ran to its end, listed or not; E_FAIL when generation
+// is no longer current as the pass begins; E_NOT_IN_STORE when path is not
+// in the store. The caller holds none of the store's locks. poster may be
+// null, in which case no experimental figure is requested.
+HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& store,
+                    ScanOwner& owner, ExperimentalPoster* poster);

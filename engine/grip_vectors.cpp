@@ -1,0 +1,98 @@
+#include "grip_vectors.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "analyzer.h"
+#include "signal.h"
+
+namespace {
+
+constexpr float kSmallestScaledVariance = 1e-18f;
+
+// Scales x[0..n) into u[0..padded) and reports the reference's variance.
+// Returns false when the scaled form cannot stand for the series.
+bool ScaleSeries(const float* x, uint32_t n, float* u, uint32_t padded, float* variance) {
+    // The variance as CorrelationCoefficient computes it, operation by operation.
+    const float count = static_cast<float>(n);
+    float sum = 0.0f;
+    for (uint32_t i = 0; i < n; ++i) {
+        sum += x[i];
+    }
+    const float mean = sum / count;
+    float squares = 0.0f;
+    for (uint32_t i = 0; i < n; ++i) {
+        const float d = x[i] - mean;
+        squares += d * d;
+    }
+    *variance = squares / count;
+
+    double exactSum = 0.0;
+    for (uint32_t i = 0; i < n; ++i) {
+        exactSum += x[i];
+    }
+    const double exactMean = exactSum / n;
+    double norm = 0.0;
+    for (uint32_t i = 0; i < n; ++i) {
+        const double d = x[i] - exactMean;
+        norm += d * d;
+    }
+    norm = std::sqrt(norm);
+    std::memset(u, 0, sizeof(float) * padded);
+    if (!std::isfinite(norm) || !std::isfinite(*variance)) {
+        return false;
+    }
+    // Below this the reference's product of two variances loses precision
+    // (or underflows), and only the reference itself gives its result.
+    if (*variance > 0.0f && *variance < kSmallestScaledVariance) {
+        return false;
+    }
+    if (norm == 0.0) {
+        // Constant: the reference yields 1 against anything, which the
+        // variance test reproduces only when its own variance is 0 as well.
+        return *variance == 0.0f;
+    }
+    for (uint32_t i = 0; i < n; ++i) {
+        u[i] = static_cast<float>((x[i] - exactMean) / norm);
+    }
+    return true;
+}
+
+// Sixteen partial sums, so the loop runs on vector lanes; padded is a
+// multiple of 16.
+__attribute__((target_clones("avx2", "default"))) float Dot(const float* a, const float* b,
+                                                            uint32_t padded) {
+    float lanes[16] = {};
+    for (uint32_t i = 0; i < padded; i += 16) {
+        for (uint32_t k = 0; k < 16; ++k) {
+            lanes[k] += a[i + k] * b[i + k];
+        }
+    }
+    float total = 0.0f;
+    for (float lane : lanes) {
+        total += lane;
+    }
+    return total;
+}
+
+}  // namespace
+
+void MakeGripVectors(const Grip& g, GripVectors& v) {
+    v.spectrumRaw = !ScaleSeries(g.spectrum.data(), kComparedBins, v.spectrum,
+                                 GripVectors::kSpectrumPadded, &v.spectrumVariance);
+    v.envelopeRaw = !ScaleSeries(g.envelope.data(), kEnvelopeLength, v.envelope,
+                                 GripVectors::kEnvelopePadded, &v.envelopeVariance);
+    v.driftRaw = !ScaleSeries(g.drift.data(), kDriftLength, v.drift, GripVectors::kDriftPadded,
+                              &v.driftVariance);
+}
+
+float ScaledSeriesScore(const float* ua, const float* ub, uint32_t padded, float varA, float varB,
+                        bool raw, const float* a, const float* b, uint32_t n) {
+    if (raw) {
+        return std::fabs(CorrelationCoefficient(a, b, n));
+    }
+    if (varA * varB == 0.0f) {
+        return 1.0f;
+    }
+    return std::fabs(Dot(ua, ub, padded));
+}

@@ -1,0 +1,382 @@
+#include "grip_store.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "test_files.h"
+#include "test_grips.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Bytes = std::vector<unsigned char>;
+
+// The record layout written out field by field, independently of the store.
+Bytes RecordBytes(const std::u16string& path, const Grip& g) {
+    Bytes out;
+    auto u16 = [&out](uint32_t v) {
+        out.push_back(static_cast<unsigned char>(v));
+        out.push_back(static_cast<unsigned char>(v >> 8));
+    };
+    auto floats = [&out](const float* v, size_t n) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(v);  // x86: little-endian
+        out.insert(out.end(), bytes, bytes + 4 * n);
+    };
+    auto text = [&](const std::string& s) {
+        u16(static_cast<uint32_t>(s.size()));
+        out.insert(out.end(), s.begin(), s.end());
+    };
+    u16(static_cast<uint32_t>(path.size()));
+    for (char16_t c : path) {
+        u16(c);
+    }
+    floats(g.envelope.data(), kEnvelopeLength);
+    floats(g.drift.data(), kDriftLength);
+    floats(g.spectrum.data(), kSpectrumLength);
+    text(g.nameKey);
+    text(g.title);
+    text(g.artist);
+    text(g.album);
+    out.insert(out.end(), {0xFF, 'E', 'N', 'D'});
+    return out;
+}
+
+Bytes HeaderBytes() {
+    Bytes header(32, 0);
+    std::memcpy(header.data(), "Harmonyfox 0.31", 15);
+    return header;
+}
+
+void WriteBytes(const std::string& file, const Bytes& bytes) {
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+}
+
+Bytes ReadBytes(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool SameGrip(const Grip& a, const Grip& b) {
+    return a.envelope == b.envelope && a.drift == b.drift && a.spectrum == b.spectrum &&
+           a.nameKey == b.nameKey && a.title == b.title && a.artist == b.artist &&
+           a.album == b.album;
+}
+
+struct Sample {
+    std::u16string path;
+    Grip grip;
+};
+
+std::vector<Sample> ThreeSamples() {
+    return {{u"/music/a.mp3", RandomGrip(1, "yesterday", "the beatles", "help!", "a")},
+            {u"/music/\u00e9t\u00e9.flac", RandomGrip(2, "", "", "", "\xc3\xa9t\xc3\xa9")},
+            {u"/music/c.wav", RandomGrip(3, "song", "", "x", "c")}};
+}
+
+class GripStoreTest : public ::testing::Test {
+  protected:
+    std::string CacheFile() const { return m_dir.File("cache/cache.dat"); }
+
+    // A cache file of the header and the samples' records; the records' end
+    // offsets go to ends.
+    Bytes WriteCache(const std::vector<Sample>& samples, std::vector<size_t>* ends = nullptr) {
+        Bytes bytes = HeaderBytes();
+        for (const Sample& s : samples) {
+            const Bytes record = RecordBytes(s.path, s.grip);
+            bytes.insert(bytes.end(), record.begin(), record.end());
+            if (ends != nullptr) {
+                ends->push_back(bytes.size());
+            }
+        }
+        fs::create_directories(fs::path(CacheFile()).parent_path());
+        WriteBytes(CacheFile(), bytes);
+        return bytes;
+    }
+
+    // Writes bytes to a new file each time, removing the one before:
+    // rewriting one file in place makes the file system flush on every
+    // truncation, which is slow.
+    std::string DamagedCopy(const Bytes& bytes) {
+        if (!m_copy.empty()) {
+            fs::remove(m_copy);
+        }
+        m_copy = m_dir.File("damaged" + std::to_string(m_copies++) + ".dat");
+        WriteBytes(m_copy, bytes);
+        return m_copy;
+    }
+
+    TempDir m_dir;
+    RecordingOwner m_owner;
+    std::string m_copy;
+    int m_copies = 0;
+};
+
+TEST_F(GripStoreTest, FirstStartCreatesFolderAndHeader) {
+    GripStore store;
+    m_owner.m_cachedCount = 7;
+    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    EXPECT_EQ(ReadBytes(CacheFile()), HeaderBytes());
+    EXPECT_EQ(m_owner.m_cachedCount.load(), 0);
+    EXPECT_EQ(store.size(), 0u);
+}
+
+TEST_F(GripStoreTest, SerializedRecordMatchesTheLayout) {
+    for (const Sample& s : ThreeSamples()) {
+        Bytes buffer;
+        ASSERT_TRUE(GripStore::SerializeRecord(s.path, s.grip, buffer));
+        EXPECT_EQ(buffer, RecordBytes(s.path, s.grip));
+        EXPECT_EQ(buffer.size(), 8646 + 2 * s.path.size() + s.grip.nameKey.size() +
+                                     s.grip.title.size() + s.grip.artist.size() +
+                                     s.grip.album.size());
+    }
+}
+
+TEST_F(GripStoreTest, AppendedRecordsLoadBackAndNextAppendOverwritesAHalfRecord) {
+    const std::vector<Sample> samples = ThreeSamples();
+    Bytes bytes = WriteCache(samples);
+    const size_t good = bytes.size();
+    const Bytes extra = RecordBytes(u"/music/half.mp3", RandomGrip(9));
+    bytes.insert(bytes.end(), extra.begin(), extra.begin() + extra.size() / 2);
+    WriteBytes(CacheFile(), bytes);
+
+    {
+        GripStore store;
+        ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+        EXPECT_EQ(m_owner.m_cachedCount.load(), 3);
+        for (const Sample& s : samples) {
+            const GripStore::Entry* e = store.Find(s.path);
+            ASSERT_NE(e, nullptr);
+            EXPECT_TRUE(SameGrip(e->grip, s.grip));
+            EXPECT_EQ(e->grip.sequence, kNotInScan);
+        }
+        const Grip added = RandomGrip(10, "t", "a", "b", "n");
+        Bytes buffer;
+        ExclusiveHold hold(store.lock());
+        ASSERT_NE(store.Insert(u"/music/new.mp3", added), nullptr);
+        store.AppendRecord(u"/music/new.mp3", added, buffer, &m_owner);
+        EXPECT_EQ(m_owner.m_cachedCount.load(), 4);
+    }
+    const Bytes after = ReadBytes(CacheFile());
+    const Bytes record = RecordBytes(u"/music/new.mp3", RandomGrip(10, "t", "a", "b", "n"));
+    ASSERT_GE(after.size(), good + record.size());
+    EXPECT_TRUE(std::equal(record.begin(), record.end(), after.begin() + static_cast<long>(good)));
+
+    GripStore again;
+    ASSERT_EQ(again.LoadCache(CacheFile(), &m_owner), S_OK);
+    EXPECT_EQ(again.size(), 4u);
+}
+
+TEST_F(GripStoreTest, OddRecordsAndHeaders) {
+    const std::vector<Sample> samples = ThreeSamples();
+    struct Case {
+        const char* name;
+        std::function<Bytes(Bytes)> damage;  // applied to header + three records
+        size_t loaded;
+        size_t fileSize;  // 0: unchanged
+    };
+    const size_t first = 32 + RecordBytes(samples[0].path, samples[0].grip).size();
+    const Case cases[] = {
+        {"path length 0 after the first record",
+         [&](Bytes b) {
+             b[first] = 0;
+             b[first + 1] = 0;
+             return b;
+         },
+         1, 0},
+        {"negative path length",
+         [&](Bytes b) {
+             b[first + 1] = 0x80;
+             return b;
+         },
+         1, 0},
+        {"foreign header",
+         [](Bytes b) {
+             b[11] = '4';
+             return b;
+         },
+         0, 32},
+        {"header without its zeros",
+         [](Bytes b) {
+             b[31] = 1;
+             return b;
+         },
+         0, 32},
+        {"shorter than the header",
+         [](Bytes b) {
+             b.resize(20);
+             return b;
+         },
+         0, 32},
+        {"empty", [](Bytes) { return Bytes(); }, 0, 32},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Bytes damaged = c.damage(WriteCache(samples));
+        WriteBytes(CacheFile(), damaged);
+        GripStore store;
+        ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+        EXPECT_EQ(store.size(), c.loaded);
+        EXPECT_EQ(ReadBytes(CacheFile()).size(), c.fileSize == 0 ? damaged.size() : c.fileSize);
+        if (c.fileSize == 32) {
+            EXPECT_EQ(ReadBytes(CacheFile()), HeaderBytes());
+        }
+    }
+}
+
+TEST_F(GripStoreTest, EmptyStringsAndDuplicatePathsAndCase) {
+    std::vector<Sample> samples = ThreeSamples();
+    samples.push_back({u"/music/A.mp3", RandomGrip(4)});  // differs in case: its own entry
+    samples.push_back({u"/music/a.mp3", RandomGrip(5)});  // same path: dropped
+    const Bytes bytes = WriteCache(samples);
+    GripStore store;
+    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    EXPECT_EQ(store.size(), 4u);
+    EXPECT_TRUE(SameGrip(store.Find(u"/music/a.mp3")->grip, samples[0].grip));
+    EXPECT_TRUE(SameGrip(store.Find(u"/music/A.mp3")->grip, samples[3].grip));
+    EXPECT_TRUE(store.Find(u"/music/\u00e9t\u00e9.flac")->grip.title.empty());
+    EXPECT_EQ(ReadBytes(CacheFile()), bytes);  // both records stay in the file
+}
+
+TEST_F(GripStoreTest, ClearLeavesTheHeader) {
+    WriteCache(ThreeSamples());
+    GripStore store;
+    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    EXPECT_EQ(store.ClearCache(), S_OK);
+    EXPECT_EQ(store.size(), 0u);
+    EXPECT_EQ(ReadBytes(CacheFile()), HeaderBytes());
+    // Appends go on after the header.
+    Bytes buffer;
+    const Sample s = ThreeSamples()[1];
+    store.AppendRecord(s.path, s.grip, buffer, nullptr);
+    EXPECT_EQ(ReadBytes(CacheFile()).size(), 32 + RecordBytes(s.path, s.grip).size());
+}
+
+TEST_F(GripStoreTest, SecondHolderIsRefused) {
+    GripStore first;
+    ASSERT_EQ(first.LoadCache(CacheFile(), &m_owner), S_OK);
+    GripStore second;
+    EXPECT_EQ(second.LoadCache(CacheFile(), &m_owner), E_FAIL);
+    // Appends of the refused store go nowhere.
+    Bytes buffer;
+    const Sample s = ThreeSamples()[0];
+    second.AppendRecord(s.path, s.grip, buffer, nullptr);
+    EXPECT_EQ(ReadBytes(CacheFile()), HeaderBytes());
+    // The lock goes with the file it was taken on.
+    ASSERT_EQ(first.LoadCache(m_dir.File("other.dat"), &m_owner), S_OK);
+    EXPECT_EQ(second.LoadCache(CacheFile(), &m_owner), S_OK);
+}
+
+TEST_F(GripStoreTest, UnusableLocationFails) {
+    const std::string blocker = m_dir.File("file");
+    WriteBytes(blocker, Bytes{1});
+    GripStore store;
+    EXPECT_EQ(store.LoadCache(blocker + "/cache.dat", &m_owner), E_FAIL);
+    EXPECT_EQ(store.LoadCache(std::string(), &m_owner), E_FAIL);
+}
+
+TEST_F(GripStoreTest, OverlongFieldIsNotWritten) {
+    GripStore store;
+    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    Grip g = RandomGrip(1);
+    g.title.assign(40000, 'x');
+    Bytes buffer;
+    store.AppendRecord(u"/music/long.mp3", g, buffer, nullptr);
+    store.AppendRecord(u"/music/b.mp3", RandomGrip(2), buffer, nullptr);
+    GripStore again;
+    store.LoadCache(m_dir.File("elsewhere.dat"), nullptr);
+    ASSERT_EQ(again.LoadCache(CacheFile(), &m_owner), S_OK);
+    EXPECT_EQ(again.size(), 1u);
+    EXPECT_NE(again.Find(u"/music/b.mp3"), nullptr);
+}
+
+TEST_F(GripStoreTest, DefaultLocationFollowsXdg) {
+    const char* oldXdg = std::getenv("XDG_CACHE_HOME");
+    const std::string savedXdg = oldXdg != nullptr ? oldXdg : "";
+    const char* oldHome = std::getenv("HOME");
+    const std::string savedHome = oldHome != nullptr ? oldHome : "";
+
+    setenv("XDG_CACHE_HOME", "/x/cache", 1);
+    EXPECT_EQ(GripStore::DefaultCachePath(), "/x/cache/Quillmere/Harmonyfox/cache.dat");
+    setenv("HOME", "/home/u", 1);
+    setenv("XDG_CACHE_HOME", "relative", 1);
+    EXPECT_EQ(GripStore::DefaultCachePath(), "/home/u/.cache/Quillmere/Harmonyfox/cache.dat");
+    unsetenv("XDG_CACHE_HOME");
+    EXPECT_EQ(GripStore::DefaultCachePath(), "/home/u/.cache/Quillmere/Harmonyfox/cache.dat");
+
+    if (oldXdg != nullptr) {
+        setenv("XDG_CACHE_HOME", savedXdg.c_str(), 1);
+    }
+    if (oldHome != nullptr) {
+        setenv("HOME", savedHome.c_str(), 1);
+    } else {
+        unsetenv("HOME");
+    }
+}
+
+// Damages a small cache at every offset: loading never fails, keeps every
+// record before the damage exactly, and leaves appends where the good part ends.
+TEST_F(GripStoreTest, SurvivesTruncationAtEveryOffset) {
+    std::vector<Sample> samples = ThreeSamples();
+    samples.resize(2);
+    std::vector<size_t> ends;
+    const Bytes whole = WriteCache(samples, &ends);
+    for (size_t cut = 0; cut <= whole.size(); ++cut) {
+        const std::string file =
+            DamagedCopy(Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
+        GripStore store;
+        ASSERT_EQ(store.LoadCache(file, nullptr), S_OK) << cut;
+        size_t expected = 0;
+        while (expected < ends.size() && ends[expected] <= cut) {
+            ++expected;
+        }
+        ASSERT_EQ(store.size(), expected) << cut;
+        for (size_t i = 0; i < expected; ++i) {
+            const GripStore::Entry* e = store.Find(samples[i].path);
+            ASSERT_NE(e, nullptr) << cut;
+            ASSERT_TRUE(SameGrip(e->grip, samples[i].grip)) << cut;
+        }
+    }
+}
+
+TEST_F(GripStoreTest, SurvivesFlippedBytes) {
+    std::vector<Sample> samples = ThreeSamples();
+    std::vector<size_t> ends;
+    const Bytes whole = WriteCache(samples, &ends);
+    for (size_t at = 0; at < whole.size(); ++at) {
+        // Every byte outside the float arrays, and every 61st inside them.
+        const size_t record =
+            static_cast<size_t>(std::upper_bound(ends.begin(), ends.end(), at) - ends.begin());
+        const size_t start = record == 0 ? 32 : ends[record - 1];
+        const size_t floatsBegin =
+            start + 2 + 2 * (record < samples.size() ? samples[record].path.size() : 0);
+        if (at >= 32 && record < samples.size() && at >= floatsBegin &&
+            at < floatsBegin + 4 * 2158 && at % 61 != 0) {
+            continue;
+        }
+        Bytes damaged = whole;
+        damaged[at] ^= 0xA5;
+        const std::string file = DamagedCopy(damaged);
+        GripStore store;
+        ASSERT_EQ(store.LoadCache(file, nullptr), S_OK) << at;
+        if (at < 32) {
+            ASSERT_EQ(store.size(), 0u) << at;
+            continue;
+        }
+        for (size_t i = 0; i < record; ++i) {
+            const GripStore::Entry* e = store.Find(samples[i].path);
+            ASSERT_NE(e, nullptr) << at;
+            ASSERT_TRUE(SameGrip(e->grip, samples[i].grip)) << at;
+        }
+        ASSERT_LE(store.size(), samples.size()) << at;
+    }
+}
+
+}  // namespace

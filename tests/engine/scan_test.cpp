@@ -1,0 +1,249 @@
+#include "scan.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "compare_settings.h"
+#include "scan_state.h"
+#include "test_files.h"
+#include "test_grips.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr size_t kPieceLength = 22050 * 17;  // 17 s: long enough for a Grip
+
+// Keeps a list the way the desktop window does: it clears on WM_CLEAR_PAIRS
+// and takes the waiting pairs on WM_PAIRS_READY, at once on the worker's thread.
+class ListOwner : public ScanOwner {
+  public:
+    void Post(uint32_t message) override {
+        if (message == WM_CLEAR_PAIRS) {
+            // Posted under pairsLock: only the list's own lock may be taken here.
+            std::lock_guard<std::mutex> hold(m_listLock);
+            m_list.clear();
+            ++m_clears;
+        } else if (message == WM_PAIRS_READY) {
+            std::vector<DuplicatePair> taken = TakePendingPairs();
+            std::lock_guard<std::mutex> hold(m_listLock);
+            m_list.insert(m_list.end(), taken.begin(), taken.end());
+        }
+    }
+    std::vector<DuplicatePair> List() {
+        std::lock_guard<std::mutex> hold(m_listLock);
+        return m_list;
+    }
+    int Clears() {
+        std::lock_guard<std::mutex> hold(m_listLock);
+        return m_clears;
+    }
+
+  private:
+    std::mutex m_listLock;
+    std::vector<DuplicatePair> m_list;
+    int m_clears = 0;
+};
+
+class ScanTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        g_compareMethod = kCompareBoth;
+        g_sensitivity = 0.75f;
+        g_accurate = false;
+        InstallPlugins(m_dir.File("plugins"), {"fake_high"});
+        fs::create_directories(Music());
+        ASSERT_EQ(m_store.LoadCache(m_dir.File("cache.dat"), &m_owner), S_OK);
+    }
+    void TearDown() override { m_pool.Shutdown(); }
+
+    std::string Music() const { return m_dir.File("music"); }
+    std::string Log() const { return m_dir.File("opens.log"); }
+
+    // A fake audio file of piece seed, logged on every open.
+    void WriteSong(const std::string& path, uint32_t seed, const std::string& title = "") {
+        fs::create_directories(fs::path(path).parent_path());
+        std::map<std::string, std::string> keys{{"log", Log()}};
+        if (!title.empty()) {
+            keys["title"] = title;
+        }
+        WriteFakeAudio(path, keys, ToPcm16(Piece(kPieceLength, seed)));
+    }
+
+    size_t Opens() const {
+        std::ifstream in(Log());
+        return static_cast<size_t>(
+            std::count(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>(), '\n'));
+    }
+
+    void Start(uint32_t threads = 2) { ASSERT_EQ(m_pool.Start(threads), S_OK); }
+
+    // One whole scan of the folders; returns its generation.
+    int32_t Scan(const std::vector<std::string>& folders) {
+        const int32_t generation = BeginScan(&m_owner, m_store);
+        std::vector<std::u16string> paths;
+        for (const std::string& f : folders) {
+            paths.push_back(U16(f));
+        }
+        PostFolders(m_pool, generation, paths);
+        while (!m_pool.WaitUntilIdle(generation, 1s)) {
+        }
+        return generation;
+    }
+
+    // The unordered pairs of the list, by file name.
+    std::multiset<std::pair<std::string, std::string>> Pairs() {
+        std::multiset<std::pair<std::string, std::string>> out;
+        for (const DuplicatePair& p : m_owner.List()) {
+            std::string a = fs::path(U16ToBytes(p.path1)).filename();
+            std::string b = fs::path(U16ToBytes(p.path2)).filename();
+            out.insert(std::minmax(a, b));
+        }
+        return out;
+    }
+
+    TempDir m_dir;
+    ListOwner m_owner;
+    GripStore m_store;
+    WorkerPool m_pool{&m_owner, ScanWorkerFactory(m_store, m_dir.File("plugins"))};
+};
+
+TEST_F(ScanTest, EachPairOnceLaterFileFirstAndRescanDecodesNothing) {
+    WriteSong(Music() + "/a1.raw", 1);
+    WriteSong(Music() + "/a2.raw", 1);
+    WriteSong(Music() + "/sub/a3.raw", 1);
+    WriteSong(Music() + "/b1.raw", 2);
+    std::ofstream(Music() + "/notes.txt") << "not audio";
+    Start();
+
+    Scan({Music()});
+    const std::multiset<std::pair<std::string, std::string>> expected{
+        {"a1.raw", "a2.raw"}, {"a1.raw", "a3.raw"}, {"a2.raw", "a3.raw"}};
+    EXPECT_EQ(Pairs(), expected);
+    EXPECT_EQ(Opens(), 4u);
+    EXPECT_EQ(m_owner.m_pendingCount.load(), 4);  // the text file came off
+    EXPECT_EQ(m_owner.m_doneCount.load(), 4);
+    EXPECT_EQ(m_owner.m_cachedCount.load(), 4);
+    {
+        SharedHold hold(m_store.lock());
+        for (const DuplicatePair& p : m_owner.List()) {
+            EXPECT_GT(m_store.Find(p.path1)->grip.sequence, m_store.Find(p.path2)->grip.sequence);
+            EXPECT_EQ(p.experimentalPercent, kExperimentalNotRequested);
+            EXPECT_NEAR(p.contentPercent, 100.0f, 0.01f);
+        }
+    }
+
+    Scan({Music()});
+    EXPECT_EQ(Opens(), 4u);  // every Grip came from the store
+    EXPECT_EQ(Pairs(), expected);
+    EXPECT_EQ(m_owner.m_doneCount.load(), 4);
+    EXPECT_EQ(m_owner.Clears(), 2);
+
+    // A fresh start reads the same Grips from the cache file.
+    GripStore reloaded;
+    m_store.LoadCache(m_dir.File("elsewhere.dat"), nullptr);
+    ASSERT_EQ(reloaded.LoadCache(m_dir.File("cache.dat"), nullptr), S_OK);
+    EXPECT_EQ(reloaded.size(), 4u);
+}
+
+TEST_F(ScanTest, FolderWithItsSubfolderStoresEachFileOnce) {
+    WriteSong(Music() + "/a1.raw", 1);
+    WriteSong(Music() + "/sub/a2.raw", 1);
+    WriteSong(Music() + "/sub/a3.raw", 1);
+    Start(4);
+    Scan({Music(), Music() + "/sub"});
+    EXPECT_EQ(m_store.size(), 3u);
+    EXPECT_EQ(m_owner.m_cachedCount.load(), 3);
+    // Five jobs: the losers of an insert race count as failed, the rest as done.
+    EXPECT_EQ(m_owner.m_pendingCount.load(), m_owner.m_doneCount.load());
+    EXPECT_GE(m_owner.m_doneCount.load(), 3);
+    EXPECT_LE(m_owner.m_doneCount.load(), 5);
+    GripStore reloaded;
+    m_store.LoadCache(m_dir.File("elsewhere.dat"), nullptr);
+    ASSERT_EQ(reloaded.LoadCache(m_dir.File("cache.dat"), nullptr), S_OK);
+    EXPECT_EQ(reloaded.size(), 3u);
+    // One record per file and nothing else.
+    size_t expectedSize = 32;
+    std::vector<unsigned char> buffer;
+    for (const auto& [path, entry] : reloaded.entries()) {
+        ASSERT_TRUE(GripStore::SerializeRecord(path, entry.grip, buffer));
+        expectedSize += buffer.size();
+    }
+    EXPECT_EQ(fs::file_size(m_dir.File("cache.dat")), expectedSize);
+}
+
+TEST_F(ScanTest, LinksAreFollowedWithoutLoopsAndSpecialFilesAreSkipped) {
+    WriteSong(Music() + "/a1.raw", 1);
+    WriteSong(m_dir.File("elsewhere/a2.raw"), 1);
+    fs::create_directories(Music() + "/sub");
+    fs::create_directory_symlink("..", Music() + "/sub/up");        // loop to an ancestor
+    fs::create_directory_symlink(Music(), Music() + "/sub/again");  // loop by full path
+    fs::create_symlink(m_dir.File("elsewhere/a2.raw"), Music() + "/link.raw");
+    fs::create_symlink(m_dir.File("missing.raw"), Music() + "/dangling.raw");
+    ASSERT_EQ(mkfifo((Music() + "/pipe.raw").c_str(), 0600), 0);
+    Start();
+    Scan({Music()});
+    EXPECT_EQ(m_owner.m_pendingCount.load(), 2);
+    EXPECT_EQ(m_owner.m_doneCount.load(), 2);
+    const std::multiset<std::pair<std::string, std::string>> expected{{"a1.raw", "link.raw"}};
+    EXPECT_EQ(Pairs(), expected);
+}
+
+TEST_F(ScanTest, StaleRequestsAreDroppedAndANewScanRestarts) {
+    for (int i = 0; i < 4; ++i) {
+        WriteSong(Music() + "/s" + std::to_string(i) + ".raw", 5);
+    }
+    Start(1);
+    const int32_t old = BeginScan(&m_owner, m_store);
+    const int32_t current = BeginScan(&m_owner, m_store);
+    ASSERT_EQ(current, old + 1);
+    // Work of the superseded scan is skipped unrun.
+    PostFolders(m_pool, old, {U16(Music())});
+    auto file = std::make_unique<WorkRequest>();
+    file->kind = kProcessFile;
+    file->generation = old;
+    file->path = U16(Music() + "/s0.raw");
+    m_pool.PostRequest(std::move(file));
+    while (!m_pool.WaitUntilIdle(old, 1s)) {
+    }
+    EXPECT_EQ(Opens(), 0u);
+    EXPECT_EQ(m_owner.m_pendingCount.load(), 0);
+
+    Scan({Music()});
+    EXPECT_EQ(m_owner.List().size(), 6u);
+    // Start a scan and supersede it at once: the list and counters restart.
+    const int32_t abandoned = BeginScan(&m_owner, m_store);
+    PostFolders(m_pool, abandoned, {U16(Music())});
+    const int32_t latest = Scan({Music()});
+    while (!m_pool.WaitUntilIdle(abandoned, 1s)) {
+    }
+    EXPECT_EQ(latest, abandoned + 1);
+    EXPECT_EQ(m_owner.Clears(), 5);
+    EXPECT_EQ(m_owner.m_doneCount.load(), 4);
+    EXPECT_EQ(m_owner.List().size(), 6u);
+    EXPECT_EQ(Opens(), 4u);
+}
+
+TEST_F(ScanTest, MissingFolderAndOwnerlessWorkerFail) {
+    Start();
+    Scan({Music() + "/missing"});
+    EXPECT_EQ(m_owner.m_pendingCount.load(), 0);
+
+    WorkerPool idle(nullptr, nullptr);
+    CWorker worker(idle, m_store, m_dir.File("plugins"));
+    const int32_t generation = ScanGeneration.load();
+    EXPECT_EQ(worker.ScanFolder(generation, U16(Music())), E_FAIL);
+    EXPECT_EQ(worker.FileJob(generation, U16(Music() + "/x.raw")), E_FAIL);
+    EXPECT_EQ(ResetScan(nullptr, m_store), E_FAIL);
+}
+
+}  // namespace
