@@ -23,15 +23,18 @@
 #include "artwork.h"
 #include "decoder_contract.h"
 #include "folders_dlg.h"
+#include "grip_store.h"
 #include "options_dlg.h"
 #include "program_version.h"
 #include "progress_dlg.h"
 #include "results_model.h"
 #include "results_view.h"
+#include "scan.h"
 #include "scan_state.h"
 #include "settings_store.h"
 #include "update_check.h"
 #include "update_dlg.h"
+#include "worker_pool.h"
 
 namespace {
 
@@ -116,8 +119,13 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
 }
 
 CMainFrame::~CMainFrame() {
-    stopRequested.store(1);
     m_idle->stop();
+    if (m_pool) {
+        // Workers drop long work at their next check; queued requests go unrun.
+        stopRequested.exchange(1);
+        m_pool->Shutdown();
+        m_pool.reset();
+    }
 }
 
 void CMainFrame::Post(uint32_t message) {
@@ -686,14 +694,47 @@ void CMainFrame::OnDeleteMarked() {
     m_model->RemoveRows(std::move(rows));
 }
 
-void CMainFrame::StartEngine() {}
+void CMainFrame::StartEngine() {
+    if (m_startup.loadCache) {
+        GripStore& store = GlobalGripStore();
+        const HRESULT loaded = m_startup.cachePath.empty()
+                                   ? store.LoadCache(this)
+                                   : store.LoadCache(m_startup.cachePath, this);
+        if (Failed(loaded)) {
+            Message(QStringLiteral("Can't open cache file"), QStringLiteral("Error"),
+                    QMessageBox::Critical);
+        }
+    }
+    OnIdle();
+    if (m_startup.startPool) {
+        m_pool = std::make_unique<WorkerPool>(
+            this,
+            ScanWorkerFactory(GlobalGripStore(), m_startup.pluginFolder.value_or(std::string())));
+        if (Failed(m_pool->Start())) {
+            m_pool.reset();
+            Message(QStringLiteral("Can't start the worker threads; folders cannot be scanned"),
+                    QStringLiteral("Error"), QMessageBox::Critical);
+        }
+    }
+}
 
 void CMainFrame::StartScan() {
-    OnClearPairs();
+    if (!m_pool) {
+        // Without workers nothing can be scanned; the list still starts afresh.
+        OnClearPairs();
+        return;
+    }
+    const int32_t generation = BeginScan(this, GlobalGripStore());
+    PostFolders(*m_pool, generation, m_folders);
 }
 
 void CMainFrame::ResetCache() {
     m_cachedCount.exchange(0);
+    GlobalGripStore().ClearCache();
+}
+
+bool CMainFrame::ScanRunning() const {
+    return m_pool && m_pool->HasWork(ScanGeneration.load());
 }
 
 void CMainFrame::OnIdle() {

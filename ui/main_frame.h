@@ -32,6 +32,7 @@ class CProgressDlg;
 class CResultsModel;
 class CResultsView;
 class SettingsStore;
+class WorkerPool;
 
 // The menu and toolbar command ids of the main window.
 enum FrameCommand : int {
@@ -117,6 +118,8 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     int sortState() const { return m_sortState; }
     QString statusText() const;
     bool detailsShown() const;
+    // Whether the pool still holds requests of the current scan.
+    bool ScanRunning() const;
     const std::vector<std::u16string>& folders() const { return m_folders; }
 
   protected:
@@ -186,4 +189,5 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     QTimer* m_idle = nullptr;
     QAction* m_actions[6] = {};
     FileDetailsStore m_detailsStore;
+    std::unique_ptr<WorkerPool> m_pool;
 };

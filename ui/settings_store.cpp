@@ -9,6 +9,8 @@
 #include <cmath>
 #include <limits>
 
+#include "compare_settings.h"
+
 namespace {
 
 constexpr uint32_t kDefaultCompareMethod = 3;
@@ -192,26 +194,18 @@ std::vector<std::u16string> ParseFolders(const QString& text) {
     return folders;
 }
 
-namespace {
-// Until the engine's own process-wide settings are linked in, the desktop
-// program keeps them here.
-std::atomic<int32_t> s_compareMethod{3};
-std::atomic<bool> s_accurate{false};
-std::atomic<float> s_sensitivity{0.75f};
-}  // namespace
-
 CompareSettings CurrentCompareSettings() {
     CompareSettings settings;
-    settings.method = s_compareMethod.load();
-    settings.accurate = s_accurate.load();
-    settings.sensitivity = s_sensitivity.load();
+    settings.method = g_compareMethod.load();
+    settings.accurate = g_accurate.load();
+    settings.sensitivity = g_sensitivity.load();
     return settings;
 }
 
 void ApplyCompareSettings(const CompareSettings& settings) {
-    s_compareMethod.store(settings.method);
-    s_accurate.store(settings.accurate);
-    s_sensitivity.store(settings.sensitivity);
+    g_compareMethod.store(settings.method);
+    g_accurate.store(settings.accurate);
+    g_sensitivity.store(settings.sensitivity);
 }
 
 uint32_t NowSecondsSince1970() {
