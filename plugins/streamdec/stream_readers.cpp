@@ -206,35 +206,22 @@ bool RecogniseMpeg(StreamFile& file, uint32_t fileSize, SourceStream* source) {
         next = kId3HeaderSize;
     }
 
-    // Bytes behind a rejected candidate have not been scanned yet; they are
-    // scanned even when the file has nothing more to add. A short top-up of a
-    // nearly full buffer is not the end of the file either: only a top-up that
-    // brings nothing ends the search.
-    bool unscanned = false;
+    // Candidates are judged in file order and a rejected one lets the scan go
+    // on at its next byte. The scan runs through the whole buffer before the
+    // next top-up, so a run of rejected candidates costs no extra reads and a
+    // short top-up of a nearly full buffer is never taken for the end of the
+    // file: only a top-up that brings nothing ends the search.
     for (;;) {
         size_t got = 0;
-        if (!file.Read(buffer + kept, kSearchBufferSize - kept, &got)) {
-            return false;
-        }
-        if (got == 0 && !unscanned) {
+        if (!file.Read(buffer + kept, kSearchBufferSize - kept, &got) || got == 0) {
             return false;
         }
         next += got;
         const size_t total = kept + got;
-        if (total < kMpegHeaderSize) {
-            return false;
-        }
-        bool rejected = false;
         for (size_t p = 0; p + kMpegHeaderSize <= total; ++p) {
-            if (!IsMpegSync(buffer + p)) {
-                continue;
-            }
             MpegHeader header;
-            if (!DecodeMpegHeader(MpegHeaderWord(buffer + p), &header)) {
-                kept = total - p - 1;
-                std::memmove(buffer, buffer + p + 1, kept);
-                rejected = true;
-                break;
+            if (!IsMpegSync(buffer + p) || !DecodeMpegHeader(MpegHeaderWord(buffer + p), &header)) {
+                continue;
             }
             DescribeMpeg(header, &mp3);
             const uint64_t offset = next - total + p;
@@ -243,11 +230,9 @@ bool RecogniseMpeg(StreamFile& file, uint32_t fileSize, SourceStream* source) {
                                   reinterpret_cast<const uint8_t*>(&mp3) + sizeof(mp3));
             return file.Seek(static_cast<int64_t>(offset), StreamFile::Origin::Begin);
         }
-        if (!rejected) {
-            kept = kMpegHeaderSize - 1;
-            std::memmove(buffer, buffer + total - kept, kept);
-        }
-        unscanned = rejected;
+        // The last three bytes may begin a header that the next top-up completes.
+        kept = std::min(total, kMpegHeaderSize - 1);
+        std::memmove(buffer, buffer + total - kept, kept);
     }
 }
 

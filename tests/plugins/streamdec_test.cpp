@@ -10,6 +10,9 @@
 #include <fstream>
 #include <memory>
 #include <random>
+#include <thread>
+
+#include <sys/stat.h>
 
 #include "audio_fixtures.h"
 #include "decoder_contract.h"
@@ -230,5 +233,455 @@ INSTANTIATE_TEST_SUITE_P(
         }
         return name;
     });
+
+}  // namespace
+
+namespace {
+
+std::string Le16(uint16_t v) {
+    return {static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};
+}
+std::string Le32(uint32_t v) {
+    return Le16(static_cast<uint16_t>(v & 0xFFFF)) + Le16(static_cast<uint16_t>(v >> 16));
+}
+
+// A RIFF/WAVE header for `dataSize` bytes of PCM whose record declares
+// `averageBytes` per second, whatever the other fields say.
+std::string WavHeader(uint16_t channels, uint32_t rate, uint16_t bits, uint32_t dataSize,
+                      uint32_t averageBytes) {
+    return "RIFF" + Le32(36 + dataSize) + "WAVEfmt " + Le32(16) + Le16(1) + Le16(channels) +
+           Le32(rate) + Le32(averageBytes) + Le16(static_cast<uint16_t>(channels * bits / 8)) +
+           Le16(bits) + "data" + Le32(dataSize);
+}
+
+std::string Id3v1(const std::string& title, const std::string& artist, const std::string& album) {
+    auto field = [](const std::string& s) { return s + std::string(30 - s.size(), '\0'); };
+    return "TAG" + field(title) + field(artist) + field(album) + "2001" + field("") + '\x0C';
+}
+
+int OpenDescriptors() {
+    int n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+        ++n;
+    }
+    return n;
+}
+
+struct ReadResult {
+    HRESULT last = S_OK;
+    std::string pcm;
+    uint32_t largestChunk = 0;
+    int reads = 0;
+    bool formatsMatched = true;
+};
+
+// Reads an opened decoder to its end (or to a cap on the number of reads).
+ReadResult ReadToEnd(IDecoder& decoder, const DecoderFormat& wanted) {
+    ReadResult r;
+    while (r.reads < 100000) {
+        const void* data = nullptr;
+        uint32_t count = 0;
+        DecoderFormat format{};
+        r.last = decoder.Read(&data, &count, &format);
+        ++r.reads;
+        if (r.last < 0) {
+            break;
+        }
+        r.formatsMatched = r.formatsMatched && std::memcmp(&format, &wanted, sizeof(format)) == 0;
+        r.pcm.append(static_cast<const char*>(data), count);
+        r.largestChunk = std::max(r.largestChunk, count);
+    }
+    return r;
+}
+
+TEST_F(StreamdecTest, GetInterfaceFollowsTheContract) {
+    GetInterfaceFunc getInterface = s_library->getInterface();
+    ASSERT_NE(getInterface, nullptr);
+    EXPECT_EQ(getInterface(IID_IDecoder, nullptr), E_INVALIDARG);
+    GUID other = IID_IDecoder;
+    other.data4[7] ^= 1;
+    IDecoder* untouched = reinterpret_cast<IDecoder*>(0x1234);
+    EXPECT_EQ(getInterface(other, &untouched), E_NOINTERFACE);
+    EXPECT_EQ(untouched, reinterpret_cast<IDecoder*>(0x1234));
+
+    DecoderPtr a = Create();
+    DecoderPtr b = Create();
+    ASSERT_TRUE(a && b);
+    EXPECT_NE(a.get(), b.get());
+    EXPECT_EQ(a->GetPriority(), 99u);
+}
+
+TEST_F(StreamdecTest, CallsOutOfTurnOrWithNullArguments) {
+    DecoderPtr d = Create();
+    const void* data = nullptr;
+    uint32_t count = 0;
+    DecoderFormat format{};
+    DecoderInfo info{};
+    EXPECT_EQ(d->Read(&data, &count, &format), E_FAIL);
+    EXPECT_EQ(d->GetInfo(&info), E_FAIL);
+    EXPECT_EQ(d->Close(), S_OK);
+    EXPECT_EQ(d->Open(nullptr, nullptr), E_INVALIDARG);
+
+    const std::string path = m_dir.File("a.wav");
+    ASSERT_TRUE(WriteWav(path, Tones(1000, 1, kHostRate), kHostRate, 1, 16));
+    ASSERT_EQ(d->Open(U16(path).c_str(), nullptr), S_OK);
+    EXPECT_EQ(d->Read(nullptr, &count, &format), E_INVALIDARG);
+    EXPECT_EQ(d->Read(&data, nullptr, &format), E_INVALIDARG);
+    EXPECT_EQ(d->Read(&data, &count, nullptr), E_INVALIDARG);
+    EXPECT_EQ(d->GetInfo(nullptr), E_INVALIDARG);
+    // Nothing was consumed by the refused calls: the whole file still comes.
+    EXPECT_EQ(ReadToEnd(*d, kDefaultDecoderFormat).pcm.size(), 2000u);
+}
+
+// The host's request on a 16-bit mono 22050 Hz file: chunks of at most one
+// second, the wanted record with every chunk, then the end, after which the
+// object has closed itself.
+TEST_F(StreamdecTest, ChunksOfOneSecondThenEndThenClosed) {
+    const std::vector<float> signal = Tones(2 * kHostRate + 1234, 2, kHostRate);
+    const std::string path = m_dir.File("chunks.wav");
+    ASSERT_TRUE(WriteWav(path, signal, kHostRate, 1, 16));
+    DecoderPtr d = Create();
+    const DecoderFormat wanted = {1, 16, 1, kHostRate};
+    ASSERT_EQ(d->Open(U16(path).c_str(), &wanted), S_OK);
+    const ReadResult r = ReadToEnd(*d, wanted);
+    EXPECT_EQ(r.last, E_END_OF_STREAM);
+    EXPECT_EQ(r.pcm, WavBytes(signal, kHostRate, 1, 16).substr(44));
+    EXPECT_EQ(r.largestChunk, 44100u);
+    EXPECT_TRUE(r.formatsMatched);
+
+    const void* data = nullptr;
+    uint32_t count = 0;
+    DecoderFormat format{};
+    DecoderInfo info{};
+    EXPECT_EQ(d->Read(&data, &count, &format), E_FAIL);
+    EXPECT_EQ(d->GetInfo(&info), E_FAIL);
+}
+
+struct WantedCase {
+    DecoderFormat wanted;
+    uint32_t largestChunk;
+};
+
+// Formats other than the host's: one second of each, exactly.
+TEST_F(StreamdecTest, DeliversOtherWantedFormats) {
+    const std::vector<float> signal = Tones(3 * kHostRate, 3, kHostRate);
+    const std::string path = m_dir.File("mono.wav");
+    ASSERT_TRUE(WriteWav(path, signal, kHostRate, 1, 16));
+    const WantedCase cases[] = {
+        {{1, 16, 2, 44100}, 176400},
+        {{1, 24, 1, 22050}, 66150},
+        {{1, 8, 1, 11025}, 11025},
+        {{7, 32, 2, 48000}, 384000},  // the tag is handed back, not judged
+    };
+    for (const WantedCase& c : cases) {
+        SCOPED_TRACE(c.largestChunk);
+        DecoderPtr d = Create();
+        ASSERT_EQ(d->Open(U16(path).c_str(), &c.wanted), S_OK);
+        const ReadResult r = ReadToEnd(*d, c.wanted);
+        EXPECT_EQ(r.last, E_END_OF_STREAM);
+        EXPECT_TRUE(r.formatsMatched);
+        EXPECT_EQ(r.largestChunk, c.largestChunk);
+        const double seconds = static_cast<double>(r.pcm.size()) / c.largestChunk;
+        EXPECT_NEAR(seconds, 3.0, 0.01);
+    }
+    // 16 to 24 bits at the same rate widens every sample exactly.
+    DecoderPtr d = Create();
+    const DecoderFormat wide = {1, 24, 1, kHostRate};
+    ASSERT_EQ(d->Open(U16(path).c_str(), &wide), S_OK);
+    const std::string pcm = ReadToEnd(*d, wide).pcm;
+    ASSERT_EQ(pcm.size(), signal.size() * 3);
+    for (size_t i = 0; i < signal.size(); ++i) {
+        const int32_t v =
+            static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint8_t>(pcm[3 * i])) |
+                                 static_cast<uint32_t>(static_cast<uint8_t>(pcm[3 * i + 1])) << 8 |
+                                 static_cast<uint32_t>(static_cast<uint8_t>(pcm[3 * i + 2])) << 16)
+                << 8 >>
+            8;
+        ASSERT_EQ(v, QuantizeSample(signal[i], 16) * 256) << i;
+    }
+    // Nothing the conversion cannot produce is accepted.
+    const DecoderFormat odd = {1, 12, 1, kHostRate};
+    EXPECT_EQ(d->Open(U16(path).c_str(), &odd), E_FAIL);
+}
+
+TEST_F(StreamdecTest, EndsOfStreamOfCutAndOddFiles) {
+    const std::vector<float> signal = Tones(kHostRate, 4, kHostRate);
+    const std::string full = WavBytes(signal, kHostRate, 1, 16);
+    const std::string samples = full.substr(44);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        size_t delivered;
+        HRESULT last;
+    };
+    const Case cases[] = {
+        // A data size beyond the end of the file: what is there, then a failure.
+        {"cut short", full.substr(0, 44 + 10000), 10000, E_FAIL},
+        // Cut inside a sample: the half sample is neither taken nor converted.
+        {"cut inside a sample", full.substr(0, 44 + 10001), 10000, E_END_OF_STREAM},
+        // One byte behind the last whole sample: the codec takes nothing and
+        // gives nothing, which ends the stream.
+        {"odd data size", WavHeader(1, kHostRate, 16, 2001, 44100) + samples.substr(0, 2001), 2000,
+         E_END_OF_STREAM},
+        {"empty data chunk", WavHeader(1, kHostRate, 16, 0, 44100), 0, E_END_OF_STREAM},
+        {"data followed by another chunk", full + "LIST" + Le32(4) + "INFO", samples.size(),
+         E_END_OF_STREAM},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string path = m_dir.File("cut.wav");
+        ASSERT_TRUE(WriteBytes(path, c.bytes));
+        DecoderPtr d = Create();
+        ASSERT_EQ(d->Open(U16(path).c_str(), nullptr), S_OK);
+        const ReadResult r = ReadToEnd(*d, kDefaultDecoderFormat);
+        EXPECT_EQ(r.last, c.last);
+        EXPECT_EQ(r.pcm, samples.substr(0, c.delivered));
+    }
+}
+
+struct InfoCase {
+    const char* what;
+    uint32_t fileSize;
+    uint32_t averageBytes;
+    uint32_t bitrate;
+    uint32_t durationMs;
+};
+
+// Bit rate and duration come from the record's average byte rate and the
+// whole file's size, in 64 bits.
+TEST_F(StreamdecTest, BitRateAndDurationArithmetic) {
+    const InfoCase cases[] = {
+        {"four minutes at 128 kbit/s", 3840000, 16000, 128000, 240000},
+        {"past 32 bits in the product", 9000000, 16000, 128000, 562500},
+        {"no average byte rate", 10000, 0, 0, 0},
+        {"a damaged rate held at 32 bits", 1000, 0xFFFFFFF0u, 0xFFFFFFFFu, 0},
+        {"a tiny rate whose duration is held at 32 bits", 9000000, 1, 8, 0xFFFFFFFFu},
+    };
+    for (const InfoCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string header = WavHeader(1, 8000, 16, c.fileSize - 44, c.averageBytes);
+        const std::string path = m_dir.File("sized.wav");
+        {
+            std::ofstream out(path, std::ios::binary);
+            out << header;
+        }
+        fs::resize_file(path, c.fileSize);
+        DecoderPtr d = Create();
+        ASSERT_EQ(d->Open(U16(path).c_str(), nullptr), S_OK);
+        DecoderInfo info;
+        std::memset(&info, 0xAB, sizeof(info));
+        ASSERT_EQ(d->GetInfo(&info), S_OK);
+        EXPECT_EQ(info.bitrate, c.bitrate);
+        EXPECT_EQ(info.durationMs, c.durationMs);
+        EXPECT_EQ(info.channels, 1u);
+        EXPECT_EQ(info.samplesPerSec, 8000u);
+        EXPECT_EQ(info.title[0], 0);
+        EXPECT_EQ(info.album[kDecoderInfoTextLength - 1], 0);  // the whole record was written
+    }
+}
+
+TEST_F(StreamdecTest, Mp3InfoAndTrailerTags) {
+    const std::string wav = m_dir.File("source.wav");
+    ASSERT_TRUE(
+        WriteWav(wav, Interleave({Tones(88200, 1, 44100), Tones(88200, 2, 44100)}), 44100, 2, 16));
+    const std::string plain = m_dir.File("plain.mp3");
+    ASSERT_TRUE(EncodeWithFfmpeg(wav, plain,
+                                 {"-c:a", "libmp3lame", "-b:a", "128k", "-id3v2_version", "0"}));
+    std::string bytes;
+    {
+        std::ifstream in(plain, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    const std::string tagged = m_dir.File("tagged.mp3");
+    ASSERT_TRUE(WriteBytes(tagged, bytes + Id3v1("Hello", "Caf\xE9 Band", "Fr\xC3\xBChling")));
+
+    auto set = HostSet();
+    DecoderInfo info{};
+    ASSERT_EQ(set->OpenFile(U16(tagged).c_str()), S_OK);
+    ASSERT_EQ(set->GetFileInfo(&info), S_OK);
+    EXPECT_EQ(info.bitrate, 128000u);
+    EXPECT_EQ(info.channels, 2u);
+    EXPECT_EQ(info.samplesPerSec, 44100u);
+    EXPECT_EQ(info.durationMs, (bytes.size() + 128) * 8000 / 128000);
+    EXPECT_EQ(std::u16string(info.title), u"Hello");  // five letters, then 25 zero bytes
+    EXPECT_EQ(std::u16string(info.artist), u"Caf\u00E9 Band");
+    EXPECT_EQ(std::u16string(info.album), u"Fr\u00FChling");
+
+    // The next file has no trailer: nothing of the last one's tags remains.
+    ASSERT_EQ(set->OpenFile(U16(plain).c_str()), S_OK);
+    ASSERT_EQ(set->GetFileInfo(&info), S_OK);
+    EXPECT_EQ(info.title[0], 0);
+    EXPECT_EQ(info.artist[0], 0);
+    EXPECT_EQ(info.album[0], 0);
+}
+
+// RIFF at the start decides by itself; otherwise the name's last four
+// characters choose the reader, in any case of letters.
+TEST_F(StreamdecTest, RecogniserChosenByContentThenExtension) {
+    const std::string wavBytes = WavBytes(Tones(4410, 1, 44100), 44100, 1, 16);
+    const std::string wav = m_dir.File("source.wav");
+    ASSERT_TRUE(WriteBytes(wav, wavBytes));
+    const std::string mp3 = m_dir.File("source.mp3");
+    ASSERT_TRUE(EncodeWithFfmpeg(wav, mp3, {"-c:a", "libmp3lame", "-b:a", "96k"}));
+    std::string mp3Bytes;
+    {
+        std::ifstream in(mp3, std::ios::binary);
+        mp3Bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+    struct Case {
+        const char* name;
+        const std::string* bytes;
+        bool taken;
+    };
+    const Case cases[] = {
+        {"UPPER.MP3", &mp3Bytes, true},  {"mixed.Mp3", &mp3Bytes, true},
+        {"layer.mp2", &mp3Bytes, true},  {"layer.MP1", &mp3Bytes, true},
+        {"song.ogg", &mp3Bytes, false},  {"song.mp4", &mp3Bytes, false},
+        {"song.mp3x", &mp3Bytes, false}, {"noext", &mp3Bytes, false},
+        {"riff.mp3", &wavBytes, true},   {"riff.ogg", &wavBytes, true},
+        {"riff", &wavBytes, true},       {"wave.WMA", &wavBytes, true},
+        {"text.mp3", nullptr, false},    {"empty.wav", nullptr, false},
+    };
+    auto set = HostSet();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = m_dir.File(c.name);
+        ASSERT_TRUE(WriteBytes(
+            path, c.bytes != nullptr ? *c.bytes
+                                     : std::string(c.name[0] == 't' ? "just some text\n" : "")));
+        std::vector<float> decoded;
+        const int32_t hr = DecodeAll(*set, path, decoded);
+        EXPECT_EQ(hr >= 0, c.taken);
+        if (c.taken) {
+            EXPECT_GT(decoded.size(), 1000u);
+        }
+    }
+}
+
+// A path shorter than four code units is judged by its content alone.
+TEST_F(StreamdecTest, ShortRelativePaths) {
+    const std::string cwd = fs::current_path().string();
+    fs::current_path(m_dir.path());
+    ASSERT_TRUE(WriteBytes("a", std::string(2000, '\xFF')));
+    ASSERT_TRUE(WriteWav("w", Tones(4410, 1, 22050), kHostRate, 1, 16));
+    DecoderPtr d = Create();
+    const HRESULT shortOther = d->Open(u"a", nullptr);
+    const HRESULT shortRiff = d->Open(u"w", nullptr);
+    d->Close();
+    fs::current_path(cwd);
+    EXPECT_EQ(shortOther, E_FAIL);
+    EXPECT_EQ(shortRiff, S_OK);
+}
+
+// Folders, pipes and missing files are refused at once; nothing waits for a
+// writer and no descriptor is left behind by refusals or reopenings.
+TEST_F(StreamdecTest, NonRegularFilesAndDescriptors) {
+    const std::string folder = m_dir.File("folder.mp3");
+    fs::create_directory(folder);
+    const std::string fifo = m_dir.File("pipe.mp3");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string good = m_dir.File("good.wav");
+    ASSERT_TRUE(WriteWav(good, Tones(4410, 1, 22050), kHostRate, 1, 16));
+    const std::string refused = m_dir.File("refused.mp3");
+    ASSERT_TRUE(WriteBytes(refused, std::string(5000, '\0')));
+
+    DecoderPtr d = Create();
+    const int before = OpenDescriptors();
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(d->Open(U16(folder).c_str(), nullptr), E_FAIL);
+        EXPECT_EQ(d->Open(U16(fifo).c_str(), nullptr), E_FAIL);
+        EXPECT_EQ(d->Open(U16(m_dir.File("missing.mp3")).c_str(), nullptr), E_FAIL);
+        EXPECT_EQ(d->Open(U16(refused).c_str(), nullptr), E_FAIL);
+        EXPECT_EQ(d->Open(U16(good).c_str(), nullptr), S_OK);
+        EXPECT_EQ(d->Open(U16(good).c_str(), nullptr), S_OK);
+    }
+    EXPECT_EQ(OpenDescriptors(), before + 1);  // the one open file
+    d->Close();
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+// Damaged files: every cut of the headers, bytes overwritten at random, and
+// noise under a music name. Each must end (refused, ended or failed) after a
+// bounded number of reads, never crash.
+TEST_F(StreamdecTest, DamagedFilesEndCleanly) {
+    const std::string wavBytes = WavBytes(Tones(2 * 44100, 7, 44100), 44100, 1, 16);
+    const std::string wav = m_dir.File("source.wav");
+    ASSERT_TRUE(WriteBytes(wav, wavBytes));
+    const std::string mp3 = m_dir.File("source.mp3");
+    ASSERT_TRUE(EncodeWithFfmpeg(wav, mp3, {"-c:a", "libmp3lame", "-b:a", "128k"}));
+    std::string mp3Bytes;
+    {
+        std::ifstream in(mp3, std::ios::binary);
+        mp3Bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
+
+    std::vector<std::pair<std::string, std::string>> files;  // name, bytes
+    for (size_t cut = 0; cut <= 64; ++cut) {
+        files.emplace_back("cut.wav", wavBytes.substr(0, cut));
+    }
+    for (size_t cut : {1u, 3u, 9u, 10u, 100u, 417u, 1000u, 5000u, 20000u}) {
+        files.emplace_back("cut.mp3", mp3Bytes.substr(0, std::min<size_t>(cut, mp3Bytes.size())));
+    }
+    std::mt19937 rng(99);
+    for (int i = 0; i < 12; ++i) {
+        std::string wavDamaged = wavBytes;
+        std::string mp3Damaged = mp3Bytes;
+        for (int k = 0; k < 40; ++k) {
+            wavDamaged[rng() % 64] = static_cast<char>(rng());
+            mp3Damaged[rng() % mp3Damaged.size()] = static_cast<char>(rng());
+        }
+        files.emplace_back("damaged.wav", wavDamaged);
+        files.emplace_back("damaged.mp3", mp3Damaged);
+    }
+    std::string noise(200000, '\0');
+    for (char& ch : noise) {
+        ch = static_cast<char>(rng());
+    }
+    files.emplace_back("noise.mp3", noise);
+    files.emplace_back("noise.mp2", std::string(100000, '\xFF'));
+    files.emplace_back("noise.wma", noise);
+
+    DecoderPtr d = Create();
+    for (size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(testing::Message()
+                     << i << " " << files[i].first << " of " << files[i].second.size());
+        const std::string path = m_dir.File(files[i].first);
+        ASSERT_TRUE(WriteBytes(path, files[i].second));
+        if (d->Open(U16(path).c_str(), nullptr) < 0) {
+            continue;
+        }
+        DecoderInfo info{};
+        EXPECT_EQ(d->GetInfo(&info), S_OK);
+        const ReadResult r = ReadToEnd(*d, kDefaultDecoderFormat);
+        EXPECT_LT(r.last, 0);
+        // At most about one read per second of the file's bytes at the
+        // lowest plausible rate, plus the draining read.
+        EXPECT_LT(r.reads, 1000);
+    }
+}
+
+// Objects on different threads work independently.
+TEST_F(StreamdecTest, TwoThreadsDecodeTheSameFileAlike) {
+    const std::string wav = m_dir.File("source.wav");
+    ASSERT_TRUE(WriteWav(wav, Interleave({Tones(3 * 44100, 8, 44100), Tones(3 * 44100, 9, 44100)}),
+                         44100, 2, 16));
+    const std::string mp3 = m_dir.File("source.mp3");
+    ASSERT_TRUE(EncodeWithFfmpeg(wav, mp3, {"-c:a", "libmp3lame", "-b:a", "128k"}));
+    std::vector<float> results[4];
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            DecoderSet set(s_library->folder());
+            DecodeAll(set, t % 2 == 0 ? mp3 : wav, results[t]);
+        });
+    }
+    for (std::thread& th : threads) {
+        th.join();
+    }
+    EXPECT_GT(results[0].size(), 60000u);
+    EXPECT_EQ(results[0], results[2]);
+    EXPECT_GT(results[1].size(), 60000u);
+    EXPECT_EQ(results[1], results[3]);
+}
 
 }  // namespace
