@@ -7,11 +7,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "experimental_compare.h"
 #include "scan_owner.h"
 #include "scan_state.h"
-#if HF_HAVE_EXPERIMENTAL
-#include "experimental_compare.h"
-#endif
 
 struct CWorker::FolderId {
     dev_t device;
@@ -69,10 +67,8 @@ void CWorker::Execute(const WorkRequest& request, ScanOwner* owner) {
             ProcessFile(request.generation, request.path);
             break;
         case kCompareExperimental:
-#if HF_HAVE_EXPERIMENTAL
             CompareExperimental(request.generation, request.path, request.secondPath,
                                 m_analyzer.decoders(), *owner);
-#endif
             break;
         default:
             break;

@@ -1,0 +1,18 @@
+// The M3U playlist of a list of duplicate pairs, as bytes ready to be
+// written to a file. Shared by the desktop program and the command line.
+// Pure function; safe on any thread.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "scan_owner.h"
+
+// A path is written only when its bytes and a terminating zero fit this.
+inline constexpr size_t kPlaylistPathBuffer = 1024;
+
+// "#EXTM3U" CR LF, then for every pair in the given order path1 and path2
+// (the file system's bytes), each followed by CR LF. A pair whose path1 is
+// empty or too long is left out whole; a path2 that is empty or too long is
+// left out alone. No byte-order mark, nothing after the last line.
+std::string PlaylistBytes(const std::vector<DuplicatePair>& pairs);

@@ -1,0 +1,254 @@
+// harmonyfox-cli scan, run as the user runs it, on generated corpora: fake
+// audio read by a fake plug-in placed beside a copy of the program.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr size_t kLength = 22050 * 17;
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string Slurp(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+
+// One pair as listed: file names of path1 and path2, figures as printed.
+struct Row {
+    std::string name1;
+    std::string name2;
+    std::string content;
+    std::string tags;
+    std::string experimental;
+};
+
+class ScanCommandTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::create_directories(m_dir.File("bin"));
+        fs::copy_file(std::string(HF_BIN_DIR) + "/harmonyfox-cli", Program());
+        InstallPlugins(m_dir.File("bin"), {"fake_high"});
+        fs::create_directories(Music());
+    }
+
+    std::string Program() const { return m_dir.File("bin/harmonyfox-cli"); }
+    std::string Music() const { return m_dir.File("music"); }
+    std::string Cache() const { return m_dir.File("cache/cache.dat"); }
+    std::string Log() const { return m_dir.File("opens.log"); }
+
+    Outcome Scan(const std::vector<std::string>& args, bool withCache = true) {
+        std::string command = Quote(Program()) + " scan";
+        if (withCache) {
+            command += " --cache ";
+            command += Quote(Cache());
+        }
+        for (const std::string& a : args) {
+            command += ' ';
+            command += Quote(a);
+        }
+        const std::string out = m_dir.File("stdout");
+        const std::string err = m_dir.File("stderr");
+        command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
+        Outcome run;
+        const int raw = std::system(command.c_str());
+        run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        run.out = Slurp(out);
+        run.err = Slurp(err);
+        return run;
+    }
+
+    void Song(const std::string& name, uint32_t piece,
+              std::map<std::string, std::string> keys = {}) {
+        keys["log"] = Log();
+        const std::string path = Music() + "/" + name;
+        fs::create_directories(fs::path(path).parent_path());
+        WriteFakeAudio(path, keys, ToPcm16(Piece(kLength, piece)));
+    }
+
+    size_t Opens() const {
+        const std::string log = Slurp(Log());
+        return static_cast<size_t>(std::count(log.begin(), log.end(), '\n'));
+    }
+
+    static std::vector<Row> Rows(const std::string& tsv) {
+        std::vector<Row> rows;
+        std::istringstream in(tsv);
+        std::string line;
+        std::getline(in, line);
+        EXPECT_EQ(line, "path1\tpath2\tcontent\ttags\texperimental");
+        while (std::getline(in, line)) {
+            std::vector<std::string> cells;
+            std::istringstream fields(line);
+            std::string cell;
+            while (std::getline(fields, cell, '\t')) {
+                cells.push_back(cell);
+            }
+            EXPECT_EQ(cells.size(), 5u) << line;
+            if (cells.size() == 5) {
+                rows.push_back({fs::path(cells[0]).filename(), fs::path(cells[1]).filename(),
+                                cells[2], cells[3], cells[4]});
+            }
+        }
+        return rows;
+    }
+
+    // The unordered pairs of names.
+    static std::multiset<std::pair<std::string, std::string>> Pairs(const std::vector<Row>& rows) {
+        std::multiset<std::pair<std::string, std::string>> out;
+        for (const Row& r : rows) {
+            out.insert(std::minmax(r.name1, r.name2));
+        }
+        return out;
+    }
+
+    TempDir m_dir;
+};
+
+TEST_F(ScanCommandTest, ArgumentsAndFailures) {
+    const Outcome help = Scan({"--help"}, false);
+    EXPECT_EQ(help.status, 0);
+    for (const char* word : {"--method", "--sensitivity", "--experimental", "--cache", "--format",
+                             "--output", "tsv", "json", "m3u", "Exit status"}) {
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    }
+    const std::vector<std::vector<std::string>> bad = {
+        {},
+        {"--method", "sound", Music()},
+        {"--sensitivity", "1.5", Music()},
+        {"--sensitivity", "x", Music()},
+        {"--sensitivity=nan", Music()},
+        {"--format", "xml", Music()},
+        {"--colour", Music()},
+        {Music(), "--output"},
+    };
+    for (const auto& args : bad) {
+        const Outcome run = Scan(args);
+        EXPECT_EQ(run.status, 2) << (args.empty() ? "" : args[0]);
+        EXPECT_NE(run.err.find("usage:"), std::string::npos);
+    }
+    const Outcome missing = Scan({Music() + "/nowhere"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(missing.err.find("no such folder"), std::string::npos);
+
+    // Another running copy holds the cache file.
+    fs::create_directories(fs::path(Cache()).parent_path());
+    const int held = open(Cache().c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    const Outcome locked = Scan({Music()});
+    EXPECT_EQ(locked.status, 1);
+    EXPECT_NE(locked.err.find("Can't open cache file"), std::string::npos);
+    close(held);
+
+    const Outcome unwritable = Scan({"--output", m_dir.File("no/such/folder/out.tsv"), Music()});
+    EXPECT_EQ(unwritable.status, 1);
+}
+
+TEST_F(ScanCommandTest, CorpusPairsEveryCopyAndOnlyCopiesAndRescanUsesTheCache) {
+    // Three pieces in three copies each, tagged and not, in nested folders.
+    for (uint32_t piece = 1; piece <= 3; ++piece) {
+        const std::string p = std::to_string(piece);
+        Song("p" + p + "a.raw", piece, {{"title", "Song " + p}, {"artist", "Band"}});
+        Song("sub/p" + p + "b.raw", piece);
+        const char* titles[] = {"", "Rain", "Fire", "Snow"};
+        Song("sub/deeper/p" + p + "c.raw", piece, {{"title", titles[piece]}});
+    }
+    std::ofstream(Music() + "/cover.jpg") << "not audio";
+
+    const Outcome first = Scan({Music()});
+    ASSERT_EQ(first.status, 0) << first.err;
+    const std::vector<Row> rows = Rows(first.out);
+    std::multiset<std::pair<std::string, std::string>> expected;
+    for (const char* p : {"p1", "p2", "p3"}) {
+        const std::string a = std::string(p) + "a.raw";
+        const std::string b = std::string(p) + "b.raw";
+        const std::string c = std::string(p) + "c.raw";
+        expected.insert(std::minmax(a, b));
+        expected.insert(std::minmax(a, c));
+        expected.insert(std::minmax(b, c));
+    }
+    EXPECT_EQ(Pairs(rows), expected);
+    for (const Row& r : rows) {
+        EXPECT_EQ(r.experimental, "n/a");
+        EXPECT_EQ(r.content.find('.'), r.content.size() - 2) << r.content;  // one decimal
+    }
+    EXPECT_EQ(Opens(), 9u);  // every audio file once
+    EXPECT_NE(first.err.find("9 pairs; 9 files done of 9 found; 9 cached"), std::string::npos)
+        << first.err;
+
+    const Outcome again = Scan({Music(), "--format", "json"});
+    ASSERT_EQ(again.status, 0) << again.err;
+    EXPECT_EQ(Opens(), 9u);
+    EXPECT_NE(again.out.find("\"counters\": {\"cached\": 9, \"found\": 9, \"done\": 9}"),
+              std::string::npos)
+        << again.out;
+    EXPECT_EQ(std::count(again.out.begin(), again.out.end(), '{'), 1 + 9 + 1);
+
+    const std::string playlist = m_dir.File("list.m3u");
+    const Outcome m3u = Scan({"--format=m3u", "--output", playlist, Music()});
+    ASSERT_EQ(m3u.status, 0) << m3u.err;
+    EXPECT_TRUE(m3u.out.empty());
+    const std::string bytes = Slurp(playlist);
+    EXPECT_EQ(bytes.rfind("#EXTM3U\r\n", 0), 0u);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 1 + 2 * 9);
+    EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+}
+
+TEST_F(ScanCommandTest, MethodAndSensitivity) {
+    // Two pieces with the same tags, and a copy with other tags.
+    Song("one.raw", 1, {{"title", "Same"}, {"artist", "Band"}, {"album", "A"}});
+    Song("two.raw", 2, {{"title", "Same"}, {"artist", "Band"}, {"album", "A"}});
+    Song("copy.raw", 1, {{"title", "Other"}, {"artist", "Group"}, {"album", "Z"}});
+    struct Case {
+        std::vector<std::string> args;
+        std::multiset<std::pair<std::string, std::string>> pairs;
+    };
+    const Case cases[] = {
+        {{}, {{"copy.raw", "one.raw"}, {"one.raw", "two.raw"}}},
+        {{"--method", "content"}, {{"copy.raw", "one.raw"}}},
+        {{"--method", "tags"}, {{"one.raw", "two.raw"}}},
+        {{"--method", "tags", "--sensitivity", "0"},
+         {{"copy.raw", "one.raw"}, {"one.raw", "two.raw"}, {"copy.raw", "two.raw"}}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.push_back(Music());
+        const Outcome run = Scan(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(Pairs(Rows(run.out)), c.pairs) << (c.args.empty() ? "" : c.args[0]);
+    }
+    EXPECT_EQ(Opens(), 3u);
+}
+
+}  // namespace
