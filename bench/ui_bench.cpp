@@ -4,6 +4,7 @@
 // few rows, for looking at the real drawing.
 #include <benchmark/benchmark.h>
 #include <QApplication>
+#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QDebug>
@@ -121,6 +122,34 @@ void BM_ScrollToEnd(benchmark::State& state) {
     }
 }
 
+void BM_CellTexts(benchmark::State& state) {
+    auto frame = MakeFrame();
+    Fill(*frame, kRows);
+    for (auto _ : state) {
+        for (int row = 0; row < kRows; ++row) {
+            benchmark::DoNotOptimize(frame->list()->CellText(row, kColumnFile1));
+        }
+    }
+}
+
+void BM_SortKeys(benchmark::State& state) {
+    auto frame = MakeFrame();
+    Fill(*frame, kRows);
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<QString> texts;
+    for (int row = 0; row < kRows; ++row) {
+        texts.push_back(frame->list()->CellText(row, kColumnFile1));
+    }
+    for (auto _ : state) {
+        for (const QString& text : texts) {
+            benchmark::DoNotOptimize(collator.sortKey(text));
+        }
+    }
+}
+
+BENCHMARK(BM_CellTexts)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortKeys)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_TakePairs)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SortColumn)
     ->Arg(kColumnFile1)

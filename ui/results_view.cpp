@@ -66,6 +66,68 @@ QString ElidePath(const QString& path, int labelWidth, const QFontMetrics& metri
     return candidate;
 }
 
+namespace {
+// Characters below this (Latin, Latin-1 and Latin Extended) are laid out one
+// after another, so their advances add up to the text's width within a few
+// percent (kerning). Other scripts may shape and are always measured.
+constexpr char16_t kEstimatedCharacters = 0x0300;
+constexpr qreal kEstimateRatio = 0.06;
+constexpr qreal kEstimateSlack = 3.0;
+}  // namespace
+
+CPathElider::CPathElider(const QFont& font) : m_font(font), m_metrics(font) {
+    const QFontMetricsF metrics(font);
+    m_advance.resize(kEstimatedCharacters);
+    for (char16_t c = 0; c < kEstimatedCharacters; ++c) {
+        m_advance[c] = metrics.horizontalAdvance(QChar(c));
+    }
+    m_ellipsis = metrics.horizontalAdvance(kEllipsis);
+}
+
+bool CPathElider::Fits(QStringView text, int available) const {
+    qreal estimate = 0;
+    bool estimated = true;
+    for (QChar c : text) {
+        if (c.unicode() == kEllipsis.front().unicode()) {
+            estimate += m_ellipsis;
+        } else if (c.unicode() < kEstimatedCharacters) {
+            estimate += m_advance[c.unicode()];
+        } else {
+            estimated = false;
+            break;
+        }
+    }
+    if (estimated) {
+        const qreal margin = estimate * kEstimateRatio + kEstimateSlack;
+        if (estimate + margin < available) {
+            return true;
+        }
+        if (estimate - margin >= available) {
+            return false;
+        }
+    }
+    return m_metrics.horizontalAdvance(text.toString()) < available;
+}
+
+QString CPathElider::Elide(const QString& path, int labelWidth) const {
+    const int available = labelWidth - kLabelReserve;
+    if (available <= kNarrowestLabel) {
+        return {};
+    }
+    if (Fits(path, available)) {
+        return path;
+    }
+    QString candidate = path;
+    for (qsizetype slash = path.indexOf(QLatin1Char('/')); slash >= 0;
+         slash = path.indexOf(QLatin1Char('/'), slash + 1)) {
+        candidate = kEllipsis + path.mid(slash);
+        if (Fits(candidate, available)) {
+            break;
+        }
+    }
+    return candidate;
+}
+
 void PaintBar(QPainter* painter, const QRect& cell, float value, int column, bool invert) {
     if (value < 0.0f || cell.height() < kSmallestBarCell || cell.width() < kSmallestBarCell) {
         return;
@@ -132,6 +194,13 @@ void PaintBar(QPainter* painter, const QRect& cell, float value, int column, boo
 
 CResultsDelegate::CResultsDelegate(QTableView* view) : QStyledItemDelegate(view), m_view(view) {}
 
+const CPathElider& CResultsDelegate::Elider(const QFont& font) const {
+    if (!m_elider || m_elider->font() != font) {
+        m_elider = std::make_unique<CPathElider>(font);
+    }
+    return *m_elider;
+}
+
 void CResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {
     const int column = index.column();
@@ -164,7 +233,7 @@ void CResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     }
     const QRect label = LabelRect(option.rect);
     const QString text =
-        ElidePath(index.data(Qt::DisplayRole).toString(), label.width(), option.fontMetrics);
+        Elider(option.font).Elide(index.data(Qt::DisplayRole).toString(), label.width());
     if (!text.isEmpty()) {
         const bool selected = option.state & QStyle::State_Selected;
         const QPalette::ColorGroup group =
@@ -203,8 +272,9 @@ CResultsView::CResultsView(QWidget* parent) : QTableView(parent) {
 QString CResultsView::CellText(int row, int column) const {
     const QModelIndex cell = model()->index(row, column);
     const int width = columnWidth(column);
-    return ElidePath(cell.data(Qt::DisplayRole).toString(),
-                     LabelRect(QRect(0, 0, width, 1)).width(), fontMetrics());
+    const auto* delegate = static_cast<const CResultsDelegate*>(itemDelegate());
+    return delegate->Elider(font()).Elide(cell.data(Qt::DisplayRole).toString(),
+                                          LabelRect(QRect(0, 0, width, 1)).width());
 }
 
 void CResultsView::FitColumns(int width) {

@@ -433,6 +433,29 @@ TEST(ElidePathTest, ShowsTheLongestTailThatFits) {
     }
 }
 
+// The quick elider must show exactly what measuring every text would show,
+// or the sort would compare other texts than the list shows.
+TEST(ElidePathTest, QuickEliderAgreesWithMeasuring) {
+    const QFont font = QApplication::font();
+    const QFontMetrics metrics(font);
+    const CPathElider elider(font);
+    const QString paths[] = {
+        QStringLiteral("/home/user/Music/Artist 407/Album 1706/19 - Track 18.mp3"),
+        QStringLiteral("/media/WWWW/MMMMMMMM/iiiiiiii/llll/AVAVAVAV To Ty.flac"),
+        QStringLiteral("/m/\u00c9t\u00e9/Caf\u00e9 del Mar/\u00d8resund.wma"),
+        QStringLiteral("/\u0645\u0648\u0633\u064a\u0642\u0649/\u0623\u063a\u0646\u064a\u0629.mp3"),
+        QStringLiteral("/\u97f3\u697d/\u30a2\u30eb\u30d0\u30e0/\u66f2.mp3"),
+        QStringLiteral("no-slash-at-all.mp3"),
+        QStringLiteral("/"),
+    };
+    for (const QString& path : paths) {
+        for (int width = 0; width < 700; width += 3) {
+            SCOPED_TRACE(testing::Message() << path.toStdString() << " " << width);
+            ASSERT_EQ(elider.Elide(path, width), ElidePath(path, width, metrics));
+        }
+    }
+}
+
 // The bar against colours worked out by hand: white cells, figure 50.
 TEST(PaintBarTest, OutlineAndFillFollowTheFigure) {
     struct Case {
