@@ -4,6 +4,7 @@
 //
 // A reader and the objects it hands out are used by one thread at a time; the
 // reference counts are atomic so that a sample may be given back anywhere.
+#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -291,11 +292,14 @@ class CMediaReader final : public IWMSyncReader2, public IWMHeaderInfo {
     AVFrame* m_frame = av_frame_alloc();
     bool m_inputEnded = false;
     bool m_readStarted = false;
+    int m_retries = 0;
     uint64_t m_rangeStart = 0;  // 100-ns units
     int64_t m_rangeLength = 0;  // 100-ns units, 0: to the end
 };
 
 constexpr HRESULT kNeedInput = 1;
+// A demuxer that keeps saying "not yet" is taken to have ended.
+constexpr int kMaxRetries = 1000;
 
 HRESULT CMediaReader::Open(const char16_t* path) {
     if (path == nullptr) {
@@ -766,9 +770,10 @@ HRESULT CMediaReader::GetNextSample(uint16_t streamNumber, INSSBuffer** sample, 
             continue;
         }
         const int read = av_read_frame(m_format, m_packet);
-        if (read == AVERROR(EAGAIN)) {
+        if (read == AVERROR(EAGAIN) && ++m_retries < kMaxRetries) {
             continue;
         }
+        m_retries = 0;
         if (read < 0) {
             // The end, or input that cannot be read further: both end the file.
             m_inputEnded = true;
@@ -909,6 +914,28 @@ HRESULT CMediaReader::GetAttributeByName(uint16_t* streamNumber, const char16_t*
     std::memcpy(value, bytes.data(), bytes.size());
     *length = needed;
     return S_OK;
+}
+
+}  // namespace
+
+namespace {
+
+// FFmpeg and the hundred libraries beneath it are loaded with this runtime but
+// not unloaded with it: they are not made to be loaded again and again (each
+// loading leaves memory of their own behind), so once in, they stay for the
+// life of the process. The runtime itself still goes with its last reader.
+__attribute__((constructor)) void KeepFfmpegLoaded() {
+    const void* anchors[] = {reinterpret_cast<const void*>(&avformat_open_input),
+                             reinterpret_cast<const void*>(&avcodec_open2),
+                             reinterpret_cast<const void*>(&swr_convert),
+                             reinterpret_cast<const void*>(&av_dict_get)};
+    for (const void* anchor : anchors) {
+        Dl_info where{};
+        if (dladdr(anchor, &where) != 0 && where.dli_fname != nullptr) {
+            // A reference that is never given back; NODELETE keeps it so.
+            dlopen(where.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+        }
+    }
 }
 
 }  // namespace
