@@ -25,6 +25,7 @@
 #include "folders_dlg.h"
 #include "grip_store.h"
 #include "options_dlg.h"
+#include "playlist.h"
 #include "program_version.h"
 #include "progress_dlg.h"
 #include "results_model.h"
@@ -54,14 +55,8 @@ constexpr int kDetailsHeight = 200;
 constexpr int kColumnFitMargin = 20;
 // The progress band follows the workers' counters this often.
 constexpr int kIdleIntervalMs = 200;
-// A path longer than this in UTF-8 (with its terminating zero) is left out of
-// the playlist, together with the rest of its row.
-constexpr size_t kPlaylistPathBuffer = 1024;
 // The confirmation question lists at most this many files by name.
 constexpr int kQuestionFileLines = 12;
-
-const char kPlaylistHeader[] = "#EXTM3U\r\n";
-const char kLineEnd[] = "\r\n";
 
 // The name under which the file system knows path.
 QString FileSystemName(const std::u16string& path) {
@@ -520,26 +515,14 @@ void CMainFrame::OnRowSelected(int row) {
 }
 
 std::string CMainFrame::PlaylistBytes() const {
-    std::string bytes = kPlaylistHeader;
-    const int count = m_model->rowCount();
-    for (int row = 0; row < count; ++row) {
-        if (!m_model->IsInBounds(row)) {
-            continue;
-        }
-        const DuplicatePair& pair = m_model->Record(row);
-        const std::string path1 = U16ToBytes(pair.path1);
-        if (path1.empty() || path1.size() + 1 > kPlaylistPathBuffer) {
-            continue;
-        }
-        bytes += path1;
-        bytes += kLineEnd;
-        const std::string path2 = U16ToBytes(pair.path2);
-        if (!path2.empty() && path2.size() + 1 <= kPlaylistPathBuffer) {
-            bytes += path2;
-            bytes += kLineEnd;
+    std::vector<DuplicatePair> shown;
+    shown.reserve(static_cast<size_t>(m_model->rowCount()));
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (m_model->IsInBounds(row)) {
+            shown.push_back(m_model->Record(row));
         }
     }
-    return bytes;
+    return ::PlaylistBytes(shown);
 }
 
 bool CMainFrame::WritePlaylist(const QString& path) const {
