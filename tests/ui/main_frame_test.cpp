@@ -5,10 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
+#include <QMenu>
 #include <QPainter>
 #include <QSettings>
 #include <QTest>
@@ -333,6 +335,54 @@ TEST_F(MainFrameTest, PlayAndFolderOpenTheRightPlaces) {
     EXPECT_THAT(opened, ElementsAre(QUrl::fromLocalFile("/music/x/left.mp3"),
                                     QUrl::fromLocalFile("/music/x"),
                                     QUrl::fromLocalFile("right.mp3"), QUrl::fromLocalFile("/")));
+}
+
+TEST_F(MainFrameTest, DoubleClickPlaysTheFileOfItsColumn) {
+    Deliver({Pair("/m/left.mp3", "/m/right.mp3", 90.0f)});
+    CResultsView* list = frame->list();
+    auto doubleClick = [&](int column) {
+        const QRect cell = list->visualRect(frame->model()->index(0, column));
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, LabelRect(cell).center());
+    };
+    doubleClick(kColumnFile2);
+    doubleClick(kColumnContent);
+    doubleClick(kColumnFile1);
+    EXPECT_THAT(opened, ElementsAre(QUrl::fromLocalFile("/m/right.mp3"),
+                                    QUrl::fromLocalFile("/m/left.mp3")));
+}
+
+TEST_F(MainFrameTest, RightClickOffersTheMenuOfItsColumn) {
+    Deliver({Pair("/m/left.mp3", "/m/right.mp3", 90.0f)});
+    CResultsView* list = frame->list();
+    struct Case {
+        int column;
+        QStringList items;
+    };
+    const Case cases[] = {
+        {kColumnFile1, {"Play", "Explorer", "", "Delete"}},
+        {kColumnTags, {"Play left", "Play right", "", "Delete left", "Delete right"}},
+        {kColumnFile2, {"Play", "Explorer", "", "Delete"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.column);
+        const QPoint at = list->visualRect(frame->model()->index(0, c.column)).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, list->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(list->viewport(), &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        QStringList items;
+        for (QAction* action : menu->actions()) {
+            items << action->text();
+        }
+        EXPECT_EQ(items, c.items);
+        if (c.column == kColumnFile2) {
+            // "Explorer" of the right file opens its folder.
+            list->selectRow(0);
+            menu->actions()[1]->trigger();
+            EXPECT_THAT(opened, ElementsAre(QUrl::fromLocalFile("/m")));
+        }
+        menu->close();
+    }
 }
 
 TEST_F(MainFrameTest, PlaylistFollowsTheShownOrderAndLeavesOutTooLongPaths) {
