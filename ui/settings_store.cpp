@@ -104,7 +104,7 @@ CompareSettings SettingsStore::ReadCompareSettings() const {
         method >= 1 && method <= 3 ? static_cast<int32_t>(method) : kDefaultCompareMethod;
     settings.accurate = ReadDword(QStringLiteral("Accurate"), 0) != 0;
     settings.sensitivity =
-        static_cast<float>(ReadDword(QStringLiteral("Sensitivity"), kDefaultSensitivity)) * 0.01f;
+        static_cast<float>(ReadDword(QStringLiteral("Sensitivity"), kDefaultSensitivity) * 0.01);
     return settings;
 }
 

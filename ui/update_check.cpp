@@ -58,7 +58,9 @@ class SystemProxyFactory : public QNetworkProxyFactory {
 // One check in flight; deletes itself after reporting.
 class UpdateRequest : public QObject {
   public:
-    UpdateRequest(QObject* receiver, uint32_t version) : m_receiver(receiver), m_version(version) {
+    // Owned by the application, so a check still running at exit is cleaned up.
+    UpdateRequest(QObject* receiver, uint32_t version)
+        : QObject(QCoreApplication::instance()), m_receiver(receiver), m_version(version) {
         m_manager.setProxyFactory(new SystemProxyFactory);
         m_manager.setCookieJar(nullptr);
     }
