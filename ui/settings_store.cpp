@@ -5,7 +5,6 @@
 #include <QSettings>
 #include <QVariant>
 
-#include <atomic>
 #include <cmath>
 #include <limits>
 
@@ -13,8 +12,6 @@
 
 namespace {
 
-constexpr uint32_t kDefaultCompareMethod = 3;
-constexpr uint32_t kDefaultSensitivity = 75;  // percent
 constexpr uint32_t kCheckUpdateOn = 1;
 
 // The vendor's addresses when the settings name none.
@@ -99,12 +96,11 @@ void SettingsStore::Flush() {
 
 CompareSettings SettingsStore::ReadCompareSettings() const {
     CompareSettings settings;
-    const uint32_t method = ReadDword(QStringLiteral("CompareMethod"), kDefaultCompareMethod);
     settings.method =
-        method >= 1 && method <= 3 ? static_cast<int32_t>(method) : kDefaultCompareMethod;
+        CompareMethodFromStored(ReadDword(QStringLiteral("CompareMethod"), kCompareBoth));
     settings.accurate = ReadDword(QStringLiteral("Accurate"), 0) != 0;
-    settings.sensitivity =
-        static_cast<float>(ReadDword(QStringLiteral("Sensitivity"), kDefaultSensitivity) * 0.01);
+    settings.sensitivity = SensitivityFromStored(
+        ReadDword(QStringLiteral("Sensitivity"), kDefaultSensitivityHundredths));
     return settings;
 }
 
@@ -133,9 +129,14 @@ void SettingsStore::WriteOptions(bool checkUpdate, const CompareSettings& settin
     m_settings->setValue(QStringLiteral("CheckUpdate"), checkUpdate ? 1u : 0u);
     m_settings->setValue(QStringLiteral("CompareMethod"), static_cast<uint>(settings.method));
     m_settings->setValue(QStringLiteral("Accurate"), settings.accurate ? 1u : 0u);
+    // Whole hundredths, rounded; the slider never gives less than 0 or more
+    // than 1, but a broken value must not turn into an undefined conversion.
     const double percent = std::floor(static_cast<double>(settings.sensitivity) * 100.0 + 0.5);
+    const double kMaxStored = std::numeric_limits<uint32_t>::max();
     m_settings->setValue(QStringLiteral("Sensitivity"),
-                         static_cast<uint>(percent < 0.0 ? 0.0 : percent));
+                         static_cast<uint>(!(percent > 0.0)       ? 0.0
+                                           : percent > kMaxStored ? kMaxStored
+                                                                  : percent));
     Flush();
 }
 

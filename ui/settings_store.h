@@ -94,9 +94,11 @@ QString FormatFolders(const std::vector<std::u16string>& folders);
 // outside quotation marks is ignored, a doubled mark inside is one mark.
 std::vector<std::u16string> ParseFolders(const QString& text);
 
-// The process-wide comparison settings that the engine reads.
+// The process-wide comparison settings that the engine reads (g_compareMethod,
+// g_accurate, g_sensitivity).
 CompareSettings CurrentCompareSettings();
-// Sets the process-wide comparison settings; the next comparisons use them.
+// Sets the process-wide comparison settings; the comparisons judged after
+// this use them. UI thread only.
 void ApplyCompareSettings(const CompareSettings& settings);
 
 // Seconds since 1970 UTC, as stored in "LastUpdate".

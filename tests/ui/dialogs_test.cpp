@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "compare_settings.h"
 #include "dialog_test_helpers.h"
 #include "folders_dlg.h"
 #include "options_dlg.h"
@@ -145,6 +146,10 @@ TEST_F(OptionsTest, OkAppliesAndStoresTheControls) {
     EXPECT_TRUE(now.accurate);
     EXPECT_FLOAT_EQ(now.sensitivity, 0.42f);
     EXPECT_FALSE(checkUpdate);
+    // What the scan engine reads.
+    EXPECT_EQ(g_compareMethod.load(), 1);
+    EXPECT_TRUE(g_accurate.load());
+    EXPECT_FLOAT_EQ(g_sensitivity.load(), 0.42f);
 
     SettingsStore reread(Path());
     EXPECT_EQ(reread.ReadCompareSettings().method, 1);
