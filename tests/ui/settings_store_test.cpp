@@ -129,7 +129,10 @@ TEST_F(SettingsStoreTest, FolderTexts) {
 TEST_F(SettingsStoreTest, FoldersSurviveTheFile) {
     const std::vector<std::u16string> folders = {u"/music/a", u"/music/with, comma; and semicolon",
                                                  u"/music/\"quoted\"", u"/music/Björk – Ærø",
-                                                 u"/music/a"};
+                                                 u"/music/a",
+                                                 // A file name byte that is not UTF-8
+                                                 // travels as a lone surrogate.
+                                                 std::u16string(u"/music/caf") + char16_t(0xDCE9)};
     {
         SettingsStore store(Path());
         store.WriteFolders(folders);
