@@ -59,9 +59,10 @@ bool ScaleSeries(const float* x, uint32_t n, float* u, uint32_t padded, float* v
 }
 
 // Sixteen partial sums, so the loop runs on vector lanes; padded is a
-// multiple of 16.
-__attribute__((target_clones("avx2", "default"))) float Dot(const float* a, const float* b,
-                                                            uint32_t padded) {
+// multiple of 16. The lanes add in the same order at every vector width, so
+// every build of it gives the same result.
+inline __attribute__((always_inline)) float DotBody(const float* a, const float* b,
+                                                    uint32_t padded) {
     float lanes[16] = {};
     for (uint32_t i = 0; i < padded; i += 16) {
         for (uint32_t k = 0; k < 16; ++k) {
@@ -74,6 +75,20 @@ __attribute__((target_clones("avx2", "default"))) float Dot(const float* a, cons
     }
     return total;
 }
+
+__attribute__((target("avx2"))) float DotAvx2(const float* a, const float* b, uint32_t padded) {
+    return DotBody(a, b, padded);
+}
+
+float DotPlain(const float* a, const float* b, uint32_t padded) {
+    return DotBody(a, b, padded);
+}
+
+using DotFunc = float (*)(const float*, const float*, uint32_t);
+
+// Chosen once at start. (Not an ifunc: resolvers run before sanitizer
+// runtimes are ready.)
+const DotFunc Dot = __builtin_cpu_supports("avx2") ? DotAvx2 : DotPlain;
 
 }  // namespace
 

@@ -233,6 +233,56 @@ TEST_F(ScanTest, StaleRequestsAreDroppedAndANewScanRestarts) {
     EXPECT_EQ(Opens(), 4u);
 }
 
+TEST_F(ScanTest, ExperimentalFiguresArriveForMinuteLongPairsOnly) {
+    constexpr size_t kMinute = 22050 * 60;
+    const std::vector<float> piece = Piece(kMinute + 22050, 8);
+    WriteFakeAudio(Music() + "/long1.raw", {}, ToPcm16(piece));
+    WriteFakeAudio(Music() + "/long2.raw", {}, ToPcm16(piece));
+    WriteFakeAudio(Music() + "/short.raw", {},
+                   ToPcm16(std::vector<float>(piece.begin(), piece.begin() + kMinute - 22050)));
+    g_accurate = true;
+    Start();
+    Scan({Music()});
+    // The list holds the three pairs; only the pair of minute-long files got
+    // its figure, as an update of its own record.
+    std::vector<DuplicatePair> list = m_owner.List();
+    int updates = 0;
+    int pending = 0;
+    for (const DuplicatePair& p : list) {
+        const bool withShort = U16ToBytes(p.path1).find("short") != std::string::npos ||
+                               U16ToBytes(p.path2).find("short") != std::string::npos;
+        if (p.isUpdate) {
+            ++updates;
+            EXPECT_FALSE(withShort);
+            EXPECT_GE(p.experimentalPercent, 0.0f);
+            EXPECT_LE(p.experimentalPercent, 100.0f);
+            EXPECT_EQ(p.contentPercent, 0.0f);
+            const bool named = std::any_of(list.begin(), list.end(), [&](const DuplicatePair& q) {
+                return !q.isUpdate && q.path1 == p.path1 && q.path2 == p.path2;
+            });
+            EXPECT_TRUE(named);
+        } else {
+            EXPECT_EQ(p.experimentalPercent, kExperimentalPending);
+            ++pending;
+        }
+    }
+    EXPECT_EQ(pending, 3);
+    EXPECT_EQ(updates, 1);
+
+    // A request of a superseded scan is dropped unrun.
+    const int32_t old = ScanGeneration.load();
+    BeginScan(&m_owner, m_store);
+    auto request = std::make_unique<WorkRequest>();
+    request->kind = kCompareExperimental;
+    request->generation = old;
+    request->path = U16(Music() + "/long1.raw");
+    request->secondPath = U16(Music() + "/long2.raw");
+    m_pool.PostRequest(std::move(request));
+    while (!m_pool.WaitUntilIdle(old, 1s)) {
+    }
+    EXPECT_TRUE(m_owner.List().empty());
+}
+
 TEST_F(ScanTest, MissingFolderAndOwnerlessWorkerFail) {
     Start();
     Scan({Music() + "/missing"});
