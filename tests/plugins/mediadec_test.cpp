@@ -447,6 +447,11 @@ TEST(MediadecTest, VideoFileIsReadThroughItsAudio) {
     ASSERT_NEAR(static_cast<double>(decoded.samples.size()), 3 * 22050.0, 22050 * 0.03);
     const std::vector<float> tone = Sine(3 * 22050, 660.0, 0.125);
     EXPECT_GE(BestAlignment(tone, decoded.samples, 100).correlation, 0.99);
+
+    // Without an audio stream there is no output to choose.
+    Plugin plugin(dir.path());
+    auto decoder = plugin.Create();
+    EXPECT_EQ(decoder->Open(U16(Fixtures::Get().Path("videoonly.mkv")).c_str(), nullptr), E_FAIL);
 }
 
 // After the last sample the plug-in stays opened: the end repeats and the
