@@ -20,11 +20,9 @@ inline constexpr HRESULT NS_E_NO_MORE_SAMPLES = static_cast<HRESULT>(0xC00D0BCFu
 inline constexpr HRESULT NS_E_FILE_OPEN_FAILED = static_cast<HRESULT>(0xC00D001Du);
 inline constexpr HRESULT NS_E_INVALID_INPUT_FORMAT = static_cast<HRESULT>(0xC00D0BBEu);
 inline constexpr HRESULT NS_E_INVALID_REQUEST = static_cast<HRESULT>(0xC00D002Bu);
-inline constexpr HRESULT NS_E_NOT_CONFIGURED = static_cast<HRESULT>(0xC00D0BC7u);
 inline constexpr HRESULT NS_E_DECODE_FAILED = static_cast<HRESULT>(0xC00D0BD0u);
 inline constexpr HRESULT ASF_E_BUFFERTOOSMALL = static_cast<HRESULT>(0xC00D07D2u);
 inline constexpr HRESULT ASF_E_NOTFOUND = static_cast<HRESULT>(0xC00D07F0u);
-inline constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
 
 // Interface identifiers.
 inline constexpr GUID IID_IUnknown = {
@@ -39,16 +37,10 @@ inline constexpr GUID IID_IWMHeaderInfo = {
 // Media type identifiers.
 inline constexpr GUID WMMEDIATYPE_Audio = {
     0x73647561, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-inline constexpr GUID WMMEDIATYPE_Video = {
-    0x73646976, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
 inline constexpr GUID WMMEDIASUBTYPE_PCM = {
     0x00000001, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-inline constexpr GUID WMMEDIASUBTYPE_RGB24 = {
-    0xE436EB7D, 0x524F, 0x11CE, {0x9F, 0x53, 0x00, 0x20, 0xAF, 0x0B, 0xA7, 0x70}};
 inline constexpr GUID WMFORMAT_WaveFormatEx = {
     0x05589F81, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
-inline constexpr GUID WMFORMAT_VideoInfo = {
-    0x05589F80, 0xC356, 0x11CE, {0xBF, 0x01, 0x00, 0xAA, 0x00, 0x55, 0x59, 0x5A}};
 
 inline constexpr uint16_t WAVE_FORMAT_PCM = 1;
 
@@ -155,8 +147,9 @@ class IWMHeaderInfo : public IUnknown {
 
 // The synchronous reader. Output o is stream number o + 1. An audio output
 // offers 16-bit PCM in the source's channel count and rate, in stereo and
-// mono, and at the common rates from 8000 to 48000 Hz; a video output offers
-// one uncompressed picture format. Every stream starts deselected.
+// mono, and at the common rates from 8000 to 48000 Hz; any other output
+// (video, pictures, text) offers none and is read only as coded samples.
+// Every stream starts deselected.
 class IWMSyncReader : public IUnknown {
   public:
     // Opens the file at path (zero-terminated UTF-16); a file already open is
