@@ -148,6 +148,7 @@ struct AcmStream {
     std::vector<uint8_t> widened;     // 24-bit source samples as 32-bit
     std::vector<uint8_t> converted;   // resampler output
     std::vector<uint8_t> packetCopy;  // a parsed frame with the decoder's padding
+    std::vector<uint8_t> staged;      // the source of one conversion with the parser's padding
     std::vector<uint8_t> pending;     // converted bytes not yet delivered
     size_t pendingStart = 0;
 
@@ -395,12 +396,20 @@ MMRESULT AcmStream::Convert(ACMSTREAMHEADER* header) {
         pendingStart = 0;
     }
 
+    // The parser reads a little past the end of what it is given, so it is
+    // given a padded copy of the source rather than the caller's memory.
+    const uint8_t* coded = header->pbSrc;
+    if (isMpeg && header->cbSrcLength > 0) {
+        staged.assign(header->pbSrc, header->pbSrc + header->cbSrcLength);
+        staged.resize(staged.size() + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+        coded = staged.data();
+    }
     uint32_t used = 0;
     MMRESULT result = MMSYSERR_NOERROR;
     // Nothing more is taken once something waits: that keeps the waiting
     // bytes below one step's output.
     while (used < header->cbSrcLength && produced < dstLength && pending.empty()) {
-        const uint8_t* src = header->pbSrc + used;
+        const uint8_t* src = coded + used;
         const uint32_t length = header->cbSrcLength - used;
         bool progress = false;
         int64_t step = 0;

@@ -148,6 +148,27 @@ TEST_F(StreamdecTest, Wav16BitMono22050IsDeliveredExactly) {
     }
 }
 
+// ffmpeg writes 24-bit PCM as an extensible record followed by a LIST chunk;
+// it must decode like the 16-bit file it was made from. Float samples have no
+// codec here and are refused.
+TEST_F(StreamdecTest, ExtensibleWavAsFfmpegWritesIt) {
+    const std::string source = m_dir.File("source.wav");
+    ASSERT_TRUE(WriteWav(source, Interleave({Tones(96000, 31, 48000), Tones(96000, 32, 48000)}),
+                         48000, 2, 16));
+    const std::string wide = m_dir.File("wide.wav");
+    ASSERT_TRUE(EncodeWithFfmpeg(source, wide, {"-c:a", "pcm_s24le"}));
+    const std::string floats = m_dir.File("float.wav");
+    ASSERT_TRUE(EncodeWithFfmpeg(source, floats, {"-c:a", "pcm_f32le"}));
+
+    auto set = HostSet();
+    std::vector<float> fromSource, fromWide, fromFloats;
+    ASSERT_EQ(DecodeAll(*set, source, fromSource), S_OK);
+    ASSERT_EQ(DecodeAll(*set, wide, fromWide), S_OK);
+    EXPECT_EQ(fromWide.size(), fromSource.size());
+    EXPECT_GE(CorrelationAtLag(fromSource, fromWide, 0), 0.9999);
+    EXPECT_EQ(DecodeAll(*set, floats, fromFloats), E_FAIL);
+}
+
 struct Mp3Case {
     const char* name;
     uint32_t rate;
