@@ -167,6 +167,16 @@ TEST_F(StreamdecTest, ExtensibleWavAsFfmpegWritesIt) {
     EXPECT_EQ(fromWide.size(), fromSource.size());
     EXPECT_GE(CorrelationAtLag(fromSource, fromWide, 0), 0.9999);
     EXPECT_EQ(DecodeAll(*set, floats, fromFloats), E_FAIL);
+
+    // MPEG audio inside RIFF (tags 0x0055 and 0x0050) goes to the MPEG codec.
+    for (const char* codec : {"libmp3lame", "mp2"}) {
+        SCOPED_TRACE(codec);
+        const std::string coded = m_dir.File(std::string(codec) + ".wav");
+        ASSERT_TRUE(EncodeWithFfmpeg(source, coded, {"-c:a", codec, "-b:a", "192k", "-f", "wav"}));
+        std::vector<float> decoded;
+        ASSERT_EQ(DecodeAll(*set, coded, decoded), S_OK);
+        EXPECT_GE(BestAlignment(fromSource, decoded, 4096).correlation, 0.95);
+    }
 }
 
 struct Mp3Case {
