@@ -20,6 +20,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
+#include <libavutil/log.h>
 #include <libswresample/swresample.h>
 }
 
@@ -936,6 +937,10 @@ __attribute__((constructor)) void KeepFfmpegLoaded() {
             dlopen(where.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
         }
     }
+    // A scan offers every file of a folder; what FFmpeg would print about the
+    // ones it cannot read is noise on the user's terminal. A file that fails
+    // shows up as a counted failure instead.
+    av_log_set_level(AV_LOG_QUIET);
 }
 
 }  // namespace
