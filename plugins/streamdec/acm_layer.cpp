@@ -474,11 +474,7 @@ MMRESULT acmFormatSuggest(HACMDRIVER had, const WAVEFORMATEX* pwfxSrc, WAVEFORMA
     if ((fdwSuggest & ~kAllSuggestFlags) != 0) {
         return MMSYSERR_INVALFLAG;
     }
-    PcmLayout sourcePcm;
-    const bool sourcePcmOk = SourcePcmLayout(pwfxSrc, &sourcePcm);
-    if (!sourcePcmOk && !IsMpegRecord(pwfxSrc)) {
-        return ACMERR_NOTPOSSIBLE;
-    }
+    // Whether the source can be converted at all is judged by acmStreamOpen.
     WAVEFORMATEX suggestion = *pwfxDst;
     if ((fdwSuggest & ACM_FORMATSUGGESTF_WFORMATTAG) == 0) {
         suggestion.wFormatTag = WAVE_FORMAT_PCM;

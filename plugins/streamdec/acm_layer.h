@@ -70,9 +70,9 @@ using HACMDRIVER = void*;  // no drivers to choose from: always null
 // Completes the PCM target record pwfxDst (cbwfxDst bytes, at least 18) for
 // converting pwfxSrc: block alignment, average bytes per second and a zero
 // extra-byte count. The fields named in fdwSuggest are kept as given, the
-// others chosen. ACMERR_NOTPOSSIBLE when the source coding is unknown or the
-// target is no PCM this layer can produce (1..8 channels, 8/16/24/32 bits,
-// 1..768000 samples per second).
+// others chosen. ACMERR_NOTPOSSIBLE when the target is no PCM this layer can
+// produce (1..8 channels, 8/16/24/32 bits, 1..768000 samples per second);
+// whether the source can be converted is left to acmStreamOpen.
 MMRESULT acmFormatSuggest(HACMDRIVER had, const WAVEFORMATEX* pwfxSrc, WAVEFORMATEX* pwfxDst,
                           uint32_t cbwfxDst, uint32_t fdwSuggest);
 
