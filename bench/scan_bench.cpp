@@ -7,6 +7,7 @@
 //
 // Run: build/bin/scan_bench [--benchmark_filter=Rescan]
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -37,6 +38,13 @@ class QuietOwner final : public ScanOwner {
   public:
     void Post(uint32_t) override {}
 };
+
+double ProcessCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
+}
 
 const char* const kWords[] = {
     "love",  "night", "heart", "blue",   "road",   "fire",  "dream", "rain",  "summer", "city",
@@ -105,6 +113,7 @@ void BM_Rescan(benchmark::State& state) {
     FillStore(store, n, paths);
     WorkerPool pool(&owner, ScanWorkerFactory(store, "/nonexistent"));
     pool.Start();
+    const double cpuBefore = ProcessCpuSeconds();
     for (auto _ : state) {
         const int32_t generation = BeginScan(&owner, store);
         for (const std::u16string& path : paths) {
@@ -123,6 +132,10 @@ void BM_Rescan(benchmark::State& state) {
     state.counters["pairs/s"] = benchmark::Counter(pairs * static_cast<double>(state.iterations()),
                                                    benchmark::Counter::kIsRate);
     state.counters["threads"] = static_cast<double>(pool.ThreadCount());
+    // The machine may be shared: pairs per second of processor time, all
+    // threads together, tells what two idle cores would do.
+    state.counters["pairs/cpu-s"] =
+        pairs * static_cast<double>(state.iterations()) / (ProcessCpuSeconds() - cpuBefore);
 }
 BENCHMARK(BM_Rescan)
     ->Arg(2000)

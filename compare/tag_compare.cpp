@@ -133,30 +133,12 @@ float SubstringOverlap(std::string_view a, std::string_view b) {
 }
 
 TagScores ComputeTagScores(const Grip& a, const Grip& b) {
-    TagScores t;
-    t.titleScore = SubstringOverlap(a.title, b.title);
-    t.artistScore = SubstringOverlap(a.artist, b.artist);
-    const float crossTitle = SubstringOverlap(a.title, b.artist);
-    const float crossArtist = SubstringOverlap(a.artist, b.title);
-    if (t.titleScore <= crossTitle && t.artistScore <= crossArtist) {
-        t.titleScore = crossTitle;
-        t.artistScore = crossArtist;
-    }
-    if (a.title.empty()) {
-        t.titleScore = std::max(t.titleScore, SubstringOverlap(a.nameKey, b.title));
-    }
-    if (b.title.empty()) {
-        t.titleScore = std::max(t.titleScore, SubstringOverlap(a.title, b.nameKey));
-    }
-    if (a.artist.empty()) {
-        t.artistScore = std::max(t.artistScore, SubstringOverlap(a.nameKey, b.artist));
-    }
-    if (b.artist.empty()) {
-        t.artistScore = std::max(t.artistScore, SubstringOverlap(a.artist, b.nameKey));
-    }
-    t.nameScore = SubstringOverlap(a.nameKey, b.nameKey);
-    t.albumScore = SubstringOverlap(a.album, b.album);
+    return ComputeTagScoresWith(a, b, [&a, &b](TagField fa, TagField fb) {
+        return SubstringOverlap(TagText(a, fa), TagText(b, fb));
+    });
+}
 
+void WeighTagScores(TagScores& t, const Grip& a, const Grip& b) {
     // A field that is missing on a side and scored 0 stays out of the mean;
     // an album missing on one side only still counts.
     float w = 0.0f;
@@ -177,7 +159,6 @@ TagScores ComputeTagScores(const Grip& a, const Grip& b) {
                       t.nameScore * kNameWeight + t.albumScore * kAlbumWeight) /
                      w;
     }
-    return t;
 }
 
 float TagPercent(float tagScore, float sensitivity) {

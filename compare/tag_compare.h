@@ -4,6 +4,8 @@
 // is safe on any thread.
 #pragma once
 
+#include <algorithm>
+#include <string>
 #include <string_view>
 
 #include "grip.h"
@@ -23,6 +25,58 @@ float SubstringOverlap(std::string_view a, std::string_view b);
 
 // a is the file that joined the scan later.
 TagScores ComputeTagScores(const Grip& a, const Grip& b);
+
+// The four text keys of a Grip.
+enum TagField { kTitleField = 0, kArtistField = 1, kNameField = 2, kAlbumField = 3 };
+inline constexpr int kTagFieldCount = 4;
+
+inline const std::string& TagText(const Grip& g, TagField field) {
+    switch (field) {
+        case kTitleField:
+            return g.title;
+        case kArtistField:
+            return g.artist;
+        case kNameField:
+            return g.nameKey;
+        default:
+            return g.album;
+    }
+}
+
+// Fills tagScore from the four field scores of t.
+void WeighTagScores(TagScores& t, const Grip& a, const Grip& b);
+
+// ComputeTagScores with the overlaps supplied by overlap(fieldOfA,
+// fieldOfB), which must return SubstringOverlap of those two texts (for
+// instance from a table of earlier results).
+template <typename Overlap>
+TagScores ComputeTagScoresWith(const Grip& a, const Grip& b, Overlap&& overlap) {
+    TagScores t;
+    t.titleScore = overlap(kTitleField, kTitleField);
+    t.artistScore = overlap(kArtistField, kArtistField);
+    const float crossTitle = overlap(kTitleField, kArtistField);
+    const float crossArtist = overlap(kArtistField, kTitleField);
+    if (t.titleScore <= crossTitle && t.artistScore <= crossArtist) {
+        t.titleScore = crossTitle;
+        t.artistScore = crossArtist;
+    }
+    if (a.title.empty()) {
+        t.titleScore = std::max(t.titleScore, overlap(kNameField, kTitleField));
+    }
+    if (b.title.empty()) {
+        t.titleScore = std::max(t.titleScore, overlap(kTitleField, kNameField));
+    }
+    if (a.artist.empty()) {
+        t.artistScore = std::max(t.artistScore, overlap(kNameField, kArtistField));
+    }
+    if (b.artist.empty()) {
+        t.artistScore = std::max(t.artistScore, overlap(kArtistField, kNameField));
+    }
+    t.nameScore = overlap(kNameField, kNameField);
+    t.albumScore = overlap(kAlbumField, kAlbumField);
+    WeighTagScores(t, a, b);
+    return t;
+}
 
 inline bool TagsAccept(float tagScore, float sensitivity) {
     return tagScore >= sensitivity;

@@ -179,7 +179,7 @@ std::string GripStore::DefaultCachePath() {
 
 HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
     CloseFile();
-    m_entries.clear();
+    ClearEntries();
     m_position = 0;
     if (path.empty()) {
         return E_FAIL;
@@ -231,10 +231,11 @@ HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
             break;
         }
         // A second record of the same path stays in the file but not in the store.
-        Insert(key, grip);
+        Add(key, grip);
         good = in.offset();
     }
     m_position = good;
+    Reorder();
     if (owner != nullptr) {
         owner->m_cachedCount.store(static_cast<int32_t>(m_entries.size()));
     }
@@ -243,7 +244,7 @@ HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
 
 HRESULT GripStore::ClearCache() {
     ExclusiveHold hold(m_lock);
-    m_entries.clear();
+    ClearEntries();
     if (m_file >= 0 && ftruncate(m_file, static_cast<off_t>(kCacheHeaderSize)) == 0) {
         m_position = kCacheHeaderSize;
     }
@@ -300,6 +301,14 @@ GripStore::Entry* GripStore::Find(std::u16string_view path) {
 }
 
 GripStore::Entry* GripStore::Insert(const std::u16string& path, const Grip& grip) {
+    Entry* entry = Add(path, grip);
+    if (entry != nullptr) {
+        Reorder();
+    }
+    return entry;
+}
+
+GripStore::Entry* GripStore::Add(const std::u16string& path, const Grip& grip) {
     const auto [it, inserted] = m_entries.try_emplace(path);
     if (!inserted) {
         return nullptr;
@@ -307,7 +316,40 @@ GripStore::Entry* GripStore::Insert(const std::u16string& path, const Grip& grip
     Entry& entry = it->second;
     entry.grip = grip;
     MakeGripVectors(entry.grip, entry.vectors);
+    entry.textIds[0] = TextId(grip.title);
+    entry.textIds[1] = TextId(grip.artist);
+    entry.textIds[2] = TextId(grip.nameKey);
+    entry.textIds[3] = TextId(grip.album);
     return &entry;
+}
+
+uint32_t GripStore::TextId(const std::string& text) {
+    if (m_texts.empty()) {
+        m_texts.emplace_back();
+        m_textIds.emplace(std::string(), 0);
+    }
+    const auto [it, inserted] = m_textIds.try_emplace(text, static_cast<uint32_t>(m_texts.size()));
+    if (inserted) {
+        m_texts.push_back(text);
+    }
+    return it->second;
+}
+
+// Linear in the number of entries; runs once per insert, far less often
+// than the passes that read the list.
+void GripStore::Reorder() {
+    m_ordered.clear();
+    m_ordered.reserve(m_entries.size());
+    for (const auto& [path, entry] : m_entries) {
+        m_ordered.emplace_back(&path, &entry);
+    }
+}
+
+void GripStore::ClearEntries() {
+    m_entries.clear();
+    m_ordered.clear();
+    m_texts.clear();
+    m_textIds.clear();
 }
 
 void GripStore::ResetSequences() {

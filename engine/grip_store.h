@@ -21,6 +21,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "decoder_contract.h"
@@ -43,11 +44,20 @@ inline constexpr size_t kRecordFixedSize = 8646;
 
 class GripStore {
   public:
+    // Number of text keys; textIds holds them in the order title, artist,
+    // nameKey, album.
+    static constexpr int kTextKeys = 4;
+
     struct Entry {
         Grip grip;
         GripVectors vectors;
+        // Each text key's number in the store's table of distinct texts; equal
+        // texts share a number, the empty text is 0.
+        uint32_t textIds[kTextKeys];
     };
     using Map = std::map<std::u16string, Entry, std::less<>>;
+    // Every entry with its path, in path order, for passes over the store.
+    using Ordered = std::vector<std::pair<const std::u16string*, const Entry*>>;
 
     GripStore() = default;
     ~GripStore();
@@ -86,7 +96,10 @@ class GripStore {
     Entry* Insert(const std::u16string& path, const Grip& grip);
     // Every entry in path order. Call under the lock.
     const Map& entries() const { return m_entries; }
+    const Ordered& ordered() const { return m_ordered; }
     size_t size() const { return m_entries.size(); }
+    // How many distinct texts the entries hold (numbers run below it).
+    size_t textCount() const { return m_texts.size(); }
 
     // Adds 1 to the scan sequence counter and returns the new value. Call
     // under the exclusive lock.
@@ -102,9 +115,16 @@ class GripStore {
 
   private:
     void CloseFile();
+    Entry* Add(const std::u16string& path, const Grip& grip);
+    uint32_t TextId(const std::string& text);
+    void Reorder();
+    void ClearEntries();
 
     ReadWriteLock m_lock;
     Map m_entries;
+    Ordered m_ordered;
+    std::vector<std::string> m_texts;                     // by number
+    std::unordered_map<std::string, uint32_t> m_textIds;  // number of each text
     uint32_t m_sequence = 0;
     int m_file = -1;
     uint64_t m_position = 0;  // end of the last good record

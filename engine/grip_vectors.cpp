@@ -61,17 +61,30 @@ bool ScaleSeries(const float* x, uint32_t n, float* u, uint32_t padded, float* v
 // Sixteen partial sums, so the loop runs on vector lanes; padded is a
 // multiple of 16. The lanes add in the same order at every vector width, so
 // every build of it gives the same result.
+typedef float Lanes8 __attribute__((vector_size(32)));
+
 inline __attribute__((always_inline)) float DotBody(const float* a, const float* b,
                                                     uint32_t padded) {
-    float lanes[16] = {};
-    for (uint32_t i = 0; i < padded; i += 16) {
-        for (uint32_t k = 0; k < 16; ++k) {
-            lanes[k] += a[i + k] * b[i + k];
-        }
+    Lanes8 low = {};
+    Lanes8 high = {};
+    for (size_t i = 0; i < padded; i += 16) {
+        Lanes8 a0;
+        Lanes8 a1;
+        Lanes8 b0;
+        Lanes8 b1;
+        std::memcpy(&a0, a + i, sizeof(a0));
+        std::memcpy(&a1, a + i + 8, sizeof(a1));
+        std::memcpy(&b0, b + i, sizeof(b0));
+        std::memcpy(&b1, b + i + 8, sizeof(b1));
+        low += a0 * b0;
+        high += a1 * b1;
     }
     float total = 0.0f;
-    for (float lane : lanes) {
-        total += lane;
+    for (int k = 0; k < 8; ++k) {
+        total += low[k];
+    }
+    for (int k = 0; k < 8; ++k) {
+        total += high[k];
     }
     return total;
 }

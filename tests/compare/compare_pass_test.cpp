@@ -4,6 +4,7 @@
 
 #include "compare_settings.h"
 #include "scan_state.h"
+#include "tag_compare.h"
 #include "test_grips.h"
 
 namespace {
@@ -169,6 +170,42 @@ TEST_F(ComparePassTest, ExperimentalSwitch) {
     ASSERT_EQ(pairs.size(), 1u);
     EXPECT_EQ(pairs[0].experimentalPercent, kExperimentalNotRequested);
     EXPECT_EQ(m_poster.posted.size(), 1u);
+}
+
+}  // namespace
+
+namespace {
+
+// The pass looks overlaps up in a table per distinct text; its tag figures
+// must be those of ComputeTagScores for every pair.
+TEST_F(ComparePassTest, RememberedOverlapsGiveTheDirectTagScores) {
+    const char* titles[] = {"", "yesterday", "let it be", "yesterday (live)", "help"};
+    const char* artists[] = {"", "the beatles", "beatles", "paul mccartney"};
+    const char* albums[] = {"", "help!", "let it be", "anthology 2"};
+    const char* names[] = {"", "01 yesterday", "track01", "the beatles - help", "yesterday"};
+    std::vector<std::pair<std::u16string, Grip>> files;
+    uint32_t seed = 0;
+    for (const char* t : titles) {
+        for (const char* a : artists) {
+            ++seed;
+            Grip g = RandomGrip(seed, t, a, albums[seed % 4], names[seed % 5]);
+            g.sequence = seed;
+            files.emplace_back(u"/m/" + std::u16string(1, static_cast<char16_t>(u'A' + seed)), g);
+            ASSERT_NE(m_store.Insert(files.back().first, g), nullptr);
+        }
+    }
+    g_compareMethod = kCompareTags;
+    g_sensitivity = 0.0f;  // every pair is listed
+    size_t listed = 0;
+    for (const auto& [path, grip] : files) {
+        for (const DuplicatePair& p : Pass(path)) {
+            const Grip& earlier = m_store.Find(p.path2)->grip;
+            const float direct = TagPercent(ComputeTagScores(grip, earlier).tagScore, 0.0f);
+            EXPECT_EQ(p.tagPercent, direct);
+            ++listed;
+        }
+    }
+    EXPECT_EQ(listed, files.size() * (files.size() - 1) / 2);
 }
 
 }  // namespace
