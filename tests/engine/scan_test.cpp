@@ -190,12 +190,19 @@ TEST_F(ScanTest, LinksAreFollowedWithoutLoopsAndSpecialFilesAreSkipped) {
     fs::create_symlink(m_dir.File("elsewhere/a2.raw"), Music() + "/link.raw");
     fs::create_symlink(m_dir.File("missing.raw"), Music() + "/dangling.raw");
     ASSERT_EQ(mkfifo((Music() + "/pipe.raw").c_str(), 0600), 0);
+    WriteSong(Music() + "/caf\xe9.raw", 1);  // a name that is not UTF-8
     Start();
     Scan({Music()});
-    EXPECT_EQ(m_owner.m_pendingCount.load(), 2);
-    EXPECT_EQ(m_owner.m_doneCount.load(), 2);
-    const std::multiset<std::pair<std::string, std::string>> expected{{"a1.raw", "link.raw"}};
+    EXPECT_EQ(m_owner.m_pendingCount.load(), 3);
+    EXPECT_EQ(m_owner.m_doneCount.load(), 3);
+    const std::multiset<std::pair<std::string, std::string>> expected{
+        {"a1.raw", "link.raw"}, {"a1.raw", "caf\xe9.raw"}, {"caf\xe9.raw", "link.raw"}};
     EXPECT_EQ(Pairs(), expected);
+    // The name survives the cache file byte for byte.
+    GripStore reloaded;
+    m_store.LoadCache(m_dir.File("elsewhere.dat"), nullptr);
+    ASSERT_EQ(reloaded.LoadCache(m_dir.File("cache.dat"), nullptr), S_OK);
+    EXPECT_NE(reloaded.Find(BytesToU16(Music() + "/caf\xe9.raw")), nullptr);
 }
 
 TEST_F(ScanTest, StaleRequestsAreDroppedAndANewScanRestarts) {
