@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <numeric>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "about_dlg.h"
 #include "artwork.h"
@@ -335,8 +336,10 @@ void CMainFrame::Command(int id) {
             const int row = SelectedRow();
             if (row >= 0 && CheckRow(row, "#0.1")) {
                 const DuplicatePair& pair = m_model->Record(row);
-                // A copy: the record's row may go away while the path is still needed.
-                DeletePairFile(id == ID_DELETE_LEFT ? pair.path1 : pair.path2);
+                // A copy: while the question is open, posted pairs may grow or
+                // clear m_results.
+                const std::u16string path = id == ID_DELETE_LEFT ? pair.path1 : pair.path2;
+                DeletePairFile(path);
             }
             break;
         }
@@ -617,61 +620,78 @@ void CMainFrame::DeletePairFile(const std::u16string& path) {
 }
 
 void CMainFrame::OnDeleteMarked() {
-    struct Remembered {
-        int row;
-        size_t path1 = SIZE_MAX;  // index in the delete list when path1 was seen
-        size_t path2 = SIZE_MAX;
+    // The rows from the top: every marked file once, in the order of its
+    // first mark, and for every row the files of it that were marked in it
+    // or in a row above it.
+    struct Walk {
+        std::vector<std::u16string> files;
+        std::vector<std::pair<int, std::vector<size_t>>> rows;  // row, indices into files
     };
-    std::vector<std::u16string> doomed;
-    std::unordered_map<std::u16string, size_t> seen;  // path -> index in doomed
-    std::vector<Remembered> remembered;
-    const int count = m_model->rowCount();
-    for (int row = 0; row < count; ++row) {
-        if (!m_model->IsInBounds(row)) {
-            continue;
-        }
-        const ResultRow& r = m_model->Row(row);
-        const DuplicatePair& pair = m_model->Record(row);
-        Remembered entry{row};
-        auto mark = [&](const std::u16string& path, bool marked, size_t& slot) {
-            auto it = seen.find(path);
-            if (it != seen.end()) {
-                slot = it->second;
-            } else if (marked) {
-                slot = doomed.size();
-                seen.emplace(path, slot);
-                doomed.push_back(path);
+    auto walk = [this] {
+        Walk result;
+        std::unordered_map<std::u16string, size_t> seen;
+        const int count = m_model->rowCount();
+        for (int row = 0; row < count; ++row) {
+            if (!m_model->IsInBounds(row)) {
+                continue;
             }
-        };
-        mark(pair.path1, r.image1 == kImageMarked, entry.path1);
-        mark(pair.path2, r.image2 == kImageMarked, entry.path2);
-        if (entry.path1 != SIZE_MAX || entry.path2 != SIZE_MAX) {
-            remembered.push_back(entry);
+            const ResultRow& r = m_model->Row(row);
+            const DuplicatePair& pair = m_model->Record(row);
+            std::vector<size_t> hits;
+            auto visit = [&](const std::u16string& path, bool marked) {
+                auto it = seen.find(path);
+                if (it != seen.end()) {
+                    hits.push_back(it->second);
+                } else if (marked) {
+                    hits.push_back(result.files.size());
+                    seen.emplace(path, result.files.size());
+                    result.files.push_back(path);
+                }
+            };
+            visit(pair.path1, r.image1 == kImageMarked);
+            visit(pair.path2, r.image2 == kImageMarked);
+            if (!hits.empty()) {
+                result.rows.emplace_back(row, std::move(hits));
+            }
         }
-    }
-    if (doomed.empty()) {
+        return result;
+    };
+
+    const Walk before = walk();
+    if (before.files.empty()) {
         return;
     }
-    QString question =
-        doomed.size() == 1
-            ? QStringLiteral("Move this file to the trash?\n\n")
-            : QStringLiteral("Move these %1 files to the trash?\n\n").arg(doomed.size());
-    for (size_t i = 0; i < doomed.size() && i < kQuestionFileLines; ++i) {
-        question += Shown(doomed[i]) + QLatin1Char('\n');
+    const size_t count = before.files.size();
+    QString question = count == 1
+                           ? QStringLiteral("Move this file to the trash?\n\n")
+                           : QStringLiteral("Move these %1 files to the trash?\n\n").arg(count);
+    for (size_t i = 0; i < count && i < kQuestionFileLines; ++i) {
+        question += Shown(before.files[i]) + QLatin1Char('\n');
     }
-    if (doomed.size() > kQuestionFileLines) {
-        question += QStringLiteral("... and %1 more\n").arg(doomed.size() - kQuestionFileLines);
+    if (count > kQuestionFileLines) {
+        question += QStringLiteral("... and %1 more\n").arg(count - kQuestionFileLines);
     }
     if (!m_startup.desktop.confirm(this, question)) {
         return;
     }
-    const std::vector<bool> went = MoveToTrash(doomed);
-    // A row goes when a file that was marked in it or above it really went to the trash.
+    const std::vector<bool> went = MoveToTrash(before.files);
+    std::unordered_set<std::u16string> gone;
+    for (size_t i = 0; i < count; ++i) {
+        if (went[i]) {
+            gone.insert(before.files[i]);
+        }
+    }
+    // The list may have changed while the question was open (new pairs, a
+    // new scan), so the rows are found again: a row goes when a file marked
+    // in it or above it really went to the trash.
+    const Walk after = walk();
     std::vector<int> rows;
-    for (const Remembered& entry : remembered) {
-        if ((entry.path1 != SIZE_MAX && went[entry.path1]) ||
-            (entry.path2 != SIZE_MAX && went[entry.path2])) {
-            rows.push_back(entry.row);
+    for (const auto& [row, hits] : after.rows) {
+        for (size_t hit : hits) {
+            if (gone.count(after.files[hit]) != 0) {
+                rows.push_back(row);
+                break;
+            }
         }
     }
     m_model->RemoveRows(std::move(rows));

@@ -108,6 +108,9 @@ class CMainFrame : public QMainWindow, public ScanOwner {
         m_startup.runDialog = std::move(run);
     }
 
+    // Replaces what the window asks of the desktop (tests).
+    void SetDesktopForTests(DesktopActions desktop) { m_startup.desktop = std::move(desktop); }
+
     // For the tests and the measuring tool.
     CResultsView* list() const { return m_list; }
     CDetailsWnd* details() const { return m_details; }

@@ -59,7 +59,16 @@ class MainFrameTest : public ::testing::Test {
         startup.allowUpdateCheck = false;
         startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
         startup.pluginFolder = temp.path();
-        startup.desktop.moveToTrash = [this](const QString& path, QString* error) {
+        startup.desktop = TestDesktop();
+        frame = std::make_unique<CMainFrame>(std::move(startup));
+        frame->resize(1000, 600);
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+    }
+
+    DesktopActions TestDesktop() {
+        DesktopActions desktop;
+        desktop.moveToTrash = [this](const QString& path, QString* error) {
             trashed.push_back(path.toStdString());
             if (failTrash) {
                 *error = QStringLiteral("refused by the test");
@@ -68,18 +77,16 @@ class MainFrameTest : public ::testing::Test {
             return QFile::rename(path,
                                  TrashFolder() + QLatin1Char('/') + QFileInfo(path).fileName());
         };
-        startup.desktop.confirm = [this](QWidget*, const QString& question) {
+        desktop.confirm = [this](QWidget*, const QString& question) {
             questions.push_back(question);
             return answerYes;
         };
-        startup.desktop.askPlaylistPath = [this](QWidget*) { return playlistPath; };
-        startup.desktop.message = [this](QWidget*, const QString& text, const QString&,
-                                         QMessageBox::Icon) { messages.push_back(text); };
-        startup.desktop.openUrl = [this](const QUrl& url) { opened.push_back(url); };
-        frame = std::make_unique<CMainFrame>(std::move(startup));
-        frame->resize(1000, 600);
-        frame->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        desktop.askPlaylistPath = [this](QWidget*) { return playlistPath; };
+        desktop.message = [this](QWidget*, const QString& text, const QString&, QMessageBox::Icon) {
+            messages.push_back(text);
+        };
+        desktop.openUrl = [this](const QUrl& url) { opened.push_back(url); };
+        return desktop;
     }
 
     QString TrashFolder() const { return QString::fromStdString(temp.File("trash")); }
@@ -291,6 +298,48 @@ TEST_F(MainFrameTest, DeleteMarkedRemovesTheRowsOfMarksAtOrAboveThem) {
     // Row 1 (a,b) lies above the mark of a and stays; so does nothing else.
     EXPECT_THAT(Column1(), ElementsAre(a));
     EXPECT_EQ(frame->statusText(), QStringLiteral("5 duplicate(s)"));
+}
+
+// The question runs an event loop, in which posted pairs keep arriving and a
+// new scan may clear the list.
+TEST_F(MainFrameTest, TheListMayChangeWhileTheQuestionIsOpen) {
+    const std::string a = MakeFile("a.mp3"), b = MakeFile("b.mp3"), c = MakeFile("c.mp3");
+    Deliver({Pair(a, b, 90.0f), Pair(c, "/m/x", 90.0f)});
+    std::function<void()> duringQuestion;
+    frame->SetDesktopForTests([&] {
+        DesktopActions desktop = TestDesktop();
+        desktop.confirm = [&](QWidget*, const QString&) {
+            duringQuestion();
+            return true;
+        };
+        return desktop;
+    }());
+
+    // Many new pairs (m_results grows and moves) while deleting b; the new
+    // rows that hold b go as well.
+    SelectRow(0);
+    duringQuestion = [&] {
+        std::vector<DuplicatePair> more;
+        for (int i = 0; i < 500; ++i) {
+            more.push_back(Pair("/m/n" + std::to_string(i), i == 499 ? b : "/m/y", 50.0f));
+        }
+        Deliver(more);
+    };
+    frame->Command(ID_DELETE_RIGHT);
+    EXPECT_THAT(trashed, ElementsAre(b));
+    EXPECT_EQ(frame->model()->rowCount(), 500);
+
+    // A new scan clears the list while the question is open: the rows of the
+    // new scan below no mark stay.
+    frame->model()->SetImage(0, kColumnFile1, kImageMarked);  // c
+    duringQuestion = [&] {
+        frame->Post(WM_CLEAR_PAIRS);
+        QCoreApplication::sendPostedEvents(frame.get());
+        Deliver({Pair(c, "/m/z", 70.0f)});
+    };
+    frame->Command(ID_DELETE_MARKED);
+    EXPECT_THAT(trashed, ElementsAre(b, c));
+    EXPECT_THAT(Column1(), ElementsAre(c));
 }
 
 TEST_F(MainFrameTest, RowsStayForFilesThatDidNotGoToTheTrash) {
