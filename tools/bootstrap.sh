@@ -33,6 +33,11 @@ cmake --build --preset default
 case "$mode" in
   run)
     if [ -x build/bin/harmonyfox ]; then
+      if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
+        echo "Built into build/bin. No display was found: start build/bin/harmonyfox" \
+             "from a desktop session (or under xvfb-run)." >&2
+        exit 1
+      fi
       exec build/bin/harmonyfox
     fi
     echo "Built into build/bin."
