@@ -105,7 +105,6 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
 
     // The cache is loaded before any worker exists.
     StartEngine();
-    OnIdle();
 
     m_checkUpdate = m_settings->ReadCheckUpdate();
     if (m_startup.allowUpdateCheck) {
