@@ -9,10 +9,15 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libswresample/swresample.h>
 }
 
 namespace {
+
+// Damaged frames are skipped or end the stream; what the decoders would print
+// about them is noise on the user's terminal.
+__attribute__((constructor)) void QuietDecoders() { av_log_set_level(AV_LOG_QUIET); }
 
 constexpr int kMaxChannels = 8;
 constexpr uint32_t kMaxSampleRate = 768000;
