@@ -16,7 +16,9 @@
 #include <QTest>
 
 #include <memory>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "folders_dlg.h"
@@ -188,6 +190,36 @@ TEST_F(MainFrameTest, PairsBecomeRowsWithTheirFigures) {
     QCoreApplication::sendPostedEvents(frame.get());
     EXPECT_EQ(frame->model()->rowCount(), 0);
     EXPECT_TRUE(frame->results().empty());
+}
+
+// Workers hand pairs over from their own threads; none is lost or doubled.
+TEST_F(MainFrameTest, PairsPostedFromWorkerThreadsAllArrive) {
+    constexpr int kThreads = 4;
+    constexpr int kPerThread = 250;
+    std::vector<std::thread> workers;
+    for (int t = 0; t < kThreads; ++t) {
+        workers.emplace_back([this, t] {
+            for (int i = 0; i < kPerThread; ++i) {
+                {
+                    std::lock_guard<std::mutex> hold(frame->pairsLock);
+                    frame->PendingPairs.push_back(
+                        Pair("/t" + std::to_string(t) + "/" + std::to_string(i), "/x", 80.0f));
+                }
+                frame->Post(WM_PAIRS_READY);
+            }
+        });
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
+    }
+    QCoreApplication::sendPostedEvents(frame.get());
+    EXPECT_EQ(frame->model()->rowCount(), kThreads * kPerThread);
+    EXPECT_EQ(frame->statusText(), QStringLiteral("1000 duplicate(s)"));
+    std::set<std::string> distinct;
+    for (const std::string& path : Column1()) {
+        distinct.insert(path);
+    }
+    EXPECT_EQ(distinct.size(), static_cast<size_t>(kThreads * kPerThread));
 }
 
 TEST_F(MainFrameTest, LateFigureReplacesWaitAndReachesARecordWithoutRow) {
