@@ -536,6 +536,25 @@ TEST_F(MainFrameTest, FoldersDialogOkStartsAFreshListAndStoresTheFolders) {
     EXPECT_EQ(frame->settings().Settings().value("Folders").toString(), QString());
 }
 
+TEST_F(MainFrameTest, ColumnsKeepTheirSharesWhenTheWindowIsResized) {
+    CResultsView* list = frame->list();
+    const int widths[] = {300, 100, 100, 100, 500};
+    for (int column = 0; column < kResultColumnCount; ++column) {
+        list->setColumnWidth(column, widths[column]);
+    }
+    frame->resize(1120, 600);
+    QCoreApplication::processEvents();
+    const int room = frame->centralWidget()->width() - 20;
+    for (int column = 0; column < kResultColumnCount; ++column) {
+        SCOPED_TRACE(column);
+        EXPECT_EQ(list->columnWidth(column), std::max(room * widths[column] / 1100, 40));
+    }
+    // Narrow: the figures stop at 40 pixels.
+    frame->resize(300, 600);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(list->columnWidth(kColumnContent), 40);
+}
+
 TEST(ElidePathTest, ShowsTheLongestTailThatFits) {
     QFont font = QApplication::font();
     const QFontMetrics m(font);
