@@ -67,19 +67,28 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
         if (!(b->grip.sequence < sequence)) {
             continue;
         }
-        const ContentScores content =
-            ComputeContentScores(a->grip, a->vectors, b->grip, b->vectors);
-        const TagScores tags =
-            ComputeTagScoresWith(a->grip, b->grip, [&](TagField fa, TagField fb) {
-                return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb], TagText(b->grip, fb));
-            });
-
         const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
         const float s = g_sensitivity.load(std::memory_order_relaxed);
-        const bool accepted = ((method & kCompareContent) != 0 && ContentAccepts(content, s)) ||
-                              ((method & kCompareTags) != 0 && TagsAccept(tags.tagScore, s));
+        // Both sets of scores are shown for a listed pair; a pair that the
+        // method's one set rejects needs the other set for nothing.
+        ContentScores content;
+        TagScores tags;
+        bool accepted = false;
+        if ((method & kCompareContent) != 0) {
+            content = ComputeContentScores(a->grip, a->vectors, b->grip, b->vectors);
+            accepted = ContentAccepts(content, s);
+        }
+        if (accepted || (method & kCompareTags) != 0) {
+            tags = ComputeTagScoresWith(a->grip, b->grip, [&](TagField fa, TagField fb) {
+                return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb], TagText(b->grip, fb));
+            });
+            accepted = accepted || TagsAccept(tags.tagScore, s);
+        }
         if (!accepted) {
             continue;
+        }
+        if ((method & kCompareContent) == 0) {
+            content = ComputeContentScores(a->grip, a->vectors, b->grip, b->vectors);
         }
         // Read once, so a pair never waits for a figure that was not requested.
         const bool experimental = g_accurate.load(std::memory_order_relaxed) && poster != nullptr;
