@@ -105,6 +105,43 @@ typedef HRESULT (*GetInterfaceFunc)(GUID iid, IDecoder** decoder);
 }
 inline constexpr const char* kGetInterfaceName = "GetInterface";
 
+// Decodes the UTF-8 sequence at s[0..n): its length in bytes, with the code
+// point in *cp, or 0 when it is no valid UTF-8 (overlong forms, surrogates and
+// values past U+10FFFF are not).
+inline size_t DecodeUtf8(const unsigned char* s, size_t n, char32_t* cp) {
+    const unsigned char c = s[0];
+    if (c < 0x80) {
+        *cp = c;
+        return 1;
+    }
+    size_t len = 0;
+    char32_t value = 0;
+    char32_t min = 0;
+    if ((c & 0xE0) == 0xC0) {
+        len = 2, value = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3, value = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4, value = c & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (len > n) {
+        return 0;
+    }
+    for (size_t k = 1; k < len; ++k) {
+        if ((s[k] & 0xC0) != 0x80) {
+            return 0;
+        }
+        value = (value << 6) | (s[k] & 0x3F);
+    }
+    if (value < min || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+        return 0;
+    }
+    *cp = value;
+    return len;
+}
+
 // Paths cross the contract as UTF-16. Linux file names are bytes and need not
 // be UTF-8; a byte that is not part of valid UTF-8 travels as the lone
 // surrogate U+DC80..U+DCFF, so every name survives the round trip.
@@ -115,47 +152,20 @@ inline std::u16string BytesToU16(std::string_view bytes) {
     const size_t n = bytes.size();
     size_t i = 0;
     while (i < n) {
-        const unsigned char c = s[i];
-        if (c < 0x80) {
-            out.push_back(c);
-            ++i;
-            continue;
-        }
-        size_t len = 0;
         char32_t cp = 0;
-        char32_t min = 0;
-        if ((c & 0xE0) == 0xC0) {
-            len = 2, cp = c & 0x1F, min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3, cp = c & 0x0F, min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4, cp = c & 0x07, min = 0x10000;
-        }
-        bool ok = len != 0 && i + len <= n;
-        for (size_t k = 1; ok && k < len; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) {
-                ok = false;
-            } else {
-                cp = (cp << 6) | (s[i + k] & 0x3F);
-            }
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        if (ok && (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))) {
-            ok = false;
-        }
-        if (!ok) {
-            out.push_back(static_cast<char16_t>(0xDC00 + c));
+        const size_t len = DecodeUtf8(s + i, n - i, &cp);
+        if (len == 0) {
+            out.push_back(static_cast<char16_t>(0xDC00 + s[i]));
             ++i;
-            continue;
-        }
-        if (cp >= 0x10000) {
+        } else if (cp >= 0x10000) {
             cp -= 0x10000;
             out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
             out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+            i += len;
         } else {
             out.push_back(static_cast<char16_t>(cp));
+            i += len;
         }
-        i += len;
     }
     return out;
 }

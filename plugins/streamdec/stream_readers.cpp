@@ -107,38 +107,12 @@ constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 bool IsValidUtf8(const uint8_t* s, size_t n) {
-    size_t i = 0;
-    while (i < n) {
-        const uint8_t c = s[i];
-        if (c < 0x80) {
-            ++i;
-            continue;
-        }
-        size_t len = 0;
-        char32_t cp = 0;
-        char32_t min = 0;
-        if ((c & 0xE0) == 0xC0) {
-            len = 2, cp = c & 0x1F, min = 0x80;
-        } else if ((c & 0xF0) == 0xE0) {
-            len = 3, cp = c & 0x0F, min = 0x800;
-        } else if ((c & 0xF8) == 0xF0) {
-            len = 4, cp = c & 0x07, min = 0x10000;
-        } else {
+    char32_t cp = 0;
+    for (size_t i = 0, len = 0; i < n; i += len) {
+        len = DecodeUtf8(s + i, n - i, &cp);
+        if (len == 0) {
             return false;
         }
-        if (i + len > n) {
-            return false;
-        }
-        for (size_t k = 1; k < len; ++k) {
-            if ((s[i + k] & 0xC0) != 0x80) {
-                return false;
-            }
-            cp = (cp << 6) | (s[i + k] & 0x3F);
-        }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-            return false;
-        }
-        i += len;
     }
     return true;
 }
