@@ -1,8 +1,10 @@
 // Time to deliver the first 45 s of a file as mono 22050 Hz floats through a
 // DecoderSet on the program's own folder (the real plug-ins), per format,
 // beside the ffmpeg tool decoding the same 45 s of the same file to 16-bit
-// mono 22050 Hz. The fixtures (one minute of a changing three-tone signal,
-// 44100 Hz stereo) are made first with the ffmpeg tool in a temporary folder.
+// mono 22050 Hz; and the same through Streamdec alone (copied into a folder of
+// its own) for the formats it reads. The fixtures (one minute of a changing
+// three-tone signal, 44100 Hz stereo) are made first with the ffmpeg tool in a
+// temporary folder.
 //
 // Run: build/bin/decode_bench [--benchmark_min_time=...]
 #include <benchmark/benchmark.h>
@@ -15,6 +17,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -38,7 +41,11 @@ constexpr Format kFormats[] = {
     {"ogg", "-c:a libvorbis -q:a 5"},     {"wav", "-c:a pcm_s16le"},
 };
 
+// The formats Streamdec reads, measured with it alone.
+constexpr const char* kStreamdecFormats[] = {"wav", "mp3"};
+
 std::string g_folder;
+std::string g_streamdecFolder;
 
 std::string FixturePath(const char* extension) {
     return g_folder + "/music." + extension;
@@ -83,6 +90,11 @@ bool MakeFixtures() {
         return false;
     }
     g_folder = pattern;
+    g_streamdecFolder = g_folder + "/streamdec";
+    std::error_code error;
+    fs::create_directory(g_streamdecFolder, error);
+    fs::copy_file(DecoderSet::ProgramFolder() + "/libstreamdec.so",
+                  g_streamdecFolder + "/libstreamdec.so", error);
     const std::string source = g_folder + "/source.wav";
     WriteSource(source);
     for (const Format& f : kFormats) {
@@ -95,8 +107,16 @@ bool MakeFixtures() {
     return true;
 }
 
-void DecoderSetFirst45s(benchmark::State& state, const char* extension) {
-    DecoderSet set;
+// pluginFolder empty: the program's own folder with every plug-in.
+void DecoderSetFirst45s(benchmark::State& state, const char* extension,
+                        const std::string& pluginFolder) {
+    auto owned = pluginFolder.empty() ? std::make_unique<DecoderSet>()
+                                      : std::make_unique<DecoderSet>(pluginFolder);
+    DecoderSet& set = *owned;
+    if (set.PluginCount() == 0) {
+        state.SkipWithError("no plug-in loaded");
+        return;
+    }
     const std::u16string path = BytesToU16(FixturePath(extension));
     for (auto _ : state) {
         if (Failed(set.OpenFile(path.c_str()))) {
@@ -163,16 +183,27 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
     void Finalize() override {
         ConsoleReporter::Finalize();
-        std::printf("\n%-6s %14s %14s %8s\n", "format", "DecoderSet ms", "ffmpeg ms", "ratio");
+        std::printf("\n%-6s %14s %14s %14s %8s\n", "format", "DecoderSet ms", "Streamdec ms",
+                    "ffmpeg ms", "ratio");
         for (const Format& f : kFormats) {
-            const auto ours =
-                m_seconds.find(std::string("DecoderSet/") + f.extension + "/real_time");
-            const auto theirs = m_seconds.find(std::string("ffmpeg/") + f.extension + "/real_time");
-            if (ours != m_seconds.end() && theirs != m_seconds.end() && theirs->second > 0) {
-                std::printf("%-6s %14.1f %14.1f %8.2f\n", f.extension, ours->second, theirs->second,
-                            ours->second / theirs->second);
+            const double ours = Milliseconds(std::string("DecoderSet/") + f.extension);
+            const double alone = Milliseconds(std::string("Streamdec/") + f.extension);
+            const double theirs = Milliseconds(std::string("ffmpeg/") + f.extension);
+            if (ours > 0 && theirs > 0) {
+                char aloneText[32] = "-";
+                if (alone > 0) {
+                    std::snprintf(aloneText, sizeof(aloneText), "%.1f", alone);
+                }
+                std::printf("%-6s %14.1f %14s %14.1f %8.2f\n", f.extension, ours, aloneText, theirs,
+                            ours / theirs);
             }
         }
+    }
+
+  private:
+    double Milliseconds(const std::string& name) const {
+        const auto it = m_seconds.find(name + "/real_time");
+        return it == m_seconds.end() ? 0.0 : it->second;
     }
 
   private:
@@ -195,11 +226,17 @@ int main(int argc, char** argv) {
         ->UseRealTime();
     for (const Format& f : kFormats) {
         benchmark::RegisterBenchmark((std::string("DecoderSet/") + f.extension).c_str(),
-                                     DecoderSetFirst45s, f.extension)
+                                     DecoderSetFirst45s, f.extension, std::string())
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
         benchmark::RegisterBenchmark((std::string("ffmpeg/") + f.extension).c_str(), FfmpegFirst45s,
                                      f.extension)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    }
+    for (const char* extension : kStreamdecFormats) {
+        benchmark::RegisterBenchmark((std::string("Streamdec/") + extension).c_str(),
+                                     DecoderSetFirst45s, extension, g_streamdecFolder)
             ->Unit(benchmark::kMillisecond)
             ->UseRealTime();
     }
