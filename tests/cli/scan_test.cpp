@@ -251,4 +251,25 @@ TEST_F(ScanCommandTest, MethodAndSensitivity) {
     EXPECT_EQ(Opens(), 3u);
 }
 
+TEST_F(ScanCommandTest, ExperimentalFiguresReachTheirPairs) {
+    // Two minute-long copies get a figure; a copy shorter than a minute never does.
+    const std::vector<float> piece = Piece(22050 * 61, 4);
+    WriteFakeAudio(Music() + "/long1.raw", {}, ToPcm16(piece));
+    WriteFakeAudio(Music() + "/long2.raw", {}, ToPcm16(piece));
+    WriteFakeAudio(Music() + "/short.raw", {},
+                   ToPcm16(std::vector<float>(piece.begin(), piece.begin() + 22050 * 50)));
+    const Outcome run = Scan({"--experimental", Music()});
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::vector<Row> rows = Rows(run.out);
+    ASSERT_EQ(rows.size(), 3u);
+    for (const Row& r : rows) {
+        if (r.name1 != "short.raw" && r.name2 != "short.raw") {
+            EXPECT_NE(r.experimental, "wait");
+            EXPECT_EQ(r.experimental.find('.'), r.experimental.size() - 2) << r.experimental;
+        } else {
+            EXPECT_EQ(r.experimental, "wait");
+        }
+    }
+}
+
 }  // namespace
