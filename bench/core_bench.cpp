@@ -8,6 +8,7 @@
 
 #include "analyzer.h"
 #include "content_compare.h"
+#include "grip_vectors.h"
 #include "naive_overlap.h"
 #include "signal.h"
 #include "tag_compare.h"
@@ -77,6 +78,42 @@ void BM_ContentScores(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_ContentScores);
+
+// The form the comparison pass uses: series centred and scaled once per Grip.
+void BM_ContentScoresScaled(benchmark::State& state) {
+    const Grip a = RandomGrip(3);
+    const Grip b = RandomGrip(4);
+    static GripVectors va;
+    static GripVectors vb;
+    MakeGripVectors(a, va);
+    MakeGripVectors(b, vb);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ComputeContentScores(a, va, b, vb));
+    }
+}
+BENCHMARK(BM_ContentScoresScaled);
+
+// Everything one pair of a scan costs: scaled content scores and tag scores.
+void BM_PairScores(benchmark::State& state) {
+    const Grip a = RandomGrip(3);
+    Grip b = OtherTags(RandomGrip(4));
+    if (state.range(0) == 0) {
+        b.title = "bohemian rhapsody";
+        b.artist = "queen";
+        b.album = "a night at the opera";
+        b.nameKey = "11 - bohemian rhapsody";
+    }
+    static GripVectors va;
+    static GripVectors vb;
+    MakeGripVectors(a, va);
+    MakeGripVectors(b, vb);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ComputeContentScores(a, va, b, vb));
+        benchmark::DoNotOptimize(ComputeTagScores(a, b));
+    }
+}
+// 0: unrelated tags, the common case; 1: closely related tags.
+BENCHMARK(BM_PairScores)->Arg(0)->Arg(1);
 
 void BM_TagScores(benchmark::State& state) {
     const Grip a = RandomGrip(3);
