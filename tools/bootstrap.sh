@@ -10,9 +10,8 @@ cd "$(dirname "$0")/.."
 packages=(
   build-essential cmake ninja-build pkg-config ccache
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libgl-dev
+  qt6-base-dev libgl-dev qt6-wayland xdg-utils
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
-  libcurl4-openssl-dev
 )
 
 missing=()
