@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -104,6 +105,21 @@ extern "C" {
 typedef HRESULT (*GetInterfaceFunc)(GUID iid, IDecoder** decoder);
 }
 inline constexpr const char* kGetInterfaceName = "GetInterface";
+
+// What every plug-in's GetInterface does: E_INVALIDARG without a slot,
+// E_NOINTERFACE (slot untouched) for another identifier, else a new T in the
+// slot and S_OK, or null and E_OUTOFMEMORY.
+template <class T>
+HRESULT CreateDecoder(GUID iid, IDecoder** decoder) {
+    if (decoder == nullptr) {
+        return E_INVALIDARG;
+    }
+    if (!(iid == IID_IDecoder)) {
+        return E_NOINTERFACE;
+    }
+    *decoder = new (std::nothrow) T();
+    return *decoder != nullptr ? S_OK : E_OUTOFMEMORY;
+}
 
 // Decodes the UTF-8 sequence at s[0..n): its length in bytes, with the code
 // point in *cp, or 0 when it is no valid UTF-8 (overlong forms, surrogates and

@@ -319,12 +319,5 @@ class CDecoderMediadec final : public IDecoder {
 
 extern "C" __attribute__((visibility("default"))) HRESULT GetInterface(GUID iid,
                                                                        IDecoder** decoder) {
-    if (decoder == nullptr) {
-        return E_INVALIDARG;
-    }
-    if (!(iid == IID_IDecoder)) {
-        return E_NOINTERFACE;
-    }
-    *decoder = new (std::nothrow) CDecoderMediadec();
-    return *decoder != nullptr ? S_OK : E_OUTOFMEMORY;
+    return CreateDecoder<CDecoderMediadec>(iid, decoder);
 }

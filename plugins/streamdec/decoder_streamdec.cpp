@@ -221,12 +221,5 @@ HRESULT CDecoderStreamdec::GetInfo(DecoderInfo* out) {
 
 extern "C" __attribute__((visibility("default"))) HRESULT GetInterface(GUID iid,
                                                                        IDecoder** decoder) {
-    if (decoder == nullptr) {
-        return E_INVALIDARG;
-    }
-    if (!(iid == IID_IDecoder)) {
-        return E_NOINTERFACE;
-    }
-    *decoder = new (std::nothrow) CDecoderStreamdec();
-    return *decoder != nullptr ? S_OK : E_OUTOFMEMORY;
+    return CreateDecoder<CDecoderStreamdec>(iid, decoder);
 }
