@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "media_runtime.h"
+#include "ref_counted.h"
 
 namespace {
 
@@ -32,37 +33,6 @@ constexpr uint32_t kBigMediaType = 200;
 constexpr uint32_t kSampleBytes = 64;
 constexpr GUID kCodedSubtype = {
     0x00000161, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-
-template <class Base>
-class RefCounted : public Base {
-  public:
-    HRESULT QueryInterface(const GUID& iid, void** object) override {
-        if (object == nullptr) {
-            return E_INVALIDARG;
-        }
-        *object = nullptr;
-        if (!(iid == IID_IUnknown)) {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<Base*>(this);
-        return S_OK;
-    }
-    uint32_t AddRef() override { return ++m_refs; }
-    uint32_t Release() override {
-        const uint32_t left = --m_refs;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
-
-  protected:
-    virtual ~RefCounted() = default;
-
-  private:
-    std::atomic<uint32_t> m_refs{1};
-};
 
 class CFakeBuffer final : public RefCounted<INSSBuffer> {
   public:

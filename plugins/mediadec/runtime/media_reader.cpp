@@ -25,6 +25,7 @@ extern "C" {
 }
 
 #include "media_runtime.h"
+#include "ref_counted.h"
 
 namespace {
 
@@ -59,30 +60,8 @@ bool SameText(const char16_t* a, const char16_t* b) {
 }
 
 // A delivered sample: its own copy of the bytes.
-class CMediaBuffer final : public INSSBuffer {
+class CMediaBuffer final : public RefCounted<INSSBuffer> {
   public:
-    CMediaBuffer() = default;
-
-    HRESULT QueryInterface(const GUID& iid, void** object) override {
-        if (object == nullptr) {
-            return E_INVALIDARG;
-        }
-        *object = nullptr;
-        if (!(iid == IID_IUnknown)) {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<INSSBuffer*>(this);
-        return S_OK;
-    }
-    uint32_t AddRef() override { return ++m_refs; }
-    uint32_t Release() override {
-        const uint32_t left = --m_refs;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
     HRESULT GetLength(uint32_t* length) override {
         if (length == nullptr) {
             return E_INVALIDARG;
@@ -100,10 +79,6 @@ class CMediaBuffer final : public INSSBuffer {
     }
 
     std::vector<uint8_t> m_bytes;
-
-  private:
-    ~CMediaBuffer() = default;
-    std::atomic<uint32_t> m_refs{1};
 };
 
 struct PcmFormat {
