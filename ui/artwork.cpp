@@ -6,26 +6,28 @@
 namespace artwork {
 namespace {
 
-// All pictures are drawn on a 32-unit square and scaled to the wanted size.
+// Pictures are drawn on a square design space and scaled to the wanted size:
+// 32 units for the main window's, 100 for the dialogs' buttons.
 constexpr qreal kDesignSize = 32.0;
+constexpr qreal kDialogDesignSize = 100.0;
 constexpr int kIconSizes[] = {16, 22, 24, 32, 48, 64, 128};
 
 template <typename Paint>
-QPixmap Draw(int size, Paint paint) {
+QPixmap Draw(int size, qreal designSize, Paint paint) {
     QPixmap pixmap(size, size);
     pixmap.fill(Qt::transparent);
     QPainter p(&pixmap);
     p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / kDesignSize, size / kDesignSize);
+    p.scale(size / designSize, size / designSize);
     paint(p);
     return pixmap;
 }
 
 template <typename Paint>
-QIcon DrawIcon(Paint paint) {
+QIcon DrawIcon(qreal designSize, Paint paint) {
     QIcon icon;
     for (int size : kIconSizes) {
-        icon.addPixmap(Draw(size, paint));
+        icon.addPixmap(Draw(size, designSize, paint));
     }
     return icon;
 }
@@ -67,7 +69,7 @@ void PaintNote(QPainter& p, QPointF head, qreal stem, const QColor& colour) {
 }  // namespace
 
 QPixmap UnmarkedImage(int size) {
-    return Draw(size, [](QPainter& p) {
+    return Draw(size, kDesignSize, [](QPainter& p) {
         QRadialGradient shade(QPointF(14, 14), 7);
         shade.setColorAt(0, QColor(215, 215, 215));
         shade.setColorAt(1, QColor(140, 140, 140));
@@ -78,7 +80,7 @@ QPixmap UnmarkedImage(int size) {
 }
 
 QPixmap MarkedImage(int size) {
-    return Draw(size, [](QPainter& p) {
+    return Draw(size, kDesignSize, [](QPainter& p) {
         QPainterPath tick;
         tick.moveTo(4, 17);
         tick.lineTo(12, 26);
@@ -92,14 +94,14 @@ QPixmap MarkedImage(int size) {
 }
 
 QIcon OpenFoldersIcon() {
-    return DrawIcon([](QPainter& p) {
+    return DrawIcon(kDesignSize, [](QPainter& p) {
         PaintFolder(p, QColor(250, 205, 80), QColor(150, 110, 20));
         PaintNote(p, QPointF(17, 23), 8, QColor(60, 60, 140));
     });
 }
 
 QIcon SavePlaylistIcon() {
-    return DrawIcon([](QPainter& p) {
+    return DrawIcon(kDesignSize, [](QPainter& p) {
         // A sheet with list lines and a note: the playlist.
         p.setPen(QPen(QColor(90, 90, 110), 1.2));
         p.setBrush(QColor(250, 250, 252));
@@ -125,7 +127,7 @@ QIcon SavePlaylistIcon() {
 }
 
 QIcon OptionsIcon() {
-    return DrawIcon([](QPainter& p) {
+    return DrawIcon(kDesignSize, [](QPainter& p) {
         // Three sliders.
         const QColor track(100, 100, 120);
         const QColor knob(70, 120, 210);
@@ -142,7 +144,7 @@ QIcon OptionsIcon() {
 }
 
 QIcon AboutIcon() {
-    return DrawIcon([](QPainter& p) {
+    return DrawIcon(kDesignSize, [](QPainter& p) {
         p.setPen(QPen(QColor(30, 70, 150), 1.2));
         p.setBrush(QColor(70, 130, 220));
         p.drawEllipse(QPointF(16, 16), 13, 13);
@@ -154,7 +156,7 @@ QIcon AboutIcon() {
 }
 
 QIcon ApplicationIcon() {
-    return DrawIcon([](QPainter& p) {
+    return DrawIcon(kDesignSize, [](QPainter& p) {
         QRadialGradient disc(QPointF(12, 10), 22);
         disc.setColorAt(0, QColor(255, 170, 80));
         disc.setColorAt(1, QColor(205, 85, 20));
@@ -163,6 +165,70 @@ QIcon ApplicationIcon() {
         p.drawEllipse(QPointF(16, 16), 15, 15);
         PaintNote(p, QPointF(11, 23), 13, QColor(255, 255, 255, 230));
         PaintNote(p, QPointF(19, 21), 13, QColor(40, 30, 30, 230));
+    });
+}
+
+QIcon RedCrossIcon() {
+    return DrawIcon(kDialogDesignSize, [](QPainter& p) {
+        QPen outline(QColor(120, 0, 0), 26, Qt::SolidLine, Qt::RoundCap);
+        p.setPen(outline);
+        p.drawLine(QPointF(22, 22), QPointF(78, 78));
+        p.drawLine(QPointF(78, 22), QPointF(22, 78));
+        QPen fill(QColor(220, 30, 30), 18, Qt::SolidLine, Qt::RoundCap);
+        p.setPen(fill);
+        p.drawLine(QPointF(22, 22), QPointF(78, 78));
+        p.drawLine(QPointF(78, 22), QPointF(22, 78));
+    });
+}
+
+QIcon LoudspeakerIcon() {
+    return DrawIcon(kDialogDesignSize, [](QPainter& p) {
+        QPainterPath body;
+        body.moveTo(12, 38);
+        body.lineTo(30, 38);
+        body.lineTo(54, 16);
+        body.lineTo(54, 84);
+        body.lineTo(30, 62);
+        body.lineTo(12, 62);
+        body.closeSubpath();
+        p.setPen(QPen(QColor(30, 30, 30), 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.setBrush(QColor(90, 90, 100));
+        p.drawPath(body);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(QColor(40, 90, 200), 7, Qt::SolidLine, Qt::RoundCap));
+        // Sound waves: arcs centred on the cone's mouth, angles in 1/16 degree.
+        p.drawArc(QRectF(48, 36, 20, 28), -50 * 16, 100 * 16);
+        p.drawArc(QRectF(44, 24, 38, 52), -50 * 16, 100 * 16);
+        p.drawArc(QRectF(40, 12, 54, 76), -50 * 16, 100 * 16);
+    });
+}
+
+QIcon GreenPlusIcon() {
+    return DrawIcon(kDialogDesignSize, [](QPainter& p) {
+        p.setPen(QPen(QColor(0, 90, 0), 30, Qt::SolidLine, Qt::SquareCap));
+        p.drawLine(QPointF(50, 18), QPointF(50, 82));
+        p.drawLine(QPointF(18, 50), QPointF(82, 50));
+        p.setPen(QPen(QColor(40, 180, 40), 20, Qt::SolidLine, Qt::SquareCap));
+        p.drawLine(QPointF(50, 18), QPointF(50, 82));
+        p.drawLine(QPointF(18, 50), QPointF(82, 50));
+    });
+}
+
+QIcon EraserIcon() {
+    return DrawIcon(kDialogDesignSize, [](QPainter& p) {
+        p.translate(50, 50);
+        p.rotate(-35);
+        p.setPen(QPen(QColor(60, 60, 60), 5, Qt::SolidLine, Qt::SquareCap, Qt::RoundJoin));
+        p.setBrush(QColor(235, 110, 140));
+        p.drawRoundedRect(QRectF(-40, -20, 45, 40), 6, 6);
+        p.setBrush(QColor(80, 120, 220));
+        p.drawRoundedRect(QRectF(5, -20, 37, 40), 6, 6);
+    });
+}
+
+QIcon FolderIcon() {
+    return DrawIcon(kDesignSize, [](QPainter& p) {
+        PaintFolder(p, QColor(250, 205, 80), QColor(150, 110, 20));
     });
 }
 

@@ -1,6 +1,6 @@
-// The main window's own pictures: the mark images of the results list, the
-// toolbar buttons and the program's icon. They are painted here with QPainter
-// so that they scale with the screen and need no image files at run time.
+// The program's own pictures: the mark images of the results list, the
+// toolbar and dialog buttons and the program's icon. They are painted here
+// with QPainter so that they scale with the screen and need no image files.
 // Main thread only (QPixmap).
 #pragma once
 
@@ -23,5 +23,17 @@ QIcon AboutIcon();
 
 // The program's icon: two overlapping notes over a fox-orange disc.
 QIcon ApplicationIcon();
+
+// Buttons of the dialogs and the details pane.
+// A red cross: delete a file, remove a folder.
+QIcon RedCrossIcon();
+// A loudspeaker: play a file.
+QIcon LoudspeakerIcon();
+// A green plus: add a folder.
+QIcon GreenPlusIcon();
+// An eraser: remove all folders.
+QIcon EraserIcon();
+// A yellow folder: a row of the folder list.
+QIcon FolderIcon();
 
 }  // namespace artwork

@@ -8,8 +8,8 @@
 #include <memory>
 #include <system_error>
 
+#include "artwork.h"
 #include "decoder_set.h"
-#include "drawn_icons.h"
 
 namespace {
 
@@ -146,10 +146,10 @@ CDetailsWnd::CDetailsWnd(QWidget* parent) : QWidget(parent) {
     m_valueFont = m_labelFont;
     m_valueFont.setWeight(QFont::Bold);
 
-    m_deleteLeft = MakeButton(RedCrossIcon());
-    m_playLeft = MakeButton(LoudspeakerIcon());
-    m_deleteRight = MakeButton(RedCrossIcon());
-    m_playRight = MakeButton(LoudspeakerIcon());
+    m_deleteLeft = MakeButton(artwork::RedCrossIcon());
+    m_playLeft = MakeButton(artwork::LoudspeakerIcon());
+    m_deleteRight = MakeButton(artwork::RedCrossIcon());
+    m_playRight = MakeButton(artwork::LoudspeakerIcon());
     connect(m_deleteLeft, &QToolButton::clicked, this, &CDetailsWnd::DeleteLeft);
     connect(m_playLeft, &QToolButton::clicked, this, &CDetailsWnd::PlayLeft);
     connect(m_deleteRight, &QToolButton::clicked, this, &CDetailsWnd::DeleteRight);

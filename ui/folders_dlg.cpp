@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "artwork.h"
 #include "decoder_contract.h"
-#include "drawn_icons.h"
 
 namespace {
 
@@ -55,9 +55,9 @@ CFoldersDlg::CFoldersDlg(std::vector<std::u16string> folders, QWidget* parent)
         button->setAutoDefault(false);
         return button;
     };
-    m_add = makeButton(GreenPlusIcon(), QStringLiteral("Add folder"));
-    m_remove = makeButton(RedCrossIcon(), QStringLiteral("Remove folder"));
-    m_clear = makeButton(EraserIcon(), QStringLiteral("Remove all folders"));
+    m_add = makeButton(artwork::GreenPlusIcon(), QStringLiteral("Add folder"));
+    m_remove = makeButton(artwork::RedCrossIcon(), QStringLiteral("Remove folder"));
+    m_clear = makeButton(artwork::EraserIcon(), QStringLiteral("Remove all folders"));
     m_remove->setEnabled(false);
 
     auto* side = new QVBoxLayout;
@@ -91,7 +91,7 @@ CFoldersDlg::CFoldersDlg(std::vector<std::u16string> folders, QWidget* parent)
 }
 
 void CFoldersDlg::AppendRow(const std::u16string& folder) {
-    auto* item = new QListWidgetItem(FolderIcon(), Display(folder));
+    auto* item = new QListWidgetItem(artwork::FolderIcon(), Display(folder));
     item->setData(kPathRole, QString::fromStdU16String(folder));
     item->setToolTip(Display(folder));
     m_list->addItem(item);
