@@ -1,5 +1,6 @@
-// RefCounted: the reference counting and the IUnknown-only QueryInterface
-// that the media runtime's simple objects share. An object starts with one
+// RefCounted: the reference counting and the QueryInterface that the media
+// runtime's single-interface objects share; by default they answer for
+// IUnknown alone. An object starts with one
 // reference, held by whoever created it, and deletes itself when the last one
 // is released. AddRef and Release may be called from any thread.
 #pragma once
@@ -17,7 +18,7 @@ class RefCounted : public Base {
             return E_INVALIDARG;
         }
         *object = nullptr;
-        if (!(iid == IID_IUnknown)) {
+        if (!Answers(iid)) {
             return E_NOINTERFACE;
         }
         AddRef();
@@ -35,6 +36,8 @@ class RefCounted : public Base {
 
   protected:
     virtual ~RefCounted() = default;
+    // Whether QueryInterface hands out this object for iid.
+    virtual bool Answers(const GUID& iid) const { return iid == IID_IUnknown; }
 
   private:
     std::atomic<uint32_t> m_refs{1};

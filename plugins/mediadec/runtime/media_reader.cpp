@@ -87,30 +87,10 @@ struct PcmFormat {
 };
 
 // One format of one output.
-class CMediaProps final : public IWMOutputMediaProps {
+class CMediaProps final : public RefCounted<IWMOutputMediaProps> {
   public:
     CMediaProps(uint32_t output, PcmFormat format) : m_output(output), m_format(format) {}
 
-    HRESULT QueryInterface(const GUID& iid, void** object) override {
-        if (object == nullptr) {
-            return E_INVALIDARG;
-        }
-        *object = nullptr;
-        if (!(iid == IID_IUnknown) && !(iid == IID_CMediaProps)) {
-            return E_NOINTERFACE;
-        }
-        AddRef();
-        *object = static_cast<IWMOutputMediaProps*>(this);
-        return S_OK;
-    }
-    uint32_t AddRef() override { return ++m_refs; }
-    uint32_t Release() override {
-        const uint32_t left = --m_refs;
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
     HRESULT GetType(GUID* type) override {
         if (type == nullptr) {
             return E_INVALIDARG;
@@ -157,8 +137,11 @@ class CMediaProps final : public IWMOutputMediaProps {
     PcmFormat format() const { return m_format; }
 
   private:
-    ~CMediaProps() = default;
-    std::atomic<uint32_t> m_refs{1};
+    // The reader recognises its own format objects by this identifier.
+    bool Answers(const GUID& iid) const override {
+        return iid == IID_IUnknown || iid == IID_CMediaProps;
+    }
+
     uint32_t m_output;
     PcmFormat m_format;
 };
