@@ -152,10 +152,9 @@ void BM_ComparePassOneThread(benchmark::State& state) {
     std::vector<std::u16string> paths;
     FillStore(store, n + 1, paths);
     {
-        uint32_t sequence = 0;
         ExclusiveHold hold(store.lock());
         for (const std::u16string& p : paths) {
-            store.Find(p)->grip.sequence = ++sequence;
+            store.JoinScan(*store.Find(p));
         }
     }
     const int32_t generation = ScanGeneration.load();
@@ -186,7 +185,7 @@ void BM_PairHalves(benchmark::State& state) {
         for (const GripStore::Entry* b : entries) {
             sink +=
                 tags ? ComputeTagScores(a.grip, b->grip).tagScore
-                     : ComputeContentScores(a.grip, a.vectors, b->grip, b->vectors).spectrumScore;
+                     : FastContentScores(a.vectors, b->vectors).spectrum.value;
         }
         pairs += entries.size();
     }

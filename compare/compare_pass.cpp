@@ -61,47 +61,52 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     }
     thread_local OverlapTable overlaps;
     overlaps.Begin(store.textCount());
-    const uint32_t sequence = a->grip.sequence;
-    for (const auto& [pathB, b] : store.ordered()) {
-        // Skips A itself, entries outside the scan and files that joined later.
-        if (!(b->grip.sequence < sequence)) {
-            continue;
-        }
+    // The pairs this pass lists, gathered in the order of the scan and
+    // handed over in path order.
+    struct Listed {
+        const GripStore::Entry* b;
+        float contentPercent;
+        float tagPercent;
+    };
+    thread_local std::vector<Listed> listed;
+    listed.clear();
+    const std::vector<GripStore::Entry*>& scan = store.scan();
+    const size_t earlier = store.EarlierInScan(*a);
+    for (size_t k = 0; k < earlier; ++k) {
+        const GripStore::Entry* b = scan[k];
         const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
         const float s = g_sensitivity.load(std::memory_order_relaxed);
-        // Both sets of scores are shown for a listed pair; a pair that the
-        // method's one set rejects needs the other set for nothing.
-        ContentScores content;
+        // Both figures are shown for a listed pair; a pair that the
+        // method's one set of scores rejects needs the other set for nothing.
         TagScores tags;
-        bool accepted = false;
-        if ((method & kCompareContent) != 0) {
-            content = ComputeContentScores(a->grip, a->vectors, b->grip, b->vectors);
-            accepted = ContentAccepts(content, s);
-        }
+        bool accepted = (method & kCompareContent) != 0 && JudgeContent(a->vectors, b->vectors, s);
         if (accepted || (method & kCompareTags) != 0) {
             tags = ComputeTagScoresWith(a->grip, b->grip, [&](TagField fa, TagField fb) {
                 return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb], TagText(b->grip, fb));
             });
             accepted = accepted || TagsAccept(tags.tagScore, s);
         }
-        if (!accepted) {
-            continue;
+        if (accepted) {
+            // The figure comes from the reference score, as the decisions do.
+            listed.push_back(Listed{b, ContentPercent(SpectrumScore(a->vectors, b->vectors), s),
+                                    TagPercent(tags.tagScore, s)});
         }
-        if ((method & kCompareContent) == 0) {
-            content = ComputeContentScores(a->grip, a->vectors, b->grip, b->vectors);
-        }
+    }
+    std::sort(listed.begin(), listed.end(),
+              [](const Listed& x, const Listed& y) { return *x.b->path < *y.b->path; });
+    for (const Listed& pairB : listed) {
         // Read once, so a pair never waits for a figure that was not requested.
         const bool experimental = g_accurate.load(std::memory_order_relaxed) && poster != nullptr;
         if (experimental) {
-            poster->PostExperimental(generation, path, *pathB);
+            poster->PostExperimental(generation, path, *pairB.b->path);
         }
         {
             std::lock_guard<std::mutex> pairs(owner.pairsLock);
             DuplicatePair& pair = owner.PendingPairs.emplace_back();
             pair.path1 = path;
-            pair.path2 = *pathB;
-            pair.contentPercent = ContentPercent(content.spectrumScore, s);
-            pair.tagPercent = TagPercent(tags.tagScore, s);
+            pair.path2 = *pairB.b->path;
+            pair.contentPercent = pairB.contentPercent;
+            pair.tagPercent = pairB.tagPercent;
             pair.experimentalPercent =
                 experimental ? kExperimentalPending : kExperimentalNotRequested;
         }

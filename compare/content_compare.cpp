@@ -20,21 +20,80 @@ ContentScores ComputeContentScores(const Grip& a, const Grip& b) {
     return scores;
 }
 
-ContentScores ComputeContentScores(const Grip& a, const GripVectors& va, const Grip& b,
-                                   const GripVectors& vb) {
+ContentScores ComputeContentScores(const GripVectors& a, const GripVectors& b) {
     ContentScores scores;
-    scores.spectrumScore = ScaledSeriesScore(va.spectrum, vb.spectrum, GripVectors::kSpectrumPadded,
-                                             va.spectrumVariance, vb.spectrumVariance,
-                                             va.spectrumRaw || vb.spectrumRaw, a.spectrum.data(),
-                                             b.spectrum.data(), kComparedBins);
-    scores.envelopeScore = ScaledSeriesScore(va.envelope, vb.envelope, GripVectors::kEnvelopePadded,
-                                             va.envelopeVariance, vb.envelopeVariance,
-                                             va.envelopeRaw || vb.envelopeRaw, a.envelope.data(),
-                                             b.envelope.data(), kEnvelopeLength);
-    scores.driftScore = ScaledSeriesScore(
-        va.drift, vb.drift, GripVectors::kDriftPadded, va.driftVariance, vb.driftVariance,
-        va.driftRaw || vb.driftRaw, a.drift.data(), b.drift.data(), kDriftLength);
+    scores.spectrumScore = SpectrumScore(a, b);
+    scores.envelopeScore =
+        std::fabs(CorrelationCoefficient(a.envelope, b.envelope, kEnvelopeLength));
+    scores.driftScore = std::fabs(CorrelationCoefficient(a.drift, b.drift, kDriftLength));
     return scores;
+}
+
+float SpectrumScore(const GripVectors& a, const GripVectors& b) {
+    return std::fabs(CorrelationCoefficient(a.spectrum, b.spectrum, kComparedBins));
+}
+
+BoundedContentScores FastContentScores(const GripVectors& a, const GripVectors& b) {
+    return BoundedContentScores{
+        FastSeriesScore(a.spectrum, a.spectrumForm, b.spectrum, b.spectrumForm, kComparedBins,
+                        GripVectors::kSpectrumPadded),
+        FastSeriesScore(a.envelope, a.envelopeForm, b.envelope, b.envelopeForm, kEnvelopeLength,
+                        GripVectors::kEnvelopePadded),
+        FastSeriesScore(a.drift, a.driftForm, b.drift, b.driftForm, kDriftLength,
+                        GripVectors::kDriftPadded)};
+}
+
+namespace {
+
+// A comparison whose outcome the fast scores may leave open.
+enum class Truth { kNo, kYes, kOpen };
+
+Truth And(Truth x, Truth y) {
+    if (x == Truth::kNo || y == Truth::kNo) {
+        return Truth::kNo;
+    }
+    return x == Truth::kYes && y == Truth::kYes ? Truth::kYes : Truth::kOpen;
+}
+
+Truth Or(Truth x, Truth y) {
+    if (x == Truth::kYes || y == Truth::kYes) {
+        return Truth::kYes;
+    }
+    return x == Truth::kNo && y == Truth::kNo ? Truth::kNo : Truth::kOpen;
+}
+
+// reference >= threshold, for a reference within bound of value.
+Truth AtLeast(float value, float bound, float threshold) {
+    if (bound == 0.0f) {
+        return value >= threshold ? Truth::kYes : Truth::kNo;
+    }
+    if (value - threshold > bound) {
+        return Truth::kYes;
+    }
+    return threshold - value > bound ? Truth::kNo : Truth::kOpen;
+}
+
+// Rounding of a single-precision sum of two scores up to 1.
+constexpr float kSumRounding = 2.5e-7f;
+
+}  // namespace
+
+bool JudgeContent(const GripVectors& a, const GripVectors& b, float sensitivity) {
+    const ContentThresholds t = ThresholdsFor(sensitivity);
+    const BoundedContentScores f = FastContentScores(a, b);
+    const float sumBound = f.envelope.bound == 0.0f && f.drift.bound == 0.0f
+                               ? 0.0f
+                               : f.envelope.bound + f.drift.bound + kSumRounding;
+    const Truth rule1 = And(AtLeast(f.spectrum.value, f.spectrum.bound, t.strict),
+                            AtLeast(f.envelope.value + f.drift.value, sumBound, t.pair));
+    const Truth rule2 = And(AtLeast(f.spectrum.value, f.spectrum.bound, t.loose),
+                            And(AtLeast(f.envelope.value, f.envelope.bound, t.loose),
+                                AtLeast(f.drift.value, f.drift.bound, t.loose)));
+    const Truth verdict = Or(rule1, rule2);
+    if (verdict != Truth::kOpen) {
+        return verdict == Truth::kYes;
+    }
+    return ContentAccepts(ComputeContentScores(a, b), sensitivity);
 }
 
 bool ContentAccepts(const ContentScores& scores, float sensitivity) {

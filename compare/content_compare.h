@@ -24,10 +24,24 @@ ContentThresholds ThresholdsFor(float sensitivity);
 // a is the file that joined the scan later; its fields are the first series.
 ContentScores ComputeContentScores(const Grip& a, const Grip& b);
 
-// The same scores from the Grips' scaled series, as the comparison pass
-// computes them: one dot product per series, within 1e-5 of the above.
-ContentScores ComputeContentScores(const Grip& a, const GripVectors& va, const Grip& b,
-                                   const GripVectors& vb);
+// The same scores from the series held beside two Grips.
+ContentScores ComputeContentScores(const GripVectors& a, const GripVectors& b);
+// Its spectrumScore alone, for the figure of a listed pair.
+float SpectrumScore(const GripVectors& a, const GripVectors& b);
+
+// Fast scores of the held series, each with the distance within which the
+// reference score lies.
+struct BoundedContentScores {
+    BoundedScore spectrum;
+    BoundedScore envelope;
+    BoundedScore drift;
+};
+BoundedContentScores FastContentScores(const GripVectors& a, const GripVectors& b);
+
+// Exactly ContentAccepts(ComputeContentScores(a, b), sensitivity), from the
+// fast scores wherever they are far enough from every threshold that
+// decides; the reference scores are computed only for the other pairs.
+bool JudgeContent(const GripVectors& a, const GripVectors& b, float sensitivity);
 
 // Rule 1 (strong spectrum, envelope + drift at least the pair threshold) or
 // rule 2 (all three at least the loose threshold). NaN fails both.

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -235,7 +236,6 @@ HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
         good = in.offset();
     }
     m_position = good;
-    Reorder();
     if (owner != nullptr) {
         owner->m_cachedCount.store(static_cast<int32_t>(m_entries.size()));
     }
@@ -302,10 +302,39 @@ GripStore::Entry* GripStore::Find(std::u16string_view path) {
 
 GripStore::Entry* GripStore::Insert(const std::u16string& path, const Grip& grip) {
     Entry* entry = Add(path, grip);
-    if (entry != nullptr) {
-        Reorder();
+    if (entry != nullptr && grip.sequence != kNotInScan) {
+        entry->grip.sequence = grip.sequence;
+        // Numbers are given out in order, so the entry almost always goes last.
+        const auto at = std::upper_bound(
+            m_scan.begin(), m_scan.end(), grip.sequence,
+            [](uint32_t sequence, const Entry* e) { return sequence < e->grip.sequence; });
+        m_scan.insert(at, entry);
     }
     return entry;
+}
+
+size_t GripStore::EarlierInScan(const Entry& entry) const {
+    const auto end = std::lower_bound(
+        m_scan.begin(), m_scan.end(), entry.grip.sequence,
+        [](const Entry* e, uint32_t sequence) { return e->grip.sequence < sequence; });
+    return static_cast<size_t>(end - m_scan.begin());
+}
+
+void GripStore::JoinScan(Entry& entry) {
+    if (entry.grip.sequence == kNotInScan) {
+        entry.grip.sequence = NextSequence();
+        m_scan.push_back(&entry);
+    }
+}
+
+void GripStore::LeaveScan(Entry& entry) {
+    if (entry.grip.sequence != kNotInScan) {
+        const size_t at = EarlierInScan(entry);
+        if (at < m_scan.size() && m_scan[at] == &entry) {
+            m_scan.erase(m_scan.begin() + static_cast<std::ptrdiff_t>(at));
+        }
+        entry.grip.sequence = kNotInScan;
+    }
 }
 
 GripStore::Entry* GripStore::Add(const std::u16string& path, const Grip& grip) {
@@ -315,6 +344,8 @@ GripStore::Entry* GripStore::Add(const std::u16string& path, const Grip& grip) {
     }
     Entry& entry = it->second;
     entry.grip = grip;
+    entry.grip.sequence = kNotInScan;
+    entry.path = &it->first;
     MakeGripVectors(entry.grip, entry.vectors);
     entry.textIds[0] = TextId(grip.title);
     entry.textIds[1] = TextId(grip.artist);
@@ -335,27 +366,18 @@ uint32_t GripStore::TextId(const std::string& text) {
     return it->second;
 }
 
-// Linear in the number of entries; runs once per insert, far less often
-// than the passes that read the list.
-void GripStore::Reorder() {
-    m_ordered.clear();
-    m_ordered.reserve(m_entries.size());
-    for (const auto& [path, entry] : m_entries) {
-        m_ordered.emplace_back(&path, &entry);
-    }
-}
-
 void GripStore::ClearEntries() {
     m_entries.clear();
-    m_ordered.clear();
+    m_scan.clear();
     m_texts.clear();
     m_textIds.clear();
 }
 
 void GripStore::ResetSequences() {
-    for (auto& [path, entry] : m_entries) {
-        entry.grip.sequence = kNotInScan;
+    for (Entry* entry : m_scan) {
+        entry->grip.sequence = kNotInScan;
     }
+    m_scan.clear();
 }
 
 GripStore& GlobalGripStore() {

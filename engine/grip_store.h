@@ -54,10 +54,10 @@ class GripStore {
         // Each text key's number in the store's table of distinct texts; equal
         // texts share a number, the empty text is 0.
         uint32_t textIds[kTextKeys];
+        // Its key in the store.
+        const std::u16string* path = nullptr;
     };
     using Map = std::map<std::u16string, Entry, std::less<>>;
-    // Every entry with its path, in path order, for passes over the store.
-    using Ordered = std::vector<std::pair<const std::u16string*, const Entry*>>;
 
     GripStore() = default;
     ~GripStore();
@@ -91,12 +91,17 @@ class GripStore {
 
     // The entry of path, or null. Call under the lock.
     Entry* Find(std::u16string_view path);
-    // Stores grip under path with its scaled series; null when path is
-    // already there (nothing changes then). Call under the exclusive lock.
+    // Stores grip under path with its scaled series, in O(log n); null when
+    // path is already there (nothing changes then). A grip whose sequence is
+    // set joins the scan with it. Call under the exclusive lock.
     Entry* Insert(const std::u16string& path, const Grip& grip);
     // Every entry in path order. Call under the lock.
     const Map& entries() const { return m_entries; }
-    const Ordered& ordered() const { return m_ordered; }
+    // The entries of the current scan in the order they joined it (by
+    // sequence). Call under the lock.
+    const std::vector<Entry*>& scan() const { return m_scan; }
+    // How many entries of scan() joined it before entry. Call under the lock.
+    size_t EarlierInScan(const Entry& entry) const;
     size_t size() const { return m_entries.size(); }
     // How many distinct texts the entries hold (numbers run below it).
     size_t textCount() const { return m_texts.size(); }
@@ -104,7 +109,11 @@ class GripStore {
     // Adds 1 to the scan sequence counter and returns the new value. Call
     // under the exclusive lock.
     uint32_t NextSequence() { return ++m_sequence; }
-    // Marks every entry as not part of the scan. Call under the exclusive lock.
+    // Gives entry the next sequence number and adds it to the scan, unless it
+    // has joined already. Call under the exclusive lock.
+    void JoinScan(Entry& entry);
+    // Marks every entry of the scan as not part of it; costs the size of the
+    // scan, not of the store. Call under the exclusive lock.
     void ResetSequences();
 
     ReadWriteLock& lock() { return m_lock; }
@@ -117,12 +126,13 @@ class GripStore {
     void CloseFile();
     Entry* Add(const std::u16string& path, const Grip& grip);
     uint32_t TextId(const std::string& text);
-    void Reorder();
+    // Takes entry out of the scan list; call before it leaves the map.
+    void LeaveScan(Entry& entry);
     void ClearEntries();
 
     ReadWriteLock m_lock;
     Map m_entries;
-    Ordered m_ordered;
+    std::vector<Entry*> m_scan;  // by sequence
     std::vector<std::string> m_texts;                     // by number
     std::unordered_map<std::string, uint32_t> m_textIds;  // number of each text
     uint32_t m_sequence = 0;

@@ -2,17 +2,29 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "analyzer.h"
 #include "signal.h"
 
 namespace {
 
+// Outside these the reference's product of two variances loses precision,
+// underflows or overflows, and only the reference itself gives its result.
 constexpr float kSmallestScaledVariance = 1e-18f;
+constexpr float kLargestScaledVariance = 1e18f;
+// Above this the reference's own mean is too far off for the error bound of
+// the fast form to be of use.
+constexpr double kLargestSlack = 0.01;
+constexpr double kUnit = std::numeric_limits<float>::epsilon() / 2;  // unit roundoff
 
-// Scales x[0..n) into u[0..padded) and reports the reference's variance.
-// Returns false when the scaled form cannot stand for the series.
-bool ScaleSeries(const float* x, uint32_t n, float* u, uint32_t padded, float* variance) {
+// Error factor of a sum of k rounded terms.
+double Gamma(double k) {
+    return k * kUnit / (1.0 - k * kUnit);
+}
+
+// Fills form from x[0..n) and pads x up to padded with the mean.
+void MakeForm(float* x, uint32_t n, uint32_t padded, SeriesForm& form) {
     // The variance as CorrelationCoefficient computes it, operation by operation.
     const float count = static_cast<float>(n);
     float sum = 0.0f;
@@ -25,37 +37,39 @@ bool ScaleSeries(const float* x, uint32_t n, float* u, uint32_t padded, float* v
         const float d = x[i] - mean;
         squares += d * d;
     }
-    *variance = squares / count;
+    form.variance = squares / count;
 
     double exactSum = 0.0;
+    double absoluteSum = 0.0;
     for (uint32_t i = 0; i < n; ++i) {
         exactSum += x[i];
+        absoluteSum += std::fabs(static_cast<double>(x[i]));
     }
     const double exactMean = exactSum / n;
-    double norm = 0.0;
+    double squareNorm = 0.0;
     for (uint32_t i = 0; i < n; ++i) {
         const double d = x[i] - exactMean;
-        norm += d * d;
+        squareNorm += d * d;
     }
-    norm = std::sqrt(norm);
-    std::memset(u, 0, sizeof(float) * padded);
-    if (!std::isfinite(norm) || !std::isfinite(*variance)) {
-        return false;
+    form.mean = static_cast<float>(exactMean);
+    for (uint32_t i = n; i < padded; ++i) {
+        x[i] = std::isfinite(form.mean) ? form.mean : 0.0f;
     }
-    // Below this the reference's product of two variances loses precision
-    // (or underflows), and only the reference itself gives its result.
-    if (*variance > 0.0f && *variance < kSmallestScaledVariance) {
-        return false;
-    }
-    if (norm == 0.0) {
-        // Constant: the reference yields 1 against anything, which the
-        // variance test reproduces only when its own variance is 0 as well.
-        return *variance == 0.0f;
-    }
-    for (uint32_t i = 0; i < n; ++i) {
-        u[i] = static_cast<float>((x[i] - exactMean) / norm);
-    }
-    return true;
+    // How far the reference's single-precision mean may lie from the exact
+    // one, relative to the series' spread: the reference's correlation moves
+    // by at most the square of that.
+    const double meanError = Gamma(n) * absoluteSum / n + kUnit * std::fabs(exactMean);
+    const double slack = squareNorm > 0.0 ? n * meanError * meanError / squareNorm : 0.0;
+    form.slack = static_cast<float>(slack);
+    form.inverseNorm = squareNorm > 0.0 ? static_cast<float>(1.0 / std::sqrt(squareNorm)) : 0.0f;
+
+    const bool finite = std::isfinite(squareNorm) && std::isfinite(form.variance) &&
+                        std::isfinite(form.mean) && std::isfinite(form.inverseNorm);
+    const bool scalable =
+        form.variance == 0.0f ||
+        (form.variance >= kSmallestScaledVariance && form.variance <= kLargestScaledVariance &&
+         squareNorm > 0.0 && slack <= kLargestSlack);
+    form.raw = !finite || !scalable;
 }
 
 // Sixteen partial sums, so the loop runs on vector lanes; padded is a
@@ -63,10 +77,13 @@ bool ScaleSeries(const float* x, uint32_t n, float* u, uint32_t padded, float* v
 // every build of it gives the same result.
 typedef float Lanes8 __attribute__((vector_size(32)));
 
-inline __attribute__((always_inline)) float DotBody(const float* a, const float* b,
-                                                    uint32_t padded) {
+inline __attribute__((always_inline)) float CentredDotBody(const float* a, float ma,
+                                                           const float* b, float mb,
+                                                           uint32_t padded) {
     Lanes8 low = {};
     Lanes8 high = {};
+    const Lanes8 mas = {ma, ma, ma, ma, ma, ma, ma, ma};
+    const Lanes8 mbs = {mb, mb, mb, mb, mb, mb, mb, mb};
     for (size_t i = 0; i < padded; i += 16) {
         Lanes8 a0;
         Lanes8 a1;
@@ -76,8 +93,8 @@ inline __attribute__((always_inline)) float DotBody(const float* a, const float*
         std::memcpy(&a1, a + i + 8, sizeof(a1));
         std::memcpy(&b0, b + i, sizeof(b0));
         std::memcpy(&b1, b + i + 8, sizeof(b1));
-        low += a0 * b0;
-        high += a1 * b1;
+        low += (a0 - mas) * (b0 - mbs);
+        high += (a1 - mas) * (b1 - mbs);
     }
     float total = 0.0f;
     for (int k = 0; k < 8; ++k) {
@@ -89,38 +106,52 @@ inline __attribute__((always_inline)) float DotBody(const float* a, const float*
     return total;
 }
 
-__attribute__((target("avx2"))) float DotAvx2(const float* a, const float* b, uint32_t padded) {
-    return DotBody(a, b, padded);
+__attribute__((target("avx2"))) float CentredDotAvx2(const float* a, float ma, const float* b,
+                                                     float mb, uint32_t padded) {
+    return CentredDotBody(a, ma, b, mb, padded);
 }
 
-float DotPlain(const float* a, const float* b, uint32_t padded) {
-    return DotBody(a, b, padded);
+float CentredDotPlain(const float* a, float ma, const float* b, float mb, uint32_t padded) {
+    return CentredDotBody(a, ma, b, mb, padded);
 }
 
-using DotFunc = float (*)(const float*, const float*, uint32_t);
+using DotFunc = float (*)(const float*, float, const float*, float, uint32_t);
 
 // Chosen once at start. (Not an ifunc: resolvers run before sanitizer
 // runtimes are ready.)
-const DotFunc Dot = __builtin_cpu_supports("avx2") ? DotAvx2 : DotPlain;
+const DotFunc CentredDot = __builtin_cpu_supports("avx2") ? CentredDotAvx2 : CentredDotPlain;
+
+// The part of the error bound that depends only on the lengths: rounding of
+// the centred values, of the fast form's lane sums and scaling, and of the
+// reference's sequential sums, with a margin of 2 for the terms of higher
+// order.
+float BaseBound(uint32_t n, uint32_t padded) {
+    const double fast = Gamma(padded / 16 + 17) + 8 * kUnit;
+    const double reference = 2 * Gamma(n + 6);
+    return static_cast<float>(2 * (fast + reference));
+}
 
 }  // namespace
 
 void MakeGripVectors(const Grip& g, GripVectors& v) {
-    v.spectrumRaw = !ScaleSeries(g.spectrum.data(), kComparedBins, v.spectrum,
-                                 GripVectors::kSpectrumPadded, &v.spectrumVariance);
-    v.envelopeRaw = !ScaleSeries(g.envelope.data(), kEnvelopeLength, v.envelope,
-                                 GripVectors::kEnvelopePadded, &v.envelopeVariance);
-    v.driftRaw = !ScaleSeries(g.drift.data(), kDriftLength, v.drift, GripVectors::kDriftPadded,
-                              &v.driftVariance);
+    std::memcpy(v.spectrum, g.spectrum.data(), sizeof(float) * kComparedBins);
+    std::memcpy(v.envelope, g.envelope.data(), sizeof(float) * kEnvelopeLength);
+    std::memcpy(v.drift, g.drift.data(), sizeof(float) * kDriftLength);
+    MakeForm(v.spectrum, kComparedBins, GripVectors::kSpectrumPadded, v.spectrumForm);
+    MakeForm(v.envelope, kEnvelopeLength, GripVectors::kEnvelopePadded, v.envelopeForm);
+    MakeForm(v.drift, kDriftLength, GripVectors::kDriftPadded, v.driftForm);
 }
 
-float ScaledSeriesScore(const float* ua, const float* ub, uint32_t padded, float varA, float varB,
-                        bool raw, const float* a, const float* b, uint32_t n) {
-    if (raw) {
-        return std::fabs(CorrelationCoefficient(a, b, n));
+BoundedScore FastSeriesScore(const float* a, const SeriesForm& fa, const float* b,
+                             const SeriesForm& fb, uint32_t n, uint32_t padded) {
+    if (fa.raw || fb.raw) {
+        return {std::fabs(CorrelationCoefficient(a, b, n)), 0.0f};
     }
-    if (varA * varB == 0.0f) {
-        return 1.0f;
+    if (fa.variance * fb.variance == 0.0f) {
+        return {1.0f, 0.0f};
     }
-    return std::fabs(Dot(ua, ub, padded));
+    const float dot = CentredDot(a, fa.mean, b, fb.mean, padded);
+    const float value = std::fabs(dot) * fa.inverseNorm * fb.inverseNorm;
+    const float bound = BaseBound(n, padded) + 2.0f * (fa.slack + fb.slack);
+    return {value, std::nextafter(bound, 1.0f)};
 }

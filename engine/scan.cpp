@@ -163,7 +163,7 @@ HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path) {
         GripStore::Entry* entry = m_store.Find(path);
         // An entry that has joined this scan already keeps its number.
         if (entry != nullptr && entry->grip.sequence == kNotInScan) {
-            entry->grip.sequence = m_store.NextSequence();
+            m_store.JoinScan(*entry);
         }
     }
     const HRESULT compared = ComparePass(generation, path, m_store, *owner, this);

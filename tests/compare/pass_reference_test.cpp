@@ -1,0 +1,245 @@
+// The comparison pass against a brute-force reference written from the
+// formulas, over a million judged pairs: random, related, near-threshold and
+// identical Grips, sensitivities 0.00 to 1.00, every compare method.
+// First: a header of the system that a test framework includes has the same name.
+#include "signal.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+#include <map>
+#include <random>
+#include <tuple>
+
+#include "analyzer.h"
+#include "compare_pass.h"
+#include "compare_settings.h"
+#include "content_compare.h"
+#include "scan_state.h"
+#include "tag_compare.h"
+#include "test_grips.h"
+
+namespace {
+
+float Score(const float* a, const float* b, uint32_t n) {
+    return std::fabs(CorrelationCoefficient(a, b, n));
+}
+
+struct Reference {
+    float spectrum;
+    float envelope;
+    float drift;
+    float tag;
+};
+
+// Whether the pair is listed, straight from the rules.
+bool Listed(const Reference& r, int32_t method, float s) {
+    const float strict = s * 0.4f + 0.6f;
+    const float loose = s * 0.8f + 0.2f;
+    const float pair = s * 1.2f - 0.2f;
+    const bool content = (r.spectrum >= strict && r.envelope + r.drift >= pair) ||
+                         (r.spectrum >= loose && r.envelope >= loose && r.drift >= loose);
+    return ((method & kCompareContent) != 0 && content) ||
+           ((method & kCompareTags) != 0 && r.tag >= s);
+}
+
+float Percent(float score, float threshold) {
+    if (threshold == 1.0f) {
+        return score >= 1.0f ? 100.0f : 0.0f;
+    }
+    const float q = (score - threshold) / (1.0f - threshold);
+    return (q > 0.0f ? q : 0.0f) * 100.0f;
+}
+
+std::string RandomText(std::mt19937& rng) {
+    static const char kLetters[] = "abcde ";
+    const size_t length = rng() % 7;
+    std::string text;
+    for (size_t i = 0; i < length; ++i) {
+        text += kLetters[rng() % 6];
+    }
+    return text;
+}
+
+// b = a * w + other * (1 - w) in the series that mix selects.
+Grip Mix(const Grip& a, const Grip& other, double w, int series) {
+    Grip b = a;
+    auto blend = [w](auto& to, const auto& x, const auto& y) {
+        for (size_t i = 0; i < to.size(); ++i) {
+            to[i] = static_cast<float>(w * x[i] + (1 - w) * y[i]);
+        }
+    };
+    if (series == 0) {
+        blend(b.spectrum, a.spectrum, other.spectrum);
+    } else if (series == 1) {
+        blend(b.envelope, a.envelope, other.envelope);
+    } else {
+        blend(b.drift, a.drift, other.drift);
+    }
+    return b;
+}
+
+// The two Grips on either side of score(a, Mix(a, other, w)) = target,
+// found by bisection on w.
+std::pair<Grip, Grip> Straddle(const Grip& a, const Grip& other, int series, float target,
+                               const std::function<float(const Grip&)>& score) {
+    double below = 0.0;
+    double above = 1.0;
+    for (int i = 0; i < 60; ++i) {
+        const double middle = (below + above) / 2;
+        (score(Mix(a, other, middle, series)) >= target ? above : below) = middle;
+    }
+    return {Mix(a, other, below, series), Mix(a, other, above, series)};
+}
+
+TEST(PassReferenceTest, PairListsEqualTheFormulas) {
+    std::mt19937 rng(2026);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<Grip> grips;
+    auto withTags = [&rng](Grip g) {
+        g.title = RandomText(rng);
+        g.artist = RandomText(rng);
+        g.album = RandomText(rng);
+        g.nameKey = RandomText(rng);
+        return g;
+    };
+    // Families of related Grips spread the scores over the whole range.
+    for (uint32_t family = 0; family < 12; ++family) {
+        const Grip base = RandomGrip(100 + family);
+        for (uint32_t member = 0; member < 11; ++member) {
+            const Grip noise = RandomGrip(1000 + family * 100 + member);
+            Grip g = base;
+            for (int series = 0; series < 3; ++series) {
+                const double w = std::pow(unit(rng), 0.3);
+                g = Mix(g, noise, (member % 4 == 3 && series == 1) ? -w : w, series);
+            }
+            grips.push_back(withTags(g));
+        }
+    }
+    // Pairs right at a threshold: spectrum at strict and loose thresholds,
+    // envelope + drift at the pair threshold, envelope at a loose one.
+    const Grip anchor = RandomGrip(7);
+    const Grip away = RandomGrip(8);
+    auto spectrum = [&anchor](const Grip& g) {
+        return Score(anchor.spectrum.data(), g.spectrum.data(), kComparedBins);
+    };
+    auto envelope = [&anchor](const Grip& g) {
+        return Score(anchor.envelope.data(), g.envelope.data(), kEnvelopeLength);
+    };
+    Grip halfDrift = Mix(anchor, away, 0.5, 2);
+    const float drift = Score(anchor.drift.data(), halfDrift.drift.data(), kDriftLength);
+    auto envelopePlusDrift = [&](const Grip& g) { return envelope(g) + drift; };
+    grips.push_back(withTags(anchor));
+    for (float s : {0.0f, 0.5f, 0.75f, 0.9f, 0.99f}) {
+        for (const auto& [series, target, score] :
+             std::initializer_list<std::tuple<int, float, std::function<float(const Grip&)>>>{
+                 {0, s * 0.4f + 0.6f, spectrum},
+                 {0, s * 0.8f + 0.2f, spectrum},
+                 {1, s * 0.8f + 0.2f, envelope}}) {
+            const auto [below, above] = Straddle(anchor, away, series, target, score);
+            grips.push_back(withTags(below));
+            grips.push_back(withTags(above));
+        }
+        const auto [below, above] =
+            Straddle(halfDrift, away, 1, s * 1.2f - 0.2f, envelopePlusDrift);
+        grips.push_back(withTags(below));
+        grips.push_back(withTags(above));
+    }
+    // Identical Grips, an inverted one, constant series.
+    for (int copy = 0; copy < 3; ++copy) {
+        grips.push_back(grips[5]);
+        grips.push_back(withTags(grips[40]));
+    }
+    Grip inverted = grips[5];
+    for (float& v : inverted.spectrum) {
+        v = 4.0f - v;
+    }
+    grips.push_back(inverted);
+    Grip silent = grips[17];
+    silent.envelope.fill(0.0f);
+    silent.drift.fill(0.5f);
+    grips.push_back(silent);
+    ASSERT_GE(grips.size(), 174u);
+    grips.resize(175);
+
+    GripStore store;
+    std::vector<std::u16string> paths;
+    std::map<std::u16string, size_t> byPath;
+    for (size_t i = 0; i < grips.size(); ++i) {
+        std::u16string path = u"/m/";
+        for (int k = 0; k < 5; ++k) {
+            path += static_cast<char16_t>(u'a' + rng() % 26);
+        }
+        path += static_cast<char16_t>(u'A' + i % 26) + std::u16string(1, u'0' + i / 26);
+        grips[i].sequence = static_cast<uint32_t>(i + 1);
+        ASSERT_NE(store.Insert(path, grips[i]), nullptr);
+        paths.push_back(path);
+        byPath[path] = i;
+    }
+
+    // Reference scores of every pair, once; the fast scores' bounds hold.
+    std::vector<std::vector<Reference>> reference(grips.size());
+    for (size_t i = 0; i < grips.size(); ++i) {
+        for (size_t j = 0; j < i; ++j) {
+            const Grip& a = grips[i];
+            const Grip& b = grips[j];
+            const Reference r{Score(a.spectrum.data(), b.spectrum.data(), kComparedBins),
+                              Score(a.envelope.data(), b.envelope.data(), kEnvelopeLength),
+                              Score(a.drift.data(), b.drift.data(), kDriftLength),
+                              ComputeTagScores(a, b).tagScore};
+            reference[i].push_back(r);
+            const BoundedContentScores fast =
+                FastContentScores(store.Find(paths[i])->vectors, store.Find(paths[j])->vectors);
+            ASSERT_LE(std::fabs(fast.spectrum.value - r.spectrum), fast.spectrum.bound);
+            ASSERT_LE(std::fabs(fast.envelope.value - r.envelope), fast.envelope.bound);
+            ASSERT_LE(std::fabs(fast.drift.value - r.drift), fast.drift.bound);
+        }
+    }
+
+    RecordingOwner owner;
+    const int32_t generation = ScanGeneration.load();
+    size_t judged = 0;
+    size_t perfectAtOne = 0;
+    std::vector<int> hundredths;
+    for (int k = 0; k <= 100; k += 5) {
+        hundredths.push_back(k);
+    }
+    hundredths.insert(hundredths.end(), {73, 99});
+    for (int32_t method : {kCompareTags, kCompareContent, kCompareBoth}) {
+        for (int k : hundredths) {
+            const float s = static_cast<float>(k) * 0.01f;
+            g_compareMethod = method;
+            g_sensitivity = s;
+            for (size_t i = 0; i < grips.size(); ++i) {
+                ASSERT_EQ(ComparePass(generation, paths[i], store, owner, nullptr), S_OK);
+                std::vector<std::tuple<std::u16string, float, float>> expected;
+                for (const auto& [path, j] : byPath) {
+                    if (j >= i) {
+                        continue;
+                    }
+                    const Reference& r = reference[i][j];
+                    if (Listed(r, method, s)) {
+                        expected.emplace_back(path, Percent(r.spectrum, s * 0.4f + 0.6f),
+                                              Percent(r.tag, s));
+                    }
+                }
+                std::vector<std::tuple<std::u16string, float, float>> got;
+                for (const DuplicatePair& p : owner.TakePendingPairs()) {
+                    EXPECT_EQ(p.path1, paths[i]);
+                    got.emplace_back(p.path2, p.contentPercent, p.tagPercent);
+                    perfectAtOne += k == 100 && p.contentPercent == 100.0f;
+                }
+                ASSERT_EQ(got, expected) << "method " << method << " s " << s << " file " << i;
+                judged += i;
+            }
+        }
+    }
+    EXPECT_GE(judged, 1000000u);
+    // Identical Grips are listed at sensitivity 1.00 and show 100.
+    EXPECT_GE(perfectAtOne, 24u);
+    g_compareMethod = kCompareBoth;
+    g_sensitivity = 0.75f;
+}
+
+}  // namespace
