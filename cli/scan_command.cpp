@@ -13,13 +13,17 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "command.h"
+#include "command_line.h"
 #include "compare_settings.h"
 #include "grip_store.h"
+#include "json_text.h"
 #include "playlist.h"
 #include "scan.h"
 #include "scan_owner.h"
@@ -28,28 +32,15 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailure = 1;
-constexpr int kExitUsage = 2;
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+constexpr double kPercentDecimals = 10.0;  // figures are printed with one decimal
 
-const char kUsage[] =
-    "usage: harmonyfox-cli scan [options] FOLDER...\n"
-    "\n"
+const char kDescription[] =
     "Scans the folders (and their subfolders) for duplicate music files and\n"
     "prints every pair found, once the scan is over. Fingerprints are kept in\n"
-    "the cache file, so a file is decoded only the first time it is seen.\n"
-    "\n"
-    "Options:\n"
-    "  --method tags|content|both  what makes two files duplicates (default both)\n"
-    "  --sensitivity S     0..1, higher asks for more alike files (default 0.75)\n"
-    "  --experimental      also compute the slow experimental figure of each pair\n"
-    "  --cache FILE        fingerprint cache file (default: the desktop program's,\n"
-    "                      $XDG_CACHE_HOME/Quillmere/Harmonyfox/cache.dat)\n"
-    "  --format tsv|json|m3u  output format (default tsv)\n"
-    "  --output FILE       write the output to FILE instead of standard output\n"
-    "  --help              show this text\n"
-    "\n"
+    "the cache file, so a file is decoded only the first time it is seen.";
+
+const char kFooter[] =
     "Output, one pair per listed pair in the order found; path1 is the file\n"
     "that joined the scan later:\n"
     "  tsv   a header line path1, path2, content, tags, experimental (tab\n"
@@ -58,7 +49,8 @@ const char kUsage[] =
     "        arrived. Tab, line feed, carriage return and backslash in a path\n"
     "        are written as \\t, \\n, \\r and \\\\.\n"
     "  json  one object: \"pairs\" (path1, path2, content, tags, experimental)\n"
-    "        and \"counters\" (cached, found, done).\n"
+    "        and \"counters\" (cached, found, done). Bytes of a name that are\n"
+    "        not UTF-8 are written as \\udc80..\\udcff.\n"
     "  m3u   the playlist the desktop program saves: #EXTM3U, then both files\n"
     "        of every pair, lines ended by CR LF.\n"
     "\n"
@@ -105,93 +97,56 @@ class CliOwner final : public ScanOwner {
     std::deque<uint32_t> m_messages;
 };
 
-int Usage(const char* problem) {
-    std::fprintf(stderr, "harmonyfox-cli scan: %s\n\n%s", problem, kUsage);
-    return kExitUsage;
-}
-
-bool ParseSensitivity(const char* text, float* value) {
+// Empty when text is a number from 0 to 1, else the complaint.
+std::string CheckSensitivity(const std::string& text) {
     char* end = nullptr;
     errno = 0;
-    const double v = std::strtod(text, &end);
-    if (end == text || *end != 0 || errno != 0 || !(v >= 0.0 && v <= 1.0)) {
-        return false;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != 0 || errno != 0 || !(v >= 0.0 && v <= 1.0)) {
+        return "takes a number from 0 to 1";
     }
-    *value = static_cast<float>(v);
-    return true;
+    return std::string();
 }
 
-// 0 when parsed, else the exit code.
-int ParseArguments(int argc, char** argv, ScanOptions& options, bool* help) {
-    bool optionsEnded = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
-            options.folders.push_back(arg);
-            continue;
-        }
-        if (arg == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (arg == "--help" || arg == "-h") {
-            *help = true;
-            return 0;
-        }
-        if (arg == "--experimental") {
-            options.experimental = true;
-            continue;
-        }
-        std::string name = arg;
-        std::string value;
-        const size_t eq = arg.find('=');
-        if (eq != std::string::npos) {
-            name = arg.substr(0, eq);
-            value = arg.substr(eq + 1);
-        } else if (arg == "--method" || arg == "--sensitivity" || arg == "--cache" ||
-                   arg == "--format" || arg == "--output") {
-            if (i + 1 >= argc) {
-                return Usage((arg + " needs a value").c_str());
-            }
-            value = argv[++i];
-        }
-        if (name == "--method") {
-            if (value == "tags") {
-                options.method = kCompareTags;
-            } else if (value == "content") {
-                options.method = kCompareContent;
-            } else if (value == "both") {
-                options.method = kCompareBoth;
-            } else {
-                return Usage("--method takes tags, content or both");
-            }
-        } else if (name == "--sensitivity") {
-            if (!ParseSensitivity(value.c_str(), &options.sensitivity)) {
-                return Usage("--sensitivity takes a number from 0 to 1");
-            }
-        } else if (name == "--cache") {
-            if (value.empty()) {
-                return Usage("--cache needs a file name");
-            }
-            options.cache = value;
-        } else if (name == "--format") {
-            if (value != "tsv" && value != "json" && value != "m3u") {
-                return Usage("--format takes tsv, json or m3u");
-            }
-            options.format = value;
-        } else if (name == "--output") {
-            if (value.empty()) {
-                return Usage("--output needs a file name");
-            }
-            options.output = value;
-        } else {
-            return Usage(("unknown option " + arg).c_str());
-        }
+std::string CheckNotEmpty(const std::string& text) {
+    return text.empty() ? "needs a file name" : std::string();
+}
+
+// Returns nothing when the scan should run, else the exit code.
+std::optional<int> ParseArguments(int argc, char** argv, ScanOptions& options) {
+    CLI::App app(kDescription, "harmonyfox-cli scan");
+    SetUpCommandLine(app);
+    app.footer(kFooter);
+    const std::map<std::string, int32_t> methods = {
+        {"tags", kCompareTags}, {"content", kCompareContent}, {"both", kCompareBoth}};
+    app.add_option("--method", options.method, "what makes two files duplicates (default both)")
+        ->transform(CLI::CheckedTransformer(methods).description(""))
+        ->type_name("tags|content|both");
+    std::string sensitivity;
+    app.add_option("--sensitivity", sensitivity,
+                   "0..1, higher asks for more alike files (default 0.75)")
+        ->check(CLI::Validator(CheckSensitivity, ""))
+        ->type_name("S");
+    app.add_flag("--experimental", options.experimental,
+                 "also compute the slow experimental figure of each pair");
+    app.add_option("--cache", options.cache,
+                   "fingerprint cache file (default: the desktop program's, "
+                   "$XDG_CACHE_HOME/Quillmere/Harmonyfox/cache.dat)")
+        ->check(CLI::Validator(CheckNotEmpty, ""))
+        ->type_name("FILE");
+    app.add_option("--format", options.format, "output format (default tsv)")
+        ->check(CLI::IsMember({"tsv", "json", "m3u"}).description(""))
+        ->type_name("tsv|json|m3u");
+    app.add_option("--output", options.output,
+                   "write the output to FILE instead of standard output")
+        ->check(CLI::Validator(CheckNotEmpty, ""))
+        ->type_name("FILE");
+    app.add_option("FOLDER", options.folders, "the folders to scan")->required()->type_name("");
+    const std::optional<int> exit = ParseCommandLine(app, argc, argv);
+    if (!exit && !sensitivity.empty()) {
+        options.sensitivity = std::strtof(sensitivity.c_str(), nullptr);
     }
-    if (options.folders.empty()) {
-        return Usage("no folder given");
-    }
-    return 0;
+    return exit;
 }
 
 // The folder as a full path without a trailing '/', the form the cache keys take.
@@ -243,53 +198,16 @@ std::string TsvPath(const std::u16string& path) {
     return out;
 }
 
-// A JSON string of path: UTF-8 for what is text, \u escapes for control
-// characters and for the units that stand for bytes that are not UTF-8.
-std::string JsonString(const std::u16string& text) {
-    std::string out = "\"";
-    auto escape = [&out](uint32_t unit) {
-        char buffer[8];
-        std::snprintf(buffer, sizeof(buffer), "\\u%04x", unit);
-        out += buffer;
-    };
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            escape(c);
-            continue;
-        }
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            escape(c);
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    out += '"';
-    return out;
+// The figure with one decimal, as the TSV shows it.
+double Rounded(float value) {
+    return std::round(static_cast<double>(value) * kPercentDecimals) / kPercentDecimals;
 }
 
-std::string JsonExperimental(float value) {
-    const std::string text = Experimental(value);
-    return value < 0.0f ? "\"" + text + "\"" : text;
+Json JsonExperimental(float value) {
+    if (value < 0.0f) {
+        return Experimental(value);
+    }
+    return Rounded(value);
 }
 
 std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>& pairs,
@@ -297,25 +215,23 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
     if (options.format == "m3u") {
         return PlaylistBytes(pairs);
     }
-    std::string out;
     if (options.format == "json") {
-        out = "{\n  \"pairs\": [";
-        for (size_t i = 0; i < pairs.size(); ++i) {
-            const DuplicatePair& p = pairs[i];
-            out += i == 0 ? "\n" : ",\n";
-            out += "    {\"path1\": " + JsonString(p.path1) +
-                   ", \"path2\": " + JsonString(p.path2) +
-                   ", \"content\": " + Percent(p.contentPercent) +
-                   ", \"tags\": " + Percent(p.tagPercent) +
-                   ", \"experimental\": " + JsonExperimental(p.experimentalPercent) + "}";
+        Json list = Json::array();
+        for (const DuplicatePair& p : pairs) {
+            list.push_back({{"path1", JsonText(p.path1)},
+                            {"path2", JsonText(p.path2)},
+                            {"content", Rounded(p.contentPercent)},
+                            {"tags", Rounded(p.tagPercent)},
+                            {"experimental", JsonExperimental(p.experimentalPercent)}});
         }
-        out += pairs.empty() ? "],\n" : "\n  ],\n";
-        out += "  \"counters\": {\"cached\": " + std::to_string(owner.m_cachedCount.load()) +
-               ", \"found\": " + std::to_string(owner.m_pendingCount.load()) +
-               ", \"done\": " + std::to_string(owner.m_doneCount.load()) + "}\n}\n";
-        return out;
+        Json document;
+        document["pairs"] = std::move(list);
+        document["counters"] = {{"cached", owner.m_cachedCount.load()},
+                                {"found", owner.m_pendingCount.load()},
+                                {"done", owner.m_doneCount.load()}};
+        return DumpJson(document, 2) + "\n";
     }
-    out = "path1\tpath2\tcontent\ttags\texperimental\n";
+    std::string out = "path1\tpath2\tcontent\ttags\texperimental\n";
     for (const DuplicatePair& p : pairs) {
         out += TsvPath(p.path1) + "\t" + TsvPath(p.path2) + "\t" + Percent(p.contentPercent) +
                "\t" + Percent(p.tagPercent) + "\t" + Experimental(p.experimentalPercent) + "\n";
@@ -362,13 +278,8 @@ void HandleMessages(CliOwner& owner, const std::deque<uint32_t>& messages,
 
 int RunScan(int argc, char** argv) {
     ScanOptions options;
-    bool help = false;
-    if (const int failed = ParseArguments(argc, argv, options, &help); failed != 0) {
-        return failed;
-    }
-    if (help) {
-        std::fputs(kUsage, stdout);
-        return kExitOk;
+    if (const std::optional<int> exit = ParseArguments(argc, argv, options)) {
+        return *exit;
     }
 
     std::vector<std::u16string> folders;

@@ -9,6 +9,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build pkg-config ccache
+  libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev qt6-wayland xdg-utils
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
