@@ -28,6 +28,7 @@
 #include "scan.h"
 #include "scan_owner.h"
 #include "scan_state.h"
+#include "skip_memory.h"
 #include "worker_pool.h"
 
 namespace {
@@ -45,12 +46,21 @@ const char kFooter[] =
     "that joined the scan later:\n"
     "  tsv   a header line path1, path2, content, tags, experimental (tab\n"
     "        separated), then one line per pair; percentages with one decimal;\n"
-    "        experimental is \"n/a\" when not requested and \"wait\" when it never\n"
-    "        arrived. Tab, line feed, carriage return and backslash in a path\n"
+    "        experimental is \"n/a\" when not requested and \"failed\" when it\n"
+    "        could not be computed (a file shorter than a minute). Tab, line feed, carriage return "
+    "and backslash in a path\n"
     "        are written as \\t, \\n, \\r and \\\\.\n"
     "  json  one object: \"pairs\" (path1, path2, content, tags, experimental)\n"
-    "        and \"counters\" (cached, found, done). Bytes of a name that are\n"
-    "        not UTF-8 are written as \\udc80..\\udcff.\n"
+    "        and \"counters\": cached (entries in the cache file), found (files\n"
+    "        found), done, new (fingerprinted now), fromCache, skipped, and\n"
+    "        skippedBy (the skipped count of each reason). Bytes of a name that\n"
+    "        are not UTF-8 are written as \\udc80..\\udcff.\n"
+    "\n"
+    "With --skipped, the files that gave no fingerprint, one line each: the\n"
+    "path (escaped as in tsv), a tab, the reason: unsupported (no plug-in\n"
+    "reads it), damaged, too-short (under 15 s of music), unreadable,\n"
+    "not-regular (FIFO, device, socket). A skipped file is not decoded again\n"
+    "while its size and modification time stay the same.\n"
     "  m3u   the playlist the desktop program saves: #EXTM3U, then both files\n"
     "        of every pair, lines ended by CR LF.\n"
     "\n"
@@ -68,6 +78,7 @@ struct ScanOptions {
     std::string cache;
     std::string format = "tsv";
     std::string output;
+    std::string skipped;
     std::vector<std::string> folders;
 };
 
@@ -141,6 +152,10 @@ std::optional<int> ParseArguments(int argc, char** argv, ScanOptions& options) {
                    "write the output to FILE instead of standard output")
         ->check(CLI::Validator(CheckNotEmpty, ""))
         ->type_name("FILE");
+    app.add_option("--skipped", options.skipped,
+                   "write the files that gave no fingerprint to FILE, with the reason")
+        ->check(CLI::Validator(CheckNotEmpty, ""))
+        ->type_name("FILE");
     app.add_option("FOLDER", options.folders, "the folders to scan")->required()->type_name("");
     const std::optional<int> exit = ParseCommandLine(app, argc, argv);
     if (!exit && !sensitivity.empty()) {
@@ -166,6 +181,9 @@ std::string Percent(float value) {
 }
 
 std::string Experimental(float value) {
+    if (value == kExperimentalFailed) {
+        return "failed";
+    }
     if (value < kExperimentalPending) {
         return "n/a";
     }
@@ -211,7 +229,7 @@ Json JsonExperimental(float value) {
 }
 
 std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>& pairs,
-                   const ScanOwner& owner) {
+                   const ScanOwner& owner, const std::vector<SkippedFile>& skipped) {
     if (options.format == "m3u") {
         return PlaylistBytes(pairs);
     }
@@ -226,9 +244,19 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
         }
         Json document;
         document["pairs"] = std::move(list);
+        Json byReason = Json::object();
+        const auto counts = CountByReason(skipped);
+        for (int i = 0; i < kSkipReasonCount; ++i) {
+            byReason[std::string(SkipReasonName(static_cast<SkipReason>(i + 1)))] =
+                counts[static_cast<size_t>(i)];
+        }
         document["counters"] = {{"cached", owner.m_cachedCount.load()},
-                                {"found", owner.m_pendingCount.load()},
-                                {"done", owner.m_doneCount.load()}};
+                                {"found", owner.m_foundCount.load()},
+                                {"done", owner.m_doneCount.load()},
+                                {"new", owner.m_newCount.load()},
+                                {"fromCache", owner.m_fromCacheCount.load()},
+                                {"skipped", owner.m_skippedCount.load()},
+                                {"skippedBy", std::move(byReason)}};
         return DumpJson(document, 2) + "\n";
     }
     std::string out = "path1\tpath2\tcontent\ttags\texperimental\n";
@@ -237,6 +265,32 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
                "\t" + Percent(p.tagPercent) + "\t" + Experimental(p.experimentalPercent) + "\n";
     }
     return out;
+}
+
+// One line per skipped file: path (escaped as in the pair list), a tab, the reason.
+std::string SkippedLines(const std::vector<SkippedFile>& skipped) {
+    std::string out;
+    for (const SkippedFile& file : skipped) {
+        out += TsvPath(file.path) + "\t" + std::string(SkipReasonName(file.reason)) + "\n";
+    }
+    return out;
+}
+
+// "; 3 new, 9 from the cache, 2 skipped (1 unsupported, 1 too-short)"
+std::string OutcomeSummary(const ScanOwner& owner, const std::vector<SkippedFile>& skipped) {
+    std::string out = "; " + std::to_string(owner.m_newCount.load()) + " new, " +
+                      std::to_string(owner.m_fromCacheCount.load()) + " from the cache, " +
+                      std::to_string(skipped.size()) + " skipped";
+    const auto counts = CountByReason(skipped);
+    std::string reasons;
+    for (int i = 0; i < kSkipReasonCount; ++i) {
+        if (counts[static_cast<size_t>(i)] != 0) {
+            reasons += (reasons.empty() ? "" : ", ") +
+                       std::to_string(counts[static_cast<size_t>(i)]) + " " +
+                       std::string(SkipReasonName(static_cast<SkipReason>(i + 1)));
+        }
+    }
+    return reasons.empty() ? out : out + " (" + reasons + ")";
 }
 
 bool WriteOutput(const std::string& file, const std::string& bytes) {
@@ -305,6 +359,12 @@ int RunScan(int argc, char** argv) {
         return kExitFailure;
     }
 
+    // Files skipped before and unchanged since are not decoded again. Without
+    // its file the memory still serves this run.
+    SkipMemory skipMemory;
+    skipMemory.Load(SkipMemory::PathBeside(cache), PluginSignature(DecoderSet::ProgramFolder()));
+    owner.skipMemory = &skipMemory;
+
     WorkerPool pool(&owner, ScanWorkerFactory(store, std::string()));
     if (Failed(pool.Start())) {
         std::fprintf(stderr, "harmonyfox-cli scan: cannot start the worker threads\n");
@@ -324,7 +384,7 @@ int RunScan(int argc, char** argv) {
         if (progress) {
             std::fprintf(stderr, "\rcached %d, files %d done of %d found, pairs %zu   ",
                          owner.m_cachedCount.load(), owner.m_doneCount.load(),
-                         owner.m_pendingCount.load(), pairs.size());
+                         owner.m_foundCount.load(), pairs.size());
         }
         if (over) {
             break;
@@ -336,13 +396,18 @@ int RunScan(int argc, char** argv) {
         std::fputs("\n", stderr);
     }
 
-    const bool written = WriteOutput(options.output, Render(options, pairs, owner));
-    std::fprintf(stderr, "harmonyfox-cli scan: %zu pairs; %d files done of %d found; %d cached\n",
-                 pairs.size(), owner.m_doneCount.load(), owner.m_pendingCount.load(),
-                 owner.m_cachedCount.load());
+    const std::vector<SkippedFile> skipped = owner.CopySkipped();
+    const bool written = WriteOutput(options.output, Render(options, pairs, owner, skipped));
+    std::fprintf(stderr, "harmonyfox-cli scan: %zu pairs; %d files done of %d found; %d cached%s\n",
+                 pairs.size(), owner.m_doneCount.load(), owner.m_foundCount.load(),
+                 owner.m_cachedCount.load(), OutcomeSummary(owner, skipped).c_str());
     if (!written) {
         std::fprintf(stderr, "harmonyfox-cli scan: cannot write %s\n",
                      options.output.empty() ? "standard output" : options.output.c_str());
+        return kExitFailure;
+    }
+    if (!options.skipped.empty() && !WriteOutput(options.skipped, SkippedLines(skipped))) {
+        std::fprintf(stderr, "harmonyfox-cli scan: cannot write %s\n", options.skipped.c_str());
         return kExitFailure;
     }
     return kExitOk;

@@ -338,9 +338,6 @@ HRESULT CompareExperimental(int32_t generation, const std::u16string& path1,
                             const std::u16string& path2, DecoderSet& decoders, ScanOwner& owner) {
     float score = 0.0f;
     const HRESULT hr = ExperimentalScore(path1, path2, decoders, &score);
-    if (Failed(hr)) {
-        return hr;
-    }
     {
         std::lock_guard<std::mutex> hold(owner.pairsLock);
         // A scan that began while the figure was computed has cleared the list.
@@ -350,7 +347,9 @@ HRESULT CompareExperimental(int32_t generation, const std::u16string& path1,
             update.path2 = path2;
             update.contentPercent = 0.0f;
             update.tagPercent = 0.0f;
-            update.experimentalPercent = score * 100.0f;
+            // A figure that cannot be computed says so, rather than leave its
+            // pair waiting for ever.
+            update.experimentalPercent = Failed(hr) ? kExperimentalFailed : score * 100.0f;
             update.isUpdate = true;
             update.details1 = 0;
             update.details2 = 0;
@@ -358,5 +357,5 @@ HRESULT CompareExperimental(int32_t generation, const std::u16string& path1,
         }
     }
     owner.Post(WM_PAIRS_READY);
-    return S_OK;
+    return hr;
 }

@@ -24,11 +24,11 @@ inline constexpr uint32_t kBandTransformSize = 65536;  // each block is zero-pad
 inline constexpr uint32_t kOnsetExcerpt = 375;         // curve values, 15 s
 inline constexpr uint32_t kBandExcerpt = 15;           // blocks, 15 s
 
-// Runs ExperimentalScore(path1, path2); when it succeeds and generation is
-// still current, appends an update record (isUpdate, experimentalPercent =
-// score x 100) for the pair to owner.PendingPairs. Posts WM_PAIRS_READY
-// whenever the score was computed, also when the record was dropped as stale.
-// Returns the score's failure code (then nothing is appended or posted), else S_OK.
+// Runs ExperimentalScore(path1, path2); while generation is still current,
+// appends an update record for the pair to owner.PendingPairs: isUpdate,
+// experimentalPercent = score x 100, or kExperimentalFailed when the score
+// failed. Posts WM_PAIRS_READY, also when the record was dropped as stale.
+// Returns the score's result code.
 HRESULT CompareExperimental(int32_t generation, const std::u16string& path1,
                             const std::u16string& path2, DecoderSet& decoders, ScanOwner& owner);
 

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "signal.h"
 
 namespace {
@@ -72,7 +75,19 @@ std::string Analyzer::NameKey(const std::u16string& path) {
 }
 
 HRESULT Analyzer::Extract(const char16_t* path) {
-    if (path == nullptr || Failed(m_decoders->OpenFile(path))) {
+    m_failure = SkipReason::kUnreadable;
+    if (path == nullptr) {
+        return E_FAIL;
+    }
+    // A file that cannot be opened at all is told apart from one that no
+    // plug-in takes.
+    const int probe = open(U16ToBytes(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (probe < 0) {
+        return E_FAIL;
+    }
+    close(probe);
+    m_failure = SkipReason::kUnsupported;
+    if (Failed(m_decoders->OpenFile(path))) {
         return E_FAIL;
     }
     m_grip.nameKey.clear();
@@ -94,6 +109,7 @@ HRESULT Analyzer::Extract(const char16_t* path) {
     }
     m_decoders->CloseFile();
     if (Failed(ComputeSpectra())) {
+        m_failure = SkipReason::kDamaged;
         return E_FAIL;
     }
     ComputeEnvelope();
@@ -110,10 +126,16 @@ HRESULT Analyzer::ReadPcm() {
     m_samples.clear();
     float sumAbs = 0.0f;
     uint32_t emptyRun = 0;
+    // Too little music is "too short" when the stream ended, "damaged" when
+    // the decoder gave up.
+    m_failure = SkipReason::kTooShort;
     while (m_samples.size() < N) {
         const float* chunk = nullptr;
         uint32_t count = 0;
-        if (Failed(m_decoders->ReadSamples(&chunk, &count))) {
+        if (const HRESULT hr = m_decoders->ReadSamples(&chunk, &count); Failed(hr)) {
+            if (hr != E_END_OF_STREAM) {
+                m_failure = SkipReason::kDamaged;
+            }
             break;
         }
         if (count == 0) {
@@ -185,7 +207,10 @@ HRESULT Analyzer::ReadPcm() {
         while (m_samples.size() < N) {
             const float* chunk = nullptr;
             uint32_t count = 0;
-            if (Failed(m_decoders->ReadSamples(&chunk, &count))) {
+            if (const HRESULT hr = m_decoders->ReadSamples(&chunk, &count); Failed(hr)) {
+                if (hr != E_END_OF_STREAM) {
+                    m_failure = SkipReason::kDamaged;
+                }
                 break;
             }
             const size_t take = std::min<size_t>(count, N - m_samples.size());

@@ -10,6 +10,7 @@
 
 #include "decoder_set.h"
 #include "grip.h"
+#include "skipped_files.h"
 
 class ScanOwner;
 
@@ -34,12 +35,16 @@ class Analyzer {
     Analyzer& operator=(const Analyzer&) = delete;
 
     // Runs the whole extraction for the file at path (zero-terminated UTF-16).
-    // S_OK leaves the result in grip(); E_FAIL when no plug-in opens the file,
-    // fewer than 15 s remain after the lead-in, or the analysis fails.
+    // S_OK leaves the result in grip(); E_FAIL when the file cannot be read,
+    // no plug-in opens it, fewer than 15 s remain after the lead-in, or the
+    // decoding fails; failure() then says which.
     HRESULT Extract(const char16_t* path);
+    // Why the last Extract failed.
+    SkipReason failure() const { return m_failure; }
 
     // Fills the sample buffer from the open file: lead-in trimmed, between
-    // kMinimumLength and kAnalysisLength samples. E_FAIL when too short.
+    // kMinimumLength and kAnalysisLength samples. E_FAIL when too short, or
+    // when the decoder failed before that many samples (failure() tells).
     HRESULT ReadPcm();
     // Fills spectrum and drift from the sample buffer; E_FAIL below 2048 samples.
     HRESULT ComputeSpectra();
@@ -63,6 +68,7 @@ class Analyzer {
 
   private:
     ScanOwner* m_owner = nullptr;
+    SkipReason m_failure = SkipReason::kUnsupported;
     std::unique_ptr<DecoderSet> m_decoders;
     std::vector<float> m_samples;
     std::vector<float> m_re;

@@ -10,6 +10,7 @@
 #include "experimental_compare.h"
 #include "scan_owner.h"
 #include "scan_state.h"
+#include "skip_memory.h"
 
 struct CWorker::FolderId {
     dev_t device;
@@ -32,8 +33,20 @@ HRESULT ResetScan(ScanOwner* owner, GripStore& store) {
     owner->Post(WM_CLEAR_PAIRS);
     owner->m_pendingCount.store(0);
     owner->m_doneCount.store(0);
+    owner->m_foundCount.store(0);
+    owner->m_fromCacheCount.store(0);
+    owner->m_newCount.store(0);
+    {
+        std::lock_guard<std::mutex> skipped(owner->skippedLock);
+        owner->SkippedFiles.clear();
+        owner->m_skippedCount.store(0);
+    }
     store.ResetSequences();
     return S_OK;
+}
+
+int32_t StopScan() {
+    return ScanGeneration.fetch_add(1) + 1;
 }
 
 void PostFolders(WorkerPool& pool, int32_t generation, const std::vector<std::u16string>& folders) {
@@ -121,7 +134,15 @@ HRESULT CWorker::Walk(int32_t generation, const std::string& folder,
         }
         if (isFolder) {
             Walk(generation, full, onPath);
+        } else if (!isFile && IsCurrent(generation)) {
+            owner->m_foundCount.fetch_add(1);
+            const bool dangling = entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
+            struct stat target;
+            const bool gone = dangling && stat(full.c_str(), &target) != 0;
+            owner->AddSkipped(BytesToU16(full),
+                              gone ? SkipReason::kUnreadable : SkipReason::kNotRegular);
         } else if (isFile && IsCurrent(generation)) {
+            owner->m_foundCount.fetch_add(1);
             owner->m_pendingCount.fetch_add(1);
             auto request = std::make_unique<WorkRequest>();
             request->kind = kProcessFile;
@@ -129,6 +150,7 @@ HRESULT CWorker::Walk(int32_t generation, const std::string& folder,
             request->path = BytesToU16(full);
             if (!m_pool.PostRequest(std::move(request))) {
                 owner->m_pendingCount.fetch_sub(1);
+                owner->m_foundCount.fetch_sub(1);
             }
         }
     }
@@ -146,12 +168,21 @@ HRESULT CWorker::ProcessFile(int32_t generation, const std::u16string& path) {
         } else {
             owner->m_doneCount.fetch_add(1);
         }
+        if (result == E_FILE_SKIPPED) {
+            owner->AddSkipped(path, m_lastSkip);
+        } else if (Succeeded(result) && m_lastNew) {
+            owner->m_newCount.fetch_add(1);
+        } else if (Succeeded(result) || result == E_INSERT_FAILED) {
+            // The loser of an insert race finds its file stored by the winner.
+            owner->m_fromCacheCount.fetch_add(1);
+        }
     }
     return result;
 }
 
 HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path) {
     ScanOwner* owner = m_analyzer.owner();
+    m_lastNew = false;
     if (owner == nullptr) {
         return E_FAIL;
     }
@@ -172,8 +203,26 @@ HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path) {
     }
 
     // A new file: decoding and analysis hold no lock.
+    SkipMemory* memory = owner->skipMemory;
+    FileStamp stamp;
+    const bool stamped = ReadFileStamp(U16ToBytes(path), &stamp);
+    if (memory != nullptr && stamped) {
+        if (const std::optional<SkipReason> known = memory->Find(path, stamp)) {
+            m_lastSkip = *known;
+            return E_FILE_SKIPPED;
+        }
+    }
     if (Failed(m_analyzer.Extract(path.c_str()))) {
-        return E_FAIL;
+        if (!IsCurrent(generation)) {
+            return E_FAIL;
+        }
+        m_lastSkip = m_analyzer.failure();
+        // An unreadable file is found out without decoding; it may become
+        // readable without changing its size or time.
+        if (memory != nullptr && stamped && m_lastSkip != SkipReason::kUnreadable) {
+            memory->Remember(path, stamp, m_lastSkip);
+        }
+        return E_FILE_SKIPPED;
     }
     {
         ExclusiveHold hold(m_store.lock());
@@ -187,6 +236,7 @@ HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path) {
         }
         m_store.AppendRecord(path, grip, m_analyzer.recordBuffer(), owner);
     }
+    m_lastNew = true;
     return ComparePass(generation, path, m_store, *owner, this);
 }
 

@@ -27,6 +27,14 @@ int32_t BeginScan(ScanOwner* owner, GripStore& store);
 // without an owner.
 HRESULT ResetScan(ScanOwner* owner, GripStore& store);
 
+// Abandons the current scan: its queued requests become stale, the pairs and
+// counts it reached stay as they are. Returns the generation that is current
+// afterwards (no request carries it).
+int32_t StopScan();
+
+// FileJob's result for a file that gives no Grip; the worker's lastSkip() says why.
+inline constexpr HRESULT E_FILE_SKIPPED = static_cast<HRESULT>(0x80040003u);
+
 // Posts one kScanFolder request per folder under generation.
 void PostFolders(WorkerPool& pool, int32_t generation, const std::vector<std::u16string>& folders);
 
@@ -41,17 +49,24 @@ class CWorker final : public Worker, public ExperimentalPoster {
 
     // Walks folder depth first and posts one kProcessFile request per regular
     // file (or link to one) while generation is current, counting each in
-    // m_pendingCount. Follows links to folders but never into a folder that
-    // is already on the current path; skips FIFOs, devices and sockets.
-    // E_FAIL when the folder cannot be listed or the worker has no owner.
+    // m_pendingCount and m_foundCount. Follows links to folders but never into
+    // a folder that is already on the current path; FIFOs, devices and
+    // sockets are counted as skipped (not regular), dangling links as
+    // skipped (unreadable). E_FAIL when the folder cannot be listed or the
+    // worker has no owner.
     HRESULT ScanFolder(int32_t generation, const std::u16string& folder);
     // FileJob, then the counts: a failure leaves m_pendingCount, a success
-    // joins m_doneCount, a stale job counts nothing.
+    // joins m_doneCount; the file counts as from the cache, new or skipped
+    // (with its reason); a stale job counts nothing.
     HRESULT ProcessFile(int32_t generation, const std::u16string& path);
     // Finds or makes the file's Grip, gives it its place in the scan and runs
-    // its comparison pass. S_OK, E_FAIL (stale, not audio, too short), or
-    // E_INSERT_FAILED when another job stored the same path meanwhile.
+    // its comparison pass. S_OK, E_FAIL (stale), E_FILE_SKIPPED (no Grip:
+    // lastSkip() says why), or E_INSERT_FAILED when another job stored the
+    // same path meanwhile. A file that the owner's skip memory knows as
+    // skipped, unchanged in size and time, is skipped without decoding.
     HRESULT FileJob(int32_t generation, const std::u16string& path);
+    // Why the last FileJob skipped its file.
+    SkipReason lastSkip() const { return m_lastSkip; }
 
     void PostExperimental(int32_t generation, const std::u16string& path1,
                           const std::u16string& path2) override;
@@ -65,6 +80,8 @@ class CWorker final : public Worker, public ExperimentalPoster {
     WorkerPool& m_pool;
     GripStore& m_store;
     Analyzer m_analyzer;
+    SkipReason m_lastSkip = SkipReason::kUnsupported;
+    bool m_lastNew = false;  // the last FileJob fingerprinted its file
 };
 
 // The factory that gives each pool thread a CWorker over store.

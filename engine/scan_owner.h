@@ -11,6 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "skipped_files.h"
+
+class SkipMemory;
+
 // Messages posted to the owner.
 inline constexpr uint32_t WM_USER = 0x400;
 inline constexpr uint32_t WM_PAIRS_READY = WM_USER + 1;  // records were appended to PendingPairs
@@ -20,6 +24,9 @@ inline constexpr uint32_t WM_CLEAR_PAIRS = WM_USER + 2;  // a new scan starts: c
 inline constexpr float kExperimentalPending = -1.0f;
 // experimentalPercent of a pair whose figure was not requested.
 inline constexpr float kExperimentalNotRequested = -100.0f;
+// experimentalPercent of a pair whose figure could not be computed (a file
+// shorter than a minute, unreadable by now, ...).
+inline constexpr float kExperimentalFailed = -2.0f;
 
 // One accepted pair, or (isUpdate) the late experimental figure of one.
 struct DuplicatePair {
@@ -51,7 +58,32 @@ class ScanOwner {
     std::atomic<int32_t> m_cachedCount{0};   // entries in the fingerprint store
     std::atomic<int32_t> m_pendingCount{0};  // files found by this scan's walks, less failed jobs
     std::atomic<int32_t> m_doneCount{0};     // files whose job succeeded in this scan
+    // This scan's files by outcome. Once the scan is over, found equals
+    // fromCache + new + skipped.
+    std::atomic<int32_t> m_foundCount{0};      // entries the walks found, non-regular ones included
+    std::atomic<int32_t> m_fromCacheCount{0};  // files whose Grip was in the store already
+    std::atomic<int32_t> m_newCount{0};        // files fingerprinted by this scan
+    std::atomic<int32_t> m_skippedCount{0};    // files that gave no Grip (SkippedFiles)
+
+    // Records a skipped file of the current scan. Any thread.
+    void AddSkipped(std::u16string path, SkipReason reason) {
+        std::lock_guard<std::mutex> hold(skippedLock);
+        SkippedFiles.push_back(SkippedFile{std::move(path), reason});
+        m_skippedCount.fetch_add(1);
+    }
+    // A copy of this scan's skipped files, in the order they were found. Any thread.
+    std::vector<SkippedFile> CopySkipped() {
+        std::lock_guard<std::mutex> hold(skippedLock);
+        return SkippedFiles;
+    }
 
     std::mutex pairsLock;
     std::vector<DuplicatePair> PendingPairs;  // guarded by pairsLock
+
+    std::mutex skippedLock;
+    std::vector<SkippedFile> SkippedFiles;  // guarded by skippedLock; emptied by ResetScan
+
+    // Files skipped by earlier scans; null: every file not in the store is
+    // decoded. Set by the front end before the pool starts.
+    SkipMemory* skipMemory = nullptr;
 };

@@ -13,8 +13,10 @@
 #include <QSaveFile>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <numeric>
 #include <unordered_map>
@@ -22,18 +24,23 @@
 
 #include "about_dlg.h"
 #include "artwork.h"
+#include "compare_settings.h"
 #include "decoder_contract.h"
 #include "folders_dlg.h"
 #include "grip_store.h"
 #include "options_dlg.h"
+#include "pair_figures.h"
 #include "playlist.h"
 #include "program_version.h"
 #include "progress_dlg.h"
+#include "results_filter_bar.h"
 #include "results_model.h"
 #include "results_view.h"
 #include "scan.h"
 #include "scan_state.h"
 #include "settings_store.h"
+#include "skip_memory.h"
+#include "skipped_files_dlg.h"
 #include "update_check.h"
 #include "update_dlg.h"
 #include "worker_pool.h"
@@ -50,8 +57,9 @@ class CFrameMessage : public QEvent {
 };
 
 const QSize kInitialSize(1150, 700);
-// The details pane's height when it is shown.
+// The details pane's height when it is shown; the figures under it take more.
 constexpr int kDetailsHeight = 200;
+constexpr int kFiguresHeight = 250;
 // Room left for the list's scroll bar when the columns are fitted.
 constexpr int kColumnFitMargin = 20;
 // The progress band follows the workers' counters this often.
@@ -95,7 +103,7 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     CreateMenus();
     CreateToolbar();
     CreateList();
-    m_statusText = new QLabel(QStringLiteral("Ready"), this);
+    m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusText, 1);
 
     m_idle = new QTimer(this);
@@ -111,6 +119,7 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
         StartAutomaticUpdateCheck(this, *m_settings, m_version, m_checkUpdate);
     }
     m_folders = m_settings->ReadFolders();
+    ShowScanState();
 }
 
 CMainFrame::~CMainFrame() {
@@ -175,16 +184,37 @@ void CMainFrame::CreateActions() {
     m_actions[2]->setIcon(
         QIcon::fromTheme(QStringLiteral("preferences-system"), artwork::OptionsIcon()));
     m_actions[5]->setIcon(QIcon::fromTheme(QStringLiteral("help-about"), artwork::AboutIcon()));
+
+    auto scanAction = [this](const char* text, const char* prompt, Qt::Key key, const char* theme,
+                             QStyle::StandardPixmap fallback, int id) {
+        QAction* action = new QAction(QString::fromLatin1(text), this);
+        action->setStatusTip(QString::fromLatin1(prompt));
+        action->setShortcut(QKeySequence(key));
+        action->setIcon(
+            QIcon::fromTheme(QString::fromLatin1(theme), style()->standardIcon(fallback)));
+        connect(action, &QAction::triggered, this, [this, id] { Command(id); });
+        return action;
+    };
+    m_scanAction = scanAction("&Scan", "Search the chosen folders for duplicates again", Qt::Key_F5,
+                              "view-refresh", QStyle::SP_BrowserReload, ID_SCAN);
+    m_stopAction = scanAction("S&top", "Stop the scan; the pairs found so far stay", Qt::Key_Escape,
+                              "process-stop", QStyle::SP_BrowserStop, ID_STOP);
 }
 
 void CMainFrame::CreateMenus() {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(m_actions[0]);
+    file->addAction(m_scanAction);
+    file->addAction(m_stopAction);
     file->addAction(m_actions[1]);
     file->addAction(m_actions[2]);
     file->addAction(m_actions[3]);
     file->addSeparator();
     file->addAction(m_actions[4]);
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    QAction* skipped = view->addAction(QStringLiteral("&Skipped files..."));
+    skipped->setStatusTip(QStringLiteral("List the files of the scan that gave no fingerprint"));
+    connect(skipped, &QAction::triggered, this, [this] { Command(ID_VIEW_SKIPPED); });
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     QAction* update = help->addAction(QStringLiteral("Check for &update"));
     update->setStatusTip(QStringLiteral("Ask the web site whether a newer version exists"));
@@ -227,6 +257,8 @@ void CMainFrame::CreateToolbar() {
     bar->setFloatable(false);
     bar->setContextMenuPolicy(Qt::PreventContextMenu);
     bar->addAction(m_actions[0]);
+    bar->addAction(m_scanAction);
+    bar->addAction(m_stopAction);
     bar->addAction(m_actions[1]);
     bar->addSeparator();
     bar->addAction(m_actions[2]);
@@ -243,20 +275,35 @@ void CMainFrame::CreateToolbar() {
 void CMainFrame::CreateList() {
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setChildrenCollapsible(false);
-    m_list = new CResultsView(m_splitter);
+    auto* listPane = new QWidget(m_splitter);
+    m_filterBar = new CResultsFilterBar(listPane);
+    m_list = new CResultsView(listPane);
+    auto* listLayout = new QVBoxLayout(listPane);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    listLayout->setSpacing(0);
+    listLayout->addWidget(m_filterBar);
+    listLayout->addWidget(m_list, 1);
     m_model = new CResultsModel(m_results, this);
     m_list->setModel(m_model);
     for (int column = 0; column < kResultColumnCount; ++column) {
         m_list->setColumnWidth(column, CResultsView::InitialColumnWidth(column));
     }
-    m_details = new CDetailsWnd(m_splitter);
+    m_detailsPane = new QWidget(m_splitter);
+    m_details = new CDetailsWnd(m_detailsPane);
     m_details->setFixedHeight(kDetailsHeight);
+    m_figures = new CPairFigures(m_detailsPane);
+    m_figures->setFixedHeight(kFiguresHeight);
+    auto* detailsLayout = new QVBoxLayout(m_detailsPane);
+    detailsLayout->setContentsMargins(0, 0, 0, 0);
+    detailsLayout->setSpacing(0);
+    detailsLayout->addWidget(m_details);
+    detailsLayout->addWidget(m_figures);
     connect(m_details, &CDetailsWnd::DeleteLeft, this, [this] { Command(ID_DELETE_LEFT); });
     connect(m_details, &CDetailsWnd::PlayLeft, this, [this] { Command(ID_PLAY_LEFT); });
     connect(m_details, &CDetailsWnd::DeleteRight, this, [this] { Command(ID_DELETE_RIGHT); });
     connect(m_details, &CDetailsWnd::PlayRight, this, [this] { Command(ID_PLAY_RIGHT); });
-    m_splitter->addWidget(m_list);
-    m_splitter->addWidget(m_details);
+    m_splitter->addWidget(listPane);
+    m_splitter->addWidget(m_detailsPane);
     m_splitter->setStretchFactor(0, 1);
     m_splitter->setStretchFactor(1, 0);
     // The bar between list and details is not for dragging: the details keep their height.
@@ -279,6 +326,11 @@ void CMainFrame::CreateList() {
     // Rows leaving the list hide the details.
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &CMainFrame::ShowListOnly);
     connect(m_model, &QAbstractItemModel::modelReset, this, &CMainFrame::ShowListOnly);
+    connect(m_model, &QAbstractItemModel::layoutChanged, this, &CMainFrame::ShowSortArrow);
+    connect(m_filterBar, &CResultsFilterBar::filterChanged, this, [this](const ResultFilter& f) {
+        m_model->SetFilter(f);
+        ShowScanState();
+    });
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
@@ -311,6 +363,15 @@ void CMainFrame::Command(int id) {
             break;
         case ID_APP_ABOUT:
             OnAbout();
+            break;
+        case ID_SCAN:
+            OnScan();
+            break;
+        case ID_STOP:
+            OnStop();
+            break;
+        case ID_VIEW_SKIPPED:
+            OnViewSkipped();
             break;
         case ID_PLAY_LEFT:
         case ID_PLAY_RIGHT: {
@@ -369,13 +430,10 @@ void CMainFrame::OnPairsReady() {
             continue;
         }
         found->experimentalPercent = pair.experimentalPercent;
-        const int row = m_model->FindRow(static_cast<uint32_t>(found - m_results.begin()));
-        if (row >= 0) {
-            m_model->ShowExperimental(row);
-        }
+        m_model->ShowExperimental(static_cast<uint32_t>(found - m_results.begin()));
     }
     flush();
-    m_statusText->setText(QString::number(m_results.size()) + QStringLiteral(" duplicate(s)"));
+    ShowScanState();
 }
 
 void CMainFrame::OnClearPairs() {
@@ -388,15 +446,15 @@ QString CMainFrame::statusText() const {
 }
 
 bool CMainFrame::detailsShown() const {
-    return m_details->isVisibleTo(m_splitter);
+    return m_detailsPane->isVisibleTo(m_splitter);
 }
 
 void CMainFrame::ShowListOnly() {
-    m_details->hide();
+    m_detailsPane->hide();
 }
 
 void CMainFrame::ShowBothPanes() {
-    m_details->show();
+    m_detailsPane->show();
 }
 
 int CMainFrame::SelectedRow() const {
@@ -434,50 +492,29 @@ void CMainFrame::SortByColumn(int column) {
     } else {
         m_sortState = column * 2;
     }
-    const bool reverse = (m_sortState % 2) != 0;
-    const int count = m_model->rowCount();
-    std::vector<int> order(static_cast<size_t>(count));
-    std::iota(order.begin(), order.end(), 0);
-
-    if (column == kColumnFile1 || column == kColumnFile2) {
-        // The text compared is the text shown, shortened as the column's width asks.
-        QCollator collator;
-        collator.setCaseSensitivity(Qt::CaseInsensitive);
-        std::vector<QCollatorSortKey> keys;
-        keys.reserve(order.size());
-        for (int row = 0; row < count; ++row) {
-            keys.push_back(collator.sortKey(m_list->CellText(row, column)));
+    for (int row = 0; row < m_model->rowCount(); ++row) {
+        if (!m_model->IsInBounds(row)) {
+            Message(QStringLiteral("#2 Out of bound"), QStringLiteral("Error"),
+                    QMessageBox::NoIcon);
+            return;
         }
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            const int c = keys[static_cast<size_t>(a)].compare(keys[static_cast<size_t>(b)]);
-            return reverse ? c > 0 : c < 0;
-        });
-    } else {
-        std::vector<float> values(order.size());
-        for (int row = 0; row < count; ++row) {
-            if (!m_model->IsInBounds(row)) {
-                Message(QStringLiteral("#2 Out of bound"), QStringLiteral("Error"),
-                        QMessageBox::NoIcon);
-                return;
-            }
-            const DuplicatePair& pair = m_model->Record(row);
-            values[static_cast<size_t>(row)] = column == kColumnContent ? pair.contentPercent
-                                               : column == kColumnTags  ? pair.tagPercent
-                                                                        : pair.experimentalPercent;
-        }
-        // Direction 0 puts the largest figures first.
-        std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-            const float va = values[static_cast<size_t>(a)];
-            const float vb = values[static_cast<size_t>(b)];
-            return reverse ? va < vb : va > vb;
-        });
     }
-    m_model->Reorder(order);
+    m_model->Sort(column, (m_sortState % 2) != 0);
+    ShowSortArrow();
+}
 
+void CMainFrame::ShowSortArrow() {
+    QHeaderView* header = m_list->horizontalHeader();
+    const int column = m_model->SortColumn();
+    if (column < 0) {
+        header->setSortIndicatorShown(false);
+        return;
+    }
+    // Direction 0 is ascending for the file columns, largest first for the figures.
+    const bool reverse = m_model->SortReverse();
     const bool ascending = (column == kColumnFile1 || column == kColumnFile2) ? !reverse : reverse;
-    m_list->horizontalHeader()->setSortIndicatorShown(true);
-    m_list->horizontalHeader()->setSortIndicator(
-        column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 
 void CMainFrame::OnImageClicked(int row, int column) {
@@ -514,6 +551,27 @@ void CMainFrame::OnRowSelected(int row) {
     m_detailsStore.Build(&pair.details2, pair.path2);
     m_details->SetFiles(m_detailsStore.Find(pair.details1), m_detailsStore.Find(pair.details2));
     m_details->update();
+    // The figures are drawn from copies: the store may change while they show.
+    Grip later;
+    Grip earlier;
+    bool found = false;
+    {
+        GripStore& store = GlobalGripStore();
+        SharedHold hold(store.lock());
+        const GripStore::Entry* a = store.Find(pair.path1);
+        const GripStore::Entry* b = store.Find(pair.path2);
+        if (a != nullptr && b != nullptr) {
+            later = a->grip;
+            earlier = b->grip;
+            found = true;
+        }
+    }
+    if (found) {
+        m_figures->SetPair(later, earlier, g_sensitivity.load(), g_compareMethod.load());
+    } else {
+        m_figures->ShowNothing(
+            QStringLiteral("The fingerprints of this pair are not in the cache."));
+    }
 }
 
 std::string CMainFrame::PlaylistBytes() const {
@@ -595,17 +653,9 @@ std::vector<bool> CMainFrame::MoveToTrash(const std::vector<std::u16string>& pat
 }
 
 void CMainFrame::RemoveRowsWithPath(const std::u16string& path) {
-    std::vector<int> rows;
-    for (int row = m_model->rowCount() - 1; row >= 0; --row) {
-        if (!m_model->IsInBounds(row)) {
-            continue;
-        }
-        const DuplicatePair& pair = m_model->Record(row);
-        if (pair.path1 == path || pair.path2 == path) {
-            rows.push_back(row);
-        }
-    }
-    m_model->RemoveRows(std::move(rows));
+    // Rows the filter hides go too: they would come back naming a file that is gone.
+    m_model->RemoveWhere(
+        [&path](const DuplicatePair& pair) { return pair.path1 == path || pair.path2 == path; });
 }
 
 void CMainFrame::DeletePairFile(const std::u16string& path) {
@@ -614,7 +664,9 @@ void CMainFrame::DeletePairFile(const std::u16string& path) {
         return;
     }
     if (MoveToTrash({path})[0]) {
+        m_session.CountDeleted(1);
         RemoveRowsWithPath(path);
+        ShowScanState();
     }
 }
 
@@ -680,6 +732,7 @@ void CMainFrame::OnDeleteMarked() {
             gone.insert(before.files[i]);
         }
     }
+    m_session.CountDeleted(static_cast<int32_t>(gone.size()));
     // The list may have changed while the question was open (new pairs, a
     // new scan), so the rows are found again: a row goes when a file marked
     // in it or above it really went to the trash.
@@ -694,6 +747,7 @@ void CMainFrame::OnDeleteMarked() {
         }
     }
     m_model->RemoveRows(std::move(rows));
+    ShowScanState();
 }
 
 void CMainFrame::StartEngine() {
@@ -705,6 +759,15 @@ void CMainFrame::StartEngine() {
         if (Failed(loaded)) {
             Message(QStringLiteral("Can't open cache file"), QStringLiteral("Error"),
                     QMessageBox::Critical);
+        } else {
+            // Files skipped before and unchanged since are not decoded again.
+            m_skipMemory = std::make_unique<SkipMemory>();
+            const std::string cache =
+                m_startup.cachePath.empty() ? GripStore::DefaultCachePath() : m_startup.cachePath;
+            m_skipMemory->Load(
+                SkipMemory::PathBeside(cache),
+                PluginSignature(m_startup.pluginFolder.value_or(DecoderSet::ProgramFolder())));
+            skipMemory = m_skipMemory.get();
         }
     }
     OnIdle();
@@ -728,11 +791,71 @@ void CMainFrame::StartScan() {
     }
     const int32_t generation = BeginScan(this, GlobalGripStore());
     PostFolders(*m_pool, generation, m_folders);
+    m_session.Begin();
+    ShowScanState();
+}
+
+void CMainFrame::OnScan() {
+    if (m_folders.empty()) {
+        OnFileOpen();
+        return;
+    }
+    StartScan();
+}
+
+void CMainFrame::OnStop() {
+    if (m_session.phase() != ScanPhase::kScanning) {
+        return;
+    }
+    StopScan();
+    m_session.Stop();
+    ShowScanState();
+}
+
+void CMainFrame::OnViewSkipped() {
+    if (m_skippedWnd == nullptr) {
+        m_skippedWnd = new CSkippedFilesDlg(this);
+    }
+    m_skippedWnd->SetFiles(CopySkipped());
+    m_skippedWnd->show();
+    m_skippedWnd->raise();
+    m_skippedWnd->activateWindow();
+}
+
+void CMainFrame::ShowScanState() {
+    const ScanPhase phase = m_session.phase();
+    m_statusText->setText(
+        m_session.StatusText(m_foundCount.load(), m_model->TotalRows(), m_skippedCount.load()));
+    m_scanAction->setEnabled(phase != ScanPhase::kScanning);
+    m_stopAction->setEnabled(phase == ScanPhase::kScanning);
+    m_model->SetPendingFigures(phase == ScanPhase::kOver ? CResultsModel::PendingFigures::kFailed
+                               : phase == ScanPhase::kStopped
+                                   ? CResultsModel::PendingFigures::kStopped
+                                   : CResultsModel::PendingFigures::kMayArrive);
+    QString hint;
+    if (m_model->TotalRows() > 0) {
+        hint = QStringLiteral("No pair matches the filter.");
+    } else if (phase == ScanPhase::kNone) {
+        hint = m_folders.empty() ? QStringLiteral(
+                                       "To begin, choose the folders to search with File › "
+                                       "Select folders (Ctrl+O).")
+                                 : QStringLiteral(
+                                       "Press Scan (F5) to search the chosen folders for "
+                                       "duplicates, or choose other folders (Ctrl+O).");
+    } else if (phase == ScanPhase::kScanning) {
+        hint = QStringLiteral("Scanning… pairs appear here as they are found.");
+    } else {
+        hint = QStringLiteral("No duplicates found. Scan (F5) searches again.");
+    }
+    m_list->SetHint(hint);
 }
 
 void CMainFrame::ResetCache() {
     m_cachedCount.exchange(0);
     GlobalGripStore().ClearCache();
+    if (m_skipMemory) {
+        m_skipMemory->Clear();
+    }
 }
 
 bool CMainFrame::ScanRunning() const {
@@ -740,7 +863,20 @@ bool CMainFrame::ScanRunning() const {
 }
 
 void CMainFrame::OnIdle() {
-    m_progress->Refresh(m_cachedCount.load(), m_pendingCount.load(), m_doneCount.load());
+    ProgressCounts counts;
+    counts.cacheEntries = m_cachedCount.load();
+    counts.found = m_foundCount.load();
+    counts.fromCache = m_fromCacheCount.load();
+    counts.fresh = m_newCount.load();
+    counts.skipped = m_skippedCount.load();
+    m_progress->Refresh(counts);
+    if (m_session.phase() == ScanPhase::kScanning) {
+        m_session.Poll(ScanRunning());
+        ShowScanState();
+    }
+    if (m_skippedWnd != nullptr && m_skippedWnd->isVisible()) {
+        m_skippedWnd->SetFiles(CopySkipped());
+    }
 }
 
 QWidget* CMainFrame::DialogParent() {
@@ -764,7 +900,17 @@ void CMainFrame::OnFileOpen() {
 }
 
 void CMainFrame::OnOptions() {
-    EditOptions(DialogParent(), *m_settings, &m_checkUpdate, [this] { ResetCache(); });
+    const CompareSettings before = CurrentCompareSettings();
+    if (!EditOptions(DialogParent(), *m_settings, &m_checkUpdate, [this] { ResetCache(); })) {
+        return;
+    }
+    const CompareSettings after = CurrentCompareSettings();
+    // The list is rebuilt from the cache at once: no file is decoded again.
+    const bool changed = after.method != before.method || after.accurate != before.accurate ||
+                         after.sensitivity != before.sensitivity;
+    if (changed && !m_folders.empty() && m_session.phase() != ScanPhase::kNone) {
+        StartScan();
+    }
 }
 
 void CMainFrame::OnCheckUpdate() {

@@ -20,6 +20,7 @@
 #include "desktop_actions.h"
 #include "details_wnd.h"
 #include "scan_owner.h"
+#include "scan_session.h"
 
 class QAction;
 class QDialog;
@@ -29,8 +30,12 @@ class QSplitter;
 class QTimer;
 class CDetailsWnd;
 class CProgressDlg;
+class CPairFigures;
+class CResultsFilterBar;
 class CResultsModel;
 class CResultsView;
+class CSkippedFilesDlg;
+class SkipMemory;
 class SettingsStore;
 class WorkerPool;
 
@@ -49,6 +54,9 @@ enum FrameCommand : int {
     ID_EXPLORE_RIGHT = 32796,
     ID_DELETE_LEFT = 32778,
     ID_DELETE_RIGHT = 32779,
+    ID_SCAN = 32800,
+    ID_STOP = 32801,
+    ID_VIEW_SKIPPED = 32802,
 };
 
 // How the window starts. The defaults are the program's; tests point the
@@ -115,6 +123,11 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     CResultsView* list() const { return m_list; }
     CDetailsWnd* details() const { return m_details; }
     CProgressDlg* progress() const { return m_progress; }
+    CResultsFilterBar* filterBar() const { return m_filterBar; }
+    CPairFigures* figures() const { return m_figures; }
+    // The "Skipped files" window; null until first opened.
+    CSkippedFilesDlg* skippedWindow() const { return m_skippedWnd; }
+    const CScanSession& session() const { return m_session; }
     SettingsStore& settings() const { return *m_settings; }
     CResultsModel* model() const { return m_model; }
     const std::vector<DuplicatePair>& results() const { return m_results; }
@@ -139,6 +152,16 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     void StartEngine();
     // A new scan of m_folders: the list empties, one walk per folder starts.
     void StartScan();
+    // Scan: the remembered folders, or the Folders dialog when there are none.
+    void OnScan();
+    // Stop: the scan is abandoned; what it listed stays.
+    void OnStop();
+    void OnViewSkipped();
+    // The status bar, the list's hint, the Scan and Stop actions and the
+    // figures that can no longer arrive follow the scan's state.
+    void ShowScanState();
+    // The header's arrow shows the sort the list holds, or none.
+    void ShowSortArrow();
     // The window modal dialogs belong to: the active one, else this.
     QWidget* DialogParent();
 
@@ -191,6 +214,14 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     QLabel* m_statusText = nullptr;
     QTimer* m_idle = nullptr;
     QAction* m_actions[6] = {};
+    QAction* m_scanAction = nullptr;
+    QAction* m_stopAction = nullptr;
+    CScanSession m_session;
+    CResultsFilterBar* m_filterBar = nullptr;
+    QWidget* m_detailsPane = nullptr;  // the details and, under them, the figures
+    CPairFigures* m_figures = nullptr;
+    CSkippedFilesDlg* m_skippedWnd = nullptr;
+    std::unique_ptr<SkipMemory> m_skipMemory;
     FileDetailsStore m_detailsStore;
     std::unique_ptr<WorkerPool> m_pool;
 };

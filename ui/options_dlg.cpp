@@ -82,10 +82,20 @@ COptionsDlg::COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUp
     // Room for "1.00" so the slider does not jump as the text changes.
     m_sensitivityLabel->setMinimumWidth(
         m_sensitivityLabel->fontMetrics().horizontalAdvance(QStringLiteral("0.00")) + 4);
-    auto* sensitivityRow = new QHBoxLayout;
-    sensitivityRow->addWidget(new QLabel(QStringLiteral("Sensitivity:"), this));
-    sensitivityRow->addWidget(m_slider, 1);
-    sensitivityRow->addWidget(m_sensitivityLabel);
+    m_slider->setToolTip(
+        QStringLiteral("Left: more results, less alike files. Right: fewer "
+                       "results, only files that are very alike."));
+    auto* sensitivityRow = new QGridLayout;
+    sensitivityRow->addWidget(new QLabel(QStringLiteral("Sensitivity:"), this), 0, 0);
+    sensitivityRow->addWidget(m_slider, 0, 1, 1, 2);
+    sensitivityRow->addWidget(m_sensitivityLabel, 0, 3);
+    // Which way gives more results.
+    sensitivityRow->addWidget(new QLabel(QStringLiteral("\u2190 more results"), this), 1, 1,
+                              Qt::AlignLeft);
+    sensitivityRow->addWidget(new QLabel(QStringLiteral("fewer, closer matches \u2192"), this), 1,
+                              2, Qt::AlignRight);
+    sensitivityRow->setColumnStretch(1, 1);
+    sensitivityRow->setColumnStretch(2, 1);
 
     m_clearCache = new QPushButton(QStringLiteral("Clear internal cache"), this);
     m_clearCache->setAutoDefault(false);

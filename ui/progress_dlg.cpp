@@ -9,8 +9,8 @@ namespace {
 
 const QColor kTextColour(0, 0, 255);
 
-// "1234567/1234567" fits in a counter without moving the bar.
-const char* const kWidestCounter = "0000000/0000000";
+// A seven-digit count fits without moving the bar.
+const char* const kWidestCounter = "0000000";
 
 }  // namespace
 
@@ -28,16 +28,26 @@ CProgressDlg::CProgressDlg(QWidget* parent) : QWidget(parent) {
         label->setPalette(blue);
         return label;
     };
-    m_cached = makeLabel(QString());
-    m_files = makeLabel(QString());
-    m_files->setMinimumWidth(m_files->fontMetrics().horizontalAdvance(kWidestCounter));
+    auto makeCounter = [&] {
+        QLabel* label = makeLabel(QString());
+        label->setMinimumWidth(label->fontMetrics().horizontalAdvance(kWidestCounter));
+        return label;
+    };
+    m_cached = makeCounter();
+    m_new = makeCounter();
+    m_skipped = makeCounter();
+    m_found = makeCounter();
 
     auto* counters = new QGridLayout;
     counters->setVerticalSpacing(0);
-    counters->addWidget(makeLabel(QStringLiteral("Cache:")), 0, 0);
-    counters->addWidget(makeLabel(QStringLiteral("New:")), 1, 0);
+    counters->addWidget(makeLabel(QStringLiteral("Cached:")), 0, 0);
     counters->addWidget(m_cached, 0, 1);
-    counters->addWidget(m_files, 1, 1);
+    counters->addWidget(makeLabel(QStringLiteral("New:")), 1, 0);
+    counters->addWidget(m_new, 1, 1);
+    counters->addWidget(makeLabel(QStringLiteral("Skipped:")), 0, 2);
+    counters->addWidget(m_skipped, 0, 3);
+    counters->addWidget(makeLabel(QStringLiteral("Found:")), 1, 2);
+    counters->addWidget(m_found, 1, 3);
 
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
@@ -45,23 +55,23 @@ CProgressDlg::CProgressDlg(QWidget* parent) : QWidget(parent) {
     layout->addLayout(counters);
 }
 
-void CProgressDlg::Refresh(int32_t cached, int32_t found, int32_t done) {
-    if (cached != m_lastCached) {
-        m_cached->setText(QString::number(cached));
-        m_lastCached = cached;
+void CProgressDlg::Refresh(const ProgressCounts& counts) {
+    if (m_shown && counts == m_last) {
+        return;
     }
-    if (found != m_lastFound || done != m_lastDone) {
-        m_files->setText(QString::number(done) + u'/' + QString::number(found));
-        m_lastFound = found;
-        m_lastDone = done;
-    }
-    // 64-bit so that a huge scan cannot overflow; clamped because a failed
-    // job lowers "found" while "done" stays.
-    int64_t percent = found > 0 ? static_cast<int64_t>(done) * 100 / found : 0;
-    if (percent < 0) {
-        percent = 0;
-    } else if (percent > 100) {
-        percent = 100;
-    }
-    m_bar->setValue(static_cast<int>(percent));
+    m_shown = true;
+    m_last = counts;
+    m_cached->setText(QString::number(counts.fromCache));
+    m_new->setText(QString::number(counts.fresh));
+    m_skipped->setText(QString::number(counts.skipped));
+    m_found->setText(QString::number(counts.found));
+    setToolTip(QStringLiteral("Cached: files of this scan whose fingerprint was in the cache "
+                              "(%1 entries)\nNew: files fingerprinted by this scan\nSkipped: "
+                              "files that gave no fingerprint (View \u203a Skipped files)\n"
+                              "Found: files the scan found")
+                   .arg(counts.cacheEntries));
+    const int64_t finished = static_cast<int64_t>(counts.fromCache) + counts.fresh + counts.skipped;
+    // 64-bit so that a huge scan cannot overflow.
+    int64_t percent = counts.found > 0 ? finished * 100 / counts.found : 0;
+    m_bar->setValue(static_cast<int>(std::clamp<int64_t>(percent, 0, 100)));
 }

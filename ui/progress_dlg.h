@@ -1,7 +1,7 @@
-// The progress band below the toolbar: a bar for the share of found files
-// that are done, the number of fingerprints in the cache, and done/found. The
-// main window owns it and calls Refresh from the UI thread with the counters
-// the workers update.
+// The progress band beside the toolbar: a bar for the share of the scan's
+// files that are finished, and what became of them: taken from the cache,
+// fingerprinted now, skipped, out of the files found. The main window owns it
+// and calls Refresh from the UI thread with the counters the workers update.
 #pragma once
 
 #include <QWidget>
@@ -11,6 +11,15 @@
 class QLabel;
 class QProgressBar;
 
+struct ProgressCounts {
+    int32_t cacheEntries = 0;  // fingerprints in the cache file
+    int32_t found = 0;         // files the scan found
+    int32_t fromCache = 0;     // of them, fingerprinted before
+    int32_t fresh = 0;         // fingerprinted by this scan
+    int32_t skipped = 0;       // gave no fingerprint
+    bool operator==(const ProgressCounts&) const = default;
+};
+
 class CProgressDlg : public QWidget {
     Q_OBJECT
 
@@ -18,19 +27,22 @@ class CProgressDlg : public QWidget {
     explicit CProgressDlg(QWidget* parent = nullptr);
 
     // Shows the counters; texts change only when a number did. The bar shows
-    // done * 100 / found percent, 0 when nothing was found.
-    void Refresh(int32_t cached, int32_t found, int32_t done);
+    // the finished files (cached + new + skipped) in percent of those found,
+    // 0 when nothing was found.
+    void Refresh(const ProgressCounts& counts);
 
     QProgressBar* Bar() const { return m_bar; }
     QLabel* CachedLabel() const { return m_cached; }
-    QLabel* FilesLabel() const { return m_files; }
+    QLabel* NewLabel() const { return m_new; }
+    QLabel* SkippedLabel() const { return m_skipped; }
+    QLabel* FoundLabel() const { return m_found; }
 
   private:
     QProgressBar* m_bar;
     QLabel* m_cached;
-    QLabel* m_files;
-    // The last numbers shown; -1 so that the first refresh writes everything.
-    int32_t m_lastCached = -1;
-    int32_t m_lastFound = -1;
-    int32_t m_lastDone = -1;
+    QLabel* m_new;
+    QLabel* m_skipped;
+    QLabel* m_found;
+    ProgressCounts m_last;
+    bool m_shown = false;
 };

@@ -3,7 +3,10 @@
 #include <algorithm>
 #include <iomanip>
 #include <locale>
+#include <numeric>
 #include <sstream>
+
+#include "compare_settings.h"
 
 namespace {
 
@@ -12,6 +15,42 @@ const char* const kHeaders[kResultColumnCount] = {"File #1", "% content", "% tag
 
 // Below this an experimental figure was never requested.
 constexpr float kNotRequestedBelow = -1.0f;
+// A batch smaller than this share of the rows goes in row by row; a larger
+// one is merged in one pass.
+constexpr size_t kInsertShare = 64;
+
+int SideOf(int column) {
+    return column == kColumnFile2 ? 1 : 0;
+}
+
+float FigureOf(const DuplicatePair& pair, int column) {
+    return column == kColumnContent ? pair.contentPercent
+           : column == kColumnTags  ? pair.tagPercent
+                                    : pair.experimentalPercent;
+}
+
+QString HeaderToolTip(int column) {
+    const QString sensitivity = QString::number(g_sensitivity.load(), 'f', 2);
+    if (column == kColumnContent) {
+        return QStringLiteral(
+                   "How alike the music is. 0 % is the threshold of the current sensitivity "
+                   "(%1), 100 % is identical. A pair listed by its tags alone shows 0 %.")
+            .arg(sensitivity);
+    }
+    if (column == kColumnTags) {
+        return QStringLiteral(
+                   "How alike title, artist, file name and album are. 0 % is the threshold of "
+                   "the current sensitivity (%1), 100 % is identical. A pair listed by its "
+                   "music alone may show 0 %.")
+            .arg(sensitivity);
+    }
+    if (column == kColumnExperimental) {
+        return QStringLiteral(
+            "The slow experimental measure over the first minute of both files; \"n/a\" when "
+            "it was off, \"failed\" when a file is shorter than a minute.");
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -26,6 +65,9 @@ QString FormatPercent(float value) {
 }
 
 QString FormatExperimental(float value) {
+    if (value == kExperimentalFailed) {
+        return QStringLiteral("failed");
+    }
     if (value < kNotRequestedBelow) {
         return QStringLiteral("n/a");
     }
@@ -35,8 +77,21 @@ QString FormatExperimental(float value) {
     return FormatPercent(value);
 }
 
+bool ResultFilter::Passes(const DuplicatePair& pair) const {
+    if (hideTagOnly && pair.contentPercent <= 0.0f) {
+        return false;
+    }
+    if (text.isEmpty()) {
+        return true;
+    }
+    return QString::fromStdU16String(pair.path1).contains(text, Qt::CaseInsensitive) ||
+           QString::fromStdU16String(pair.path2).contains(text, Qt::CaseInsensitive);
+}
+
 CResultsModel::CResultsModel(const std::vector<DuplicatePair>& results, QObject* parent)
-    : QAbstractTableModel(parent), m_results(results) {}
+    : QAbstractTableModel(parent), m_results(results) {
+    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
+}
 
 int CResultsModel::rowCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
@@ -71,12 +126,20 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
                                                    : QVariant();
                 case kColumnTags:
                     return role == Qt::DisplayRole ? FormatPercent(pair.tagPercent) : QVariant();
-                case kColumnExperimental:
+                case kColumnExperimental: {
                     if (role != Qt::DisplayRole) {
                         return {};
                     }
-                    return row.experimentalArrived ? FormatPercent(pair.experimentalPercent)
-                                                   : FormatExperimental(pair.experimentalPercent);
+                    const float value = pair.experimentalPercent;
+                    if (value == kExperimentalPending && m_pending != PendingFigures::kMayArrive) {
+                        return m_pending == PendingFigures::kFailed ? QStringLiteral("failed")
+                                                                    : QStringLiteral("stopped");
+                    }
+                    if (row.experimentalArrived && value != kExperimentalFailed) {
+                        return FormatPercent(value);
+                    }
+                    return FormatExperimental(value);
+                }
             }
             break;
         case Qt::TextAlignmentRole:
@@ -87,13 +150,8 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
         case RecordRole:
             return row.record;
         case ValueRole:
-            switch (column) {
-                case kColumnContent:
-                    return pair.contentPercent;
-                case kColumnTags:
-                    return pair.tagPercent;
-                case kColumnExperimental:
-                    return pair.experimentalPercent;
+            if (column != kColumnFile1 && column != kColumnFile2) {
+                return FigureOf(pair, column);
             }
             break;
         case ImageRole:
@@ -115,6 +173,10 @@ QVariant CResultsModel::headerData(int section, Qt::Orientation orientation, int
     if (role == Qt::DisplayRole) {
         return QString::fromLatin1(kHeaders[section]);
     }
+    if (role == Qt::ToolTipRole) {
+        const QString tip = HeaderToolTip(section);
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
+    }
     if (role == Qt::TextAlignmentRole) {
         const bool file = section == kColumnFile1 || section == kColumnFile2;
         return QVariant::fromValue((file ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignVCenter);
@@ -126,19 +188,189 @@ Qt::ItemFlags CResultsModel::flags(const QModelIndex& index) const {
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
+void CResultsModel::UpdateRanks(int side) {
+    if (m_rankFresh[static_cast<size_t>(side)]) {
+        return;
+    }
+    const std::vector<uint32_t>& order = m_byPath[static_cast<size_t>(side)];
+    std::vector<uint32_t>& rank = m_rank[static_cast<size_t>(side)];
+    rank.resize(order.size());
+    for (size_t i = 0; i < order.size(); ++i) {
+        rank[order[i]] = static_cast<uint32_t>(i);
+    }
+    m_rankFresh[static_cast<size_t>(side)] = true;
+}
+
+bool CResultsModel::Before(const ResultRow& a, const ResultRow& b) const {
+    if (m_sortColumn == kColumnFile1 || m_sortColumn == kColumnFile2) {
+        const std::vector<uint32_t>& rank = m_rank[static_cast<size_t>(SideOf(m_sortColumn))];
+        return m_sortReverse ? rank[a.record] > rank[b.record] : rank[a.record] < rank[b.record];
+    }
+    const float va = FigureOf(m_results[a.record], m_sortColumn);
+    const float vb = FigureOf(m_results[b.record], m_sortColumn);
+    // Direction 0 puts the largest figures first.
+    return m_sortReverse ? va < vb : va > vb;
+}
+
 void CResultsModel::AppendRecords(uint32_t first, uint32_t count) {
     if (count == 0) {
         return;
     }
-    const int at = static_cast<int>(m_rows.size());
-    beginInsertRows(QModelIndex(), at, at + static_cast<int>(count) - 1);
-    m_rows.reserve(m_rows.size() + count);
-    for (uint32_t i = 0; i < count; ++i) {
-        ResultRow row;
-        row.record = first + i;
-        m_rows.push_back(row);
+    // Every record gets its path keys and its place in path order.
+    for (int side = 0; side < 2; ++side) {
+        auto& keys = m_keys[static_cast<size_t>(side)];
+        auto& order = m_byPath[static_cast<size_t>(side)];
+        const size_t before = order.size();
+        for (uint32_t r = first; r < first + count; ++r) {
+            const DuplicatePair& pair = m_results[r];
+            // Folded first: in the C locale the collator compares code points.
+            keys.push_back(m_collator.sortKey(
+                QString::fromStdU16String(side == 0 ? pair.path1 : pair.path2).toCaseFolded()));
+        }
+        auto less = [&keys](uint32_t a, uint32_t b) {
+            const int c = keys[a].compare(keys[b]);
+            return c != 0 ? c < 0 : a < b;
+        };
+        if (count * kInsertShare < before) {
+            for (uint32_t r = first; r < first + count; ++r) {
+                order.insert(std::upper_bound(order.begin(), order.end(), r, less), r);
+            }
+        } else {
+            for (uint32_t r = first; r < first + count; ++r) {
+                order.push_back(r);
+            }
+            std::sort(order.begin() + static_cast<std::ptrdiff_t>(before), order.end(), less);
+            std::inplace_merge(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(before),
+                               order.end(), less);
+        }
+        m_rankFresh[static_cast<size_t>(side)] = false;
     }
+
+    std::vector<ResultRow> shown;
+    for (uint32_t r = first; r < first + count; ++r) {
+        ResultRow row;
+        row.record = r;
+        (m_filter.Passes(m_results[r]) ? shown : m_hidden).push_back(row);
+    }
+    if (shown.empty()) {
+        return;
+    }
+    if (m_sortColumn < 0) {
+        const int at = static_cast<int>(m_rows.size());
+        beginInsertRows(QModelIndex(), at, at + static_cast<int>(shown.size()) - 1);
+        m_rows.insert(m_rows.end(), shown.begin(), shown.end());
+        endInsertRows();
+        return;
+    }
+    if (m_sortColumn == kColumnFile1 || m_sortColumn == kColumnFile2) {
+        UpdateRanks(SideOf(m_sortColumn));
+    }
+    auto before = [this](const ResultRow& a, const ResultRow& b) { return Before(a, b); };
+    if (shown.size() * kInsertShare < m_rows.size()) {
+        for (const ResultRow& row : shown) {
+            const int at = static_cast<int>(
+                std::upper_bound(m_rows.begin(), m_rows.end(), row, before) - m_rows.begin());
+            beginInsertRows(QModelIndex(), at, at);
+            m_rows.insert(m_rows.begin() + at, row);
+            endInsertRows();
+        }
+        return;
+    }
+    std::vector<ResultRow> rows = m_rows;
+    const size_t old = rows.size();
+    std::stable_sort(shown.begin(), shown.end(), before);
+    rows.insert(rows.end(), shown.begin(), shown.end());
+    std::inplace_merge(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(old), rows.end(),
+                       before);
+    // The new rows first join at the end, so the views see their count grow.
+    const int at = static_cast<int>(m_rows.size());
+    beginInsertRows(QModelIndex(), at, at + static_cast<int>(shown.size()) - 1);
+    m_rows.insert(m_rows.end(), shown.begin(), shown.end());
     endInsertRows();
+    ApplyOrder(std::move(rows));
+}
+
+void CResultsModel::ApplyOrder(std::vector<ResultRow> rows) {
+    // Rows are told apart by their record: no record has two rows.
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    std::vector<int> newRowOf(m_results.size(), -1);
+    for (size_t i = 0; i < rows.size(); ++i) {
+        newRowOf[rows[i].record] = static_cast<int>(i);
+    }
+    const QModelIndexList before = persistentIndexList();
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const QModelIndex& index : before) {
+        const int row = index.row() >= 0 && static_cast<size_t>(index.row()) < m_rows.size()
+                            ? newRowOf[m_rows[static_cast<size_t>(index.row())].record]
+                            : -1;
+        after.push_back(row < 0 ? QModelIndex() : this->index(row, index.column()));
+    }
+    m_rows.swap(rows);
+    changePersistentIndexList(before, after);
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void CResultsModel::Sort(int column, bool reverse) {
+    if (column < 0 || column >= kResultColumnCount) {
+        return;
+    }
+    m_sortColumn = column;
+    m_sortReverse = reverse;
+    if (column == kColumnFile1 || column == kColumnFile2) {
+        UpdateRanks(SideOf(column));
+    }
+    std::vector<ResultRow> rows = m_rows;
+    if (column == kColumnFile1 || column == kColumnFile2) {
+        std::stable_sort(rows.begin(), rows.end(),
+                         [this](const ResultRow& a, const ResultRow& b) { return Before(a, b); });
+    } else {
+        // The figures are read once: the records lie scattered in memory.
+        std::vector<std::pair<float, uint32_t>> keyed(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            keyed[i] = {FigureOf(m_results[rows[i].record], column), static_cast<uint32_t>(i)};
+        }
+        std::stable_sort(keyed.begin(), keyed.end(), [reverse](const auto& a, const auto& b) {
+            return reverse ? a.first < b.first : a.first > b.first;
+        });
+        std::vector<ResultRow> sorted;
+        sorted.reserve(rows.size());
+        for (const auto& [value, i] : keyed) {
+            sorted.push_back(rows[i]);
+        }
+        rows.swap(sorted);
+    }
+    ApplyOrder(std::move(rows));
+}
+
+void CResultsModel::SetFilter(const ResultFilter& filter) {
+    m_filter = filter;
+    std::vector<ResultRow> all = m_rows;
+    all.insert(all.end(), m_hidden.begin(), m_hidden.end());
+    // Arrival order, then the sort.
+    std::sort(all.begin(), all.end(),
+              [](const ResultRow& a, const ResultRow& b) { return a.record < b.record; });
+    beginResetModel();
+    m_rows.clear();
+    m_hidden.clear();
+    for (const ResultRow& row : all) {
+        (m_filter.Passes(m_results[row.record]) ? m_rows : m_hidden).push_back(row);
+    }
+    endResetModel();
+    if (m_sortColumn >= 0) {
+        Sort(m_sortColumn, m_sortReverse);
+    }
+}
+
+void CResultsModel::SetPendingFigures(PendingFigures pending) {
+    if (pending == m_pending) {
+        return;
+    }
+    m_pending = pending;
+    if (!m_rows.empty()) {
+        emit dataChanged(index(0, kColumnExperimental),
+                         index(static_cast<int>(m_rows.size()) - 1, kColumnExperimental));
+    }
 }
 
 int CResultsModel::FindRow(uint32_t record) const {
@@ -150,13 +382,23 @@ int CResultsModel::FindRow(uint32_t record) const {
     return -1;
 }
 
-void CResultsModel::ShowExperimental(int row) {
-    if (row < 0 || static_cast<size_t>(row) >= m_rows.size()) {
+void CResultsModel::ShowExperimental(uint32_t record) {
+    const int row = FindRow(record);
+    if (row < 0) {
+        for (ResultRow& hidden : m_hidden) {
+            if (hidden.record == record) {
+                hidden.experimentalArrived = true;
+            }
+        }
         return;
     }
     m_rows[static_cast<size_t>(row)].experimentalArrived = true;
     const QModelIndex cell = index(row, kColumnExperimental);
     emit dataChanged(cell, cell);
+    if (m_sortColumn == kColumnExperimental) {
+        // The row's figure changed: it moves to its new place.
+        Sort(m_sortColumn, m_sortReverse);
+    }
 }
 
 void CResultsModel::ToggleImage(int row, int column) {
@@ -202,9 +444,31 @@ void CResultsModel::RemoveRows(std::vector<int> rows) {
     }
 }
 
+void CResultsModel::RemoveWhere(const std::function<bool(const DuplicatePair&)>& match) {
+    auto matches = [&](const ResultRow& row) {
+        return row.record < m_results.size() && match(m_results[row.record]);
+    };
+    m_hidden.erase(std::remove_if(m_hidden.begin(), m_hidden.end(), matches), m_hidden.end());
+    std::vector<int> rows;
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        if (matches(m_rows[i])) {
+            rows.push_back(static_cast<int>(i));
+        }
+    }
+    RemoveRows(std::move(rows));
+}
+
 void CResultsModel::Clear() {
     beginResetModel();
     m_rows.clear();
+    m_hidden.clear();
+    for (int side = 0; side < 2; ++side) {
+        m_keys[static_cast<size_t>(side)].clear();
+        m_byPath[static_cast<size_t>(side)].clear();
+        m_rank[static_cast<size_t>(side)].clear();
+        m_rankFresh[static_cast<size_t>(side)] = true;
+    }
+    m_pending = PendingFigures::kMayArrive;
     endResetModel();
 }
 
@@ -212,22 +476,12 @@ void CResultsModel::Reorder(const std::vector<int>& order) {
     if (order.size() != m_rows.size()) {
         return;
     }
-    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     std::vector<ResultRow> sorted;
     sorted.reserve(m_rows.size());
-    std::vector<int> newRowOf(m_rows.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        sorted.push_back(m_rows[static_cast<size_t>(order[i])]);
-        newRowOf[static_cast<size_t>(order[i])] = static_cast<int>(i);
+    for (int i : order) {
+        sorted.push_back(m_rows[static_cast<size_t>(i)]);
     }
-    m_rows.swap(sorted);
-    // Keep the selection and the current row on the same pairs.
-    const QModelIndexList before = persistentIndexList();
-    QModelIndexList after;
-    after.reserve(before.size());
-    for (const QModelIndex& index : before) {
-        after.push_back(this->index(newRowOf[static_cast<size_t>(index.row())], index.column()));
-    }
-    changePersistentIndexList(before, after);
-    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    // An order given from outside is no sort that later rows could follow.
+    m_sortColumn = -1;
+    ApplyOrder(std::move(sorted));
 }

@@ -7,6 +7,9 @@
 #include <QPaintEngine>
 #include <QPainter>
 
+#include <algorithm>
+#include <cmath>
+
 #include "artwork.h"
 #include "results_model.h"
 
@@ -128,66 +131,80 @@ QString CPathElider::Elide(const QString& path, int labelWidth) const {
     return candidate;
 }
 
-void PaintBar(QPainter* painter, const QRect& cell, float value, int column, bool invert) {
+QColor BarColour(float value, int column) {
+    const int p = static_cast<int>(std::clamp(value, 0.0f, 100.0f));
+    const int k = 255 - p * kBarColourRange / 100;
+    switch (column) {
+        case kColumnContent:
+            return QColor(k, k, 255);
+        case kColumnTags:
+            return QColor(k, 255, k);
+        default:
+            return QColor(255, k, k);
+    }
+}
+
+QRect BarFill(const QRect& cell, float value) {
+    if (!(value >= 0.0f) || cell.height() < kSmallestBarCell || cell.width() < kSmallestBarCell) {
+        return {};
+    }
+    const int p = static_cast<int>(std::min(value, 100.0f));
+    // Edges as exclusive coordinates: right and bottom lie just outside the cell.
+    const int left = cell.left() + 2;
+    const int right = cell.left() + cell.width() - 1;
+    const int fillRight = left + (right - left) * p / 100;
+    return QRect(left, cell.top() + 2, fillRight - left, cell.height() - 3);
+}
+
+QColor TextColourOn(const QColor& background) {
+    // Relative luminance as the web's contrast rules define it; black reads
+    // better than white above about 0.18.
+    auto linear = [](double channel) {
+        return channel <= 0.03928 ? channel / 12.92 : std::pow((channel + 0.055) / 1.055, 2.4);
+    };
+    const double luminance = 0.2126 * linear(background.redF()) +
+                             0.7152 * linear(background.greenF()) +
+                             0.0722 * linear(background.blueF());
+    return luminance > 0.179 ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+void PaintBar(QPainter* painter, const QRect& cell, float value, int column) {
     if (value < 0.0f || cell.height() < kSmallestBarCell || cell.width() < kSmallestBarCell) {
         return;
     }
-    const int p = static_cast<int>(value);
-    const int k = 255 - p * kBarColourRange / 100;
-    QColor colour;
-    switch (column) {
-        case kColumnContent:
-            colour = QColor(k, k, 255);
-            break;
-        case kColumnTags:
-            colour = QColor(k, 255, k);
-            break;
-        default:
-            colour = QColor(255, k, k);
-            break;
-    }
-    // Edges as exclusive coordinates: right and bottom lie just outside the cell.
     const int left = cell.left();
     const int top = cell.top();
     const int right = cell.left() + cell.width();
     const int bottom = cell.top() + cell.height();
-
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing, false);
-    const bool rasterOps =
-        painter->paintEngine() && painter->paintEngine()->hasFeature(QPaintEngine::RasterOpModes);
-
-    // The outline darkens what lies beneath it (pen AND screen).
-    if (rasterOps) {
-        painter->setCompositionMode(QPainter::RasterOp_SourceAndDestination);
-    }
     painter->setPen(QPen(QColor(kOutlineGrey, kOutlineGrey, kOutlineGrey), 0));
     painter->setBrush(Qt::NoBrush);
     const QPoint outline[] = {
         {left + 1, top + 1}, {right - 2, top + 1}, {right - 2, bottom - 2}, {left + 1, bottom - 2}};
     painter->drawPolygon(outline, 4);
-
-    const int fillLeft = left + 2;
-    const int fillTop = top + 2;
-    const int fillRight = fillLeft + (right - 1 - fillLeft) * p / 100;
-    const int fillBottom = bottom - 1;
-    const QRect fill(fillLeft, fillTop, fillRight - fillLeft, fillBottom - fillTop);
+    const QRect fill = BarFill(cell, value);
     if (fill.width() > 0 && fill.height() > 0) {
-        if (rasterOps) {
-            if (invert) {
-                painter->setCompositionMode(QPainter::RasterOp_NotDestination);
-                painter->fillRect(fill, Qt::black);
-            }
-            // The colour shows where the screen was dark (text turns light).
-            painter->setCompositionMode(QPainter::RasterOp_SourceOrDestination);
-            painter->fillRect(fill, colour);
-        } else {
-            // A device without raster operations: a translucent bar keeps the
-            // figure readable.
-            QColor translucent = colour;
-            translucent.setAlpha(160);
-            painter->fillRect(fill, translucent);
-        }
+        painter->fillRect(fill, BarColour(value, column));
+    }
+    painter->restore();
+}
+
+void PaintFigureText(QPainter* painter, const QRect& cell, const QString& text, float value,
+                     int column, const QColor& background) {
+    const QRect fill = BarFill(cell, value);
+    painter->save();
+    QRegion beside(cell);
+    if (!fill.isEmpty()) {
+        beside -= QRegion(fill);
+    }
+    painter->setClipRegion(beside);
+    painter->setPen(TextColourOn(background));
+    painter->drawText(cell, Qt::AlignCenter, text);
+    if (!fill.isEmpty()) {
+        painter->setClipRect(fill);
+        painter->setPen(TextColourOn(BarColour(value, column)));
+        painter->drawText(cell, Qt::AlignCenter, text);
     }
     painter->restore();
 }
@@ -204,28 +221,30 @@ const CPathElider& CResultsDelegate::Elider(const QFont& font) const {
 void CResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
                              const QModelIndex& index) const {
     const int column = index.column();
-    if (column != kColumnFile1 && column != kColumnFile2) {
-        QStyleOptionViewItem opt = option;
-        opt.state &= ~QStyle::State_HasFocus;
-        QStyledItemDelegate::paint(painter, opt, index);
-        const QVariant value = index.data(CResultsModel::ValueRole);
-        if (!value.isValid()) {
-            return;
-        }
-        const QItemSelectionModel* selection = m_view->selectionModel();
-        const bool focused = m_view->currentIndex().row() == index.row();
-        const bool anySelected = selection && selection->hasSelection();
-        PaintBar(painter, option.rect, value.toFloat(), column, !focused || !anySelected);
-        return;
-    }
-
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
     const QWidget* widget = option.widget;
     QStyle* style = widget ? widget->style() : QApplication::style();
+    const QString figure = opt.text;
     opt.text.clear();
     opt.state &= ~QStyle::State_HasFocus;
     style->drawPrimitive(QStyle::PE_PanelItemViewItem, &opt, painter, widget);
+    const bool selected = option.state & QStyle::State_Selected;
+    const QPalette::ColorGroup group =
+        (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
+
+    if (column != kColumnFile1 && column != kColumnFile2) {
+        const float value = index.data(CResultsModel::ValueRole).toFloat();
+        PaintBar(painter, option.rect, value, column);
+        QColor background =
+            option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
+        if (!selected && opt.features & QStyleOptionViewItem::Alternate) {
+            background = option.palette.color(group, QPalette::AlternateBase);
+        }
+        painter->setFont(option.font);
+        PaintFigureText(painter, option.rect, figure, value, column, background);
+        return;
+    }
 
     const QRect icon = IconRect(option.rect);
     if (icon.right() <= option.rect.right()) {
@@ -235,9 +254,6 @@ void CResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const QString text =
         Elider(option.font).Elide(index.data(Qt::DisplayRole).toString(), label.width());
     if (!text.isEmpty()) {
-        const bool selected = option.state & QStyle::State_Selected;
-        const QPalette::ColorGroup group =
-            (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
         painter->save();
         painter->setPen(
             option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
@@ -344,4 +360,22 @@ void CResultsView::contextMenuEvent(QContextMenuEvent* event) {
 int CResultsView::InitialColumnWidth(int column) {
     return column == kColumnFile1 || column == kColumnFile2 ? kInitialFileWidth
                                                             : kInitialFigureWidth;
+}
+
+void CResultsView::SetHint(const QString& hint) {
+    if (hint != m_hint) {
+        m_hint = hint;
+        viewport()->update();
+    }
+}
+
+void CResultsView::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (m_hint.isEmpty() || (model() != nullptr && model()->rowCount() > 0)) {
+        return;
+    }
+    QPainter painter(viewport());
+    painter.setPen(palette().color(QPalette::PlaceholderText));
+    painter.drawText(viewport()->rect().adjusted(20, 20, -20, -20),
+                     Qt::AlignCenter | Qt::TextWordWrap, m_hint);
 }

@@ -44,12 +44,25 @@ class CPathElider {
     qreal m_ellipsis = 0;
 };
 
-// The bar over a percentage cell: outline and fill in the colour of the
-// column (1 blue, 2 green, 3 red) darkening with value (0..100), combined with
-// what the cell already shows. invert first inverts the filled part, so that
-// on a normal row the bar is the column's colour and the figure stays
-// readable. Draws nothing for a negative value or a cell smaller than 11 x 11.
-void PaintBar(QPainter* painter, const QRect& cell, float value, int column, bool invert);
+// The bar's colour for value (0..100) in column: (k, k, 255) for "% content",
+// (k, 255, k) for "% tags", (255, k, k) for "% experim.", k running from 255
+// at 0 down to 85 at 100.
+QColor BarColour(float value, int column);
+// The part of cell that the bar fills: empty when no bar is drawn (negative
+// value, cell smaller than 11 x 11) and for 0.
+QRect BarFill(const QRect& cell, float value);
+// Black or white, whichever stands out more from background.
+QColor TextColourOn(const QColor& background);
+
+// The bar over a percentage cell: a grey outline and the part filled in the
+// colour of the column. Draws nothing for a negative value or a cell smaller
+// than 11 x 11.
+void PaintBar(QPainter* painter, const QRect& cell, float value, int column);
+// text centred in cell, over whatever is painted there: in
+// TextColourOn(background) beside the bar and in TextColourOn(the bar's
+// colour) over it, so every figure reads on a selected row as on any other.
+void PaintFigureText(QPainter* painter, const QRect& cell, const QString& text, float value,
+                     int column, const QColor& background);
 
 class CResultsDelegate : public QStyledItemDelegate {
     Q_OBJECT
@@ -80,6 +93,9 @@ class CResultsView : public QTableView {
     // Scales the column widths to fill width, keeping their proportions; no
     // column narrower than 40 pixels. Nothing happens while all widths are 0.
     void FitColumns(int width);
+    // The text shown in the middle of the list while it has no rows.
+    void SetHint(const QString& hint);
+    const QString& hint() const { return m_hint; }
 
   signals:
     // A left click below the last row.
@@ -95,4 +111,8 @@ class CResultsView : public QTableView {
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+  private:
+    QString m_hint;
 };

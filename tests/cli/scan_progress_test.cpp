@@ -62,8 +62,8 @@ TEST(ScanProgressTest, ProgressIsDrawnOnATerminal) {
 
     // The line is redrawn with carriage returns and ends with every file counted.
     EXPECT_NE(screen.find("\rcached "), std::string::npos) << screen;
-    EXPECT_NE(screen.find("files 3 done of 3 found, pairs 1"), std::string::npos) << screen;
-    EXPECT_NE(screen.find("harmonyfox-cli scan: 1 pairs; 3 files done of 3 found; 3 cached"),
+    EXPECT_NE(screen.find("files 3 done of 4 found, pairs 1"), std::string::npos) << screen;
+    EXPECT_NE(screen.find("harmonyfox-cli scan: 1 pairs; 3 files done of 4 found; 3 cached"),
               std::string::npos)
         << screen;
 

@@ -205,15 +205,22 @@ TEST_F(ScanCommandTest, CorpusPairsEveryCopyAndOnlyCopiesAndRescanUsesTheCache) 
         EXPECT_EQ(r.content.find('.'), r.content.size() - 2) << r.content;  // one decimal
     }
     EXPECT_EQ(Opens(), 9u);  // every audio file once
-    EXPECT_NE(first.err.find("9 pairs; 9 files done of 9 found; 9 cached"), std::string::npos)
+    EXPECT_NE(first.err.find("9 pairs; 9 files done of 10 found; 9 cached; 9 new, 0 from the "
+                             "cache, 1 skipped (1 unsupported)"),
+              std::string::npos)
         << first.err;
 
-    const Outcome again = Scan({Music(), "--format", "json"});
+    const std::string skipped = m_dir.File("skipped.tsv");
+    const Outcome again = Scan({Music(), "--format", "json", "--skipped", skipped});
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(Opens(), 9u);
     const nlohmann::json document = nlohmann::json::parse(again.out);
-    EXPECT_EQ(document["counters"], nlohmann::json::parse(R"({"cached":9,"found":9,"done":9})"));
+    EXPECT_EQ(document["counters"],
+              nlohmann::json::parse(R"({"cached":9,"found":10,"done":9,"new":0,"fromCache":9,
+                  "skipped":1,"skippedBy":{"unsupported":1,"damaged":0,"too-short":0,
+                  "unreadable":0,"not-regular":0}})"));
     EXPECT_EQ(document["pairs"].size(), 9u);
+    EXPECT_EQ(Slurp(skipped), Music() + "/cover.jpg\tunsupported\n");
 
     const std::string playlist = m_dir.File("list.m3u");
     const Outcome m3u = Scan({"--format=m3u", "--output", playlist, Music()});
@@ -266,7 +273,7 @@ TEST_F(ScanCommandTest, MethodAndSensitivity) {
 }
 
 TEST_F(ScanCommandTest, ExperimentalFiguresReachTheirPairs) {
-    // Two minute-long copies get a figure; a copy shorter than a minute never does.
+    // Two minute-long copies get a figure; a copy shorter than a minute fails.
     const std::vector<float> piece = Piece(22050 * 61, 4);
     WriteFakeAudio(Music() + "/long1.raw", {}, ToPcm16(piece));
     WriteFakeAudio(Music() + "/long2.raw", {}, ToPcm16(piece));
@@ -281,7 +288,7 @@ TEST_F(ScanCommandTest, ExperimentalFiguresReachTheirPairs) {
             EXPECT_NE(r.experimental, "wait");
             EXPECT_EQ(r.experimental.find('.'), r.experimental.size() - 2) << r.experimental;
         } else {
-            EXPECT_EQ(r.experimental, "wait");
+            EXPECT_EQ(r.experimental, "failed");
         }
     }
 }

@@ -533,7 +533,7 @@ TEST(ExperimentalCompareTest, ReadOpeningTakesTheFirstSamplesAndRemovesTheMean) 
     EXPECT_EQ(decoders.CloseFile(), E_FAIL);
 }
 
-TEST(ExperimentalCompareTest, FilesShorterThanAMinuteGetNoFigure) {
+TEST(ExperimentalCompareTest, FilesShorterThanAMinuteGetAFailedFigure) {
     FakeFiles files;
     DecoderSet decoders(files.Plugins());
     CountingOwner owner;
@@ -551,8 +551,13 @@ TEST(ExperimentalCompareTest, FilesShorterThanAMinuteGetNoFigure) {
         EXPECT_EQ(score, 0.0f);
         EXPECT_EQ(CompareExperimental(generation, path1, path2, decoders, owner), E_FAIL);
     }
-    EXPECT_TRUE(owner.PendingPairs.empty());
-    EXPECT_TRUE(owner.posted.empty());
+    // Each pair hears that its figure will not come.
+    ASSERT_EQ(owner.PendingPairs.size(), std::size(pairs));
+    for (const DuplicatePair& update : owner.PendingPairs) {
+        EXPECT_TRUE(update.isUpdate);
+        EXPECT_EQ(update.experimentalPercent, kExperimentalFailed);
+    }
+    EXPECT_EQ(owner.posted.size(), std::size(pairs));
 }
 
 TEST(ExperimentalCompareTest, IdenticalPairScoresBelowHundredAndIsAppended) {

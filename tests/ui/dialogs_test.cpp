@@ -246,25 +246,26 @@ TEST_F(OptionsTest, WithoutOwnerClearCacheOnlyCloses) {
 
 TEST(ProgressDlgTest, CountersAndBar) {
     struct Case {
-        int32_t cached, found, done;
-        const char* cachedText;
-        const char* filesText;
+        ProgressCounts counts;
+        const char* shown;  // cached, new, skipped, found
         int percent;
     };
     const Case cases[] = {
-        {5, 120, 37, "5", "37/120", 30},
-        {0, 0, 0, "0", "0/0", 0},
-        {9, 3, 3, "9", "3/3", 100},
-        // A failed job lowers "found" below "done".
-        {9, 2, 3, "9", "3/2", 100},
-        {0, 2000000000, 1500000000, "0", "1500000000/2000000000", 75},
+        {{50, 120, 20, 10, 7}, "20 10 7 120", 30},
+        {{0, 0, 0, 0, 0}, "0 0 0 0", 0},
+        {{9, 3, 3, 0, 0}, "3 0 0 3", 100},
+        {{0, 2000000000, 1000000000, 400000000, 100000000},
+         "1000000000 400000000 100000000 "
+         "2000000000",
+         75},
     };
     CProgressDlg band;
     for (const Case& c : cases) {
-        band.Refresh(c.cached, c.found, c.done);
-        EXPECT_EQ(band.CachedLabel()->text(), c.cachedText) << c.filesText;
-        EXPECT_EQ(band.FilesLabel()->text(), c.filesText);
-        EXPECT_EQ(band.Bar()->value(), c.percent) << c.filesText;
+        band.Refresh(c.counts);
+        const QString shown = band.CachedLabel()->text() + ' ' + band.NewLabel()->text() + ' ' +
+                              band.SkippedLabel()->text() + ' ' + band.FoundLabel()->text();
+        EXPECT_EQ(shown, c.shown);
+        EXPECT_EQ(band.Bar()->value(), c.percent) << c.shown;
     }
 }
 
@@ -272,9 +273,9 @@ TEST(ProgressDlgTest, EmptyUntilTheFirstRefresh) {
     CProgressDlg band;
     EXPECT_EQ(band.Bar()->value(), 0);
     EXPECT_TRUE(band.CachedLabel()->text().isEmpty());
-    EXPECT_TRUE(band.FilesLabel()->text().isEmpty());
+    EXPECT_TRUE(band.SkippedLabel()->text().isEmpty());
     // The first refresh writes even zeros.
-    band.Refresh(0, 0, 0);
+    band.Refresh({});
     EXPECT_EQ(band.CachedLabel()->text(), "0");
 }
 

@@ -3,23 +3,32 @@
 // plug-in, and the pairs reach the list as rows; the cache file is loaded at
 // creation and a cache that cannot be opened is reported.
 #include <gtest/gtest.h>
+#include <QApplication>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
+#include <QRegularExpression>
+#include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include <filesystem>
+#include <fstream>
 #include <memory>
 
 #include "compare_settings.h"
 #include "folders_dlg.h"
 #include "main_frame.h"
+#include "options_dlg.h"
 #include "progress_dlg.h"
 #include "results_model.h"
+#include "results_view.h"
 #include "scan_state.h"
 #include "settings_store.h"
+#include "skipped_files_dlg.h"
 #include "test_files.h"
 
 namespace {
@@ -56,6 +65,19 @@ class MainFrameScanTest : public ::testing::Test {
         return startup;
     }
 
+    // The Folders dialog, when it opens, adds "music" and is confirmed.
+    void ChooseMusicFolderInTheDialog() {
+        frame->SetFolderDialogForTests(
+            [this](QWidget*, const QString&, const QString&) {
+                return QString::fromStdString(temp.File("music"));
+            },
+            [](QDialog* dialog) {
+                static_cast<CFoldersDlg*>(dialog)->AddFolder();
+                dialog->done(QDialog::Accepted);
+                return true;
+            });
+    }
+
     void WriteSong(const std::string& path, uint32_t seed) {
         WriteFakeAudio(path, {{"title", "Song " + std::to_string(seed)}},
                        ToPcm16(Piece(kSongLength, seed)));
@@ -75,15 +97,7 @@ TEST_F(MainFrameScanTest, ChosenFoldersAreScannedAndTheirPairsListed) {
     frame = std::make_unique<CMainFrame>(Startup(temp.File("cache.dat")));
     ASSERT_TRUE(messages.empty());
     ApplyCompareSettings(CompareSettings{kCompareContent, false, 0.75f});
-    frame->SetFolderDialogForTests(
-        [this](QWidget*, const QString&, const QString&) {
-            return QString::fromStdString(temp.File("music"));
-        },
-        [](QDialog* dialog) {
-            static_cast<CFoldersDlg*>(dialog)->AddFolder();
-            dialog->done(QDialog::Accepted);
-            return true;
-        });
+    ChooseMusicFolderInTheDialog();
     frame->Command(ID_FILE_OPEN);
 
     QDeadlineTimer guard(kScanGuardMs);
@@ -98,10 +112,90 @@ TEST_F(MainFrameScanTest, ChosenFoldersAreScannedAndTheirPairsListed) {
     EXPECT_TRUE((U16ToBytes(pair.path1) == a && U16ToBytes(pair.path2) == b) ||
                 (U16ToBytes(pair.path1) == b && U16ToBytes(pair.path2) == a));
     EXPECT_GT(pair.contentPercent, 0.0f);
-    EXPECT_EQ(frame->statusText(), QStringLiteral("1 duplicate(s)"));
-    EXPECT_EQ(frame->progress()->FilesLabel()->text(), QStringLiteral("3/3"));
-    EXPECT_EQ(frame->progress()->CachedLabel()->text(), QStringLiteral("3"));
+    EXPECT_EQ(frame->progress()->FoundLabel()->text(), QStringLiteral("3"));
+    EXPECT_EQ(frame->progress()->NewLabel()->text(), QStringLiteral("3"));
     EXPECT_EQ(frame->progress()->Bar()->value(), 100);
+}
+
+// Scan (F5) and Stop (Esc), the status bar through a scan and a deletion, the
+// skipped files and their window, and the list rebuilt when the options change.
+TEST_F(MainFrameScanTest, ScanStopSkippedFilesAndTheStatusBar) {
+    WriteSong(temp.File("music/a/one.raw"), 7);
+    WriteSong(temp.File("music/b/copy of one.raw"), 7);
+    WriteSong(temp.File("music/b/other.raw"), 99);
+    WriteFakeAudio(temp.File("music/clip.raw"), {}, ToPcm16(Piece(22050 * 10, 3)));
+    WriteFakeAudioBytes(temp.File("music/notes.flac"), {}, "");
+    std::ofstream(temp.File("music/notes.txt")) << "not audio";
+    FrameStartup startup = Startup(temp.File("cache.dat"));
+    startup.desktop.confirm = [](QWidget*, const QString&) { return true; };
+    startup.desktop.moveToTrash = [](const QString& path, QString*) { return QFile::remove(path); };
+    frame = std::make_unique<CMainFrame>(startup);
+    ApplyCompareSettings(CompareSettings{kCompareContent, false, 0.75f});
+    EXPECT_EQ(frame->statusText(), QStringLiteral("Ready"));
+    EXPECT_TRUE(frame->list()->hint().contains(QStringLiteral("choose the folders")));
+
+    // Scan without remembered folders asks for them.
+    ChooseMusicFolderInTheDialog();
+    auto waitForScan = [this] {
+        QDeadlineTimer guard(kScanGuardMs);
+        while (frame->session().phase() == ScanPhase::kScanning && !guard.hasExpired()) {
+            QTest::qWait(20);
+        }
+        QTest::qWait(300);
+    };
+    const QRegularExpression over(
+        QStringLiteral("^6 files, 1 duplicate pairs, 3 skipped, \\d+\\.\\d s$"));
+    frame->Command(ID_SCAN);
+    EXPECT_EQ(frame->statusText(), QStringLiteral("Scanning\u2026"));
+    waitForScan();
+    EXPECT_TRUE(over.match(frame->statusText()).hasMatch()) << frame->statusText().toStdString();
+    CProgressDlg* band = frame->progress();
+    EXPECT_EQ(band->NewLabel()->text() + band->CachedLabel()->text() +
+                  band->SkippedLabel()->text() + band->FoundLabel()->text(),
+              QStringLiteral("3036"));
+
+    frame->Command(ID_VIEW_SKIPPED);
+    ASSERT_NE(frame->skippedWindow(), nullptr);
+    EXPECT_EQ(frame->skippedWindow()->Table()->rowCount(), 3);
+    frame->skippedWindow()->Copy();
+    const QString copied = QApplication::clipboard()->text();
+    EXPECT_TRUE(copied.contains(QString::fromStdString(temp.File("music/clip.raw")) +
+                                QStringLiteral("\tshorter than 15 s of music\n")))
+        << copied.toStdString();
+    EXPECT_EQ(copied.count(QLatin1Char('\n')), 3);
+
+    // Again from the cache: the counts add up the other way.
+    frame->Command(ID_SCAN);
+    waitForScan();
+    EXPECT_TRUE(over.match(frame->statusText()).hasMatch()) << frame->statusText().toStdString();
+    EXPECT_EQ(band->NewLabel()->text() + band->CachedLabel()->text(), QStringLiteral("03"));
+
+    // Stop keeps what was listed and says so.
+    frame->Command(ID_SCAN);
+    frame->Command(ID_STOP);
+    EXPECT_TRUE(frame->statusText().startsWith(QStringLiteral("Stopped: ")));
+    waitForScan();
+    EXPECT_TRUE(frame->statusText().startsWith(QStringLiteral("Stopped: ")));
+
+    // Other options rebuild the list at once.
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<COptionsDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->SensitivitySlider()->setValue(50);
+        dialog->accept();
+    });
+    frame->Command(ID_OPTIONS);
+    EXPECT_EQ(frame->session().phase(), ScanPhase::kScanning);
+    waitForScan();
+    ASSERT_EQ(frame->model()->rowCount(), 1);
+
+    // A deleted file leaves the counts.
+    frame->list()->selectRow(0);
+    frame->Command(ID_DELETE_LEFT);
+    EXPECT_EQ(frame->model()->rowCount(), 0);
+    EXPECT_TRUE(
+        frame->statusText().startsWith(QStringLiteral("5 files, 0 duplicate pairs, 3 skipped")))
+        << frame->statusText().toStdString();
 }
 
 TEST_F(MainFrameScanTest, ACacheThatCannotBeOpenedIsReportedAndTheWindowStillWorks) {

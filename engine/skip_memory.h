@@ -1,0 +1,78 @@
+// SkipMemory: the files that earlier scans could not fingerprint, with the
+// size and modification time they had then, kept in a small file beside the
+// fingerprint cache ("skipped.dat"). A scan asks it before decoding a file
+// that is not in the cache: a file skipped before and unchanged since is
+// skipped again for the same reason without being decoded.
+//
+// The front end owns it (one per process, like the GripStore) and loads it
+// before the workers start; Find and Remember may then be called from any
+// thread. File format in docs/scan-engine.md.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+
+#include "decoder_contract.h"
+#include "skipped_files.h"
+
+// What tells that a file changed: its size in bytes and modification time in
+// nanoseconds since 1970.
+struct FileStamp {
+    int64_t size = 0;
+    int64_t mtimeNs = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
+// The stamp of the file at path (links followed); false when it cannot be read.
+bool ReadFileStamp(const std::string& path, FileStamp* stamp);
+
+// Names, sizes and times of the plug-in libraries in folder: the memory of
+// "no plug-in reads it" is void when the plug-ins change.
+std::string PluginSignature(const std::string& folder);
+
+class SkipMemory {
+  public:
+    SkipMemory() = default;
+    ~SkipMemory();
+    SkipMemory(const SkipMemory&) = delete;
+    SkipMemory& operator=(const SkipMemory&) = delete;
+
+    // Reads the file at path and keeps it open for appending. A missing file,
+    // or one written under another plug-in signature, starts an empty memory;
+    // a record cut short or damaged ends the reading (what came before it
+    // stays). The file is written afresh when it held such a record, another
+    // signature or more superseded records than live ones. E_FAIL when the
+    // file can be neither read nor created: the memory then lives in memory
+    // only. Not to be called while workers use the memory.
+    HRESULT Load(const std::string& path, const std::string& signature);
+
+    // The reason the file was skipped for, if it was and its stamp is the same.
+    std::optional<SkipReason> Find(const std::u16string& path, const FileStamp& stamp) const;
+    // Remembers (and appends to the file) that path with stamp was skipped.
+    void Remember(const std::u16string& path, const FileStamp& stamp, SkipReason reason);
+    // Forgets everything, in the file too.
+    void Clear();
+    size_t size() const;
+
+    // "skipped.dat" in the folder of the cache file at cachePath.
+    static std::string PathBeside(const std::string& cachePath);
+
+  private:
+    struct Entry {
+        FileStamp stamp;
+        SkipReason reason;
+    };
+    // Writes the header and every entry to m_path afresh; keeps it open.
+    bool Rewrite();
+    void Close();
+
+    mutable std::mutex m_lock;
+    std::string m_path;
+    std::string m_signature;
+    std::FILE* m_file = nullptr;
+    std::unordered_map<std::string, Entry> m_entries;  // by the path's bytes
+};

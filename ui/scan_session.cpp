@@ -1,0 +1,55 @@
+#include "scan_session.h"
+
+#include <algorithm>
+
+QString ScanStatusText(ScanPhase phase, const ScanFigures& figures, double seconds) {
+    switch (phase) {
+        case ScanPhase::kNone:
+            return QStringLiteral("Ready");
+        case ScanPhase::kScanning:
+            return QStringLiteral("Scanning\u2026");
+        case ScanPhase::kOver:
+        case ScanPhase::kStopped:
+            break;
+    }
+    const QString counts = QStringLiteral("%1 files, %2 duplicate pairs, %3 skipped, %4 s")
+                               .arg(figures.found)
+                               .arg(figures.pairs)
+                               .arg(figures.skipped)
+                               .arg(seconds, 0, 'f', 1);
+    return phase == ScanPhase::kStopped ? QStringLiteral("Stopped: ") + counts : counts;
+}
+
+void CScanSession::Begin() {
+    m_phase = ScanPhase::kScanning;
+    m_clock.start();
+    m_endedMs = -1;
+    m_deleted = 0;
+}
+
+void CScanSession::Stop() {
+    if (m_phase == ScanPhase::kScanning) {
+        m_phase = ScanPhase::kStopped;
+        m_endedMs = m_clock.elapsed();
+    }
+}
+
+bool CScanSession::Poll(bool running) {
+    if (m_phase != ScanPhase::kScanning || running) {
+        return false;
+    }
+    m_phase = ScanPhase::kOver;
+    m_endedMs = m_clock.elapsed();
+    return true;
+}
+
+double CScanSession::Seconds() const {
+    if (!m_clock.isValid()) {
+        return 0.0;
+    }
+    return static_cast<double>(m_endedMs >= 0 ? m_endedMs : m_clock.elapsed()) / 1000.0;
+}
+
+QString CScanSession::StatusText(int32_t found, int32_t pairs, int32_t skipped) const {
+    return ScanStatusText(m_phase, {std::max(found - m_deleted, 0), pairs, skipped}, Seconds());
+}
