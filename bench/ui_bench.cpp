@@ -1,5 +1,7 @@
-// How the results list copes with many pairs: sorting a column and scrolling
-// a page with 20,000 rows, on the offscreen platform. With
+// How the results list copes with many pairs: sorting a column (again, or
+// each in turn), pairs arriving into a sorted list, and scrolling a page with
+// 20,000 rows (HF_BENCH_ROWS=100000 for a large library), on the offscreen
+// platform. With
 // --screenshot=<file.png> it instead saves a picture of the window with a
 // few made-up rows, and with --scan=<folder> as well, of the window after a
 // real scan of that folder through the plug-ins beside the tool.
@@ -12,6 +14,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QPixmap>
 #include <QScrollBar>
 #include <QTest>
@@ -106,6 +109,40 @@ void BM_SortColumn(benchmark::State& state) {
     }
 }
 
+// A click on another column each time: no order of an earlier sort helps.
+void BM_SortEachColumnInTurn(benchmark::State& state) {
+    auto frame = MakeFrame();
+    Fill(*frame, kRows);
+    int column = 0;
+    for (auto _ : state) {
+        frame->SortByColumn(column);
+        frame->list()->viewport()->repaint();
+        column = (column + 1) % kResultColumnCount;
+    }
+}
+
+// 100 pairs arriving one by one into a list of kRows rows sorted by path:
+// each goes to its place.
+void BM_SortedArrival(benchmark::State& state) {
+    auto frame = MakeFrame();
+    Fill(*frame, kRows);
+    frame->SortByColumn(kColumnFile1);
+    for (auto _ : state) {
+        for (int i = 0; i < 100; ++i) {
+            {
+                std::lock_guard<std::mutex> hold(frame->pairsLock);
+                DuplicatePair pair;
+                pair.path1 = QStringLiteral("/home/user/Music/Late/%1.mp3").arg(i).toStdU16String();
+                pair.path2 = u"/media/backup/late.mp3";
+                frame->PendingPairs.push_back(std::move(pair));
+            }
+            frame->Post(WM_PAIRS_READY);
+            QCoreApplication::sendPostedEvents(frame.get());
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * 100);
+}
+
 void BM_ScrollPage(benchmark::State& state) {
     auto frame = MakeFrame();
     Fill(*frame, kRows);
@@ -162,9 +199,12 @@ BENCHMARK(BM_TakePairs)->Unit(benchmark::kMillisecond)->Iterations(3);
 BENCHMARK(BM_SortColumn)
     ->Arg(kColumnFile1)
     ->Arg(kColumnContent)
+    ->Arg(kColumnTags)
     ->Arg(kColumnExperimental)
     ->Arg(kColumnFile2)
     ->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortEachColumnInTurn)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SortedArrival)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScrollPage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ScrollToEnd)->Unit(benchmark::kMillisecond);
 
@@ -233,6 +273,11 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QApplication app(argc, argv);
+    // The collation of the file columns: a user's locale sorts through ICU,
+    // the C locale by code points.
+    if (qEnvironmentVariableIsSet("HF_BENCH_LOCALE")) {
+        QLocale::setDefault(QLocale(qEnvironmentVariable("HF_BENCH_LOCALE")));
+    }
     const QString settings = QDir::temp().filePath(QStringLiteral("harmonyfox-ui-bench.ini"));
     g_settingsPath = settings;
     QFile::remove(settings);

@@ -97,11 +97,13 @@ HRESULT Analyzer::Extract(const char16_t* path) {
 
     DecoderInfo info;
     std::memset(&info, 0, sizeof(info));
+    m_declaredMs = 0;
     if (Succeeded(m_decoders->GetFileInfo(&info))) {
         m_grip.nameKey = NameKey(path);
         TagKey(m_grip.title, info.title);
         TagKey(m_grip.artist, info.artist);
         TagKey(m_grip.album, info.album);
+        m_declaredMs = info.durationMs;
     }
     if (Failed(ReadPcm())) {
         m_decoders->CloseFile();
@@ -155,6 +157,11 @@ HRESULT Analyzer::ReadPcm() {
 
     const uint32_t n = static_cast<uint32_t>(std::min<size_t>(m_samples.size(), N));
     if (n < M) {
+        // Nothing decodable at all, or less than the file says it holds, is
+        // damage rather than a short piece.
+        if (n == 0 || static_cast<uint64_t>(m_declaredMs) * kOneSecond / 1000 >= M) {
+            m_failure = SkipReason::kDamaged;
+        }
         return E_FAIL;
     }
     const float meanAbs = sumAbs / static_cast<float>(n);

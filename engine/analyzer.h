@@ -69,6 +69,7 @@ class Analyzer {
   private:
     ScanOwner* m_owner = nullptr;
     SkipReason m_failure = SkipReason::kUnsupported;
+    uint32_t m_declaredMs = 0;  // the open file's duration as its plug-in tells it
     std::unique_ptr<DecoderSet> m_decoders;
     std::vector<float> m_samples;
     std::vector<float> m_re;

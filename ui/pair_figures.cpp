@@ -42,7 +42,7 @@ void DrawPanel(QPainter& p, const QRect& area, const QString& caption,
     p.setBrush(Qt::white);
     p.drawRect(plot.adjusted(0, 0, -1, -1));
     const QRectF inner = QRectF(plot).adjusted(2, 2, -2, -2);
-    auto curve = [&](const std::vector<float>& values, const QColor& colour) {
+    auto curve = [&](const std::vector<float>& values, const QColor& colour, double width) {
         if (values.size() < 2) {
             return;
         }
@@ -54,12 +54,13 @@ void DrawPanel(QPainter& p, const QRect& area, const QString& caption,
             const double y = inner.bottom() - inner.height() * (v - low) / (1.0 - low);
             i == 0 ? path.moveTo(x, y) : path.lineTo(x, y);
         }
-        p.setPen(QPen(colour, 1.5));
+        p.setPen(QPen(colour, width));
         p.setBrush(Qt::NoBrush);
         p.drawPath(path);
     };
-    curve(first, kFile1Colour);
-    curve(second, kFile2Colour);
+    // File #1 wide under File #2 narrow: equal curves still show both colours.
+    curve(first, kFile1Colour, 3.0);
+    curve(second, kFile2Colour, 1.2);
 }
 
 }  // namespace
@@ -132,14 +133,14 @@ QString ExplanationHtml(const PairExplanation& e, const Grip& later, const Grip&
     }
     html += QStringLiteral(
                 "<br><b>Content:</b> spectrum %1, envelope %2, drift %3. "
-                "\"%% content\" %4 = (spectrum &minus; %5) / (1 &minus; %5): "
-                "0 %% at the threshold of sensitivity %6, 100 %% identical.")
+                "\"% content\" %4 = (spectrum &minus; %5) / (1 &minus; %5): "
+                "0 % at the threshold of sensitivity %6, 100 % identical.")
                 .arg(Score(c.spectrumScore), Score(c.envelopeScore), Score(c.driftScore),
                      QString::number(static_cast<double>(e.contentPercent), 'f', 1),
                      Score(e.thresholds.strict), QString::number(e.sensitivity, 'f', 2));
     html +=
         QStringLiteral(
-            "<br><b>Tags:</b> raw tag score %1, \"%% tags\" %2 = (score &minus; "
+            "<br><b>Tags:</b> raw tag score %1, \"% tags\" %2 = (score &minus; "
             "%3) / (1 &minus; %3).")
             .arg(Score(e.tags.tagScore), QString::number(static_cast<double>(e.tagPercent), 'f', 1),
                  QString::number(e.sensitivity, 'f', 2));

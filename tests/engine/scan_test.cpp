@@ -307,6 +307,10 @@ TEST_F(ScanTest, SkippedFilesAreCountedByReasonAndNotDecodedAgainUnlessChanged) 
     // Eight-bit chunks are refused by the decoder set once the file is open.
     WriteFakeAudio(Music() + "/damaged.raw", {{"log", Log()}, {"bits", "8"}},
                    ToPcm16(Piece(kPieceLength, 4)));
+    // A file that says it lasts a minute but ends after 10 s, and one with no sample at all.
+    WriteFakeAudio(Music() + "/cut.raw", {{"log", Log()}, {"duration", "60000"}},
+                   ToPcm16(Piece(22050 * 10, 5)));
+    WriteFakeAudioBytes(Music() + "/empty.raw", {{"log", Log()}}, "");
     std::ofstream(Music() + "/notes.flac") << "not audio";
     ASSERT_EQ(mkfifo((Music() + "/pipe").c_str(), 0600), 0);
     fs::create_symlink(m_dir.File("missing.raw"), Music() + "/dangling.raw");
@@ -320,11 +324,10 @@ TEST_F(ScanTest, SkippedFilesAreCountedByReasonAndNotDecodedAgainUnlessChanged) 
         }
         return byName;
     };
-    const std::map<std::string, std::string> expected{{"clip.raw", "too-short"},
-                                                      {"damaged.raw", "damaged"},
-                                                      {"notes.flac", "unsupported"},
-                                                      {"pipe", "not-regular"},
-                                                      {"dangling.raw", "unreadable"}};
+    const std::map<std::string, std::string> expected{
+        {"clip.raw", "too-short"},     {"damaged.raw", "damaged"},    {"cut.raw", "damaged"},
+        {"empty.raw", "damaged"},      {"notes.flac", "unsupported"}, {"pipe", "not-regular"},
+        {"dangling.raw", "unreadable"}};
     struct Counts {
         int found, fromCache, fresh, skipped;
         bool operator==(const Counts&) const = default;
@@ -336,14 +339,14 @@ TEST_F(ScanTest, SkippedFilesAreCountedByReasonAndNotDecodedAgainUnlessChanged) 
 
     Scan({Music()});
     EXPECT_EQ(reasons(), expected);
-    EXPECT_EQ(counts(), (Counts{7, 0, 2, 5}));
-    EXPECT_EQ(Opens(), 4u);
+    EXPECT_EQ(counts(), (Counts{9, 0, 2, 7}));
+    EXPECT_EQ(Opens(), 6u);
 
     // Unchanged: nothing is opened again, and every file keeps its reason.
     Scan({Music()});
     EXPECT_EQ(reasons(), expected);
-    EXPECT_EQ(counts(), (Counts{7, 2, 0, 5}));
-    EXPECT_EQ(Opens(), 4u);
+    EXPECT_EQ(counts(), (Counts{9, 2, 0, 7}));
+    EXPECT_EQ(Opens(), 6u);
 
     // A fresh start reads the same memory from its file.
     SkipMemory reloaded;
@@ -355,8 +358,8 @@ TEST_F(ScanTest, SkippedFilesAreCountedByReasonAndNotDecodedAgainUnlessChanged) 
     // The clip grows into a song: it is decoded again and joins the scan.
     WriteSong(clip, 1);
     Scan({Music()});
-    EXPECT_EQ(counts(), (Counts{7, 2, 1, 4}));
-    EXPECT_EQ(Opens(), 5u);
+    EXPECT_EQ(counts(), (Counts{9, 2, 1, 6}));
+    EXPECT_EQ(Opens(), 7u);
     EXPECT_EQ(m_owner.List().size(), 3u);
     m_owner.skipMemory = nullptr;
 }
