@@ -99,16 +99,26 @@ COptionsDlg::COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUp
 
     m_clearCache = new QPushButton(QStringLiteral("Clear internal cache"), this);
     m_clearCache->setAutoDefault(false);
+    m_cleanCache = new QPushButton(QStringLiteral("Clean cache"), this);
+    m_cleanCache->setAutoDefault(false);
+    m_cleanCache->setToolTip(
+        QStringLiteral("Forget the fingerprints of files that no longer exist"));
+    m_cleanCache->hide();
+    m_cleanCacheLabel = new QLabel(this);
+    m_cleanCacheLabel->setWordWrap(true);
+    m_cleanCacheLabel->hide();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setDefault(true);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_clearCache);
+    bottom->addWidget(m_cleanCache);
     bottom->addStretch();
     bottom->addWidget(buttons);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(groups);
     layout->addLayout(sensitivityRow);
+    layout->addWidget(m_cleanCacheLabel);
     layout->addLayout(bottom);
 
     MethodButton(m_method)->setChecked(true);
@@ -145,6 +155,16 @@ void COptionsDlg::ClearCache() {
     reject();
 }
 
+void COptionsDlg::SetCleanCache(CleanCacheFunc clean) {
+    m_clean = std::move(clean);
+    m_cleanCache->setVisible(static_cast<bool>(m_clean));
+    disconnect(m_cleanCache, &QPushButton::clicked, this, nullptr);
+    connect(m_cleanCache, &QPushButton::clicked, this, [this] {
+        m_cleanCacheLabel->setText(m_clean());
+        m_cleanCacheLabel->show();
+    });
+}
+
 void COptionsDlg::done(int result) {
     if (result == QDialog::Accepted) {
         m_method = m_onlyTags->isChecked() ? 1 : m_onlyContent->isChecked() ? 2 : 3;
@@ -156,12 +176,16 @@ void COptionsDlg::done(int result) {
 }
 
 bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
-                 COptionsDlg::ResetCacheFunc resetCache, COptionsDlg::AskFunc ask) {
+                 COptionsDlg::ResetCacheFunc resetCache, COptionsDlg::AskFunc ask,
+                 COptionsDlg::CleanCacheFunc clean) {
     const CompareSettings current = CurrentCompareSettings();
     COptionsDlg dialog(std::move(resetCache), current.method, *checkUpdate, current.accurate,
                        current.sensitivity, parent);
     if (ask) {
         dialog.SetAsk(std::move(ask));
+    }
+    if (clean) {
+        dialog.SetCleanCache(std::move(clean));
     }
     if (dialog.exec() != QDialog::Accepted) {
         return false;

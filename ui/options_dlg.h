@@ -25,6 +25,9 @@ class COptionsDlg : public QDialog {
     using ResetCacheFunc = std::function<void()>;
     // Asks a yes/no question; true for Yes.
     using AskFunc = std::function<bool(QWidget* parent, const QString& question)>;
+    // Drops the cache entries of files that no longer exist; returns what it
+    // did, for the user.
+    using CleanCacheFunc = std::function<QString()>;
 
     // resetCache may be empty: "Clear internal cache" then only closes the
     // dialog. sensitivity is 0..1; larger values show at the slider's end.
@@ -33,6 +36,9 @@ class COptionsDlg : public QDialog {
 
     // Replaces the question box of "Clear internal cache".
     void SetAsk(AskFunc ask) { m_ask = std::move(ask); }
+    // Shows the "Clean cache" button, which runs clean and shows its answer
+    // in the dialog; the dialog stays open.
+    void SetCleanCache(CleanCacheFunc clean);
 
     // After Accepted: the values of the controls. Otherwise the values the
     // dialog was given.
@@ -47,6 +53,8 @@ class COptionsDlg : public QDialog {
     QSlider* SensitivitySlider() const { return m_slider; }
     QLabel* SensitivityLabel() const { return m_sensitivityLabel; }
     QPushButton* ClearCacheButton() const { return m_clearCache; }
+    QPushButton* CleanCacheButton() const { return m_cleanCache; }
+    QLabel* CleanCacheLabel() const { return m_cleanCacheLabel; }
 
   public slots:
     // Asks "Clear internal cache ?"; on Yes empties the cache and closes the
@@ -70,6 +78,9 @@ class COptionsDlg : public QDialog {
     QSlider* m_slider;
     QLabel* m_sensitivityLabel;
     QPushButton* m_clearCache;
+    QPushButton* m_cleanCache;
+    QLabel* m_cleanCacheLabel;
+    CleanCacheFunc m_clean;
 };
 
 // Shows the sensitivity of a slider position: 75 gives "0.75", 5 "0.05".
@@ -80,4 +91,5 @@ QString FormatSensitivity(int position);
 // Otherwise nothing changes (the cache may have been emptied) and it returns
 // false. ask replaces the question box when given.
 bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
-                 COptionsDlg::ResetCacheFunc resetCache, COptionsDlg::AskFunc ask = {});
+                 COptionsDlg::ResetCacheFunc resetCache, COptionsDlg::AskFunc ask = {},
+                 COptionsDlg::CleanCacheFunc clean = {});

@@ -210,6 +210,17 @@ TEST_F(OptionsTest, ClearCacheOnNoKeepsTheDialogOpen) {
     dialog.ClearCacheButton()->click();
     EXPECT_EQ(resets, 0);
     EXPECT_TRUE(dialog.isVisible());
+    // "Clean cache" is there only when the window can clean, and says what it did.
+    EXPECT_FALSE(dialog.CleanCacheButton()->isVisible());
+    int cleans = 0;
+    dialog.SetCleanCache([&cleans] {
+        ++cleans;
+        return QStringLiteral("Dropped 2 entries");
+    });
+    dialog.CleanCacheButton()->click();
+    EXPECT_EQ(cleans, 1);
+    EXPECT_EQ(dialog.CleanCacheLabel()->text(), QStringLiteral("Dropped 2 entries"));
+    EXPECT_TRUE(dialog.isVisible());
 }
 
 TEST_F(OptionsTest, TheRealQuestionBoxAsksWithYesAndNo) {

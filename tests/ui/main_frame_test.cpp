@@ -5,11 +5,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QImage>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPainter>
 #include <QSettings>
@@ -24,6 +26,7 @@
 
 #include "folders_dlg.h"
 #include "main_frame.h"
+#include "results_filter_bar.h"
 #include "results_model.h"
 #include "results_view.h"
 #include "settings_store.h"
@@ -320,9 +323,18 @@ TEST_F(MainFrameTest, ASortHoldsForLaterRowsAndNewScans) {
     QCoreApplication::sendPostedEvents(frame.get());
     Deliver({Pair("/m/b", "/x/1", 70.0f), Pair("/m/a", "/z", 80.0f), Pair("/m/c", "/a", 0.0f)});
     EXPECT_THAT(Column1(), ElementsAre("/m/a", "/m/b", "/m/c"));
-    frame->model()->SetFilter({QStringLiteral("/X"), true});
+    // The filter bar above the list: text in either path, and no pair of 0 % content.
+    CResultsFilterBar* filter = frame->filterBar();
+    QTest::keyClicks(filter->TextBox(), QStringLiteral("/X/"));
     EXPECT_THAT(Column1(), ElementsAre("/m/b"));
-    frame->model()->SetFilter({});
+    filter->TextBox()->setText(QStringLiteral("/M/"));
+    filter->TagOnlySwitch()->click();
+    EXPECT_THAT(Column1(), ElementsAre("/m/a", "/m/b"));
+    QTest::keyClicks(filter->TextBox(), QStringLiteral("nowhere"));
+    EXPECT_EQ(frame->model()->rowCount(), 0);
+    EXPECT_EQ(frame->list()->hint(), QStringLiteral("No pair matches the filter."));
+    filter->TextBox()->clear();
+    filter->TagOnlySwitch()->click();
     EXPECT_THAT(Column1(), ElementsAre("/m/a", "/m/b", "/m/c"));
     frame->model()->Reorder({2, 1, 0});
     EXPECT_FALSE(header->isSortIndicatorShown());
