@@ -168,9 +168,13 @@ TEST_F(MainFrameTest, PairsBecomeRowsWithTheirFigures) {
         const char* experimentalText;
     };
     const Case cases[] = {
-        {87.34f, -100.0f, "87.3%", "n/a"}, {100.0f, -1.0f, "100.0%", "wait"},
-        {75.05f, -0.5f, "75.1%", "wait"},  {80.0f, 0.0f, "80.0%", "0.0%"},
-        {90.0f, 42.25f, "90.0%", "42.2%"}, {91.0f, -1.5f, "91.0%", "n/a"},
+        {87.34f, -100.0f, "87.3%", "n/a"},
+        {100.0f, -1.0f, "100.0%", "wait"},
+        {75.05f, -0.5f, "75.1%", "wait"},
+        {80.0f, 0.0f, "80.0%", "0.0%"},
+        {90.0f, 42.25f, "90.0%", "42.2%"},
+        {91.0f, -1.5f, "91.0%", "n/a"},
+        {92.0f, kExperimentalFailed, "92.0%", "failed"},
     };
     std::vector<DuplicatePair> pairs;
     for (size_t i = 0; i < std::size(cases); ++i) {
@@ -233,6 +237,15 @@ TEST_F(MainFrameTest, LateFigureReplacesWaitAndReachesARecordWithoutRow) {
              Update("/nowhere", b, 50.0f)});
     EXPECT_EQ(Cell(0, kColumnExperimental), QStringLiteral("wait"));
     EXPECT_EQ(Cell(1, kColumnExperimental), QStringLiteral("33.3%"));
+
+    // A figure that failed says so; once none can arrive, no cell waits.
+    Deliver({Update(a, b, kExperimentalFailed)});
+    EXPECT_EQ(Cell(0, kColumnExperimental), QStringLiteral("failed"));
+    Deliver({Pair(b, c, 70.0f, 10.0f, -1.0f)});
+    frame->model()->SetPendingFigures(CResultsModel::PendingFigures::kStopped);
+    EXPECT_EQ(Cell(2, kColumnExperimental), QStringLiteral("stopped"));
+    frame->model()->SetPendingFigures(CResultsModel::PendingFigures::kMayArrive);
+    frame->model()->RemoveRows({2});
 
     Deliver({Update(a, b, 61.0f)});
     EXPECT_EQ(Cell(0, kColumnExperimental), QStringLiteral("61.0%"));
