@@ -4,7 +4,6 @@
 #include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QMouseEvent>
-#include <QPaintEngine>
 #include <QPainter>
 
 #include <algorithm>
