@@ -3,12 +3,17 @@
 // minute and what fingerprint the program makes of it. One JSON object per
 // line on standard output. It decodes through the program's own DecoderSet
 // and Analyzer and has no decoding of its own.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -31,6 +36,31 @@ const char kDescription[] =
     "per line: path, plugin (null when none takes the file), durationMs, bitrate,\n"
     "channels, samplesPerSec, title, artist, album, samples (delivered in the first\n"
     "60 s at 22050 Hz) and grip (null, with gripError, when none can be made).";
+
+const char kFooter[] =
+    "Exit status: 0 every FILE was probed; 1 some FILE is missing, a folder, not\n"
+    "a regular file or unreadable (said on standard error, no line printed);\n"
+    "2 bad arguments.";
+
+// Why path cannot be probed at all, or null when it can.
+const char* FileProblem(const char* path) {
+    struct stat info;
+    if (stat(path, &info) != 0) {
+        return errno == ENOENT || errno == ENOTDIR ? "no such file" : std::strerror(errno);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return "is a folder, not a file";
+    }
+    if (!S_ISREG(info.st_mode)) {
+        return "not a regular file";
+    }
+    const int file = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (file < 0) {
+        return errno == EACCES ? "cannot be read: permission denied" : std::strerror(errno);
+    }
+    close(file);
+    return nullptr;
+}
 
 std::string JsonField(const char16_t (&field)[kDecoderInfoTextLength]) {
     size_t n = 0;
@@ -137,18 +167,25 @@ std::string Probe(Analyzer& analyzer, const std::string& given) {
 int RunProbe(int argc, char** argv) {
     CLI::App app(kDescription, "harmonyfox-cli probe");
     SetUpCommandLine(app);
+    app.footer(kFooter);
     std::vector<std::string> files;
     app.add_option("FILE", files, "the files to decode")->required()->type_name("");
     if (const std::optional<int> exit = ParseCommandLine(app, argc, argv)) {
         return *exit;
     }
     Analyzer analyzer;
+    int status = kExitOk;
     for (const std::string& file : files) {
+        if (const char* problem = FileProblem(file.c_str())) {
+            std::fprintf(stderr, "harmonyfox-cli probe: %s: %s\n", file.c_str(), problem);
+            status = kExitFailure;
+            continue;
+        }
         const std::string line = Probe(analyzer, file);
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);
     }
-    return kExitOk;
+    return status;
 }
 
 const CommandRegistration kProbe("probe", "decode files and print what the program sees of them",

@@ -55,21 +55,23 @@ const char kFooter[] =
     "        found), done, new (fingerprinted now), fromCache, skipped, and\n"
     "        skippedBy (the skipped count of each reason). Bytes of a name that\n"
     "        are not UTF-8 are written as \\udc80..\\udcff.\n"
+    "  m3u   the playlist the desktop program saves: #EXTM3U, then both files\n"
+    "        of every pair, lines ended by CR LF; a path that cannot be written\n"
+    "        as one line (a line break in it) is left out and counted.\n"
     "\n"
     "With --skipped, the files that gave no fingerprint, one line each: the\n"
     "path (escaped as in tsv), a tab, the reason: unsupported (no plug-in\n"
     "reads it), damaged, too-short (under 15 s of music), unreadable,\n"
     "not-regular (FIFO, device, socket). A skipped file is not decoded again\n"
     "while its size and modification time stay the same.\n"
-    "  m3u   the playlist the desktop program saves: #EXTM3U, then both files\n"
-    "        of every pair, lines ended by CR LF.\n"
     "\n"
     "Progress goes to standard error while it is a terminal; a summary line\n"
     "ends the run there.\n"
     "\n"
-    "Exit status: 0 success; 1 the cache file cannot be opened (another copy\n"
-    "running?), a folder does not exist, or the output cannot be written;\n"
-    "2 bad arguments.\n";
+    "Exit status: 0 success; 1 the cache file cannot be opened, is held by\n"
+    "another running Harmonyfox or is not a Harmonyfox cache (it is then left\n"
+    "alone), a folder does not exist, or the output cannot be written; 2 bad\n"
+    "arguments, or an output file that is the cache file.\n";
 
 struct ScanOptions {
     int32_t method = kCompareBoth;
@@ -229,9 +231,10 @@ Json JsonExperimental(float value) {
 }
 
 std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>& pairs,
-                   const ScanOwner& owner, const std::vector<SkippedFile>& skipped) {
+                   const ScanOwner& owner, const std::vector<SkippedFile>& skipped,
+                   size_t* leftOut) {
     if (options.format == "m3u") {
-        return PlaylistBytes(pairs);
+        return PlaylistBytes(pairs, leftOut);
     }
     if (options.format == "json") {
         Json list = Json::array();
@@ -354,9 +357,20 @@ int RunScan(int argc, char** argv) {
     CliOwner owner;
     GripStore& store = GlobalGripStore();
     const std::string cache = options.cache.empty() ? GripStore::DefaultCachePath() : options.cache;
-    if (Failed(store.LoadCache(cache, &owner))) {
-        std::fprintf(stderr, "harmonyfox-cli scan: Can't open cache file %s\n", cache.c_str());
+    if (const HRESULT loaded = store.LoadCache(cache, &owner); Failed(loaded)) {
+        std::fprintf(stderr, "harmonyfox-cli scan: %s: %s\n", CacheLoadMessage(loaded),
+                     cache.c_str());
         return kExitFailure;
+    }
+    // The listing must not replace the cache, whatever name reaches it.
+    struct stat cacheInfo;
+    struct stat outputInfo;
+    if (!options.output.empty() && stat(cache.c_str(), &cacheInfo) == 0 &&
+        stat(options.output.c_str(), &outputInfo) == 0 && cacheInfo.st_dev == outputInfo.st_dev &&
+        cacheInfo.st_ino == outputInfo.st_ino) {
+        std::fprintf(stderr, "harmonyfox-cli scan: --output names the cache file: %s\n",
+                     options.output.c_str());
+        return kExitUsage;
     }
 
     // Files skipped before and unchanged since are not decoded again. Without
@@ -397,10 +411,18 @@ int RunScan(int argc, char** argv) {
     }
 
     const std::vector<SkippedFile> skipped = owner.CopySkipped();
-    const bool written = WriteOutput(options.output, Render(options, pairs, owner, skipped));
+    size_t leftOut = 0;
+    const bool written =
+        WriteOutput(options.output, Render(options, pairs, owner, skipped, &leftOut));
     std::fprintf(stderr, "harmonyfox-cli scan: %zu pairs; %d files done of %d found; %d cached%s\n",
                  pairs.size(), owner.m_doneCount.load(), owner.m_foundCount.load(),
                  owner.m_cachedCount.load(), OutcomeSummary(owner, skipped).c_str());
+    if (leftOut > 0) {
+        std::fprintf(stderr,
+                     "harmonyfox-cli scan: %zu paths left out of the playlist: they cannot be "
+                     "written as one line\n",
+                     leftOut);
+    }
     if (!written) {
         std::fprintf(stderr, "harmonyfox-cli scan: cannot write %s\n",
                      options.output.empty() ? "standard output" : options.output.c_str());

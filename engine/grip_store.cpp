@@ -7,21 +7,55 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
+#include <numeric>
 
 #include "scan_owner.h"
 
 namespace {
 
 constexpr int32_t kMaxLength16 = std::numeric_limits<int16_t>::max();
+// The longest record the format allows: every length at its largest.
+constexpr size_t kMaxRecordSize = kRecordFixedSize + 2 * kMaxLength16 + 4 * kMaxLength16;
+// How much of a file loading holds in memory at once.
+constexpr size_t kReadWindow = size_t{1} << 20;
+// A refill starts this far before the offset asked for, so that a search
+// that goes on just behind a parsed candidate stays in the window.
+constexpr uint64_t kWindowSlack = 4096;
+// No value of a Grip made from audio comes near this; a larger one is damage.
+constexpr float kMaxGripValue = 1e6f;
+// "Harmonyfox ": a header that begins so and differs after it is another version's.
+constexpr size_t kHeaderNameSize = 11;
+// An offset that no file reaches.
+constexpr uint64_t kNowhere = std::numeric_limits<uint64_t>::max();
+// Opening tries again this often when a holder renamed a new file over the
+// one just opened.
+constexpr int kOpenAttempts = 4;
 
-void Header(unsigned char (&header)[kCacheHeaderSize]) {
+// The stamp index: a 32-byte header, then entries of a path's hash, its
+// file's size and time, and a check of those 24 bytes.
+constexpr char kIndexHeaderText[] = "Harmonyfox stamps 1";
+constexpr size_t kIndexEntrySize = 28;
+// The index is written afresh at load when it holds more entries than this
+// many per live record (and kIndexSpare more).
+constexpr uint64_t kIndexEntriesPerRecord = 2;
+constexpr uint64_t kIndexSpare = 256;
+
+constexpr uint64_t kFnvOffset64 = 0xcbf29ce484222325ull;
+constexpr uint64_t kFnvPrime64 = 0x100000001b3ull;
+constexpr uint32_t kFnvOffset32 = 0x811c9dc5u;
+constexpr uint32_t kFnvPrime32 = 0x01000193u;
+
+void Header(unsigned char (&header)[kCacheHeaderSize], const char* text) {
     std::memset(header, 0, sizeof(header));
-    std::memcpy(header, kCacheHeaderText, sizeof(kCacheHeaderText) - 1);
+    std::memcpy(header, text, std::strlen(text));
 }
 
 bool WriteAll(int file, const unsigned char* data, size_t size, uint64_t offset, size_t* written) {
@@ -40,41 +74,185 @@ bool WriteAll(int file, const unsigned char* data, size_t size, uint64_t offset,
     return true;
 }
 
-bool ReadWhole(int file, std::vector<unsigned char>& out) {
-    out.clear();
-    unsigned char chunk[65536];
-    uint64_t offset = 0;
-    for (;;) {
-        const ssize_t n = pread(file, chunk, sizeof(chunk), static_cast<off_t>(offset));
+bool WriteAll(int file, const unsigned char* data, size_t size, uint64_t offset) {
+    size_t written = 0;
+    return WriteAll(file, data, size, offset, &written);
+}
+
+// Reads exactly size bytes at offset; false on an error or the file's end.
+bool ReadAll(int file, unsigned char* data, size_t size, uint64_t offset) {
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pread(file, data + done, size - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) {
             continue;
         }
-        if (n < 0) {
+        if (n <= 0) {
             return false;
         }
-        if (n == 0) {
-            return true;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+uint64_t FileSize(int file) {
+    struct stat info;
+    return file >= 0 && fstat(file, &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+}
+
+// Copies count bytes between two files, in the kernel where it can.
+bool CopyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t count) {
+    auto in = static_cast<loff_t>(fromOffset);
+    auto out = static_cast<loff_t>(toOffset);
+    while (count > 0) {
+        const ssize_t n = copy_file_range(from, &in, to, &out, count, 0);
+        if (n < 0 && errno == EINTR) {
+            continue;
         }
-        out.insert(out.end(), chunk, chunk + n);
-        offset += static_cast<uint64_t>(n);
+        if (n <= 0) {
+            break;  // not supported between these files: copy through memory
+        }
+        count -= static_cast<uint64_t>(n);
+    }
+    std::vector<unsigned char> buffer(static_cast<size_t>(std::min<uint64_t>(count, kReadWindow)));
+    while (count > 0) {
+        const size_t step = static_cast<size_t>(std::min<uint64_t>(count, buffer.size()));
+        if (!ReadAll(from, buffer.data(), step, static_cast<uint64_t>(in)) ||
+            !WriteAll(to, buffer.data(), step, static_cast<uint64_t>(out))) {
+            return false;
+        }
+        in += static_cast<loff_t>(step);
+        out += static_cast<loff_t>(step);
+        count -= step;
+    }
+    return true;
+}
+
+// A new file at path + ".new", locked, to be renamed over path once it is
+// whole; -1 when it cannot be made.
+int CreateReplacement(const std::string& path) {
+    const std::string temp = path + ".new";
+    const int file = open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (file < 0) {
+        return -1;
+    }
+    // The lock must already hold when the new file takes the old one's name.
+    if (flock(file, LOCK_EX | LOCK_NB) != 0) {
+        close(file);
+        return -1;
+    }
+    return file;
+}
+
+// Syncs the replacement and renames it over path; closes and removes it on failure.
+bool CommitReplacement(int file, const std::string& path, bool written) {
+    const std::string temp = path + ".new";
+    if (!written || fsync(file) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
+        close(file);
+        unlink(temp.c_str());
+        return false;
+    }
+    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+    }
+    return true;
+}
+
+uint64_t PathHash(const std::u16string& path) {
+    uint64_t hash = kFnvOffset64;
+    for (char16_t unit : path) {
+        for (int shift = 0; shift < 16; shift += 8) {
+            hash = (hash ^ ((static_cast<uint32_t>(unit) >> shift) & 0xFF)) * kFnvPrime64;
+        }
+    }
+    return hash;
+}
+
+uint32_t EntryCheck(const unsigned char* bytes, size_t size) {
+    uint32_t check = kFnvOffset32;
+    for (size_t i = 0; i < size; ++i) {
+        check = (check ^ bytes[i]) * kFnvPrime32;
+    }
+    return check;
+}
+
+void PutUint(unsigned char* out, uint64_t value, size_t bytes) {
+    for (size_t i = 0; i < bytes; ++i) {
+        out[i] = static_cast<unsigned char>(value >> (8 * i));
     }
 }
+
+uint64_t GetUint(const unsigned char* in, size_t bytes) {
+    uint64_t value = 0;
+    for (size_t i = 0; i < bytes; ++i) {
+        value |= static_cast<uint64_t>(in[i]) << (8 * i);
+    }
+    return value;
+}
+
+void IndexEntry(unsigned char (&out)[kIndexEntrySize], const std::u16string& path,
+                const FileStamp& stamp) {
+    PutUint(out, PathHash(path), 8);
+    PutUint(out + 8, static_cast<uint64_t>(stamp.size), 8);
+    PutUint(out + 16, static_cast<uint64_t>(stamp.mtimeNs), 8);
+    PutUint(out + 24, EntryCheck(out, 24), 4);
+}
+
+// A file read through one window of bounded size.
+class FileWindow {
+  public:
+    FileWindow(int file, uint64_t size)
+        : m_file(file), m_size(size), m_buffer(kReadWindow + kWindowSlack) {}
+
+    uint64_t size() const { return m_size; }
+    // Set once a read failed; the file is then not to be trusted.
+    bool failed() const { return m_failed; }
+
+    // The bytes [offset, offset + count), count at most kReadWindow; null
+    // when they pass the end of the file or cannot be read. Valid until the
+    // next call.
+    const unsigned char* Bytes(uint64_t offset, size_t count) {
+        if (count > kReadWindow || offset > m_size || m_size - offset < count) {
+            return nullptr;
+        }
+        if (offset < m_start || offset + count > m_start + m_filled) {
+            m_start = offset - std::min(offset, kWindowSlack);
+            m_filled = static_cast<size_t>(std::min<uint64_t>(m_buffer.size(), m_size - m_start));
+            if (!ReadAll(m_file, m_buffer.data(), m_filled, m_start)) {
+                m_filled = 0;
+                m_failed = true;
+                return nullptr;
+            }
+        }
+        return m_buffer.data() + (offset - m_start);
+    }
+
+  private:
+    int m_file;
+    uint64_t m_size;
+    std::vector<unsigned char> m_buffer;
+    uint64_t m_start = 0;
+    size_t m_filled = 0;
+    bool m_failed = false;
+};
 
 // Reads fields of one record from a byte range; every read fails once the
 // range is exhausted.
 class RecordReader {
   public:
-    RecordReader(const unsigned char* data, size_t size, size_t offset)
-        : m_data(data), m_size(size), m_offset(offset) {}
+    RecordReader(const unsigned char* data, size_t size) : m_data(data), m_size(size) {}
 
     size_t offset() const { return m_offset; }
+    bool Room(size_t count) const { return m_size - m_offset >= count; }
 
     bool Length(int16_t* value) {
-        if (m_size - m_offset < 2) {
+        if (!Room(2)) {
             return false;
         }
-        const auto u = static_cast<uint16_t>(m_data[m_offset] | (m_data[m_offset + 1] << 8));
-        *value = static_cast<int16_t>(u);
+        *value = static_cast<int16_t>(GetUint(m_data + m_offset, 2));
         m_offset += 2;
         return true;
     }
@@ -84,8 +262,7 @@ class RecordReader {
         }
         text.resize(count);
         for (size_t i = 0; i < count; ++i) {
-            const unsigned char* p = m_data + m_offset + 2 * i;
-            text[i] = static_cast<char16_t>(p[0] | (p[1] << 8));
+            text[i] = static_cast<char16_t>(GetUint(m_data + m_offset + 2 * i, 2));
         }
         m_offset += 2 * count;
         return true;
@@ -95,19 +272,20 @@ class RecordReader {
         if ((m_size - m_offset) / 4 < N) {
             return false;
         }
-        for (size_t i = 0; i < N; ++i) {
-            const unsigned char* p = m_data + m_offset + 4 * i;
-            const uint32_t bits = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                                  (static_cast<uint32_t>(p[2]) << 16) |
-                                  (static_cast<uint32_t>(p[3]) << 24);
-            std::memcpy(&values[i], &bits, 4);
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(values.data(), m_data + m_offset, 4 * N);
+        } else {
+            for (size_t i = 0; i < N; ++i) {
+                const auto bits = static_cast<uint32_t>(GetUint(m_data + m_offset + 4 * i, 4));
+                std::memcpy(&values[i], &bits, 4);
+            }
         }
         m_offset += 4 * N;
         return true;
     }
     bool Text(std::string& text) {
         int16_t length = 0;
-        if (!Length(&length) || length < 0 || m_size - m_offset < static_cast<size_t>(length)) {
+        if (!Length(&length) || length < 0 || !Room(static_cast<size_t>(length))) {
             return false;
         }
         text.assign(reinterpret_cast<const char*>(m_data + m_offset), static_cast<size_t>(length));
@@ -115,7 +293,7 @@ class RecordReader {
         return true;
     }
     bool Marker() {
-        if (m_size - m_offset < sizeof(kRecordEndMarker) ||
+        if (!Room(sizeof(kRecordEndMarker)) ||
             std::memcmp(m_data + m_offset, kRecordEndMarker, sizeof(kRecordEndMarker)) != 0) {
             return false;
         }
@@ -126,8 +304,106 @@ class RecordReader {
   private:
     const unsigned char* m_data;
     size_t m_size;
-    size_t m_offset;
+    size_t m_offset = 0;
 };
+
+template <size_t N>
+bool Sane(const std::array<float, N>& values) {
+    for (float v : values) {
+        if (!(std::fabs(v) <= kMaxGripValue)) {  // NaN fails too
+            return false;
+        }
+    }
+    return true;
+}
+
+struct ParsedRecord {
+    bool good = false;    // a whole record with sane values
+    bool shaped = false;  // its lengths put its end marker inside the file
+    uint64_t end = 0;     // where it ends, when shaped
+    std::u16string path;
+    Grip grip;
+};
+
+void ParseRecord(FileWindow& window, uint64_t offset, ParsedRecord& out) {
+    out.good = false;
+    out.shaped = false;
+    const size_t span =
+        static_cast<size_t>(std::min<uint64_t>(kMaxRecordSize, window.size() - offset));
+    const unsigned char* data = window.Bytes(offset, span);
+    if (data == nullptr) {
+        return;
+    }
+    RecordReader in(data, span);
+    Grip& g = out.grip;
+    int16_t pathLength = 0;
+    if (!in.Length(&pathLength) || pathLength < 1 ||
+        !in.Units(out.path, static_cast<size_t>(pathLength)) || !in.Floats(g.envelope) ||
+        !in.Floats(g.drift) || !in.Floats(g.spectrum) || !in.Text(g.nameKey) || !in.Text(g.title) ||
+        !in.Text(g.artist) || !in.Text(g.album) || !in.Room(sizeof(kRecordEndMarker))) {
+        return;
+    }
+    out.shaped = true;
+    out.end = offset + in.offset() + sizeof(kRecordEndMarker);
+    g.sequence = kNotInScan;
+    out.good = in.Marker() && out.path.find(u'\0') == std::u16string::npos && Sane(g.envelope) &&
+               Sane(g.drift) && Sane(g.spectrum);
+}
+
+// The offset of the next end marker at or after from, or kNowhere.
+uint64_t FindMarker(FileWindow& window, uint64_t from) {
+    while (from < window.size() && window.size() - from >= sizeof(kRecordEndMarker)) {
+        const size_t span =
+            static_cast<size_t>(std::min<uint64_t>(kReadWindow, window.size() - from));
+        const unsigned char* data = window.Bytes(from, span);
+        if (data == nullptr) {
+            return kNowhere;
+        }
+        const void* hit = memmem(data, span, kRecordEndMarker, sizeof(kRecordEndMarker));
+        if (hit != nullptr) {
+            return from + static_cast<uint64_t>(static_cast<const unsigned char*>(hit) - data);
+        }
+        from += span - (sizeof(kRecordEndMarker) - 1);
+    }
+    return kNowhere;
+}
+
+// After the damaged record at from (parsed into record): the offset of the
+// next good record, parsed into record, or kNowhere. A good record begins
+// either where the damaged one's lengths say it ends (its marker or values
+// were hit) or right after some end marker (its lengths were hit).
+uint64_t NextGoodRecord(FileWindow& window, uint64_t from, ParsedRecord& record) {
+    uint64_t computed = record.shaped ? record.end : kNowhere;
+    uint64_t search = from + 1;
+    for (;;) {
+        const uint64_t marker = FindMarker(window, search);
+        const uint64_t after = marker == kNowhere ? kNowhere : marker + sizeof(kRecordEndMarker);
+        if (computed != kNowhere && computed <= after) {
+            const uint64_t candidate = computed;
+            computed = kNowhere;
+            if (candidate < window.size()) {
+                ParseRecord(window, candidate, record);
+                if (record.good) {
+                    return candidate;
+                }
+            }
+            if (candidate == after) {
+                search = marker + 1;
+                continue;
+            }
+        }
+        if (marker == kNowhere || window.failed()) {
+            return kNowhere;
+        }
+        if (after < window.size()) {
+            ParseRecord(window, after, record);
+            if (record.good) {
+                return after;
+            }
+        }
+        search = marker + 1;
+    }
+}
 
 void PutLength(std::vector<unsigned char>& out, size_t length) {
     out.push_back(static_cast<unsigned char>(length & 0xFF));
@@ -147,6 +423,18 @@ void PutFloats(std::vector<unsigned char>& out, const std::array<float, N>& valu
 
 }  // namespace
 
+const char* CacheLoadMessage(HRESULT result) {
+    switch (result) {
+        case E_CACHE_LOCKED:
+            return "Another Harmonyfox is running and holds the cache file";
+        case E_CACHE_FOREIGN:
+            return "The file at the cache's place is not a Harmonyfox cache; it is left alone "
+                   "and nothing is cached";
+        default:
+            return "Can't open cache file";
+    }
+}
+
 GripStore::~GripStore() {
     CloseFile();
 }
@@ -155,6 +443,10 @@ void GripStore::CloseFile() {
     if (m_file >= 0) {
         close(m_file);  // also drops the flock
         m_file = -1;
+    }
+    if (m_index >= 0) {
+        close(m_index);
+        m_index = -1;
     }
 }
 
@@ -178,10 +470,21 @@ std::string GripStore::DefaultCachePath() {
     return base + "/Quillmere/Harmonyfox/cache.dat";
 }
 
+std::string GripStore::IndexPath(const std::string& cachePath) {
+    std::filesystem::path index(cachePath);
+    if (index.extension() == ".idx") {
+        return cachePath + ".idx";
+    }
+    return index.replace_extension(".idx").string();
+}
+
 HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
     CloseFile();
     ClearEntries();
+    m_records.clear();
+    m_path.clear();
     m_position = 0;
+    m_deadBytes = 0;
     if (path.empty()) {
         return E_FAIL;
     }
@@ -190,65 +493,342 @@ HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
         std::error_code ignored;
         std::filesystem::create_directories(folder, ignored);
     }
-    const int file = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (file < 0) {
-        return E_FAIL;
+    HRESULT result = OpenLocked(path);
+    if (Succeeded(result)) {
+        result = CheckHeader();
     }
-    if (flock(file, LOCK_EX | LOCK_NB) != 0) {
-        close(file);
-        return E_FAIL;
+    if (Succeeded(result)) {
+        std::unordered_map<uint64_t, FileStamp> stamps;
+        LoadIndex(stamps);
+        result = LoadRecords(stamps);
     }
-    m_file = file;
-
-    std::vector<unsigned char> content;
-    if (!ReadWhole(m_file, content)) {
+    if (Failed(result)) {
         CloseFile();
-        return E_FAIL;
+        ClearEntries();
+        m_records.clear();
+        return result;
     }
-    unsigned char header[kCacheHeaderSize];
-    Header(header);
-    // An empty, short or foreign file starts again from the header alone.
-    if (content.size() < kCacheHeaderSize ||
-        std::memcmp(content.data(), header, kCacheHeaderSize) != 0) {
-        size_t written = 0;
-        if (!WriteAll(m_file, header, kCacheHeaderSize, 0, &written) ||
-            ftruncate(m_file, static_cast<off_t>(kCacheHeaderSize)) != 0) {
-            CloseFile();
-            return E_FAIL;
-        }
-        content.assign(header, header + kCacheHeaderSize);
+    if (m_index >= 0 && m_indexEntries > kIndexEntriesPerRecord * m_records.size() + kIndexSpare) {
+        RewriteIndex();
     }
-
-    size_t good = kCacheHeaderSize;
-    for (;;) {
-        RecordReader in(content.data(), content.size(), good);
-        int16_t pathLength = 0;
-        std::u16string key;
-        Grip grip;
-        if (!in.Length(&pathLength) || pathLength < 1 ||
-            !in.Units(key, static_cast<size_t>(pathLength)) || !in.Floats(grip.envelope) ||
-            !in.Floats(grip.drift) || !in.Floats(grip.spectrum) || !in.Text(grip.nameKey) ||
-            !in.Text(grip.title) || !in.Text(grip.artist) || !in.Text(grip.album) || !in.Marker()) {
-            break;
-        }
-        // A second record of the same path stays in the file but not in the store.
-        Add(key, grip);
-        good = in.offset();
-    }
-    m_position = good;
     if (owner != nullptr) {
         owner->m_cachedCount.store(static_cast<int32_t>(m_entries.size()));
     }
     return S_OK;
 }
 
+HRESULT GripStore::OpenLocked(const std::string& path) {
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        // Non-blocking, so that a FIFO at the path cannot stall the open.
+        const int file = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+        if (file < 0) {
+            return E_FAIL;
+        }
+        struct stat opened;
+        if (fstat(file, &opened) != 0) {
+            close(file);
+            return E_FAIL;
+        }
+        if (!S_ISREG(opened.st_mode)) {
+            close(file);
+            return E_CACHE_FOREIGN;
+        }
+        if (flock(file, LOCK_EX | LOCK_NB) != 0) {
+            const bool held = errno == EWOULDBLOCK;
+            close(file);
+            return held ? E_CACHE_LOCKED : E_FAIL;
+        }
+        // A holder that wrote the file afresh may have renamed a new file over
+        // the one opened here just before letting its lock go.
+        struct stat named;
+        if (stat(path.c_str(), &named) == 0 && named.st_dev == opened.st_dev &&
+            named.st_ino == opened.st_ino) {
+            m_file = file;
+            m_path = path;
+            return S_OK;
+        }
+        close(file);
+    }
+    return E_CACHE_LOCKED;
+}
+
+HRESULT GripStore::CheckHeader() {
+    unsigned char ours[kCacheHeaderSize];
+    Header(ours, kCacheHeaderText);
+    const uint64_t size = FileSize(m_file);
+    unsigned char found[kCacheHeaderSize] = {};
+    const size_t have = static_cast<size_t>(std::min<uint64_t>(size, kCacheHeaderSize));
+    if (!ReadAll(m_file, found, have, 0)) {
+        return E_FAIL;
+    }
+    const size_t differing = static_cast<size_t>(std::inner_product(
+        found, found + have, ours, size_t{0}, std::plus<>(), std::not_equal_to<>()));
+    bool reset = false;
+    if (size < kCacheHeaderSize) {
+        // Empty, or cut short while it was being made.
+        if (differing != 0) {
+            return E_CACHE_FOREIGN;
+        }
+        reset = true;
+    } else if (differing == 1) {
+        FileWindow window(m_file, size);
+        ParsedRecord first;
+        if (size > kCacheHeaderSize) {
+            ParseRecord(window, kCacheHeaderSize, first);
+        }
+        if (size == kCacheHeaderSize || first.good) {
+            return WriteAll(m_file, ours, kCacheHeaderSize, 0) ? S_OK : E_FAIL;
+        }
+        reset = std::memcmp(found, ours, kHeaderNameSize) == 0;
+    } else if (differing != 0) {
+        reset = std::memcmp(found, ours, kHeaderNameSize) == 0;
+    }
+    if (differing != 0 && !reset) {
+        return E_CACHE_FOREIGN;
+    }
+    if (reset && (!WriteAll(m_file, ours, kCacheHeaderSize, 0) ||
+                  ftruncate(m_file, static_cast<off_t>(kCacheHeaderSize)) != 0)) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+void GripStore::LoadIndex(std::unordered_map<uint64_t, FileStamp>& stamps) {
+    m_indexEnd = 0;
+    m_indexEntries = 0;
+    const std::string path = IndexPath(m_path);
+    const int file = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (file < 0) {
+        return;
+    }
+    struct stat info;
+    unsigned char ours[kCacheHeaderSize];
+    Header(ours, kIndexHeaderText);
+    unsigned char found[kCacheHeaderSize] = {};
+    const uint64_t size = fstat(file, &info) == 0 && S_ISREG(info.st_mode)
+                              ? static_cast<uint64_t>(info.st_size)
+                              : kNowhere;
+    const size_t have = static_cast<size_t>(std::min<uint64_t>(size, kCacheHeaderSize));
+    const bool readable = size != kNowhere && ReadAll(file, found, have, 0);
+    // An index that is not ours is left alone, and the cache goes without stamps.
+    if (!readable || std::memcmp(found, ours, have) != 0) {
+        if (!readable || std::memcmp(found, ours, kHeaderNameSize) != 0) {
+            close(file);
+            return;
+        }
+    }
+    uint64_t entries = 0;
+    if (size >= kCacheHeaderSize && std::memcmp(found, ours, kCacheHeaderSize) == 0) {
+        FileWindow window(file, size);
+        const uint64_t whole = (size - kCacheHeaderSize) / kIndexEntrySize;
+        for (; entries < whole; ++entries) {
+            const unsigned char* e =
+                window.Bytes(kCacheHeaderSize + entries * kIndexEntrySize, kIndexEntrySize);
+            if (e == nullptr) {
+                break;
+            }
+            // A damaged entry is passed over; a later one of the same path wins.
+            if (GetUint(e + 24, 4) == EntryCheck(e, 24)) {
+                stamps[GetUint(e, 8)] = FileStamp{static_cast<int64_t>(GetUint(e + 8, 8)),
+                                                  static_cast<int64_t>(GetUint(e + 16, 8))};
+            }
+        }
+    } else if (!WriteAll(file, ours, kCacheHeaderSize, 0)) {
+        close(file);
+        return;
+    }
+    m_indexEnd = kCacheHeaderSize + entries * kIndexEntrySize;
+    m_indexEntries = entries;
+    if (size != m_indexEnd && ftruncate(file, static_cast<off_t>(m_indexEnd)) != 0) {
+        close(file);
+        return;
+    }
+    m_index = file;
+}
+
+HRESULT GripStore::LoadRecords(const std::unordered_map<uint64_t, FileStamp>& stamps) {
+    const uint64_t size = FileSize(m_file);
+    FileWindow window(m_file, size);
+    ParsedRecord record;
+    uint64_t position = kCacheHeaderSize;
+    uint64_t goodEnd = kCacheHeaderSize;
+    bool damaged = false;
+    while (position < size) {
+        ParseRecord(window, position, record);
+        if (!record.good) {
+            position = NextGoodRecord(window, position, record);
+            if (position == kNowhere) {
+                break;
+            }
+            damaged = true;
+        }
+        const auto [place, fresh] = m_records.try_emplace(record.path);
+        if (!fresh) {
+            // A later record of a path supersedes the earlier one.
+            m_deadBytes += place->second.length;
+            EraseEntry(record.path);
+        }
+        place->second.offset = position;
+        place->second.length = static_cast<uint32_t>(record.end - position);
+        const auto stamp = stamps.find(PathHash(record.path));
+        place->second.stamped = stamp != stamps.end();
+        if (place->second.stamped) {
+            place->second.stamp = stamp->second;
+        }
+        Add(record.path, record.grip);
+        position = record.end;
+        goodEnd = position;
+    }
+    if (window.failed()) {
+        return E_FAIL;
+    }
+    m_position = goodEnd;
+    // Appends must never land behind damage, or the next load would have to
+    // find them again; superseded records are dropped once they weigh.
+    if ((damaged || 4 * m_deadBytes > size) && Succeeded(RewriteCache())) {
+        return S_OK;
+    }
+    if (goodEnd < size) {
+        ftruncate(m_file, static_cast<off_t>(goodEnd));
+    }
+    return S_OK;
+}
+
+HRESULT GripStore::RewriteCache() {
+    std::vector<RecordPlace*> live;
+    live.reserve(m_records.size());
+    for (auto& [path, place] : m_records) {
+        live.push_back(&place);
+    }
+    std::sort(live.begin(), live.end(),
+              [](const RecordPlace* a, const RecordPlace* b) { return a->offset < b->offset; });
+    const int file = CreateReplacement(m_path);
+    if (file < 0) {
+        return E_FAIL;
+    }
+    unsigned char header[kCacheHeaderSize];
+    Header(header, kCacheHeaderText);
+    bool written = WriteAll(file, header, kCacheHeaderSize, 0);
+    // The records' own bytes are copied, runs of neighbours at once.
+    std::vector<uint64_t> offsets(live.size());
+    uint64_t end = kCacheHeaderSize;
+    for (size_t first = 0; written && first < live.size();) {
+        size_t last = first;
+        offsets[first] = end;
+        uint64_t run = live[first]->length;
+        while (last + 1 < live.size() &&
+               live[last + 1]->offset == live[last]->offset + live[last]->length) {
+            ++last;
+            offsets[last] = end + run;
+            run += live[last]->length;
+        }
+        written = CopyRange(m_file, live[first]->offset, file, end, run);
+        end += run;
+        first = last + 1;
+    }
+    if (!CommitReplacement(file, m_path, written)) {
+        return E_FAIL;
+    }
+    close(m_file);
+    m_file = file;
+    for (size_t i = 0; i < live.size(); ++i) {
+        live[i]->offset = offsets[i];
+    }
+    m_position = end;
+    m_deadBytes = 0;
+    RewriteIndex();
+    return S_OK;
+}
+
+HRESULT GripStore::RewriteIndex() {
+    if (m_index < 0) {
+        return E_FAIL;
+    }
+    const std::string path = IndexPath(m_path);
+    const int file = CreateReplacement(path);
+    if (file < 0) {
+        return E_FAIL;
+    }
+    std::vector<unsigned char> bytes(kCacheHeaderSize);
+    unsigned char header[kCacheHeaderSize];
+    Header(header, kIndexHeaderText);
+    std::memcpy(bytes.data(), header, kCacheHeaderSize);
+    uint64_t entries = 0;
+    for (const auto& [key, place] : m_records) {
+        if (place.stamped) {
+            unsigned char entry[kIndexEntrySize];
+            IndexEntry(entry, key, place.stamp);
+            bytes.insert(bytes.end(), std::begin(entry), std::end(entry));
+            ++entries;
+        }
+    }
+    if (!CommitReplacement(file, path, WriteAll(file, bytes.data(), bytes.size(), 0))) {
+        return E_FAIL;
+    }
+    close(m_index);
+    m_index = file;
+    m_indexEnd = bytes.size();
+    m_indexEntries = entries;
+    return S_OK;
+}
+
+void GripStore::AppendStamp(const std::u16string& path, const FileStamp& stamp) {
+    if (m_index < 0) {
+        return;
+    }
+    unsigned char entry[kIndexEntrySize];
+    IndexEntry(entry, path, stamp);
+    size_t written = 0;
+    if (WriteAll(m_index, entry, kIndexEntrySize, m_indexEnd, &written)) {
+        m_indexEnd += kIndexEntrySize;
+        ++m_indexEntries;
+    } else if (written > 0) {
+        ftruncate(m_index, static_cast<off_t>(m_indexEnd));
+    }
+}
+
 HRESULT GripStore::ClearCache() {
     ExclusiveHold hold(m_lock);
     ClearEntries();
+    m_records.clear();
+    m_deadBytes = 0;
     if (m_file >= 0 && ftruncate(m_file, static_cast<off_t>(kCacheHeaderSize)) == 0) {
         m_position = kCacheHeaderSize;
     }
+    if (m_index >= 0 && ftruncate(m_index, static_cast<off_t>(kCacheHeaderSize)) == 0) {
+        m_indexEnd = kCacheHeaderSize;
+        m_indexEntries = 0;
+    }
     return S_OK;
+}
+
+HRESULT GripStore::CleanCache(ScanOwner* owner, CleanReport* report) {
+    ExclusiveHold hold(m_lock);
+    const uint64_t before = FileSize(m_file) + FileSize(m_index);
+    std::vector<std::u16string> gone;
+    for (const auto& [path, entry] : m_entries) {
+        struct stat info;
+        if (stat(U16ToBytes(path).c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR)) {
+            gone.push_back(path);
+        }
+    }
+    for (const std::u16string& path : gone) {
+        EraseEntry(path);
+        m_records.erase(path);
+    }
+    HRESULT result = S_OK;
+    if (m_file >= 0 && (!gone.empty() || m_deadBytes > 0)) {
+        result = RewriteCache();
+    }
+    const uint64_t after = FileSize(m_file) + FileSize(m_index);
+    if (report != nullptr) {
+        report->dropped = static_cast<uint32_t>(gone.size());
+        report->bytesFreed = before > after ? before - after : 0;
+    }
+    if (owner != nullptr) {
+        owner->m_cachedCount.store(static_cast<int32_t>(m_entries.size()));
+    }
+    return result;
 }
 
 bool GripStore::SerializeRecord(const std::u16string& path, const Grip& grip,
@@ -282,16 +862,63 @@ bool GripStore::SerializeRecord(const std::u16string& path, const Grip& grip,
 }
 
 void GripStore::AppendRecord(const std::u16string& path, const Grip& grip,
-                             std::vector<unsigned char>& buffer, ScanOwner* owner) {
-    // A record whose lengths do not fit would be read back as garbage and
-    // hide every later record, so it is not written at all.
+                             std::vector<unsigned char>& buffer, ScanOwner* owner,
+                             const FileStamp* stamp) {
+    // A record whose lengths do not fit would be read back as garbage, so it
+    // is not written at all.
     if (m_file >= 0 && SerializeRecord(path, grip, buffer)) {
         size_t written = 0;
-        WriteAll(m_file, buffer.data(), buffer.size(), m_position, &written);
-        m_position += written;
+        if (WriteAll(m_file, buffer.data(), buffer.size(), m_position, &written)) {
+            const auto [place, fresh] = m_records.try_emplace(path);
+            if (!fresh) {
+                m_deadBytes += place->second.length;
+            }
+            place->second.offset = m_position;
+            place->second.length = static_cast<uint32_t>(buffer.size());
+            place->second.stamped = stamp != nullptr;
+            if (stamp != nullptr) {
+                place->second.stamp = *stamp;
+                AppendStamp(path, *stamp);
+            }
+            m_position += buffer.size();
+        } else if (written > 0) {
+            // Cut back, so the file ends with a whole record again.
+            ftruncate(m_file, static_cast<off_t>(m_position));
+        }
     }
     if (owner != nullptr) {
-        owner->m_cachedCount.fetch_add(1);
+        owner->m_cachedCount.store(static_cast<int32_t>(m_entries.size()));
+    }
+}
+
+bool GripStore::IsUnchanged(const std::u16string& path, const FileStamp& now) {
+    const auto it = m_records.find(path);
+    if (it == m_records.end()) {
+        return true;
+    }
+    RecordPlace& place = it->second;
+    if (!place.stamped) {
+        place.stamped = true;
+        place.stamp = now;
+        AppendStamp(path, now);
+        return true;
+    }
+    return place.stamp == now;
+}
+
+bool GripStore::Erase(std::u16string_view path) {
+    if (m_entries.find(path) == m_entries.end()) {
+        return false;
+    }
+    EraseEntry(path);
+    return true;
+}
+
+void GripStore::EraseEntry(std::u16string_view path) {
+    const auto it = m_entries.find(path);
+    if (it != m_entries.end()) {
+        LeaveScan(it->second);
+        m_entries.erase(it);
     }
 }
 

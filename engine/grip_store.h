@@ -6,8 +6,8 @@
 // program cannot open it.
 //
 // Threads: LoadCache runs before any worker exists. Afterwards every access
-// to the entries, the file position and the sequence counter happens under
-// lock(): exclusively for anything that writes, shared for reading passes.
+// to the entries, the files and the sequence counter happens under lock():
+// exclusively for anything that writes, shared for reading passes.
 // Lock order: this lock before the owner's pairsLock.
 //
 // The cache file: a 32-byte header ("Harmonyfox 0.31" and 17 zero bytes),
@@ -15,6 +15,9 @@
 //   int16 p (>= 1), p UTF-16 code units of the path, 100 + 10 + 2048 float32
 //   (envelope, drift, spectrum), then nameKey, title, artist, album, each an
 //   int16 length (>= 0) and that many bytes, then the marker FF 'E' 'N' 'D'.
+// A later record of a path supersedes an earlier one. Beside it, the stamp
+// index (IndexPath) holds the size and modification time of each path's file
+// when its record was made. docs/scan-engine.md describes both.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +28,7 @@
 #include <vector>
 
 #include "decoder_contract.h"
+#include "file_stamp.h"
 #include "grip.h"
 #include "grip_vectors.h"
 #include "read_write_lock.h"
@@ -35,6 +39,19 @@ class ScanOwner;
 inline constexpr HRESULT E_INSERT_FAILED = static_cast<HRESULT>(0x80040002u);
 // The store's code for a path that it does not hold (the value of E_END_OF_STREAM).
 inline constexpr HRESULT E_NOT_IN_STORE = static_cast<HRESULT>(0x80040001u);
+// LoadCache: another running Harmonyfox holds the cache file.
+inline constexpr HRESULT E_CACHE_LOCKED = static_cast<HRESULT>(0x80040010u);
+// LoadCache: the file at the cache's path is not a cache of ours; it is left alone.
+inline constexpr HRESULT E_CACHE_FOREIGN = static_cast<HRESULT>(0x80040011u);
+
+// What a front end tells the user when LoadCache returned result (a failure).
+const char* CacheLoadMessage(HRESULT result);
+
+// What CleanCache did.
+struct CleanReport {
+    uint32_t dropped = 0;     // entries of files that no longer exist
+    uint64_t bytesFreed = 0;  // the cache file and its index shrank by this much
+};
 
 inline constexpr size_t kCacheHeaderSize = 32;
 inline constexpr char kCacheHeaderText[] = "Harmonyfox 0.31";
@@ -71,23 +88,52 @@ class GripStore {
     // Opens (creating it and its folder when missing) and locks the cache
     // file at path, replacing any file held before, and loads every good
     // record into an emptied store; sets owner's m_cachedCount (owner may be
-    // null). A file shorter than the header, or with a foreign header, is
-    // reset to the header alone; loading stops silently at the first damaged
-    // record, whose bytes the next append overwrites. E_FAIL when the file
-    // cannot be opened or is locked by another process; the store is then
-    // empty and appends go nowhere. No lock is taken: call before workers run.
+    // null). The file is read as a stream, one window at a time.
+    // - A file that is not ours (a regular file whose first bytes are not our
+    //   header, or no regular file at all) is left alone: E_CACHE_FOREIGN.
+    //   An empty file, a prefix of our header, or a header of another
+    //   version ("Harmonyfox " and other text) is reset to our header alone;
+    //   a header with one damaged byte is mended when a record follows it.
+    // - A damaged record costs itself only: loading finds the next good
+    //   record and goes on. When good records follow damage, or more than a
+    //   quarter of the file is superseded records, the file is written afresh
+    //   from the bytes of the live records (into a new file, synced, renamed
+    //   over the old one); damage at the end is cut off.
+    // E_CACHE_LOCKED when another process holds the file, E_FAIL when it
+    // cannot be opened; the store is then empty and appends go nowhere.
+    // No lock is taken: call before workers run.
     HRESULT LoadCache(const std::string& path, ScanOwner* owner);
     HRESULT LoadCache(ScanOwner* owner) { return LoadCache(DefaultCachePath(), owner); }
 
-    // Empties the store and cuts the file to its header. Takes the lock
-    // exclusively itself. Always S_OK.
+    // Empties the store and cuts the file and its index to their headers.
+    // Takes the lock exclusively itself. Always S_OK.
     HRESULT ClearCache();
 
+    // Drops the entries of files that no longer exist, from the store and
+    // from the files (written afresh from the live records' bytes), and sets
+    // owner's m_cachedCount (owner may be null). Takes the lock exclusively
+    // itself. S_OK, or E_FAIL when the files could not be written afresh (the
+    // entries are gone from the store all the same).
+    HRESULT CleanCache(ScanOwner* owner, CleanReport* report);
+
     // Serialises one record into buffer and writes it at the end of the good
-    // records; adds 1 to owner's m_cachedCount. Call under the exclusive lock.
-    // A failed write is not reported: the next load stops at the damage.
+    // records, then stamp (the file's, read before it was fingerprinted) to
+    // the index; the record supersedes any earlier one of path. Sets owner's
+    // m_cachedCount to the number of entries. Call under the exclusive lock.
+    // A failed or short write is cut back, so the file stays readable.
     void AppendRecord(const std::u16string& path, const Grip& grip,
-                      std::vector<unsigned char>& buffer, ScanOwner* owner);
+                      std::vector<unsigned char>& buffer, ScanOwner* owner,
+                      const FileStamp* stamp = nullptr);
+
+    // Whether the stored record of path was made from a file with stamp now.
+    // A record without a stamp yet (written before stamps were kept) counts
+    // as unchanged and takes now as its stamp. Call under the exclusive lock.
+    bool IsUnchanged(const std::u16string& path, const FileStamp& now);
+
+    // Takes path's entry out of the store (not out of the cache file: a new
+    // record of path supersedes it there). false when it is not there. Call
+    // under the exclusive lock.
+    bool Erase(std::u16string_view path);
 
     // The entry of path, or null. Call under the lock.
     Entry* Find(std::u16string_view path);
@@ -113,8 +159,28 @@ class GripStore {
     // has joined already. Call under the exclusive lock.
     void JoinScan(Entry& entry);
     // Marks every entry of the scan as not part of it; costs the size of the
+    // The stamp index beside the cache file at cachePath: its name with the
+    // extension ".idx".
+    static std::string IndexPath(const std::string& cachePath);
+
     // scan, not of the store. Call under the exclusive lock.
+    // Where a path's live record lies in the cache file, and its file's stamp.
+    struct RecordPlace {
+        uint64_t offset = 0;
+        uint32_t length = 0;
+        bool stamped = false;
+        FileStamp stamp;
+    };
+
     void ResetSequences();
+    HRESULT OpenLocked(const std::string& path);
+    HRESULT CheckHeader();
+    void LoadIndex(std::unordered_map<uint64_t, FileStamp>& stamps);
+    HRESULT LoadRecords(const std::unordered_map<uint64_t, FileStamp>& stamps);
+    void AppendStamp(const std::u16string& path, const FileStamp& stamp);
+    HRESULT RewriteCache();
+    HRESULT RewriteIndex();
+    void EraseEntry(std::u16string_view path);
 
     ReadWriteLock& lock() { return m_lock; }
 
@@ -126,6 +192,9 @@ class GripStore {
     void CloseFile();
     Entry* Add(const std::u16string& path, const Grip& grip);
     uint32_t TextId(const std::string& text);
+
+    // The file side.
+    std::string m_path;  // of the cache file
     // Takes entry out of the scan list; call before it leaves the map.
     void LeaveScan(Entry& entry);
     void ClearEntries();
@@ -137,7 +206,12 @@ class GripStore {
     std::unordered_map<std::string, uint32_t> m_textIds;  // number of each text
     uint32_t m_sequence = 0;
     int m_file = -1;
-    uint64_t m_position = 0;  // end of the last good record
+    uint64_t m_position = 0;   // end of the last good record
+    uint64_t m_deadBytes = 0;  // superseded records in the file
+    std::unordered_map<std::u16string, RecordPlace> m_records;
+    int m_index = -1;         // the stamp index, when it is ours
+    uint64_t m_indexEnd = 0;  // end of its last whole entry
+    uint64_t m_indexEntries = 0;
 };
 
 // The process's one store.

@@ -12,7 +12,9 @@
 inline constexpr size_t kPlaylistPathBuffer = 1024;
 
 // "#EXTM3U" CR LF, then for every pair in the given order path1 and path2
-// (the file system's bytes), each followed by CR LF. A pair whose path1 is
-// empty or too long is left out whole; a path2 that is empty or too long is
-// left out alone. No byte-order mark, nothing after the last line.
-std::string PlaylistBytes(const std::vector<DuplicatePair>& pairs);
+// (the file system's bytes), each followed by CR LF. A path that cannot be
+// written as one line (empty, too long, or holding a line feed or carriage
+// return) is left out: a pair whose path1 is such a path is left out whole,
+// a path2 alone. leftOut (may be null) receives how many paths were left out.
+// No byte-order mark, nothing after the last line.
+std::string PlaylistBytes(const std::vector<DuplicatePair>& pairs, size_t* leftOut = nullptr);

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -12,11 +11,17 @@
 #include "scan_state.h"
 #include "skip_memory.h"
 
-struct CWorker::FolderId {
-    dev_t device;
-    ino_t inode;
-    bool operator==(const FolderId&) const = default;
-};
+bool ScanVisits::Claim(int32_t generation, uint64_t device, uint64_t inode) {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (generation < m_generation) {
+        return false;
+    }
+    if (generation > m_generation) {
+        m_generation = generation;
+        m_seen.clear();
+    }
+    return m_seen.insert(Key{device, inode}).second;
+}
 
 int32_t BeginScan(ScanOwner* owner, GripStore& store) {
     const int32_t generation = ScanGeneration.fetch_add(1) + 1;
@@ -59,10 +64,12 @@ void PostFolders(WorkerPool& pool, int32_t generation, const std::vector<std::u1
     }
 }
 
-CWorker::CWorker(WorkerPool& pool, GripStore& store, const std::string& pluginFolder)
+CWorker::CWorker(WorkerPool& pool, GripStore& store, const std::string& pluginFolder,
+                 std::shared_ptr<ScanVisits> visits)
     : m_pool(pool),
       m_store(store),
-      m_analyzer(pluginFolder.empty() ? DecoderSet::ProgramFolder() : pluginFolder) {}
+      m_analyzer(pluginFolder.empty() ? DecoderSet::ProgramFolder() : pluginFolder),
+      m_visits(visits ? std::move(visits) : std::make_shared<ScanVisits>()) {}
 
 void CWorker::Initialize(ScanOwner* owner) {
     m_analyzer.SetOwner(owner);
@@ -92,27 +99,24 @@ HRESULT CWorker::ScanFolder(int32_t generation, const std::u16string& folder) {
     if (m_analyzer.owner() == nullptr) {
         return E_FAIL;
     }
-    std::vector<FolderId> onPath;
-    return Walk(generation, U16ToBytes(folder), onPath);
+    return Walk(generation, U16ToBytes(folder));
 }
 
-HRESULT CWorker::Walk(int32_t generation, const std::string& folder,
-                      std::vector<FolderId>& onPath) {
+HRESULT CWorker::Walk(int32_t generation, const std::string& folder) {
     const std::string listed = folder.empty() ? std::string(".") : folder;
     struct stat self;
     if (stat(listed.c_str(), &self) != 0 || !S_ISDIR(self.st_mode)) {
         return E_FAIL;
     }
-    const FolderId id{self.st_dev, self.st_ino};
-    // A link back to a folder of the current path would walk for ever.
-    if (std::find(onPath.begin(), onPath.end(), id) != onPath.end()) {
+    // A folder reached again (a link, a chosen folder inside another, a loop)
+    // has been or is being walked already.
+    if (!m_visits->Claim(generation, self.st_dev, self.st_ino)) {
         return S_OK;
     }
     DIR* dir = opendir(listed.c_str());
     if (dir == nullptr) {
         return E_FAIL;
     }
-    onPath.push_back(id);
     ScanOwner* owner = m_analyzer.owner();
     const std::string prefix =
         folder.empty() ? std::string() : (folder.back() == '/' ? folder : folder + "/");
@@ -122,27 +126,23 @@ HRESULT CWorker::Walk(int32_t generation, const std::string& folder,
             continue;
         }
         const std::string full = prefix + name;
-        bool isFolder = entry->d_type == DT_DIR;
-        bool isFile = entry->d_type == DT_REG;
-        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN) {
-            // Follows the link; a dangling one is neither.
-            struct stat target;
-            if (stat(full.c_str(), &target) == 0) {
-                isFolder = S_ISDIR(target.st_mode);
-                isFile = S_ISREG(target.st_mode);
-            }
+        // Links are followed; a dangling one leads nowhere.
+        struct stat target;
+        const bool reached = fstatat(dirfd(dir), name, &target, 0) == 0;
+        if (reached && S_ISDIR(target.st_mode)) {
+            Walk(generation, full);
+            continue;
         }
-        if (isFolder) {
-            Walk(generation, full, onPath);
-        } else if (!isFile && IsCurrent(generation)) {
-            owner->m_foundCount.fetch_add(1);
-            const bool dangling = entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN;
-            struct stat target;
-            const bool gone = dangling && stat(full.c_str(), &target) != 0;
+        // A file reached before by another path has joined the scan already.
+        if (!IsCurrent(generation) ||
+            (reached && !m_visits->Claim(generation, target.st_dev, target.st_ino))) {
+            continue;
+        }
+        owner->m_foundCount.fetch_add(1);
+        if (!reached || !S_ISREG(target.st_mode)) {
             owner->AddSkipped(BytesToU16(full),
-                              gone ? SkipReason::kUnreadable : SkipReason::kNotRegular);
-        } else if (isFile && IsCurrent(generation)) {
-            owner->m_foundCount.fetch_add(1);
+                              reached ? SkipReason::kNotRegular : SkipReason::kUnreadable);
+        } else {
             owner->m_pendingCount.fetch_add(1);
             auto request = std::make_unique<WorkRequest>();
             request->kind = kProcessFile;
@@ -155,7 +155,6 @@ HRESULT CWorker::Walk(int32_t generation, const std::string& folder,
         }
     }
     closedir(dir);
-    onPath.pop_back();
     return S_OK;
 }
 
@@ -186,26 +185,31 @@ HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path) {
     if (owner == nullptr) {
         return E_FAIL;
     }
+    // Read before decoding, so that a change made meanwhile shows next time.
+    FileStamp stamp;
+    const bool stamped = ReadFileStamp(U16ToBytes(path), &stamp);
+    bool changed = false;
     {
         ExclusiveHold hold(m_store.lock());
         if (!IsCurrent(generation)) {
             return E_FAIL;
         }
         GripStore::Entry* entry = m_store.Find(path);
+        changed = entry != nullptr && stamped && !m_store.IsUnchanged(path, stamp);
         // An entry that has joined this scan already keeps its number.
-        if (entry != nullptr && entry->grip.sequence == kNotInScan) {
+        if (entry != nullptr && !changed && entry->grip.sequence == kNotInScan) {
             m_store.JoinScan(*entry);
         }
     }
-    const HRESULT compared = ComparePass(generation, path, m_store, *owner, this);
-    if (compared != E_NOT_IN_STORE) {
-        return compared;
+    if (!changed) {
+        const HRESULT compared = ComparePass(generation, path, m_store, *owner, this);
+        if (compared != E_NOT_IN_STORE) {
+            return compared;
+        }
     }
 
-    // A new file: decoding and analysis hold no lock.
+    // A new or changed file: decoding and analysis hold no lock.
     SkipMemory* memory = owner->skipMemory;
-    FileStamp stamp;
-    const bool stamped = ReadFileStamp(U16ToBytes(path), &stamp);
     if (memory != nullptr && stamped) {
         if (const std::optional<SkipReason> known = memory->Find(path, stamp)) {
             m_lastSkip = *known;
@@ -231,10 +235,14 @@ HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path) {
         }
         Grip& grip = m_analyzer.grip();
         grip.sequence = m_store.NextSequence();
+        if (changed) {
+            m_store.Erase(path);  // the new record supersedes the old one
+        }
         if (m_store.Insert(path, grip) == nullptr) {
             return E_INSERT_FAILED;
         }
-        m_store.AppendRecord(path, grip, m_analyzer.recordBuffer(), owner);
+        m_store.AppendRecord(path, grip, m_analyzer.recordBuffer(), owner,
+                             stamped ? &stamp : nullptr);
     }
     m_lastNew = true;
     return ComparePass(generation, path, m_store, *owner, this);
@@ -251,7 +259,8 @@ void CWorker::PostExperimental(int32_t generation, const std::u16string& path1,
 }
 
 WorkerPool::WorkerFactory ScanWorkerFactory(GripStore& store, const std::string& pluginFolder) {
-    return [&store, pluginFolder](WorkerPool& pool) -> std::unique_ptr<Worker> {
-        return std::make_unique<CWorker>(pool, store, pluginFolder);
+    auto visits = std::make_shared<ScanVisits>();
+    return [&store, pluginFolder, visits](WorkerPool& pool) -> std::unique_ptr<Worker> {
+        return std::make_unique<CWorker>(pool, store, pluginFolder, visits);
     };
 }

@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_set>
 
 #include "analyzer.h"
 #include "compare_pass.h"
@@ -38,19 +40,48 @@ inline constexpr HRESULT E_FILE_SKIPPED = static_cast<HRESULT>(0x80040003u);
 // Posts one kScanFolder request per folder under generation.
 void PostFolders(WorkerPool& pool, int32_t generation, const std::vector<std::u16string>& folders);
 
+// The files and folders that the walks of the current scan have reached,
+// known by device and inode and shared by the workers of one pool: a file
+// reached by several paths (links, hard links, a chosen folder inside
+// another) joins the scan once, under the first path found, and a folder is
+// walked once. Any thread.
+class ScanVisits {
+  public:
+    // true when the object is new to generation's scan; a newer generation
+    // forgets what earlier scans reached, an older one is refused.
+    bool Claim(int32_t generation, uint64_t device, uint64_t inode);
+
+  private:
+    struct Key {
+        uint64_t device;
+        uint64_t inode;
+        bool operator==(const Key&) const = default;
+    };
+    struct KeyHash {
+        size_t operator()(const Key& key) const {
+            return std::hash<uint64_t>()(key.inode * 0x9E3779B97F4A7C15ull ^ key.device);
+        }
+    };
+    std::mutex m_lock;
+    int32_t m_generation = 0;
+    std::unordered_set<Key, KeyHash> m_seen;
+};
+
 // One pool thread's worker: its own Analyzer and DecoderSet.
 class CWorker final : public Worker, public ExperimentalPoster {
   public:
     // Loads the plug-ins of pluginFolder (the program's own folder when empty).
-    CWorker(WorkerPool& pool, GripStore& store, const std::string& pluginFolder);
+    // Workers of one pool share visits; without it the worker keeps its own.
+    CWorker(WorkerPool& pool, GripStore& store, const std::string& pluginFolder,
+            std::shared_ptr<ScanVisits> visits = nullptr);
 
     void Initialize(ScanOwner* owner) override;
     void Execute(const WorkRequest& request, ScanOwner* owner) override;
 
     // Walks folder depth first and posts one kProcessFile request per regular
     // file (or link to one) while generation is current, counting each in
-    // m_pendingCount and m_foundCount. Follows links to folders but never into
-    // a folder that is already on the current path; FIFOs, devices and
+    // m_pendingCount and m_foundCount. Follows links, but takes each file and
+    // walks each folder once per scan (ScanVisits); FIFOs, devices and
     // sockets are counted as skipped (not regular), dangling links as
     // skipped (unreadable). E_FAIL when the folder cannot be listed or the
     // worker has no owner.
@@ -60,10 +91,12 @@ class CWorker final : public Worker, public ExperimentalPoster {
     // (with its reason); a stale job counts nothing.
     HRESULT ProcessFile(int32_t generation, const std::u16string& path);
     // Finds or makes the file's Grip, gives it its place in the scan and runs
-    // its comparison pass. S_OK, E_FAIL (stale), E_FILE_SKIPPED (no Grip:
-    // lastSkip() says why), or E_INSERT_FAILED when another job stored the
-    // same path meanwhile. A file that the owner's skip memory knows as
-    // skipped, unchanged in size and time, is skipped without decoding.
+    // its comparison pass. A stored Grip whose file changed in size or
+    // modification time since is made again and supersedes the old one.
+    // S_OK, E_FAIL (stale), E_FILE_SKIPPED (no Grip: lastSkip() says why),
+    // or E_INSERT_FAILED when another job stored the same path meanwhile. A
+    // file that the owner's skip memory knows as skipped, unchanged in size
+    // and time, is skipped without decoding.
     HRESULT FileJob(int32_t generation, const std::u16string& path);
     // Why the last FileJob skipped its file.
     SkipReason lastSkip() const { return m_lastSkip; }
@@ -74,14 +107,14 @@ class CWorker final : public Worker, public ExperimentalPoster {
     Analyzer& analyzer() { return m_analyzer; }
 
   private:
-    struct FolderId;
-    HRESULT Walk(int32_t generation, const std::string& folder, std::vector<FolderId>& path);
+    HRESULT Walk(int32_t generation, const std::string& folder);
 
     WorkerPool& m_pool;
     GripStore& m_store;
     Analyzer m_analyzer;
     SkipReason m_lastSkip = SkipReason::kUnsupported;
     bool m_lastNew = false;  // the last FileJob fingerprinted its file
+    std::shared_ptr<ScanVisits> m_visits;
 };
 
 // The factory that gives each pool thread a CWorker over store.

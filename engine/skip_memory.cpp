@@ -67,16 +67,6 @@ bool ReadAll(const std::string& path, std::string& out) {
 
 }  // namespace
 
-bool ReadFileStamp(const std::string& path, FileStamp* stamp) {
-    struct stat info;
-    if (stat(path.c_str(), &info) != 0) {
-        return false;
-    }
-    stamp->size = static_cast<int64_t>(info.st_size);
-    stamp->mtimeNs = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    return true;
-}
-
 std::string PluginSignature(const std::string& folder) {
     std::vector<std::string> lines;
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());

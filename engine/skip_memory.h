@@ -17,18 +17,8 @@
 #include <unordered_map>
 
 #include "decoder_contract.h"
+#include "file_stamp.h"
 #include "skipped_files.h"
-
-// What tells that a file changed: its size in bytes and modification time in
-// nanoseconds since 1970.
-struct FileStamp {
-    int64_t size = 0;
-    int64_t mtimeNs = 0;
-    bool operator==(const FileStamp&) const = default;
-};
-
-// The stamp of the file at path (links followed); false when it cannot be read.
-bool ReadFileStamp(const std::string& path, FileStamp* stamp);
 
 // Names, sizes and times of the plug-in libraries in folder: the memory of
 // "no plug-in reads it" is void when the plug-ins change.

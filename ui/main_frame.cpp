@@ -574,7 +574,7 @@ void CMainFrame::OnRowSelected(int row) {
     }
 }
 
-std::string CMainFrame::PlaylistBytes() const {
+std::string CMainFrame::PlaylistBytes(size_t* leftOut) const {
     std::vector<DuplicatePair> shown;
     shown.reserve(static_cast<size_t>(m_model->rowCount()));
     for (int row = 0; row < m_model->rowCount(); ++row) {
@@ -582,11 +582,11 @@ std::string CMainFrame::PlaylistBytes() const {
             shown.push_back(m_model->Record(row));
         }
     }
-    return ::PlaylistBytes(shown);
+    return ::PlaylistBytes(shown, leftOut);
 }
 
-bool CMainFrame::WritePlaylist(const QString& path) const {
-    const std::string bytes = PlaylistBytes();
+bool CMainFrame::WritePlaylist(const QString& path, size_t* leftOut) const {
+    const std::string bytes = PlaylistBytes(leftOut);
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return false;
@@ -614,9 +614,15 @@ void CMainFrame::OnSavePlaylist() {
     if (path.isEmpty()) {
         return;
     }
-    if (!WritePlaylist(path)) {
+    size_t leftOut = 0;
+    if (!WritePlaylist(path, &leftOut)) {
         Message(QStringLiteral("Can't write the playlist\n") + path, QStringLiteral("Error"),
                 QMessageBox::Critical);
+    } else if (leftOut > 0) {
+        Message(QStringLiteral("%1 path(s) left out of the playlist: a name with a line break, "
+                               "or too long, cannot be written as one line")
+                    .arg(leftOut),
+                QStringLiteral("Warning"), QMessageBox::Warning);
     }
 }
 
@@ -757,7 +763,7 @@ void CMainFrame::StartEngine() {
                                    ? store.LoadCache(this)
                                    : store.LoadCache(m_startup.cachePath, this);
         if (Failed(loaded)) {
-            Message(QStringLiteral("Can't open cache file"), QStringLiteral("Error"),
+            Message(QString::fromUtf8(CacheLoadMessage(loaded)), QStringLiteral("Error"),
                     QMessageBox::Critical);
         } else {
             // Files skipped before and unchanged since are not decoded again.

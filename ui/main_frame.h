@@ -98,11 +98,12 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     void ResetCache();
 
     // The playlist of the list's rows in their current order: "#EXTM3U", then
-    // path1 and path2 of every row, each line ended by CR LF.
-    std::string PlaylistBytes() const;
+    // path1 and path2 of every row, each line ended by CR LF. leftOut (may be
+    // null) receives how many paths could not be written as one line.
+    std::string PlaylistBytes(size_t* leftOut = nullptr) const;
     // Writes PlaylistBytes to path in one go. false when the file cannot be
     // written (an incomplete file is removed).
-    bool WritePlaylist(const QString& path) const;
+    bool WritePlaylist(const QString& path, size_t* leftOut = nullptr) const;
 
     // The program's version (major << 16 | minor figure) and build number.
     uint32_t m_version;

@@ -1,12 +1,14 @@
 // harmonyfox-cli probe, run as the user runs it: one JSON object per line,
 // read back with a small JSON reader of the test's own.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -15,6 +17,8 @@
 
 #include "decoder_contract.h"
 #include "test_files.h"
+
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -352,6 +356,26 @@ TEST(ProbeTest, UsageAndExitCodes) {
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(!run.lines.empty() && run.lines[0].rfind("usage: harmonyfox-cli probe", 0) == 0,
                   c.printsUsage);
+    }
+
+    // A path that is no readable file fails the run and prints no line; the
+    // other files are still probed.
+    TempDir dir;
+    const std::string text = dir.File("notes.txt");
+    std::ofstream(text) << "no audio here\n";
+    const std::string locked = dir.File("locked.mp3");
+    std::ofstream(locked) << "x";
+    fs::permissions(locked, fs::perms::none);
+    std::vector<std::string> bad = {dir.File("missing.mp3"), dir.path()};
+    if (geteuid() != 0) {  // permissions do not hold back the superuser
+        bad.push_back(locked);
+    }
+    for (const std::string& path : bad) {
+        SCOPED_TRACE(path);
+        const CliRun run = Cli("probe " + Quote(path) + " " + Quote(text));
+        EXPECT_EQ(run.exitCode, 1);
+        ASSERT_EQ(run.lines.size(), 1u);
+        EXPECT_EQ(ParseLine(run.lines[0])["path"].text, U16(text));
     }
 }
 

@@ -69,7 +69,7 @@ class ScanCommandTest : public ::testing::Test {
     std::string Log() const { return m_dir.File("opens.log"); }
 
     Outcome Scan(const std::vector<std::string>& args, bool withCache = true) {
-        std::string command = Quote(Program()) + " scan";
+        std::string command = "scan";
         if (withCache) {
             command += " --cache ";
             command += Quote(Cache());
@@ -78,6 +78,12 @@ class ScanCommandTest : public ::testing::Test {
             command += ' ';
             command += Quote(a);
         }
+        return Run(command);
+    }
+
+    // The program with arguments, quoted as the shell wants them.
+    Outcome Run(std::string command) {
+        command = Quote(Program()) + " " + command;
         const std::string out = m_dir.File("stdout");
         const std::string err = m_dir.File("stderr");
         command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
@@ -169,8 +175,27 @@ TEST_F(ScanCommandTest, ArgumentsAndFailures) {
     ASSERT_EQ(flock(held, LOCK_EX), 0);
     const Outcome locked = Scan({Music()});
     EXPECT_EQ(locked.status, 1);
-    EXPECT_NE(locked.err.find("Can't open cache file"), std::string::npos);
+    EXPECT_NE(locked.err.find("Another Harmonyfox is running"), std::string::npos) << locked.err;
     close(held);
+
+    // A file that is not a cache is left alone, and the run fails.
+    const std::string song = m_dir.File("song.mp3");
+    std::ofstream(song) << "ID3 and then some audio";
+    const Outcome foreign = Scan({"--cache", song, Music()}, false);
+    EXPECT_EQ(foreign.status, 1);
+    EXPECT_NE(foreign.err.find("not a Harmonyfox cache"), std::string::npos) << foreign.err;
+    EXPECT_EQ(Slurp(song), "ID3 and then some audio");
+
+    // The listing never replaces the cache, by its name or through a link.
+    fs::create_symlink(Cache(), m_dir.File("alias.tsv"));
+    ASSERT_EQ(Scan({Music()}).status, 0);
+    for (const std::string& output : {Cache(), m_dir.File("alias.tsv")}) {
+        const std::string before = Slurp(Cache());
+        const Outcome same = Scan({"--output", output, Music()});
+        EXPECT_EQ(same.status, 2) << output;
+        EXPECT_NE(same.err.find("cache file"), std::string::npos);
+        EXPECT_EQ(Slurp(Cache()), before);
+    }
 
     const Outcome unwritable = Scan({"--output", m_dir.File("no/such/folder/out.tsv"), Music()});
     EXPECT_EQ(unwritable.status, 1);
@@ -230,6 +255,26 @@ TEST_F(ScanCommandTest, CorpusPairsEveryCopyAndOnlyCopiesAndRescanUsesTheCache) 
     EXPECT_EQ(bytes.rfind("#EXTM3U\r\n", 0), 0u);
     EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 1 + 2 * 9);
     EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+
+    // A name with a line break stays out of the playlist and is counted.
+    Song("sub/p1\n#EXTINF:0,x\nd.raw", 1);
+    const Outcome odd = Scan({"--format=m3u", Music()});
+    ASSERT_EQ(odd.status, 0) << odd.err;
+    EXPECT_EQ(odd.out.find("#EXTINF"), std::string::npos);
+    const long written = std::count(odd.out.begin(), odd.out.end(), '\n') - 1;
+    const long left = 2 * 12 - written;  // one row per pair, in 12 pairs
+    EXPECT_GE(left, 3);
+    EXPECT_NE(odd.err.find(std::to_string(left) + " paths left out of the playlist"),
+              std::string::npos)
+        << odd.err;
+
+    // Cleaning drops the entries of files that went.
+    fs::remove(Music() + "/p1a.raw");
+    fs::remove(Music() + "/sub/p1\n#EXTINF:0,x\nd.raw");
+    const Outcome cleaned = Run("clean-cache --cache " + Quote(Cache()));
+    EXPECT_EQ(cleaned.status, 0) << cleaned.err;
+    EXPECT_EQ(cleaned.out.rfind("2 entries dropped, ", 0), 0u) << cleaned.out;
+    EXPECT_NE(cleaned.out.find("8 entries kept"), std::string::npos) << cleaned.out;
 }
 
 TEST_F(ScanCommandTest, JsonKeepsNamesThatAreNotUtf8) {

@@ -1,6 +1,7 @@
 #include "grip_store.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -107,13 +108,15 @@ class GripStoreTest : public ::testing::Test {
     std::string DamagedCopy(const Bytes& bytes) {
         if (!m_copy.empty()) {
             fs::remove(m_copy);
+            fs::remove(GripStore::IndexPath(m_copy));
         }
-        m_copy = m_dir.File("damaged" + std::to_string(m_copies++) + ".dat");
+        m_copy = m_memory.File("damaged" + std::to_string(m_copies++) + ".dat");
         WriteBytes(m_copy, bytes);
         return m_copy;
     }
 
     TempDir m_dir;
+    TempDir m_memory{true};
     RecordingOwner m_owner;
     std::string m_copy;
     int m_copies = 0;
@@ -176,73 +179,104 @@ TEST_F(GripStoreTest, AppendedRecordsLoadBackAndNextAppendOverwritesAHalfRecord)
 
 TEST_F(GripStoreTest, OddRecordsAndHeaders) {
     const std::vector<Sample> samples = ThreeSamples();
+    const Bytes record0 = RecordBytes(samples[0].path, samples[0].grip);
+    const Bytes record2 = RecordBytes(samples[2].path, samples[2].grip);
+    const size_t first = 32 + record0.size();
+    Bytes withoutSecond = HeaderBytes();
+    withoutSecond.insert(withoutSecond.end(), record0.begin(), record0.end());
+    withoutSecond.insert(withoutSecond.end(), record2.begin(), record2.end());
+    const Bytes whole = WriteCache(samples);
     struct Case {
         const char* name;
         std::function<Bytes(Bytes)> damage;  // applied to header + three records
+        HRESULT result;
         size_t loaded;
-        size_t fileSize;  // 0: unchanged
+        Bytes after;  // the file after loading; empty: as it was given
     };
-    const size_t first = 32 + RecordBytes(samples[0].path, samples[0].grip).size();
     const Case cases[] = {
-        {"path length 0 after the first record",
+        {"path length 0 in the second record",
          [&](Bytes b) {
              b[first] = 0;
              b[first + 1] = 0;
              return b;
          },
-         1, 0},
+         S_OK, 2, withoutSecond},
         {"negative path length",
          [&](Bytes b) {
              b[first + 1] = 0x80;
              return b;
          },
-         1, 0},
-        {"foreign header",
+         S_OK, 2, withoutSecond},
+        {"header of another version",
          [](Bytes b) {
-             b[11] = '4';
+             b[13] = '4';
+             b[14] = '2';
              return b;
          },
-         0, 32},
-        {"header without its zeros",
+         S_OK, 0, HeaderBytes()},
+        {"header with one damaged byte", [](Bytes b) { return b[31] = 1, b; }, S_OK, 3, whole},
+        {"our header cut short", [](Bytes b) { return b.resize(20), b; }, S_OK, 0, HeaderBytes()},
+        {"empty", [](Bytes) { return Bytes(); }, S_OK, 0, HeaderBytes()},
+        {"someone else's file",
+         [](Bytes) { return Bytes{'I', 'D', '3', 4, 0, 0}; },
+         E_CACHE_FOREIGN,
+         0,
+         {}},
+        {"someone else's file that looks like records",
          [](Bytes b) {
-             b[31] = 1;
+             b[0] = 'h';
+             b[5] = 'N';
              return b;
          },
-         0, 32},
-        {"shorter than the header",
-         [](Bytes b) {
-             b.resize(20);
-             return b;
-         },
-         0, 32},
-        {"empty", [](Bytes) { return Bytes(); }, 0, 32},
+         E_CACHE_FOREIGN,
+         0,
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const Bytes damaged = c.damage(WriteCache(samples));
+        const Bytes damaged = c.damage(whole);
         WriteBytes(CacheFile(), damaged);
         GripStore store;
-        ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+        ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), c.result);
         EXPECT_EQ(store.size(), c.loaded);
-        EXPECT_EQ(ReadBytes(CacheFile()).size(), c.fileSize == 0 ? damaged.size() : c.fileSize);
-        if (c.fileSize == 32) {
-            EXPECT_EQ(ReadBytes(CacheFile()), HeaderBytes());
-        }
+        EXPECT_EQ(ReadBytes(CacheFile()), c.after.empty() ? damaged : c.after);
     }
 }
 
-TEST_F(GripStoreTest, EmptyStringsAndDuplicatePathsAndCase) {
-    std::vector<Sample> samples = ThreeSamples();
-    samples.push_back({u"/music/A.mp3", RandomGrip(4)});  // differs in case: its own entry
-    samples.push_back({u"/music/a.mp3", RandomGrip(5)});  // same path: dropped
-    const Bytes bytes = WriteCache(samples);
-    GripStore store;
-    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
-    EXPECT_EQ(store.size(), 4u);
-    EXPECT_TRUE(SameGrip(store.Find(u"/music/a.mp3")->grip, samples[0].grip));
-    EXPECT_TRUE(SameGrip(store.Find(u"/music/A.mp3")->grip, samples[3].grip));
-    EXPECT_TRUE(store.Find(u"/music/\u00e9t\u00e9.flac")->grip.title.empty());
-    EXPECT_EQ(ReadBytes(CacheFile()), bytes);  // both records stay in the file
+// A later record of a path supersedes the earlier one; once superseded
+// records are more than a quarter of the file, it is written afresh from the
+// live records' own bytes, in their order.
+TEST_F(GripStoreTest, SupersededRecordsAndCompaction) {
+    const std::vector<Sample> base = ThreeSamples();
+    const Sample a2{u"/music/a.mp3", RandomGrip(5)};
+    const Sample c2{u"/music/c.wav", RandomGrip(6, "new", "tags")};
+    const Sample upper{u"/music/A.mp3", RandomGrip(4)};  // differs in case: its own entry
+    struct Case {
+        const char* name;
+        std::vector<Sample> written;
+        std::vector<size_t> live;  // indices into written, in file order after loading
+        bool compacted;
+    };
+    const Case cases[] = {
+        {"one of five superseded", {base[0], base[1], base[2], upper, a2}, {1, 2, 3, 4}, false},
+        {"two of five superseded", {base[0], base[1], base[2], a2, c2}, {1, 3, 4}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<size_t> ends;
+        const Bytes bytes = WriteCache(c.written, &ends);
+        GripStore store;
+        ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+        ASSERT_EQ(store.size(), c.live.size());
+        Bytes expected = HeaderBytes();
+        for (size_t i : c.live) {
+            EXPECT_TRUE(SameGrip(store.Find(c.written[i].path)->grip, c.written[i].grip));
+            const size_t begin = i == 0 ? 32 : ends[i - 1];
+            expected.insert(expected.end(), bytes.begin() + static_cast<long>(begin),
+                            bytes.begin() + static_cast<long>(ends[i]));
+        }
+        EXPECT_EQ(ReadBytes(CacheFile()), c.compacted ? expected : bytes);
+    }
 }
 
 TEST_F(GripStoreTest, ClearLeavesTheHeader) {
@@ -263,7 +297,7 @@ TEST_F(GripStoreTest, SecondHolderIsRefused) {
     GripStore first;
     ASSERT_EQ(first.LoadCache(CacheFile(), &m_owner), S_OK);
     GripStore second;
-    EXPECT_EQ(second.LoadCache(CacheFile(), &m_owner), E_FAIL);
+    EXPECT_EQ(second.LoadCache(CacheFile(), &m_owner), E_CACHE_LOCKED);
     // Appends of the refused store go nowhere.
     Bytes buffer;
     const Sample s = ThreeSamples()[0];
@@ -280,6 +314,11 @@ TEST_F(GripStoreTest, UnusableLocationFails) {
     GripStore store;
     EXPECT_EQ(store.LoadCache(blocker + "/cache.dat", &m_owner), E_FAIL);
     EXPECT_EQ(store.LoadCache(std::string(), &m_owner), E_FAIL);
+    EXPECT_EQ(store.LoadCache(m_dir.path(), &m_owner), E_FAIL);
+    // Neither waits on a FIFO nor writes to a device.
+    ASSERT_EQ(mkfifo(m_dir.File("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(store.LoadCache(m_dir.File("fifo"), &m_owner), E_CACHE_FOREIGN);
+    EXPECT_EQ(store.LoadCache("/dev/null", &m_owner), E_CACHE_FOREIGN);
 }
 
 TEST_F(GripStoreTest, OverlongFieldIsNotWritten) {
@@ -346,37 +385,94 @@ TEST_F(GripStoreTest, SurvivesTruncationAtEveryOffset) {
     }
 }
 
-TEST_F(GripStoreTest, SurvivesFlippedBytes) {
-    std::vector<Sample> samples = ThreeSamples();
+// Damages a small cache one byte at a time, and each length field in turn:
+// every record that the damage missed loads as it was written, and a record
+// appended afterwards loads beside them.
+TEST_F(GripStoreTest, DamageCostsTheDamagedRecordOnly) {
+    const std::vector<Sample> samples = ThreeSamples();
     std::vector<size_t> ends;
     const Bytes whole = WriteCache(samples, &ends);
-    for (size_t at = 0; at < whole.size(); ++at) {
-        // Every byte outside the float arrays, and every 61st inside them.
-        const size_t record =
-            static_cast<size_t>(std::upper_bound(ends.begin(), ends.end(), at) - ends.begin());
-        const size_t start = record == 0 ? 32 : ends[record - 1];
-        const size_t floatsBegin =
-            start + 2 + 2 * (record < samples.size() ? samples[record].path.size() : 0);
-        if (at >= 32 && record < samples.size() && at >= floatsBegin &&
-            at < floatsBegin + 4 * 2158 && at % 61 != 0) {
-            continue;
+    const Sample added{u"/music/added.mp3", RandomGrip(7, "added")};
+    auto check = [&](const Bytes& damaged, size_t from, size_t to) {
+        const std::string file = DamagedCopy(damaged);
+        {
+            GripStore store;
+            ASSERT_EQ(store.LoadCache(file, nullptr), S_OK);
+            Bytes buffer;
+            store.AppendRecord(added.path, added.grip, buffer, nullptr);
         }
+        GripStore store;
+        ASSERT_EQ(store.LoadCache(file, nullptr), S_OK);
+        for (size_t i = 0; i < samples.size(); ++i) {
+            const size_t begin = i == 0 ? 32 : ends[i - 1];
+            if (to <= begin || from >= ends[i]) {
+                const GripStore::Entry* e = store.Find(samples[i].path);
+                ASSERT_NE(e, nullptr) << i;
+                ASSERT_TRUE(SameGrip(e->grip, samples[i].grip)) << i;
+            }
+        }
+        const GripStore::Entry* e = store.Find(added.path);
+        ASSERT_NE(e, nullptr);
+        ASSERT_TRUE(SameGrip(e->grip, added.grip));
+    };
+    for (size_t at = 0; at < whole.size(); ++at) {
+        SCOPED_TRACE("byte " + std::to_string(at));
         Bytes damaged = whole;
         damaged[at] ^= 0xA5;
-        const std::string file = DamagedCopy(damaged);
-        GripStore store;
-        ASSERT_EQ(store.LoadCache(file, nullptr), S_OK) << at;
-        if (at < 32) {
-            ASSERT_EQ(store.size(), 0u) << at;
-            continue;
+        check(damaged, at, at + 1);
+        if (HasFatalFailure()) {
+            return;
         }
-        for (size_t i = 0; i < record; ++i) {
-            const GripStore::Entry* e = store.Find(samples[i].path);
-            ASSERT_NE(e, nullptr) << at;
-            ASSERT_TRUE(SameGrip(e->grip, samples[i].grip)) << at;
-        }
-        ASSERT_LE(store.size(), samples.size()) << at;
     }
+    const int16_t values[] = {0, -1, 1, 0x7FFF};
+    for (size_t i = 0; i < samples.size(); ++i) {
+        const size_t begin = i == 0 ? 32 : ends[i - 1];
+        std::vector<size_t> fields{begin};
+        size_t at = begin + 2 + 2 * samples[i].path.size() + 4 * 2158;
+        for (const std::string* text : {&samples[i].grip.nameKey, &samples[i].grip.title,
+                                        &samples[i].grip.artist, &samples[i].grip.album}) {
+            fields.push_back(at);
+            at += 2 + text->size();
+        }
+        for (size_t field : fields) {
+            for (int16_t value : values) {
+                SCOPED_TRACE("length at " + std::to_string(field) + " = " + std::to_string(value));
+                Bytes damaged = whole;
+                damaged[field] = static_cast<unsigned char>(value & 0xFF);
+                damaged[field + 1] = static_cast<unsigned char>((value >> 8) & 0xFF);
+                check(damaged, field, field + 2);
+                if (HasFatalFailure()) {
+                    return;
+                }
+            }
+        }
+    }
+}
+
+// The stamp index: a stamp written with a record comes back; a record
+// without one (an older cache) counts as unchanged and adopts the first
+// stamp it is shown.
+TEST_F(GripStoreTest, StampsTellChangedFiles) {
+    const std::vector<Sample> samples = ThreeSamples();
+    WriteCache({samples[0]});
+    const FileStamp early{1000, 5};
+    const FileStamp later{1000, 6};
+    {
+        GripStore store;
+        ASSERT_EQ(store.LoadCache(CacheFile(), nullptr), S_OK);
+        ExclusiveHold hold(store.lock());
+        EXPECT_TRUE(store.IsUnchanged(samples[0].path, later));  // adopted
+        Bytes buffer;
+        store.AppendRecord(samples[1].path, samples[1].grip, buffer, nullptr, &early);
+    }
+    GripStore store;
+    ASSERT_EQ(store.LoadCache(CacheFile(), nullptr), S_OK);
+    ExclusiveHold hold(store.lock());
+    EXPECT_TRUE(store.IsUnchanged(samples[0].path, later));
+    EXPECT_FALSE(store.IsUnchanged(samples[0].path, early));
+    EXPECT_TRUE(store.IsUnchanged(samples[1].path, early));
+    EXPECT_FALSE(store.IsUnchanged(samples[1].path, FileStamp{999, 5}));
+    EXPECT_EQ(ReadBytes(GripStore::IndexPath(CacheFile())).size(), 32u + 2 * 28);
 }
 
 }  // namespace

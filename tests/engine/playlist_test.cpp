@@ -20,6 +20,7 @@ TEST(PlaylistTest, Bytes) {
         const char* name;
         std::vector<DuplicatePair> pairs;
         std::string bytes;
+        size_t leftOut = 0;
     } cases[] = {
         {"empty list", {}, "#EXTM3U\r\n"},
         {"rows in order, repeats kept",
@@ -30,15 +31,27 @@ TEST(PlaylistTest, Bytes) {
          "#EXTM3U\r\n/m/\xc3\xa9.mp3\r\n/m/\xe9.mp3\r\n"},
         {"first path too long: row left out",
          {Pair(tooLong, u"/a"), Pair(u"/b", u"/c")},
-         "#EXTM3U\r\n/b\r\n/c\r\n"},
-        {"second path too long: left out alone", {Pair(u"/b", tooLong)}, "#EXTM3U\r\n/b\r\n"},
+         "#EXTM3U\r\n/b\r\n/c\r\n",
+         2},
+        {"second path too long: left out alone", {Pair(u"/b", tooLong)}, "#EXTM3U\r\n/b\r\n", 1},
         {"longest path that fits",
          {Pair(longest, u"")},
-         "#EXTM3U\r\n" + std::string(1023, 'x') + "\r\n"},
-        {"empty first path", {Pair(u"", u"/a")}, "#EXTM3U\r\n"},
+         "#EXTM3U\r\n" + std::string(1023, 'x') + "\r\n",
+         1},
+        {"empty first path", {Pair(u"", u"/a")}, "#EXTM3U\r\n", 2},
+        {"a line feed would add a line: row left out",
+         {Pair(u"/m/x\n#EXTINF:1,y\n/etc/passwd", u"/m/a"), Pair(u"/m/b", u"/m/a")},
+         "#EXTM3U\r\n/m/b\r\n/m/a\r\n",
+         2},
+        {"a carriage return in the second path",
+         {Pair(u"/m/b", u"/m/\rc")},
+         "#EXTM3U\r\n/m/b\r\n",
+         1},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(PlaylistBytes(c.pairs), c.bytes) << c.name;
+        size_t leftOut = 99;
+        EXPECT_EQ(PlaylistBytes(c.pairs, &leftOut), c.bytes) << c.name;
+        EXPECT_EQ(leftOut, c.leftOut) << c.name;
     }
 }
 

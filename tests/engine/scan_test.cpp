@@ -157,30 +157,97 @@ TEST_F(ScanTest, EachPairOnceLaterFileFirstAndRescanDecodesNothing) {
     EXPECT_EQ(reloaded.size(), 4u);
 }
 
-TEST_F(ScanTest, FolderWithItsSubfolderStoresEachFileOnce) {
+// A file reached by several paths (a chosen folder inside another, links to
+// folders, a hard link, a tree of links that branches at every level) joins
+// the scan once: counted once, stored once, never paired with itself.
+TEST_F(ScanTest, EachFileOnceWhateverTheWaysToIt) {
     WriteSong(Music() + "/a1.raw", 1);
     WriteSong(Music() + "/sub/a2.raw", 1);
     WriteSong(Music() + "/sub/a3.raw", 1);
-    Start(4);
-    Scan({Music(), Music() + "/sub"});
-    EXPECT_EQ(m_store.size(), 3u);
-    EXPECT_EQ(m_owner.m_cachedCount.load(), 3);
-    // Five jobs: the losers of an insert race count as failed, the rest as done.
-    EXPECT_EQ(m_owner.m_pendingCount.load(), m_owner.m_doneCount.load());
-    EXPECT_GE(m_owner.m_doneCount.load(), 3);
-    EXPECT_LE(m_owner.m_doneCount.load(), 5);
-    GripStore reloaded;
-    m_store.LoadCache(m_dir.File("elsewhere.dat"), nullptr);
-    ASSERT_EQ(reloaded.LoadCache(m_dir.File("cache.dat"), nullptr), S_OK);
-    EXPECT_EQ(reloaded.size(), 3u);
-    // One record per file and nothing else.
-    size_t expectedSize = 32;
-    std::vector<unsigned char> buffer;
-    for (const auto& [path, entry] : reloaded.entries()) {
-        ASSERT_TRUE(GripStore::SerializeRecord(path, entry.grip, buffer));
-        expectedSize += buffer.size();
+    fs::create_directory_symlink("sub", Music() + "/link");
+    fs::create_hard_link(Music() + "/a1.raw", Music() + "/hard.raw");
+    constexpr int kLevels = 12;  // 4096 paths to the one file below
+    for (int level = 0; level < kLevels; ++level) {
+        const std::string folder = Music() + "/tree/l" + std::to_string(level);
+        fs::create_directories(folder);
+        for (const char* branch : {"a", "b"}) {
+            fs::create_directory_symlink("../l" + std::to_string(level + 1), folder + "/" + branch);
+        }
     }
-    EXPECT_EQ(fs::file_size(m_dir.File("cache.dat")), expectedSize);
+    WriteSong(Music() + "/tree/l" + std::to_string(kLevels) + "/deep.raw", 2);
+    Start(4);
+    Scan({Music(), Music() + "/sub", Music() + "/link"});
+    EXPECT_EQ(m_owner.m_pendingCount.load(), 4);
+    EXPECT_EQ(m_owner.m_doneCount.load(), 4);
+    EXPECT_EQ(m_owner.m_cachedCount.load(), 4);
+    EXPECT_EQ(Opens(), 4u);
+    ASSERT_EQ(m_owner.List().size(), 3u);
+    std::set<std::pair<ino_t, ino_t>> pairs;
+    for (const DuplicatePair& p : m_owner.List()) {
+        struct stat one;
+        struct stat two;
+        ASSERT_EQ(stat(U16ToBytes(p.path1).c_str(), &one), 0);
+        ASSERT_EQ(stat(U16ToBytes(p.path2).c_str(), &two), 0);
+        EXPECT_NE(one.st_ino, two.st_ino);
+        pairs.insert(std::minmax(one.st_ino, two.st_ino));
+    }
+    EXPECT_EQ(pairs.size(), 3u);  // no pair twice
+}
+
+// A file retagged or replaced since its Grip was made is fingerprinted again
+// and its new record supersedes the old one; an entry from before stamps
+// were kept adopts the file as it is; the entries of deleted files go with
+// CleanCache.
+TEST_F(ScanTest, ChangedFilesAreFingerprintedAgain) {
+    auto touch = [](const std::string& path, int seconds) {
+        fs::last_write_time(path, fs::last_write_time(path) + std::chrono::seconds(seconds));
+    };
+    WriteSong(Music() + "/retagged.raw", 1, "Old title");
+    WriteSong(Music() + "/replaced.raw", 2);
+    WriteSong(Music() + "/kept.raw", 3);
+    WriteSong(Music() + "/deleted.raw", 4);
+    Start();
+    Scan({Music()});
+    EXPECT_EQ(Opens(), 4u);
+
+    WriteSong(Music() + "/retagged.raw", 1, "New title");  // the same size
+    touch(Music() + "/retagged.raw", 10);
+    WriteSong(m_dir.File("new.raw"), 3);
+    fs::rename(m_dir.File("new.raw"), Music() + "/replaced.raw");
+    fs::remove(Music() + "/deleted.raw");
+    Scan({Music()});
+    EXPECT_EQ(Opens(), 6u);
+    const std::multiset<std::pair<std::string, std::string>> copies{{"kept.raw", "replaced.raw"}};
+    EXPECT_EQ(Pairs(), copies);
+    EXPECT_EQ(m_owner.m_doneCount.load(), 3);
+    EXPECT_EQ(m_owner.m_cachedCount.load(), 4);
+
+    RecordingOwner counts;
+    CleanReport report;
+    EXPECT_EQ(m_store.CleanCache(&counts, &report), S_OK);
+    EXPECT_EQ(report.dropped, 1u);
+    EXPECT_EQ(counts.m_cachedCount.load(), 3);
+    // Two superseded records and the deleted file's went; the live ones stay.
+    size_t live = 32;
+    std::vector<unsigned char> record;
+    for (const auto& [path, entry] : m_store.entries()) {
+        ASSERT_TRUE(GripStore::SerializeRecord(path, entry.grip, record));
+        live += record.size();
+    }
+    EXPECT_GE(report.bytesFreed, 3 * record.size());
+    EXPECT_EQ(fs::file_size(m_dir.File("cache.dat")), live);
+
+    // A cache without stamps: the changed file is taken as it is, once.
+    m_store.LoadCache(m_dir.File("elsewhere.dat"), nullptr);
+    fs::remove(GripStore::IndexPath(m_dir.File("cache.dat")));
+    ASSERT_EQ(m_store.LoadCache(m_dir.File("cache.dat"), &m_owner), S_OK);
+    EXPECT_EQ(m_store.Find(U16(Music() + "/retagged.raw"))->grip.title, "new title");
+    touch(Music() + "/retagged.raw", 20);
+    Scan({Music()});
+    EXPECT_EQ(Opens(), 6u);
+    touch(Music() + "/retagged.raw", 30);
+    Scan({Music()});
+    EXPECT_EQ(Opens(), 7u);
 }
 
 TEST_F(ScanTest, LinksAreFollowedWithoutLoopsAndSpecialFilesAreSkipped) {

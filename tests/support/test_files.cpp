@@ -1,11 +1,14 @@
 #include "test_files.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 
@@ -13,8 +16,11 @@
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "harmonyfox-test-XXXXXX").string();
+TempDir::TempDir(bool inMemory) {
+    const fs::path memory = "/dev/shm";
+    const fs::path base =
+        inMemory && access(memory.c_str(), W_OK) == 0 ? memory : fs::temp_directory_path();
+    std::string pattern = (base / "harmonyfox-test-XXXXXX").string();
     if (mkdtemp(pattern.data()) == nullptr) {
         throw std::runtime_error("cannot create a temporary folder");
     }
@@ -133,4 +139,17 @@ std::vector<float> Piece(size_t count, uint32_t seed, double rate) {
 
 std::u16string U16(const std::string& utf8) {
     return BytesToU16(utf8);
+}
+
+std::string ReadWholeFile(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string ShellQuoted(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
 }

@@ -11,7 +11,9 @@
 // in it when the object goes.
 class TempDir {
   public:
-    TempDir();
+    // inMemory: under /dev/shm where it can be, for tests that write and
+    // sync thousands of small files.
+    explicit TempDir(bool inMemory = false);
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -49,3 +51,9 @@ std::vector<float> MusicLike(size_t count, uint32_t seed, double rate = 22050.0)
 std::vector<float> Piece(size_t count, uint32_t seed, double rate = 22050.0);
 
 std::u16string U16(const std::string& utf8);
+
+// The whole content of a file; empty when it cannot be read.
+std::string ReadWholeFile(const std::string& file);
+
+// s in single quotes, safe to paste into a shell command.
+std::string ShellQuoted(const std::string& s);
