@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QResizeEvent>
@@ -907,7 +908,20 @@ void CMainFrame::OnFileOpen() {
 
 void CMainFrame::OnOptions() {
     const CompareSettings before = CurrentCompareSettings();
-    if (!EditOptions(DialogParent(), *m_settings, &m_checkUpdate, [this] { ResetCache(); })) {
+    auto clean = [this] {
+        CleanReport report;
+        const HRESULT cleaned = GlobalGripStore().CleanCache(this, &report);
+        QString text =
+            QStringLiteral("Dropped %1 entries of files that no longer exist; %2 freed")
+                .arg(report.dropped)
+                .arg(QLocale().formattedDataSize(static_cast<qint64>(report.bytesFreed)));
+        if (Failed(cleaned)) {
+            text += QStringLiteral("; the cache file could not be written afresh");
+        }
+        return text;
+    };
+    if (!EditOptions(
+            DialogParent(), *m_settings, &m_checkUpdate, [this] { ResetCache(); }, {}, clean)) {
         return;
     }
     const CompareSettings after = CurrentCompareSettings();
