@@ -28,7 +28,7 @@ constexpr size_t kLength = 22050 * 16;  // just long enough for a Grip
 constexpr int kPieces = 4;
 constexpr int kCopies = 3;
 constexpr size_t kFiles = kPieces * kCopies;
-constexpr int kRounds = 20;
+constexpr int kRounds = 25;        // 20 kills and 5 full disks
 constexpr int kFullDiskEvery = 5;  // every fifth round the disk fills instead
 constexpr size_t kFloatBytes = 4 * (100 + 10 + 2048);
 
