@@ -754,6 +754,12 @@ void CMainFrame::OnDeleteMarked() {
         }
     }
     m_model->RemoveRows(std::move(rows));
+    // Rows the filter hides must not come back naming a file that is gone.
+    m_model->RemoveWhere(
+        [&gone](const DuplicatePair& pair) {
+            return gone.count(pair.path1) != 0 || gone.count(pair.path2) != 0;
+        },
+        true);
     ShowScanState();
 }
 

@@ -444,11 +444,15 @@ void CResultsModel::RemoveRows(std::vector<int> rows) {
     }
 }
 
-void CResultsModel::RemoveWhere(const std::function<bool(const DuplicatePair&)>& match) {
+void CResultsModel::RemoveWhere(const std::function<bool(const DuplicatePair&)>& match,
+                                bool hiddenOnly) {
     auto matches = [&](const ResultRow& row) {
         return row.record < m_results.size() && match(m_results[row.record]);
     };
     m_hidden.erase(std::remove_if(m_hidden.begin(), m_hidden.end(), matches), m_hidden.end());
+    if (hiddenOnly) {
+        return;
+    }
     std::vector<int> rows;
     for (size_t i = 0; i < m_rows.size(); ++i) {
         if (matches(m_rows[i])) {

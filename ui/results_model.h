@@ -90,8 +90,10 @@ class CResultsModel : public QAbstractTableModel {
     void SetImage(int row, int column, uint8_t image);
     // Removes the given rows (any order, duplicates allowed).
     void RemoveRows(std::vector<int> rows);
-    // Removes every row, shown or hidden, whose record matches.
-    void RemoveWhere(const std::function<bool(const DuplicatePair&)>& match);
+    // Removes every row whose record matches: shown or hidden, or only the
+    // rows the filter hides.
+    void RemoveWhere(const std::function<bool(const DuplicatePair&)>& match,
+                     bool hiddenOnly = false);
     // Removes every row; the sort and the filter stay.
     void Clear();
     // Puts the rows in a new order: order[i] is the current number of the row

@@ -404,6 +404,21 @@ TEST_F(MainFrameTest, DeleteMarkedRemovesTheRowsOfMarksAtOrAboveThem) {
     EXPECT_THAT(Column1(), ElementsAre(a));
 }
 
+// Rows that the filter hides leave with their deleted file, one by one or marked.
+TEST_F(MainFrameTest, DeletedFilesTakeTheRowsTheFilterHides) {
+    const std::string a = MakeFile("a.mp3"), b = MakeFile("b.mp3"), c = MakeFile("c.mp3"),
+                      d = MakeFile("d.mp3");
+    Deliver({Pair(a, b, 90.0f), Pair(c, a, 90.0f), Pair(d, b, 90.0f), Pair(c, d, 90.0f)});
+    frame->filterBar()->TextBox()->setText(QStringLiteral("b.mp3"));
+    ASSERT_EQ(frame->model()->rowCount(), 2);
+    frame->model()->SetImage(0, kColumnFile1, kImageMarked);  // a
+    frame->Command(ID_DELETE_MARKED);
+    SelectRow(0);
+    frame->Command(ID_DELETE_LEFT);  // d
+    frame->filterBar()->TextBox()->clear();
+    EXPECT_EQ(frame->model()->rowCount(), 0);
+}
+
 // The question runs an event loop, in which posted pairs keep arriving and a
 // new scan may clear the list.
 TEST_F(MainFrameTest, TheListMayChangeWhileTheQuestionIsOpen) {
