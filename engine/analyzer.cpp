@@ -31,6 +31,20 @@ void TagKey(std::string& dst, const char16_t (&field)[kDecoderInfoTextLength]) {
     Analyzer::NormalizeKey(dst, bytes.data(), bytes.data() + bytes.size());
 }
 
+// spectrum[k] and segment[k] += |re[k] + i im[k]|; the segments feed only the
+// drift, which compares the first kComparedBins bins, so the rest are left.
+void AddMagnitudes(const float* __restrict re, const float* __restrict im,
+                   float* __restrict spectrum, float* __restrict segment) {
+    for (uint32_t k = 0; k < kComparedBins; ++k) {
+        const float m = std::sqrt(re[k] * re[k] + im[k] * im[k]);
+        spectrum[k] += m;
+        segment[k] += m;
+    }
+    for (uint32_t k = kComparedBins; k < kBlockSize; ++k) {
+        spectrum[k] += std::sqrt(re[k] * re[k] + im[k] * im[k]);
+    }
+}
+
 }  // namespace
 
 Analyzer::Analyzer() : m_decoders(std::make_unique<DecoderSet>()) {}
@@ -126,6 +140,10 @@ HRESULT Analyzer::ReadPcm() {
     const float w = 1.0f / static_cast<float>(H);
 
     m_samples.clear();
+    // Room for the analysed samples and the chunk that overshoots them, kept
+    // from file to file: growing the buffer anew for every file costs more
+    // than filling it.
+    m_samples.reserve(N + kOneSecond);
     float sumAbs = 0.0f;
     uint32_t emptyRun = 0;
     // Too little music is "too short" when the stream ended, "damaged" when
@@ -254,12 +272,7 @@ HRESULT Analyzer::ComputeSpectra() {
         Fft(m_re.data(), m_im.data(), kBlockSize);
         const size_t s = static_cast<size_t>((static_cast<uint64_t>(pos) * kSegmentCount) / total);
         ++counts[s];
-        float* segment = m_segments.data() + s * kBlockSize;
-        for (uint32_t k = 0; k < kBlockSize; ++k) {
-            const float m = std::sqrt(m_re[k] * m_re[k] + m_im[k] * m_im[k]);
-            spectrum[k] += m;
-            segment[k] += m;
-        }
+        AddMagnitudes(m_re.data(), m_im.data(), spectrum, m_segments.data() + s * kBlockSize);
         ++blocks;
     }
 
@@ -271,7 +284,7 @@ HRESULT Analyzer::ComputeSpectra() {
         for (uint32_t s = 0; s < kSegmentCount; ++s) {
             const float rs = 1.0f / static_cast<float>(counts[s]);
             float* segment = m_segments.data() + static_cast<size_t>(s) * kBlockSize;
-            for (uint32_t k = 0; k < kBlockSize; ++k) {
+            for (uint32_t k = 0; k < kComparedBins; ++k) {
                 segment[k] = segment[k] * (static_cast<float>(k + 1) * rs / 2048.0f);
             }
         }

@@ -107,6 +107,56 @@ TEST(FftTest, RepeatedTransformsGiveTheSameBits) {
     EXPECT_EQ(ai, bi);
 }
 
+// The transform as its stored results were first computed: bit reversal, then
+// twiddle by twiddle, one butterfly at a time in 32-bit floats.
+void ScalarFft(std::vector<float>& re, std::vector<float>& im) {
+    const size_t n = re.size();
+    for (size_t i = 1, j = 0; i < n; ++i) {
+        size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1) {
+            j ^= bit;
+        }
+        j ^= bit;
+        if (i < j) {
+            std::swap(re[i], re[j]);
+            std::swap(im[i], im[j]);
+        }
+    }
+    for (size_t half = 1; half < n; half *= 2) {
+        const float step = 3.1415927f / static_cast<float>(half);
+        for (size_t j = 0; j < half; ++j) {
+            const float theta = static_cast<float>(j) * step;
+            const auto c = static_cast<float>(std::cos(static_cast<double>(theta)));
+            const auto sn = static_cast<float>(std::sin(static_cast<double>(theta)));
+            for (size_t i = j; i < n; i += 2 * half) {
+                const size_t p = i + half;
+                const float tr = re[p] * c - im[p] * sn;
+                const float ti = im[p] * c + re[p] * sn;
+                re[p] = re[i] - tr;
+                im[p] = im[i] - ti;
+                re[i] = re[i] + tr;
+                im[i] = im[i] + ti;
+            }
+        }
+    }
+}
+
+TEST(FftTest, GivesTheBitsOfTheScalarButterflies) {
+    // Spectra in users' caches were made this way; a faster transform must
+    // not move a single bit.
+    for (uint32_t n : {4u, 8u, 2048u, 65536u}) {
+        SCOPED_TRACE(n);
+        std::vector<float> re = Random(n, n + 5);
+        std::vector<float> im = Random(n, n + 6);
+        std::vector<float> expectedRe = re;
+        std::vector<float> expectedIm = im;
+        ScalarFft(expectedRe, expectedIm);
+        Fft(re.data(), im.data(), n);
+        EXPECT_EQ(re, expectedRe);
+        EXPECT_EQ(im, expectedIm);
+    }
+}
+
 TEST(CorrelationCoefficientTest, KnownRelations) {
     const std::vector<float> a = Random(1025, 11);
     std::vector<float> negated(a.size());
