@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -13,11 +14,14 @@ namespace {
 constexpr float kPi = 3.1415927f;
 constexpr uint32_t kMaxStages = 31;
 
-// Twiddles of one transform size: for stage s the entries [half-1, 2*half-1)
-// hold cos and sin of j * (pi / half), j < half, exactly as computed on the fly.
+// Tables of one transform size, computed once: for stage s the entries
+// [half-1, 2*half-1) of cosines and sines hold cos and sin of j * (pi / half),
+// j < half, exactly as computed on the fly; swaps lists the index pairs that
+// the bit-reversal permutation exchanges.
 struct TwiddleTable {
     std::vector<float> cosines;
     std::vector<float> sines;
+    std::vector<std::pair<uint32_t, uint32_t>> swaps;
 };
 
 const TwiddleTable& TwiddlesFor(uint32_t stages) {
@@ -37,6 +41,16 @@ const TwiddleTable& TwiddlesFor(uint32_t stages) {
                     static_cast<float>(std::cos(static_cast<double>(theta)));
                 table->sines[half - 1 + j] =
                     static_cast<float>(std::sin(static_cast<double>(theta)));
+            }
+        }
+        for (uint32_t i = 1, j = 0; i < n; ++i) {
+            uint32_t bit = n >> 1;
+            for (; j & bit; bit >>= 1) {
+                j ^= bit;
+            }
+            j ^= bit;
+            if (i < j) {
+                table->swaps.emplace_back(i, j);
             }
         }
         tables[stages] = std::move(table);
@@ -68,17 +82,35 @@ uint32_t StageCount(uint32_t n) {
     return stages;
 }
 
-void BitReverse(float* re, float* im, uint32_t n) {
-    for (uint32_t i = 1, j = 0; i < n; ++i) {
-        uint32_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) {
-            j ^= bit;
-        }
-        j ^= bit;
-        if (i < j) {
-            std::swap(re[i], re[j]);
-            std::swap(im[i], im[j]);
-        }
+// One butterfly of points a and b with the twiddle (c, sn).
+inline void Butterfly(float& ra, float& ia, float& rb, float& ib, float c, float sn) {
+    const float tr = rb * c - ib * sn;
+    const float ti = ib * c + rb * sn;
+    rb = ra - tr;
+    ib = ia - ti;
+    ra = ra + tr;
+    ia = ia + ti;
+}
+
+// Stages 1 and 2 on each run of four points at once. Every point goes through
+// the same butterflies in the same order as stage by stage, so the bits are
+// the same; only the stores between the stages are saved.
+void FirstTwoStages(float* re, float* im, uint32_t n, const TwiddleTable& table) {
+    const float c1 = table.cosines[0];
+    const float s1 = table.sines[0];
+    const float c20 = table.cosines[1];
+    const float s20 = table.sines[1];
+    const float c21 = table.cosines[2];
+    const float s21 = table.sines[2];
+    for (uint32_t g = 0; g < n; g += 4) {
+        float r0 = re[g], r1 = re[g + 1], r2 = re[g + 2], r3 = re[g + 3];
+        float i0 = im[g], i1 = im[g + 1], i2 = im[g + 2], i3 = im[g + 3];
+        Butterfly(r0, i0, r1, i1, c1, s1);
+        Butterfly(r2, i2, r3, i3, c1, s1);
+        Butterfly(r0, i0, r2, i2, c20, s20);
+        Butterfly(r1, i1, r3, i3, c21, s21);
+        re[g] = r0, re[g + 1] = r1, re[g + 2] = r2, re[g + 3] = r3;
+        im[g] = i0, im[g + 1] = i1, im[g + 2] = i2, im[g + 3] = i3;
     }
 }
 
@@ -89,11 +121,19 @@ void Fft(float* re, float* im, uint32_t n) {
     if (stages == 0) {
         return;
     }
-    if (n > 2) {
-        BitReverse(re, im, n);
-    }
     const TwiddleTable& table = TwiddlesFor(stages);
-    for (uint32_t s = 1; s <= stages; ++s) {
+    if (stages == 1) {
+        Butterfly(re[0], im[0], re[1], im[1], table.cosines[0], table.sines[0]);
+        return;
+    }
+    for (const auto& [i, j] : table.swaps) {
+        std::swap(re[i], re[j]);
+        std::swap(im[i], im[j]);
+    }
+    FirstTwoStages(re, im, n, table);
+    // From stage 3 on a group's half is a multiple of four: four butterflies
+    // at once, each lane doing exactly the scalar butterfly's operations.
+    for (uint32_t s = 3; s <= stages; ++s) {
         const uint32_t half = 1u << (s - 1);
         const uint32_t span = half << 1;
         const float* cosines = table.cosines.data() + half - 1;
@@ -106,10 +146,7 @@ void Fft(float* re, float* im, uint32_t n) {
             float* __restrict i0 = im + group;
             float* __restrict r1 = re + group + half;
             float* __restrict i1 = im + group + half;
-            uint32_t j = 0;
-            // Four butterflies at once from stage 3 on; each lane does exactly
-            // the scalar butterfly's operations, so the bits are the same.
-            for (; j + kLanes <= half; j += kLanes) {
+            for (uint32_t j = 0; j < half; j += kLanes) {
                 const Float4 c = Load4(cosines + j);
                 const Float4 sn = Load4(sines + j);
                 const Float4 a = Load4(r1 + j);
@@ -122,16 +159,6 @@ void Fft(float* re, float* im, uint32_t n) {
                 Store4(i1 + j, y - ti);
                 Store4(r0 + j, x + tr);
                 Store4(i0 + j, y + ti);
-            }
-            for (; j < half; ++j) {
-                const float c = cosines[j];
-                const float sn = sines[j];
-                const float tr = r1[j] * c - i1[j] * sn;
-                const float ti = i1[j] * c + r1[j] * sn;
-                r1[j] = r0[j] - tr;
-                i1[j] = i0[j] - ti;
-                r0[j] = r0[j] + tr;
-                i0[j] = i0[j] + ti;
             }
         }
     }
