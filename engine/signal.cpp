@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cmath>
-#include <cstring>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -58,20 +57,10 @@ const TwiddleTable& TwiddlesFor(uint32_t stages) {
     return *tables[stages];
 }
 
-// Four floats in one vector register; the compiler maps the element-wise
-// operators onto the processor's vector instructions.
-using Float4 = float __attribute__((vector_size(16)));
-constexpr uint32_t kLanes = 4;
-
-Float4 Load4(const float* p) {
-    Float4 v;
-    std::memcpy(&v, p, sizeof(v));
-    return v;
-}
-
-void Store4(float* p, Float4 v) {
-    std::memcpy(p, &v, sizeof(v));
-}
+// Four and eight floats at any address, in vector registers; the compiler
+// maps the element-wise operators onto what the processor has.
+using Float4 = float __attribute__((vector_size(16), aligned(4), may_alias));
+using Float8 = float __attribute__((vector_size(32), aligned(4), may_alias));
 
 uint32_t StageCount(uint32_t n) {
     uint32_t stages = 0;
@@ -114,6 +103,54 @@ void FirstTwoStages(float* re, float* im, uint32_t n, const TwiddleTable& table)
     }
 }
 
+// One stage from stage 3 on, where a group's half is a multiple of the
+// vector width V: butterflies side by side, each lane doing exactly the scalar
+// butterfly's operations, so the bits are the same.
+template <class V>
+__attribute__((always_inline)) inline void VectorStage(float* re, float* im, uint32_t n,
+                                                       uint32_t half, const TwiddleTable& table) {
+    constexpr uint32_t kLanes = sizeof(V) / sizeof(float);
+    const uint32_t span = half << 1;
+    const float* cosines = table.cosines.data() + half - 1;
+    const float* sines = table.sines.data() + half - 1;
+    // Group by group rather than twiddle by twiddle: every butterfly computes
+    // the same values either way, but this order walks memory sequentially,
+    // which matters for the large transforms.
+    for (uint32_t group = 0; group < n; group += span) {
+        auto* r0 = reinterpret_cast<V*>(re + group);
+        auto* i0 = reinterpret_cast<V*>(im + group);
+        auto* r1 = reinterpret_cast<V*>(re + group + half);
+        auto* i1 = reinterpret_cast<V*>(im + group + half);
+        const auto* c = reinterpret_cast<const V*>(cosines);
+        const auto* sn = reinterpret_cast<const V*>(sines);
+        for (uint32_t k = 0; k < half / kLanes; ++k) {
+            const V tr = r1[k] * c[k] - i1[k] * sn[k];
+            const V ti = i1[k] * c[k] + r1[k] * sn[k];
+            const V x = r0[k];
+            const V y = i0[k];
+            r1[k] = x - tr;
+            i1[k] = y - ti;
+            r0[k] = x + tr;
+            i0[k] = y + ti;
+        }
+    }
+}
+
+// Stages 3 and on, built for the wider vector instructions as well and run
+// with them when the processor has them.
+__attribute__((target_clones("avx2", "default"))) void LaterStages(float* re, float* im,
+                                                                   uint32_t n, uint32_t stages,
+                                                                   const TwiddleTable& table) {
+    for (uint32_t s = 3; s <= stages; ++s) {
+        const uint32_t half = 1u << (s - 1);
+        if (half == 4) {
+            VectorStage<Float4>(re, im, n, half, table);
+        } else {
+            VectorStage<Float8>(re, im, n, half, table);
+        }
+    }
+}
+
 }  // namespace
 
 void Fft(float* re, float* im, uint32_t n) {
@@ -131,37 +168,7 @@ void Fft(float* re, float* im, uint32_t n) {
         std::swap(im[i], im[j]);
     }
     FirstTwoStages(re, im, n, table);
-    // From stage 3 on a group's half is a multiple of four: four butterflies
-    // at once, each lane doing exactly the scalar butterfly's operations.
-    for (uint32_t s = 3; s <= stages; ++s) {
-        const uint32_t half = 1u << (s - 1);
-        const uint32_t span = half << 1;
-        const float* cosines = table.cosines.data() + half - 1;
-        const float* sines = table.sines.data() + half - 1;
-        // Group by group rather than twiddle by twiddle: every butterfly
-        // computes the same values either way, but this order walks memory
-        // sequentially, which matters for the large transforms.
-        for (uint32_t group = 0; group < n; group += span) {
-            float* __restrict r0 = re + group;
-            float* __restrict i0 = im + group;
-            float* __restrict r1 = re + group + half;
-            float* __restrict i1 = im + group + half;
-            for (uint32_t j = 0; j < half; j += kLanes) {
-                const Float4 c = Load4(cosines + j);
-                const Float4 sn = Load4(sines + j);
-                const Float4 a = Load4(r1 + j);
-                const Float4 b = Load4(i1 + j);
-                const Float4 tr = a * c - b * sn;
-                const Float4 ti = b * c + a * sn;
-                const Float4 x = Load4(r0 + j);
-                const Float4 y = Load4(i0 + j);
-                Store4(r1 + j, x - tr);
-                Store4(i1 + j, y - ti);
-                Store4(r0 + j, x + tr);
-                Store4(i0 + j, y + ti);
-            }
-        }
-    }
+    LaterStages(re, im, n, stages, table);
 }
 
 void InverseFft(float* re, float* im, uint32_t n) {

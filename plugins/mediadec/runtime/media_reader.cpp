@@ -24,6 +24,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "half_rate_mixer.h"
 #include "media_runtime.h"
 #include "ref_counted.h"
 
@@ -158,6 +159,9 @@ struct StreamState {
     AVSampleFormat swrFormat = AV_SAMPLE_FMT_NONE;
     AVChannelLayout swrLayout{};
     int swrRate = 0;
+    // Mono at half the source's rate goes through the mixer instead.
+    CHalfRateMixer mixer;
+    bool mixing = false;
     bool flushSent = false;  // the decoder has been told that the input ended
     bool done = false;       // nothing more comes from this stream
     bool failed = false;     // the decoder could not be opened
@@ -171,6 +175,8 @@ struct StreamState {
         av_channel_layout_uninit(&swrLayout);
         swrFormat = AV_SAMPLE_FMT_NONE;
         swrRate = 0;
+        mixer.Reset();
+        mixing = false;
         flushSent = false;
         done = false;
         failed = false;
@@ -227,10 +233,17 @@ class CMediaReader final : public IWMSyncReader2, public IWMHeaderInfo {
   private:
     ~CMediaReader() {
         Close();
+        if (m_spare != nullptr) {
+            m_spare->Release();
+        }
         av_packet_free(&m_packet);
         av_frame_free(&m_frame);
     }
 
+    // An empty buffer with one reference for the caller: the last one handed
+    // out when nobody else holds it any more, else a new one. Null when
+    // memory runs out.
+    CMediaBuffer* TakeBuffer();
     bool Eligible(const StreamState& s, uint16_t streamNumber) const;
     HRESULT OpenDecoder(StreamState& s);
     // Drains decoded frames of s into out until some bytes result. S_OK with
@@ -251,6 +264,9 @@ class CMediaReader final : public IWMSyncReader2, public IWMHeaderInfo {
     AVFrame* m_frame = av_frame_alloc();
     bool m_inputEnded = false;
     bool m_readStarted = false;
+    // The buffer handed out last, with the reader's own reference, so that
+    // its memory serves the next sample once the caller has given it back.
+    CMediaBuffer* m_spare = nullptr;
     int m_retries = 0;
     uint64_t m_rangeStart = 0;  // 100-ns units
     int64_t m_rangeLength = 0;  // 100-ns units, 0: to the end
@@ -408,6 +424,8 @@ HRESULT CMediaReader::SetOutputProps(uint32_t output, IWMOutputMediaProps* props
                 // The conversion is rebuilt for the new format at the next frame.
                 swr_free(&s.swr);
                 s.swrFormat = AV_SAMPLE_FMT_NONE;
+                s.mixer.Reset();
+                s.mixing = false;
             }
             s.chosen = static_cast<int>(i);
             return S_OK;
@@ -482,6 +500,25 @@ HRESULT CMediaReader::SetRange(uint64_t start, int64_t duration) {
     return S_OK;
 }
 
+CMediaBuffer* CMediaReader::TakeBuffer() {
+    if (m_spare != nullptr) {
+        if (m_spare->AddRef() == 2) {
+            m_spare->m_bytes.clear();
+            return m_spare;
+        }
+        // Still held elsewhere: the holder keeps it, the reader lets go.
+        m_spare->Release();
+        m_spare->Release();
+        m_spare = nullptr;
+    }
+    auto* buffer = new (std::nothrow) CMediaBuffer();
+    if (buffer != nullptr) {
+        buffer->AddRef();
+        m_spare = buffer;
+    }
+    return buffer;
+}
+
 bool CMediaReader::Eligible(const StreamState& s, uint16_t streamNumber) const {
     if (!s.selected || s.done) {
         return false;
@@ -509,8 +546,62 @@ HRESULT CMediaReader::OpenDecoder(StreamState& s) {
     return S_OK;
 }
 
+// The layout of frame when it can go through the half-rate mixer for target:
+// one output channel at half the frame's rate, from one or two channels
+// (a stereo pair, or two without names) in a sample format the mixer reads.
+bool HalfRateLayout(const PcmFormat& target, const AVFrame* frame, PcmFrameLayout* layout) {
+    if (target.channels != 1 || frame->sample_rate <= 0 ||
+        static_cast<uint64_t>(frame->sample_rate) != 2ull * target.rate) {
+        return false;
+    }
+    const AVChannelLayout& channels = frame->ch_layout;
+    const AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
+    if (channels.nb_channels == 2 && channels.order != AV_CHANNEL_ORDER_UNSPEC &&
+        av_channel_layout_compare(&channels, &stereo) != 0) {
+        return false;
+    }
+    layout->channels = channels.nb_channels;
+    switch (frame->format) {
+        case AV_SAMPLE_FMT_FLT:
+        case AV_SAMPLE_FMT_FLTP:
+            layout->kind = PcmFrameLayout::kFloat;
+            break;
+        case AV_SAMPLE_FMT_S16:
+        case AV_SAMPLE_FMT_S16P:
+            layout->kind = PcmFrameLayout::kInt16;
+            break;
+        case AV_SAMPLE_FMT_S32:
+        case AV_SAMPLE_FMT_S32P:
+            layout->kind = PcmFrameLayout::kInt32;
+            break;
+        default:
+            return false;
+    }
+    layout->planar = av_sample_fmt_is_planar(static_cast<AVSampleFormat>(frame->format)) != 0;
+    return CHalfRateMixer::Takes(*layout);
+}
+
 HRESULT CMediaReader::Convert(StreamState& s, const AVFrame* frame, std::vector<uint8_t>& out) {
     const PcmFormat target = Chosen(s);
+    PcmFrameLayout mixable;
+    if (HalfRateLayout(target, frame, &mixable)) {
+        // The usual request, mono at half the rate, costs one filtering pass
+        // of the mixed channels instead of the general resampler's stages.
+        swr_free(&s.swr);
+        s.swrFormat = AV_SAMPLE_FMT_NONE;
+        s.mixing = true;
+        const size_t first = out.size();
+        s.mixer.Push(frame->extended_data, mixable, frame->nb_samples, out);
+        ApplyRange(s, out, first);
+        return S_OK;
+    }
+    if (s.mixing) {
+        // The stream changed its shape: what the mixer holds comes first.
+        const size_t first = out.size();
+        s.mixer.Flush(out);
+        s.mixing = false;
+        ApplyRange(s, out, first);
+    }
     AVChannelLayout inLayout{};
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels <= 0) {
         const int n = frame->ch_layout.nb_channels > 0 ? frame->ch_layout.nb_channels
@@ -603,6 +694,12 @@ HRESULT CMediaReader::Drain(StreamState& s, std::vector<uint8_t>& out) {
         }
         if (got == AVERROR_EOF) {
             // The decoder is empty; what the conversion still holds comes last.
+            if (s.mixing) {
+                const size_t first = out.size();
+                s.mixer.Flush(out);
+                s.mixing = false;
+                ApplyRange(s, out, first);
+            }
             if (s.swr != nullptr) {
                 const size_t first = out.size();
                 const size_t frameBytes = static_cast<size_t>(Chosen(s).channels) * sizeof(int16_t);
@@ -651,7 +748,7 @@ HRESULT CMediaReader::GetNextSample(uint16_t streamNumber, INSSBuffer** sample, 
     }
     m_readStarted = true;
 
-    auto* buffer = new (std::nothrow) CMediaBuffer();
+    CMediaBuffer* buffer = TakeBuffer();
     if (buffer == nullptr) {
         return E_OUTOFMEMORY;
     }
