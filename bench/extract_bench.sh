@@ -18,7 +18,7 @@ new=$(realpath "${2:?usage: extract_bench.sh BASE_BUILD NEW_BUILD [ROUNDS]}")
 rounds=${3:-3}
 work=${HF_BENCH_DIR:-${TMPDIR:-/tmp}/harmonyfox-extract-bench}
 seconds=180
-formats=(mp3_128 mp3_320 flac wav)
+formats=(${HF_BENCH_FORMATS:-mp3_128 mp3_320 flac wav})
 
 for b in "$base" "$new"; do
   [[ -x $b/bin/harmonyfox-cli ]] || { echo "no $b/bin/harmonyfox-cli" >&2; exit 2; }
