@@ -130,7 +130,26 @@ HRESULT DecoderSet::ReadSamples(const float** samples, uint32_t* count) {
     }
     *samples = nullptr;
     *count = 0;
+    m_samples.clear();
+    uint32_t n = 0;
+    const HRESULT hr = ReadAndConvert(m_samples, &n);
+    if (Failed(hr)) {
+        return hr;
+    }
+    *samples = n == 0 ? nullptr : m_samples.data();
+    *count = n;
+    return S_OK;
+}
 
+HRESULT DecoderSet::ReadSamples(std::vector<float>& destination, uint32_t* count) {
+    if (m_current == nullptr || count == nullptr) {
+        return E_FAIL;
+    }
+    *count = 0;
+    return ReadAndConvert(destination, count);
+}
+
+HRESULT DecoderSet::ReadAndConvert(std::vector<float>& out, uint32_t* count) {
     const void* data = nullptr;
     uint32_t byteCount = 0;
     DecoderFormat format{};
@@ -149,7 +168,9 @@ HRESULT DecoderSet::ReadSamples(const float** samples, uint32_t* count) {
     const uint32_t channels = format.channels;
     const uint64_t frameBytes = 2ull * channels * step;
     const size_t n = static_cast<size_t>(byteCount / frameBytes);
-    m_samples.resize(n);
+    const size_t first = out.size();
+    out.resize(first + n);
+    float* samples = out.data() + first;
 
     const auto* bytes = static_cast<const unsigned char*>(data);
     auto sampleAt = [bytes](size_t index) {
@@ -159,21 +180,20 @@ HRESULT DecoderSet::ReadSamples(const float** samples, uint32_t* count) {
     };
     if (channels == 1) {
         for (size_t i = 0; i < n; ++i) {
-            m_samples[i] = static_cast<float>(sampleAt(i * step)) * kSampleScale;
+            samples[i] = static_cast<float>(sampleAt(i * step)) * kSampleScale;
         }
     } else {
         const float reciprocal = 1.0f / static_cast<float>(channels);
         const size_t stride = static_cast<size_t>(step) * channels;
         for (size_t i = 0; i < n; ++i) {
             float sum = 0.0f;
-            const size_t first = i * stride;
+            const size_t firstSample = i * stride;
             for (uint32_t c = 0; c < channels; ++c) {
-                sum += static_cast<float>(sampleAt(first + c)) * kSampleScale;
+                sum += static_cast<float>(sampleAt(firstSample + c)) * kSampleScale;
             }
-            m_samples[i] = sum * reciprocal;
+            samples[i] = sum * reciprocal;
         }
     }
-    *samples = n == 0 ? nullptr : m_samples.data();
     *count = static_cast<uint32_t>(n);
     return S_OK;
 }

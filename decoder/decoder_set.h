@@ -34,6 +34,9 @@ class DecoderSet {
     // null when *count is 0. E_END_OF_STREAM at the end of the file, E_FAIL
     // without an open file or for a chunk format that cannot be converted.
     HRESULT ReadSamples(const float** samples, uint32_t* count);
+    // As above, but appends the converted samples to destination, which
+    // saves a copy for a caller that keeps them; *count is how many.
+    HRESULT ReadSamples(std::vector<float>& destination, uint32_t* count);
     // E_FAIL without an open file, else what the decoder's Close returns.
     HRESULT CloseFile();
     // E_FAIL without an open file, else the decoder's GetInfo result.
@@ -60,6 +63,9 @@ class DecoderSet {
     };
 
     void LoadPlugins(const std::string& folder);
+    // Reads the next chunk and converts it to the end of out (grown by the
+    // number of samples, in *count).
+    HRESULT ReadAndConvert(std::vector<float>& out, uint32_t* count);
     void UnloadPlugins();
 
     std::vector<PluginEntry> m_plugins;

@@ -150,9 +150,10 @@ HRESULT Analyzer::ReadPcm() {
     // the decoder gave up.
     m_failure = SkipReason::kTooShort;
     while (m_samples.size() < N) {
-        const float* chunk = nullptr;
+        // Decoded straight to the end of the buffer.
+        const size_t start = m_samples.size();
         uint32_t count = 0;
-        if (const HRESULT hr = m_decoders->ReadSamples(&chunk, &count); Failed(hr)) {
+        if (const HRESULT hr = m_decoders->ReadSamples(m_samples, &count); Failed(hr)) {
             if (hr != E_END_OF_STREAM) {
                 m_failure = SkipReason::kDamaged;
             }
@@ -165,8 +166,6 @@ HRESULT Analyzer::ReadPcm() {
             continue;
         }
         emptyRun = 0;
-        const size_t start = m_samples.size();
-        m_samples.insert(m_samples.end(), chunk, chunk + count);
         const size_t counted = std::min<size_t>(m_samples.size(), N);
         for (size_t i = start; i < counted; ++i) {
             sumAbs += std::fabs(m_samples[i]);
@@ -230,19 +229,18 @@ HRESULT Analyzer::ReadPcm() {
 
     if (m_samples.size() < N) {
         while (m_samples.size() < N) {
-            const float* chunk = nullptr;
             uint32_t count = 0;
-            if (const HRESULT hr = m_decoders->ReadSamples(&chunk, &count); Failed(hr)) {
+            if (const HRESULT hr = m_decoders->ReadSamples(m_samples, &count); Failed(hr)) {
                 if (hr != E_END_OF_STREAM) {
                     m_failure = SkipReason::kDamaged;
                 }
                 break;
             }
-            const size_t take = std::min<size_t>(count, N - m_samples.size());
-            if (take == 0) {
+            if (count == 0) {
                 break;
             }
-            m_samples.insert(m_samples.end(), chunk, chunk + take);
+            // Of the last chunk only what fills the analysis length is kept.
+            m_samples.resize(std::min<size_t>(m_samples.size(), N));
         }
     } else {
         m_samples.resize(N);
@@ -302,35 +300,65 @@ HRESULT Analyzer::ComputeSpectra() {
 HRESULT Analyzer::ComputeEnvelope() {
     float* envelope = m_grip.envelope.data();
     std::fill(envelope, envelope + kEnvelopeLength, 0.0f);
-    float sum = 0.0f;
-    float sumSq = 0.0f;
-    uint32_t count = 0;
-    uint32_t j = 0;
-    auto closeStretch = [&] {
+    const float* x = m_samples.data();
+    const size_t total = m_samples.size();
+    // Stretch j ends with sample (j + 1) * 6615 and begins after the end of
+    // the one before (stretch 0 at sample 0); the buffer may end inside one.
+    auto last = [](uint32_t j) {
+        return static_cast<size_t>(j + 1) * kOneSecond * 30 / kEnvelopeLength;
+    };
+    auto first = [&last](uint32_t j) { return j == 0 ? size_t{0} : last(j - 1) + 1; };
+    auto close = [envelope](uint32_t j, float sum, float sumSq, size_t count) {
         const float mean = sum / static_cast<float>(count);
         // Rounding can leave a constant stretch with a tiny negative variance.
         const float variance = sumSq / static_cast<float>(count) - mean * mean;
         envelope[j] = std::sqrt(std::max(variance, 0.0f));
     };
-    const size_t total = m_samples.size();
-    for (size_t i = 0; i < total; ++i) {
-        const size_t stretchEnd = static_cast<size_t>(j + 1) * kOneSecond * 30 / kEnvelopeLength;
-        if (i > stretchEnd) {
-            closeStretch();
-            if (++j == kEnvelopeLength) {
-                return S_OK;
-            }
-            sum = 0.0f;
-            sumSq = 0.0f;
-            count = 0;
+    auto closeAlone = [&](uint32_t j, size_t end) {
+        float sum = 0.0f;
+        float sumSq = 0.0f;
+        for (size_t i = first(j); i < end; ++i) {
+            sum += x[i];
+            sumSq += x[i] * x[i];
         }
-        const float v = m_samples[i];
-        sum += v;
-        sumSq += v * v;
-        ++count;
+        close(j, sum, sumSq, end - first(j));
+    };
+    uint32_t whole = 0;  // stretches that end inside the buffer
+    while (whole < kEnvelopeLength && last(whole) < total) {
+        ++whole;
     }
-    if (j < kEnvelopeLength && count > 0) {
-        closeStretch();
+    uint32_t j = 0;
+    if (whole > 0) {
+        closeAlone(j++, last(0) + 1);
+    }
+    // Every stretch sums its own samples in order, so its figures do not
+    // change; summing kSide equal stretches side by side only keeps the
+    // processor from waiting on each addition in turn.
+    constexpr uint32_t kSide = 4;
+    constexpr size_t kLength = kStretchLength;  // of every stretch after the first
+    for (; j + kSide <= whole; j += kSide) {
+        const float* p[kSide];
+        float sum[kSide] = {};
+        float sumSq[kSide] = {};
+        for (uint32_t l = 0; l < kSide; ++l) {
+            p[l] = x + first(j + l);
+        }
+        for (size_t k = 0; k < kLength; ++k) {
+            for (uint32_t l = 0; l < kSide; ++l) {
+                const float v = p[l][k];
+                sum[l] += v;
+                sumSq[l] += v * v;
+            }
+        }
+        for (uint32_t l = 0; l < kSide; ++l) {
+            close(j + l, sum[l], sumSq[l], kLength);
+        }
+    }
+    for (; j < whole; ++j) {
+        closeAlone(j, last(j) + 1);
+    }
+    if (j < kEnvelopeLength && first(j) < total) {
+        closeAlone(j, total);
     }
     return S_OK;
 }

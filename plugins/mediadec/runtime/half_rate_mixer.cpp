@@ -75,38 +75,36 @@ float SampleAt(const uint8_t* plane, size_t index) {
     return static_cast<float>(v);
 }
 
-// mixed[f] = mean over the channels of frame f, full scale 1.0.
+// The mean over the channels of frame f, full scale 1.0, goes to
+// first[f / 2] for even f and to second[f / 2] for odd f.
 template <class T>
-void Mix(const uint8_t* const* data, const PcmFrameLayout& layout, int frames, float scale,
-         float* mixed) {
-    const auto n = static_cast<size_t>(frames);
-    if (layout.channels == 1) {
-        for (size_t f = 0; f < n; ++f) {
-            mixed[f] = SampleAt<T>(data[0], f) * scale;
+void Mix(const uint8_t* const* data, const PcmFrameLayout& layout, size_t frames, float scale,
+         float* first, float* second) {
+    const bool stereo = layout.channels == 2;
+    const float weight = stereo ? 0.5f * scale : scale;
+    auto mixed = [&](size_t f) {
+        if (!stereo) {
+            return SampleAt<T>(data[0], f) * weight;
         }
-        return;
-    }
-    const float half = 0.5f * scale;
-    for (size_t f = 0; f < n; ++f) {
         const float left = layout.planar ? SampleAt<T>(data[0], f) : SampleAt<T>(data[0], 2 * f);
         const float right =
             layout.planar ? SampleAt<T>(data[1], f) : SampleAt<T>(data[0], 2 * f + 1);
-        mixed[f] = (left + right) * half;
+        return (left + right) * weight;
+    };
+    for (size_t f = 0; f + 1 < frames; f += 2) {
+        first[f / 2] = mixed(f);
+        second[f / 2] = mixed(f + 1);
     }
-}
-
-// v at full scale 1.0 as a 16-bit sample, rounded to nearest (ties to even)
-// and clipped.
-int16_t ToInt16(float v) {
-    // Adding and taking away 1.5 * 2^23 leaves v rounded to a whole number.
-    constexpr float kRounder = 12582912.0f;
-    const float scaled = std::clamp(v * kOutputScale, -32768.0f, 32767.0f);
-    return static_cast<int16_t>((scaled + kRounder) - kRounder);
+    if (frames % 2 != 0) {
+        first[frames / 2] = mixed(frames - 1);
+    }
 }
 
 // Eight floats at any address; the compiler splits the operations into what
 // the processor has.
 using Float8 = float __attribute__((vector_size(32), aligned(4), may_alias));
+using Int8 = int32_t __attribute__((vector_size(32)));
+using Short8 = int16_t __attribute__((vector_size(16)));
 constexpr size_t kLanes = 8;
 constexpr size_t kAccumulators = 4;
 constexpr size_t kBlock = kLanes * kAccumulators;  // outputs filtered together
@@ -116,12 +114,17 @@ const Float8& At(const float* p) {
 }
 
 // out[i] for blocks * kBlock outputs: the symmetric filter over the even
-// positions i .. i + 32 and the odd ones i .. i + 31. Built for the wider
-// vector instructions as well, chosen when the processor has them.
+// positions i .. i + 32 and the odd ones i .. i + 31, as 16-bit samples
+// rounded to nearest (ties to even) and clipped. Built for the wider vector
+// instructions as well, chosen when the processor has them.
 __attribute__((target_clones("avx2", "default"))) void FilterBlocks(const Kernel& k,
                                                                     const float* even,
                                                                     const float* odd,
-                                                                    size_t blocks, float* out) {
+                                                                    size_t blocks, int16_t* out) {
+    // Adding and taking away 1.5 * 2^23 rounds a float to a whole number.
+    constexpr float kRounder = 12582912.0f;
+    const Float8 low = Float8{} - 32768.0f;
+    const Float8 high = Float8{} + 32767.0f;
     constexpr int kMiddle = kEvenTaps / 2;
     for (size_t b = 0; b < blocks; ++b) {
         const float* e = even + b * kBlock;
@@ -145,7 +148,12 @@ __attribute__((target_clones("avx2", "default"))) void FilterBlocks(const Kernel
             }
         }
         for (size_t j = 0; j < kAccumulators; ++j) {
-            std::memcpy(out + b * kBlock + j * kLanes, &acc[j], sizeof(Float8));
+            Float8 v = acc[j] * kOutputScale;
+            v = v < low ? low : v;
+            v = v > high ? high : v;
+            v = (v + kRounder) - kRounder;
+            const Short8 samples = __builtin_convertvector(__builtin_convertvector(v, Int8), Short8);
+            std::memcpy(out + b * kBlock + j * kLanes, &samples, sizeof(samples));
         }
     }
 }
@@ -206,28 +214,47 @@ void CHalfRateMixer::Push(const uint8_t* const* data, const PcmFrameLayout& layo
     if (frames <= 0 || !Takes(layout)) {
         return;
     }
-    m_mixed.resize(static_cast<size_t>(frames));
+    const auto count = static_cast<size_t>(frames);
+    float* first = nullptr;
+    float* second = nullptr;
+    if (m_started) {
+        // Straight to the positions the frames take.
+        const bool evenFirst = m_position % 2 == 0;
+        const size_t toFirst = (count + 1) / 2;
+        std::vector<float>& a = evenFirst ? m_even : m_odd;
+        std::vector<float>& b = evenFirst ? m_odd : m_even;
+        a.resize(a.size() + toFirst);
+        b.resize(b.size() + count - toFirst);
+        first = a.data() + a.size() - toFirst;
+        second = b.data() + b.size() - (count - toFirst);
+        m_position += count;
+    } else {
+        m_mixed.resize(count);
+        first = m_mixed.data();
+        second = m_mixed.data() + (count + 1) / 2;
+    }
     switch (layout.kind) {
         case PcmFrameLayout::kFloat:
-            Mix<float>(data, layout, frames, 1.0f, m_mixed.data());
+            Mix<float>(data, layout, count, 1.0f, first, second);
             break;
         case PcmFrameLayout::kInt16:
-            Mix<int16_t>(data, layout, frames, kInt16Scale, m_mixed.data());
+            Mix<int16_t>(data, layout, count, kInt16Scale, first, second);
             break;
         case PcmFrameLayout::kInt32:
-            Mix<int32_t>(data, layout, frames, kInt32Scale, m_mixed.data());
+            Mix<int32_t>(data, layout, count, kInt32Scale, first, second);
             break;
     }
-    if (m_started) {
-        Append(m_mixed.data(), m_mixed.size());
-    } else {
-        m_head.insert(m_head.end(), m_mixed.begin(), m_mixed.end());
+    if (!m_started) {
+        // Until the lead can be made the frames wait, in order, in the head.
+        for (size_t f = 0; f < count; ++f) {
+            m_head.push_back(f % 2 == 0 ? first[f / 2] : second[f / 2]);
+        }
         if (m_head.size() <= static_cast<size_t>(kCenter)) {
             return;
         }
         Start();
     }
-    Produce(out);
+    Produce(out, false);
 }
 
 void CHalfRateMixer::Flush(std::vector<uint8_t>& out) {
@@ -239,20 +266,23 @@ void CHalfRateMixer::Flush(std::vector<uint8_t>& out) {
         // last input frames, one per two of them, and no more.
         const float tail[kCenter] = {};
         Append(tail, kCenter);
-        Produce(out);
+        Produce(out, true);
     }
     Reset();
 }
 
-void CHalfRateMixer::Produce(std::vector<uint8_t>& out) {
+void CHalfRateMixer::Produce(std::vector<uint8_t>& out, bool last) {
     // Output i needs the even positions i .. i + 32 and the odd ones i .. i + 31.
     const std::ptrdiff_t ready =
         std::min(static_cast<std::ptrdiff_t>(m_even.size()) - (kEvenTaps - 1),
                  static_cast<std::ptrdiff_t>(m_odd.size()) - (kOddTaps - 1));
-    if (ready <= 0) {
+    // Until the end only whole blocks: tiny frames would otherwise pay for
+    // a block each.
+    const auto count = last ? static_cast<size_t>(std::max<std::ptrdiff_t>(ready, 0))
+                            : static_cast<size_t>(std::max<std::ptrdiff_t>(ready, 0)) / kBlock * kBlock;
+    if (count == 0) {
         return;
     }
-    const auto count = static_cast<size_t>(ready);
     const size_t evenSize = m_even.size();
     const size_t oddSize = m_odd.size();
     // Whole blocks are filtered on vector instructions; the padding of the
@@ -262,14 +292,9 @@ void CHalfRateMixer::Produce(std::vector<uint8_t>& out) {
     m_odd.resize(std::max(m_odd.size(), blocks * kBlock + kOddTaps - 1));
     m_filtered.resize(blocks * kBlock);
     FilterBlocks(FilterKernel(), m_even.data(), m_odd.data(), blocks, m_filtered.data());
-
     const size_t first = out.size();
     out.resize(first + count * sizeof(int16_t));
-    uint8_t* bytes = out.data() + first;
-    for (size_t i = 0; i < count; ++i) {
-        const int16_t sample = ToInt16(m_filtered[i]);
-        std::memcpy(bytes + i * sizeof(int16_t), &sample, sizeof(sample));
-    }
+    std::memcpy(out.data() + first, m_filtered.data(), count * sizeof(int16_t));
     // The padding read above is dropped with what was consumed.
     const size_t evenLeft = evenSize - count;
     const size_t oddLeft = oddSize - count;

@@ -44,7 +44,8 @@ class CHalfRateMixer {
     void Append(const float* values, size_t count);
     // Writes the lead and the input held back until it could be made.
     void Start();
-    void Produce(std::vector<uint8_t>& out);
+    // Filters what is ready: whole blocks of outputs, or all when last.
+    void Produce(std::vector<uint8_t>& out, bool last);
 
     // The mixed input, preceded by the filter's lead, split by the parity of
     // its position: m_even[j] is position 2j, m_odd[j] 2j + 1, counted from
@@ -56,5 +57,5 @@ class CHalfRateMixer {
     std::vector<float> m_head;
     bool m_started = false;
     std::vector<float> m_mixed;
-    std::vector<float> m_filtered;
+    std::vector<int16_t> m_filtered;
 };
