@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -22,8 +23,14 @@
 #include "command.h"
 #include "command_line.h"
 #include "compare_settings.h"
+#include "decoder_set.h"
+#include "duplicate_groups.h"
+#include "file_facts.h"
+#include "folder_roles.h"
 #include "grip_store.h"
 #include "json_text.h"
+#include "keeper_rules.h"
+#include "not_duplicates.h"
 #include "playlist.h"
 #include "scan.h"
 #include "scan_owner.h"
@@ -65,6 +72,18 @@ const char kFooter[] =
     "not-regular (FIFO, device, socket). A skipped file is not decoded again\n"
     "while its size and modification time stay the same.\n"
     "\n"
+    "With --groups the pairs are joined into groups (A~B and B~C make one\n"
+    "group), each led by the copy the --keep rules suggest keeping:\n"
+    "  tsv   a header line group, role, path, then one line per file; groups\n"
+    "        are numbered from 1, the keeper's line comes first; role is\n"
+    "        keeper, duplicate or reference (under a --reference folder, never\n"
+    "        to be deleted). Every duplicate line is a file a user would delete.\n"
+    "  json  one object: \"groups\" (keeper, files: path, role) and \"counters\".\n"
+    "  m3u   every file of every group once, keeper first.\n"
+    "\n"
+    "Pairs remembered as \"not duplicates\" in the desktop program\n"
+    "($XDG_DATA_HOME/Quillmere/Harmonyfox/not-duplicates.txt) are left out.\n"
+    "\n"
     "Progress goes to standard error while it is a terminal; a summary line\n"
     "ends the run there.\n"
     "\n"
@@ -82,6 +101,11 @@ struct ScanOptions {
     std::string output;
     std::string skipped;
     std::vector<std::string> folders;
+    bool groups = false;
+    std::vector<KeepRule> keep = DefaultKeepRules();
+    std::vector<std::string> reference;
+    std::vector<std::string> exclude;
+    std::vector<std::string> prefer;
 };
 
 // Receives the engine's messages on a queue that the main thread works off.
@@ -121,6 +145,10 @@ std::string CheckSensitivity(const std::string& text) {
     return std::string();
 }
 
+std::string CheckKeepRules(const std::string& text) {
+    return ParseKeepRules(text) ? std::string() : "takes rule names separated by commas";
+}
+
 std::string CheckNotEmpty(const std::string& text) {
     return text.empty() ? "needs a file name" : std::string();
 }
@@ -158,10 +186,29 @@ std::optional<int> ParseArguments(int argc, char** argv, ScanOptions& options) {
                    "write the files that gave no fingerprint to FILE, with the reason")
         ->check(CLI::Validator(CheckNotEmpty, ""))
         ->type_name("FILE");
+    app.add_flag("--groups", options.groups, "print groups of copies instead of pairs");
+    std::string keep;
+    app.add_option("--keep", keep,
+                   "the rules that pick the copy to keep, best first (default " +
+                       KeepRulesText(DefaultKeepRules()) + ")")
+        ->check(CLI::Validator(CheckKeepRules, ""))
+        ->type_name("RULE,...");
+    app.add_option("--reference", options.reference,
+                   "a folder whose files are always kept (scanned too; repeatable)")
+        ->type_name("FOLDER");
+    app.add_option("--exclude", options.exclude,
+                   "a folder that is not scanned, also inside a scanned one (repeatable)")
+        ->type_name("FOLDER");
+    app.add_option("--prefer", options.prefer,
+                   "a folder for the rule \"preferred\" (repeatable)")
+        ->type_name("FOLDER");
     app.add_option("FOLDER", options.folders, "the folders to scan")->required()->type_name("");
     const std::optional<int> exit = ParseCommandLine(app, argc, argv);
     if (!exit && !sensitivity.empty()) {
         options.sensitivity = std::strtof(sensitivity.c_str(), nullptr);
+    }
+    if (!exit && !keep.empty()) {
+        options.keep = *ParseKeepRules(keep);
     }
     return exit;
 }
@@ -195,29 +242,6 @@ std::string Experimental(float value) {
     return Percent(value);
 }
 
-std::string TsvPath(const std::u16string& path) {
-    std::string out;
-    for (char c : U16ToBytes(path)) {
-        switch (c) {
-            case '\t':
-                out += "\\t";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
-}
-
 // The figure with one decimal, as the TSV shows it.
 double Rounded(float value) {
     return std::round(static_cast<double>(value) * kPercentDecimals) / kPercentDecimals;
@@ -228,6 +252,82 @@ Json JsonExperimental(float value) {
         return Experimental(value);
     }
     return Rounded(value);
+}
+
+Json Counters(const ScanOwner& owner, const std::vector<SkippedFile>& skipped) {
+    Json byReason = Json::object();
+    const auto counts = CountByReason(skipped);
+    for (int i = 0; i < kSkipReasonCount; ++i) {
+        byReason[std::string(SkipReasonName(static_cast<SkipReason>(i + 1)))] =
+            counts[static_cast<size_t>(i)];
+    }
+    return {{"cached", owner.m_cachedCount.load()},
+            {"found", owner.m_foundCount.load()},
+            {"done", owner.m_doneCount.load()},
+            {"new", owner.m_newCount.load()},
+            {"fromCache", owner.m_fromCacheCount.load()},
+            {"skipped", owner.m_skippedCount.load()},
+            {"skippedBy", std::move(byReason)}};
+}
+
+using Groups = std::vector<std::vector<GroupMember>>;
+
+std::string RenderGroups(const ScanOptions& options, const Groups& groups, const ScanOwner& owner,
+                         const std::vector<SkippedFile>& skipped) {
+    if (options.format == "m3u") {
+        std::vector<std::u16string> files;
+        for (const std::vector<GroupMember>& group : groups) {
+            for (const GroupMember& m : group) {
+                files.push_back(m.path);
+            }
+        }
+        return PlaylistBytes(files);
+    }
+    if (options.format == "json") {
+        Json list = Json::array();
+        for (const std::vector<GroupMember>& group : groups) {
+            Json files = Json::array();
+            for (const GroupMember& m : group) {
+                files.push_back({{"path", JsonText(m.path)}, {"role", FileRoleName(m.role)}});
+            }
+            list.push_back({{"keeper", JsonText(group.front().path)}, {"files", std::move(files)}});
+        }
+        Json document;
+        document["groups"] = std::move(list);
+        document["counters"] = Counters(owner, skipped);
+        return DumpJson(document, 2) + "\n";
+    }
+    std::string out = "group\trole\tpath\n";
+    for (size_t g = 0; g < groups.size(); ++g) {
+        for (const GroupMember& m : groups[g]) {
+            out += std::to_string(g + 1) + "\t" + FileRoleName(m.role) + "\t" + TsvEscape(m.path) +
+                   "\n";
+        }
+    }
+    return out;
+}
+
+// The groups of pairs, each arranged around the copy the rules keep. Reads
+// every grouped file's facts through the plug-ins.
+Groups MakeGroups(const std::vector<DuplicatePair>& pairs, const FolderRoles& roles,
+                  const std::vector<std::u16string>& preferred, const std::vector<KeepRule>& rules) {
+    DecoderSet decoders;
+    Groups out;
+    for (const PairGroup& group : GroupPairs(pairs)) {
+        std::vector<FileFacts> facts(group.files.size());
+        std::vector<bool> reference(group.files.size());
+        for (size_t i = 0; i < group.files.size(); ++i) {
+            const std::u16string& path = group.files[i];
+            reference[i] = roles.IsReference(path);
+            facts[i].reference = reference[i];
+            facts[i].preferred = std::any_of(preferred.begin(), preferred.end(),
+                                             [&](const auto& f) { return PathIsInside(path, f); });
+            ReadFileFacts(decoders, path, &facts[i]);
+        }
+        out.push_back(
+            ArrangeGroup(group, pairs, PickKeeper(group.files, facts, rules), reference));
+    }
+    return out;
 }
 
 std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>& pairs,
@@ -247,24 +347,12 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
         }
         Json document;
         document["pairs"] = std::move(list);
-        Json byReason = Json::object();
-        const auto counts = CountByReason(skipped);
-        for (int i = 0; i < kSkipReasonCount; ++i) {
-            byReason[std::string(SkipReasonName(static_cast<SkipReason>(i + 1)))] =
-                counts[static_cast<size_t>(i)];
-        }
-        document["counters"] = {{"cached", owner.m_cachedCount.load()},
-                                {"found", owner.m_foundCount.load()},
-                                {"done", owner.m_doneCount.load()},
-                                {"new", owner.m_newCount.load()},
-                                {"fromCache", owner.m_fromCacheCount.load()},
-                                {"skipped", owner.m_skippedCount.load()},
-                                {"skippedBy", std::move(byReason)}};
+        document["counters"] = Counters(owner, skipped);
         return DumpJson(document, 2) + "\n";
     }
     std::string out = "path1\tpath2\tcontent\ttags\texperimental\n";
     for (const DuplicatePair& p : pairs) {
-        out += TsvPath(p.path1) + "\t" + TsvPath(p.path2) + "\t" + Percent(p.contentPercent) +
+        out += TsvEscape(p.path1) + "\t" + TsvEscape(p.path2) + "\t" + Percent(p.contentPercent) +
                "\t" + Percent(p.tagPercent) + "\t" + Experimental(p.experimentalPercent) + "\n";
     }
     return out;
@@ -274,7 +362,7 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
 std::string SkippedLines(const std::vector<SkippedFile>& skipped) {
     std::string out;
     for (const SkippedFile& file : skipped) {
-        out += TsvPath(file.path) + "\t" + std::string(SkipReasonName(file.reason)) + "\n";
+        out += TsvEscape(file.path) + "\t" + std::string(SkipReasonName(file.reason)) + "\n";
     }
     return out;
 }
@@ -339,15 +427,27 @@ int RunScan(int argc, char** argv) {
         return *exit;
     }
 
-    std::vector<std::u16string> folders;
-    for (const std::string& folder : options.folders) {
-        const std::string full = FullFolder(folder);
-        struct stat info;
-        if (stat(full.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-            std::fprintf(stderr, "harmonyfox-cli scan: no such folder: %s\n", folder.c_str());
-            return kExitFailure;
+    std::vector<FolderSetting> settings;
+    const std::pair<const std::vector<std::string>*, FolderRole> given[] = {
+        {&options.folders, FolderRole::kNormal},
+        {&options.reference, FolderRole::kReference},
+        {&options.exclude, FolderRole::kExcluded}};
+    for (const auto& [folders, role] : given) {
+        for (const std::string& folder : *folders) {
+            const std::string full = FullFolder(folder);
+            struct stat info;
+            if (role != FolderRole::kExcluded &&
+                (stat(full.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))) {
+                std::fprintf(stderr, "harmonyfox-cli scan: no such folder: %s\n", folder.c_str());
+                return kExitFailure;
+            }
+            settings.push_back({BytesToU16(full), role});
         }
-        folders.push_back(BytesToU16(full));
+    }
+    const FolderRoles roles(std::move(settings));
+    std::vector<std::u16string> preferred;
+    for (const std::string& folder : options.prefer) {
+        preferred.push_back(BytesToU16(FullFolder(folder)));
     }
 
     g_compareMethod = options.method;
@@ -385,7 +485,7 @@ int RunScan(int argc, char** argv) {
         return kExitFailure;
     }
     const int32_t generation = BeginScan(&owner, store);
-    PostFolders(pool, generation, folders);
+    PostFolders(pool, generation, roles.WalkRoots(), roles.Excluded());
 
     const bool progress = isatty(STDERR_FILENO) != 0;
     std::vector<DuplicatePair> pairs;
@@ -410,12 +510,26 @@ int RunScan(int argc, char** argv) {
         std::fputs("\n", stderr);
     }
 
+    NotDuplicates notDuplicates;
+    if (Failed(notDuplicates.Load())) {
+        std::fprintf(stderr, "harmonyfox-cli scan: cannot read %s; no pair is left out\n",
+                     notDuplicates.File().c_str());
+    }
+    notDuplicates.Filter(pairs);
     const std::vector<SkippedFile> skipped = owner.CopySkipped();
     size_t leftOut = 0;
-    const bool written =
-        WriteOutput(options.output, Render(options, pairs, owner, skipped, &leftOut));
-    std::fprintf(stderr, "harmonyfox-cli scan: %zu pairs; %d files done of %d found; %d cached%s\n",
-                 pairs.size(), owner.m_doneCount.load(), owner.m_foundCount.load(),
+    std::string rendered;
+    std::string groupCount;
+    if (options.groups) {
+        const Groups groups = MakeGroups(pairs, roles, preferred, options.keep);
+        rendered = RenderGroups(options, groups, owner, skipped);
+        groupCount = " in " + std::to_string(groups.size()) + " groups";
+    } else {
+        rendered = Render(options, pairs, owner, skipped, &leftOut);
+    }
+    const bool written = WriteOutput(options.output, rendered);
+    std::fprintf(stderr, "harmonyfox-cli scan: %zu pairs%s; %d files done of %d found; %d cached%s\n",
+                 pairs.size(), groupCount.c_str(), owner.m_doneCount.load(), owner.m_foundCount.load(),
                  owner.m_cachedCount.load(), OutcomeSummary(owner, skipped).c_str());
     if (leftOut > 0) {
         std::fprintf(stderr,

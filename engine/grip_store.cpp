@@ -1,7 +1,6 @@
 #include "grip_store.h"
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +17,7 @@
 #include <numeric>
 
 #include "scan_owner.h"
+#include "user_folders.h"
 
 namespace {
 
@@ -451,23 +451,8 @@ void GripStore::CloseFile() {
 }
 
 std::string GripStore::DefaultCachePath() {
-    std::string base;
-    const char* xdg = std::getenv("XDG_CACHE_HOME");
-    // Relative values are to be ignored.
-    if (xdg != nullptr && xdg[0] == '/') {
-        base = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        if (home == nullptr || home[0] == 0) {
-            const passwd* user = getpwuid(getuid());
-            home = user != nullptr ? user->pw_dir : nullptr;
-        }
-        if (home == nullptr || home[0] == 0) {
-            return std::string();
-        }
-        base = std::string(home) + "/.cache";
-    }
-    return base + "/Quillmere/Harmonyfox/cache.dat";
+    const std::string folder = ProgramUserFolder("XDG_CACHE_HOME", ".cache");
+    return folder.empty() ? folder : folder + "/cache.dat";
 }
 
 std::string GripStore::IndexPath(const std::string& cachePath) {

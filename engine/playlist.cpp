@@ -2,6 +2,8 @@
 
 #include "decoder_contract.h"
 
+#include <unordered_set>
+
 namespace {
 
 constexpr char kPlaylistHeader[] = "#EXTM3U\r\n";
@@ -36,6 +38,19 @@ std::string PlaylistBytes(const std::vector<DuplicatePair>& pairs, size_t* leftO
     }
     if (leftOut != nullptr) {
         *leftOut = left;
+    }
+    return out;
+}
+
+std::string PlaylistBytes(const std::vector<std::u16string>& files) {
+    std::string out = kPlaylistHeader;
+    std::unordered_set<std::u16string_view> written;
+    for (const std::u16string& file : files) {
+        const std::string path = U16ToBytes(file);
+        if (Fits(path) && written.insert(file).second) {
+            out += path;
+            out += kLineEnd;
+        }
     }
     return out;
 }

@@ -18,3 +18,7 @@ inline constexpr size_t kPlaylistPathBuffer = 1024;
 // a path2 alone. leftOut (may be null) receives how many paths were left out.
 // No byte-order mark, nothing after the last line.
 std::string PlaylistBytes(const std::vector<DuplicatePair>& pairs, size_t* leftOut = nullptr);
+
+// "#EXTM3U" CR LF, then every file once, in the given order, each followed by
+// CR LF; a path that cannot be written as one line is left out.
+std::string PlaylistBytes(const std::vector<std::u16string>& files);

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -54,12 +55,14 @@ int32_t StopScan() {
     return ScanGeneration.fetch_add(1) + 1;
 }
 
-void PostFolders(WorkerPool& pool, int32_t generation, const std::vector<std::u16string>& folders) {
+void PostFolders(WorkerPool& pool, int32_t generation, const std::vector<std::u16string>& folders,
+                 const std::vector<std::u16string>& skipped) {
     for (const std::u16string& folder : folders) {
         auto request = std::make_unique<WorkRequest>();
         request->kind = kScanFolder;
         request->generation = generation;
         request->path = folder;
+        request->skipped = skipped;
         pool.PostRequest(std::move(request));
     }
 }
@@ -81,7 +84,7 @@ void CWorker::Execute(const WorkRequest& request, ScanOwner* owner) {
     }
     switch (request.kind) {
         case kScanFolder:
-            ScanFolder(request.generation, request.path);
+            ScanFolder(request.generation, request.path, request.skipped);
             break;
         case kProcessFile:
             ProcessFile(request.generation, request.path);
@@ -95,9 +98,14 @@ void CWorker::Execute(const WorkRequest& request, ScanOwner* owner) {
     }
 }
 
-HRESULT CWorker::ScanFolder(int32_t generation, const std::u16string& folder) {
+HRESULT CWorker::ScanFolder(int32_t generation, const std::u16string& folder,
+                            const std::vector<std::u16string>& skipped) {
     if (m_analyzer.owner() == nullptr) {
         return E_FAIL;
+    }
+    m_skipped.clear();
+    for (const std::u16string& s : skipped) {
+        m_skipped.push_back(U16ToBytes(s));
     }
     return Walk(generation, U16ToBytes(folder));
 }
@@ -130,7 +138,9 @@ HRESULT CWorker::Walk(int32_t generation, const std::string& folder) {
         struct stat target;
         const bool reached = fstatat(dirfd(dir), name, &target, 0) == 0;
         if (reached && S_ISDIR(target.st_mode)) {
-            Walk(generation, full);
+            if (std::find(m_skipped.begin(), m_skipped.end(), full) == m_skipped.end()) {
+                Walk(generation, full);
+            }
             continue;
         }
         // A file reached before by another path has joined the scan already.

@@ -37,8 +37,10 @@ int32_t StopScan();
 // FileJob's result for a file that gives no Grip; the worker's lastSkip() says why.
 inline constexpr HRESULT E_FILE_SKIPPED = static_cast<HRESULT>(0x80040003u);
 
-// Posts one kScanFolder request per folder under generation.
-void PostFolders(WorkerPool& pool, int32_t generation, const std::vector<std::u16string>& folders);
+// Posts one kScanFolder request per folder under generation; no walk enters
+// a folder of skipped (full paths).
+void PostFolders(WorkerPool& pool, int32_t generation, const std::vector<std::u16string>& folders,
+                 const std::vector<std::u16string>& skipped = {});
 
 // The files and folders that the walks of the current scan have reached,
 // known by device and inode and shared by the workers of one pool: a file
@@ -83,9 +85,10 @@ class CWorker final : public Worker, public ExperimentalPoster {
     // m_pendingCount and m_foundCount. Follows links, but takes each file and
     // walks each folder once per scan (ScanVisits); FIFOs, devices and
     // sockets are counted as skipped (not regular), dangling links as
-    // skipped (unreadable). E_FAIL when the folder cannot be listed or the
-    // worker has no owner.
-    HRESULT ScanFolder(int32_t generation, const std::u16string& folder);
+    // skipped (unreadable). Never enters a folder of skipped. E_FAIL when the
+    // folder cannot be listed or the worker has no owner.
+    HRESULT ScanFolder(int32_t generation, const std::u16string& folder,
+                       const std::vector<std::u16string>& skipped = {});
     // FileJob, then the counts: a failure leaves m_pendingCount, a success
     // joins m_doneCount; the file counts as from the cache, new or skipped
     // (with its reason); a stale job counts nothing.
@@ -115,6 +118,7 @@ class CWorker final : public Worker, public ExperimentalPoster {
     SkipReason m_lastSkip = SkipReason::kUnsupported;
     bool m_lastNew = false;  // the last FileJob fingerprinted its file
     std::shared_ptr<ScanVisits> m_visits;
+    std::vector<std::string> m_skipped;  // folders the walk under way leaves out
 };
 
 // The factory that gives each pool thread a CWorker over store.

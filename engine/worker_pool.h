@@ -32,6 +32,7 @@ struct WorkRequest {
     int32_t generation = 0;     // the ScanGeneration it was posted under
     std::u16string path;        // folder, file, or the later file of a pair
     std::u16string secondPath;  // the earlier file of a pair (kind 4 only)
+    std::vector<std::u16string> skipped;  // folders the walk does not enter (kind 0 only)
 };
 
 // One thread's executor of requests.

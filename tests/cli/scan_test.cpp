@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 #include <sstream>
 #include <string>
@@ -83,7 +84,9 @@ class ScanCommandTest : public ::testing::Test {
 
     // The program with arguments, quoted as the shell wants them.
     Outcome Run(std::string command) {
-        command = Quote(Program()) + " " + command;
+        // Remembered "not duplicates" are read from the test's own data folder.
+        command = "XDG_DATA_HOME=" + Quote(m_dir.File("data")) + " " + Quote(Program()) + " " +
+                  command;
         const std::string out = m_dir.File("stdout");
         const std::string err = m_dir.File("stderr");
         command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
@@ -289,6 +292,88 @@ TEST_F(ScanCommandTest, JsonKeepsNamesThatAreNotUtf8) {
     const std::set<std::string> names = {fs::path(pair["path1"].get<std::string>()).filename(),
                                          fs::path(pair["path2"].get<std::string>()).filename()};
     EXPECT_EQ(names, (std::set<std::string>{"bad?\\2.raw", "caf\xC3\xA9 \"1\".raw"}));
+}
+
+TEST_F(ScanCommandTest, GroupsWithKeepersReferenceExclusionsAndNotDuplicates) {
+    Song("a/one.raw", 1, {{"bitrate", "128000"}});
+    Song("b/one.raw", 1, {{"bitrate", "320000"}});
+    Song("ref/one.raw", 1, {{"bitrate", "64000"}});
+    Song("a/two.raw", 2, {{"bitrate", "128000"}, {"title", "Two"}, {"artist", "Band"}});
+    Song("b/two.raw", 2, {{"bitrate", "320000"}});
+    Song("old/three.raw", 3);
+    Song("a/three.raw", 3);
+    // Each group as "keeper: role path, role path" (the others sorted, as
+    // their order follows the order found); groups numbered 1, 2, ...
+    auto groups = [this](const std::string& tsv) {
+        std::map<int, std::vector<std::string>> numbered;
+        std::istringstream in(tsv);
+        std::string line;
+        std::getline(in, line);
+        EXPECT_EQ(line, "group\trole\tpath");
+        while (std::getline(in, line)) {
+            std::istringstream cells(line);
+            int number = 0;
+            std::string role;
+            std::string path;
+            cells >> number;
+            cells.ignore();
+            std::getline(cells, role, '\t');
+            std::getline(cells, path);
+            numbered[number].push_back(role + " " + path.substr(Music().size() + 1));
+        }
+        std::set<std::string> out;
+        int expected = 1;
+        for (auto& [number, files] : numbered) {
+            EXPECT_EQ(number, expected++);
+            EXPECT_EQ(files[0].rfind("keeper ", 0), 0u) << files[0];
+            std::sort(files.begin() + 1, files.end());
+            std::string text = files[0].substr(7) + ":";
+            for (size_t i = 1; i < files.size(); ++i) {
+                text += (i == 1 ? " " : ", ") + files[i];
+            }
+            out.insert(text);
+        }
+        return out;
+    };
+    struct Case {
+        std::vector<std::string> args;
+        std::set<std::string> groups;
+    };
+    const Case cases[] = {
+        {{"--reference", Music() + "/ref", "--exclude", Music() + "/old"},
+         {"ref/one.raw: duplicate a/one.raw, duplicate b/one.raw",
+          "b/two.raw: duplicate a/two.raw"}},
+        {{"--keep", "tags,bitrate", "--exclude", Music() + "/ref"},
+         {"b/one.raw: duplicate a/one.raw", "a/two.raw: duplicate b/two.raw",
+          "a/three.raw: duplicate old/three.raw"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "--groups");
+        args.push_back(Music());
+        const Outcome run = Scan(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        EXPECT_EQ(groups(run.out), c.groups) << c.args[0];
+    }
+
+    // JSON, and a pair remembered as "not duplicates" is left out.
+    fs::create_directories(m_dir.File("data/Quillmere/Harmonyfox"));
+    std::ofstream(m_dir.File("data/Quillmere/Harmonyfox/not-duplicates.txt"))
+        << Music() << "/b/two.raw\t" << Music() << "/a/two.raw\n";
+    const Outcome json = Scan({"--groups", "--format", "json", "--reference", Music() + "/ref",
+                               "--exclude", Music() + "/old", Music()});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const nlohmann::json document = nlohmann::json::parse(json.out);
+    ASSERT_EQ(document["groups"].size(), 1u) << json.out;
+    const nlohmann::json& group = document["groups"][0];
+    EXPECT_EQ(group["keeper"], Music() + "/ref/one.raw");
+    EXPECT_EQ(group["files"][0],
+              (nlohmann::json{{"path", Music() + "/ref/one.raw"}, {"role", "keeper"}}));
+    EXPECT_EQ(group["files"].size(), 3u);
+    EXPECT_EQ(document["counters"]["found"], 6);  // every file but the excluded one
+    const Outcome pairs = Scan({"--exclude", Music() + "/old", Music()});
+    // The three pairs of one; two's pair is not one of duplicates, three's copy is excluded.
+    EXPECT_EQ(Rows(pairs.out).size(), 3u);
 }
 
 TEST_F(ScanCommandTest, MethodAndSensitivity) {
