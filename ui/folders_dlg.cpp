@@ -1,5 +1,7 @@
 #include "folders_dlg.h"
 
+#include <QComboBox>
+
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QFile>
@@ -16,11 +18,30 @@ namespace {
 
 // The path of a row, as the engine spells it (raw file-name bytes kept).
 constexpr int kPathRole = Qt::UserRole;
+constexpr int kFolderRoleRole = Qt::UserRole + 1;
+
+const char* const kRoleNames[] = {"Normal", "Reference", "Excluded"};  // by FolderRole
 
 constexpr int kIconPixels = 16;
 
 QString Display(const std::u16string& folder) {
     return QString::fromStdU16String(folder);
+}
+
+QString Display(const std::u16string& folder, FolderRole role) {
+    return role == FolderRole::kNormal ? Display(folder)
+                                       : Display(folder) + QStringLiteral("  (") +
+                                             QString::fromLatin1(
+                                                 kRoleNames[static_cast<size_t>(role)]) +
+                                             u')';
+}
+
+std::vector<FolderSetting> AllNormal(const std::vector<std::u16string>& folders) {
+    std::vector<FolderSetting> settings;
+    for (const std::u16string& folder : folders) {
+        settings.push_back({folder, FolderRole::kNormal});
+    }
+    return settings;
 }
 
 // QFileDialog hands out decoded names; go back to the bytes of the file
@@ -39,7 +60,13 @@ const QString CFoldersDlg::kBrowseTitle =
     QStringLiteral("Select folder with music files (MP3,WMA,ASF,WAV,APE,FLA,WV,...)");
 
 CFoldersDlg::CFoldersDlg(std::vector<std::u16string> folders, QWidget* parent)
-    : QDialog(parent), m_folders(std::move(folders)), m_browse(DefaultBrowse) {
+    : CFoldersDlg(FolderRoles(AllNormal(folders)), parent) {}
+
+CFoldersDlg::CFoldersDlg(const FolderRoles& roles, QWidget* parent)
+    : QDialog(parent), m_settings(roles.settings()), m_browse(DefaultBrowse) {
+    for (const FolderSetting& s : m_settings) {
+        m_folders.push_back(s.path);
+    }
     setWindowTitle(QStringLiteral("Folders"));
 
     m_list = new QListWidget(this);
@@ -59,11 +86,20 @@ CFoldersDlg::CFoldersDlg(std::vector<std::u16string> folders, QWidget* parent)
     m_remove = makeButton(artwork::RedCrossIcon(), QStringLiteral("Remove folder"));
     m_clear = makeButton(artwork::EraserIcon(), QStringLiteral("Remove all folders"));
     m_remove->setEnabled(false);
+    m_role = new QComboBox(this);
+    for (const char* name : kRoleNames) {
+        m_role->addItem(QString::fromLatin1(name));
+    }
+    m_role->setToolTip(QStringLiteral(
+        "Reference: the files are always kept, never marked or deleted.\n"
+        "Excluded: the folder is not scanned."));
+    m_role->setEnabled(false);
 
     auto* side = new QVBoxLayout;
     side->addWidget(m_add);
     side->addWidget(m_remove);
     side->addWidget(m_clear);
+    side->addWidget(m_role);
     side->addStretch();
 
     auto* top = new QHBoxLayout;
@@ -82,17 +118,35 @@ CFoldersDlg::CFoldersDlg(std::vector<std::u16string> folders, QWidget* parent)
     connect(m_clear, &QPushButton::clicked, this, &CFoldersDlg::ClearFolders);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    connect(m_list, &QListWidget::itemSelectionChanged, this,
-            [this] { m_remove->setEnabled(!m_list->selectedItems().isEmpty()); });
+    connect(m_list, &QListWidget::itemSelectionChanged, this, [this] {
+        const QList<QListWidgetItem*> selected = m_list->selectedItems();
+        m_remove->setEnabled(!selected.isEmpty());
+        m_role->setEnabled(!selected.isEmpty());
+        if (!selected.isEmpty()) {
+            const QSignalBlocker quiet(m_role);
+            m_role->setCurrentIndex(selected.first()->data(kFolderRoleRole).toInt());
+        }
+    });
+    connect(m_role, &QComboBox::activated, this,
+            [this](int index) { SetSelectedRole(static_cast<FolderRole>(index)); });
 
-    for (const std::u16string& folder : m_folders) {
-        AppendRow(folder);
+    for (const FolderSetting& s : m_settings) {
+        AppendRow(s.path, s.role);
     }
 }
 
-void CFoldersDlg::AppendRow(const std::u16string& folder) {
-    auto* item = new QListWidgetItem(artwork::FolderIcon(), Display(folder));
+void CFoldersDlg::SetSelectedRole(FolderRole role) {
+    for (QListWidgetItem* item : m_list->selectedItems()) {
+        const std::u16string path = item->data(kPathRole).toString().toStdU16String();
+        item->setData(kFolderRoleRole, static_cast<int>(role));
+        item->setText(Display(path, role));
+    }
+}
+
+void CFoldersDlg::AppendRow(const std::u16string& folder, FolderRole role) {
+    auto* item = new QListWidgetItem(artwork::FolderIcon(), Display(folder, role));
     item->setData(kPathRole, QString::fromStdU16String(folder));
+    item->setData(kFolderRoleRole, static_cast<int>(role));
     item->setToolTip(Display(folder));
     m_list->addItem(item);
 }
@@ -101,9 +155,9 @@ void CFoldersDlg::AddFolder() {
     // Start where the user was last: the selected folder, else the last one.
     QString start = QDir::homePath();
     if (QListWidgetItem* current = m_list->currentItem()) {
-        start = current->text();
+        start = current->data(kPathRole).toString();
     } else if (m_list->count() > 0) {
-        start = m_list->item(m_list->count() - 1)->text();
+        start = m_list->item(m_list->count() - 1)->data(kPathRole).toString();
     }
     const QString chosen = m_browse(this, kBrowseTitle, start);
     if (chosen.isEmpty()) {
@@ -111,7 +165,7 @@ void CFoldersDlg::AddFolder() {
     }
     // The same folder may be listed twice; the scan of the second finds
     // every file already in the cache.
-    AppendRow(FromDialog(chosen));
+    AppendRow(FromDialog(chosen), FolderRole::kNormal);
 }
 
 void CFoldersDlg::RemoveFolder() {
@@ -128,8 +182,12 @@ void CFoldersDlg::ClearFolders() {
 void CFoldersDlg::done(int result) {
     if (result == QDialog::Accepted) {
         m_folders.clear();
+        m_settings.clear();
         for (int row = 0; row < m_list->count(); ++row) {
-            m_folders.push_back(m_list->item(row)->data(kPathRole).toString().toStdU16String());
+            const QListWidgetItem* item = m_list->item(row);
+            m_folders.push_back(item->data(kPathRole).toString().toStdU16String());
+            m_settings.push_back(
+                {m_folders.back(), static_cast<FolderRole>(item->data(kFolderRoleRole).toInt())});
         }
     }
     QDialog::done(result);

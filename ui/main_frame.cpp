@@ -33,7 +33,10 @@
 #include "pair_figures.h"
 #include "playlist.h"
 #include "program_version.h"
+#include "mark_state.h"
+#include "not_duplicates.h"
 #include "progress_dlg.h"
+#include "result_actions.h"
 #include "results_filter_bar.h"
 #include "results_model.h"
 #include "results_view.h"
@@ -104,8 +107,11 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     CreateMenus();
     CreateToolbar();
     CreateList();
+    m_resultActions->AddMenus(menuBar(), findChild<QToolBar*>(QStringLiteral("toolbar")),
+                              m_actions[3]);
     m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusText, 1);
+    statusBar()->addPermanentWidget(m_resultActions->MarkSummary());
 
     m_idle = new QTimer(this);
     m_idle->setInterval(kIdleIntervalMs);
@@ -119,7 +125,11 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     if (m_startup.allowUpdateCheck) {
         StartAutomaticUpdateCheck(this, *m_settings, m_version, m_checkUpdate);
     }
-    m_folders = m_settings->ReadFolders();
+    m_folderSettings = m_settings->ReadFolderSettings();
+    for (const FolderSetting& folder : m_folderSettings) {
+        m_folders.push_back(folder.path);
+    }
+    m_resultActions->SetFolderSettings(m_folderSettings);
     ShowScanState();
 }
 
@@ -239,15 +249,21 @@ void CMainFrame::CreateMenus() {
                               {"Play right", ID_PLAY_RIGHT},
                               {"", 0},
                               {"Delete left", ID_DELETE_LEFT},
-                              {"Delete right", ID_DELETE_RIGHT}});
+                              {"Delete right", ID_DELETE_RIGHT},
+                              {"", 0},
+                              {"Not duplicates", ID_NOT_DUPLICATES}});
     m_menuLeft = contextMenu({{"Play", ID_PLAY_LEFT},
                               {"Explorer", ID_EXPLORE_LEFT},
                               {"", 0},
-                              {"Delete", ID_DELETE_LEFT}});
+                              {"Delete", ID_DELETE_LEFT},
+                              {"", 0},
+                              {"Not duplicates", ID_NOT_DUPLICATES}});
     m_menuRight = contextMenu({{"Play", ID_PLAY_RIGHT},
                                {"Explorer", ID_EXPLORE_RIGHT},
                                {"", 0},
-                               {"Delete", ID_DELETE_RIGHT}});
+                               {"Delete", ID_DELETE_RIGHT},
+                               {"", 0},
+                               {"Not duplicates", ID_NOT_DUPLICATES}});
 }
 
 void CMainFrame::CreateToolbar() {
@@ -282,13 +298,33 @@ void CMainFrame::CreateList() {
     auto* listLayout = new QVBoxLayout(listPane);
     listLayout->setContentsMargins(0, 0, 0, 0);
     listLayout->setSpacing(0);
-    listLayout->addWidget(m_filterBar);
-    listLayout->addWidget(m_list, 1);
     m_model = new CResultsModel(m_results, this);
     m_list->setModel(m_model);
     for (int column = 0; column < kResultColumnCount; ++column) {
         m_list->setColumnWidth(column, CResultsView::InitialColumnWidth(column));
     }
+    CResultActions::Hooks hooks;
+    hooks.play = [this](const std::u16string& path) { PlayFile(path); };
+    hooks.openFolder = [this](const std::u16string& path) { OpenFolder(path); };
+    hooks.deleteFile = [this](const std::u16string& path) { DeletePairFile(path); };
+    hooks.showPair = [this](uint32_t record) { ShowRecord(record); };
+    hooks.confirm = [this](const QString& question) {
+        return m_startup.desktop.confirm(this, question);
+    };
+    hooks.error = [this](const QString& text) {
+        Message(text, QStringLiteral("Error"), QMessageBox::Critical);
+    };
+    hooks.runDialog = [this](QDialog* dialog) {
+        return m_startup.runDialog ? m_startup.runDialog(dialog)
+                                   : dialog->exec() == QDialog::Accepted;
+    };
+    m_resultActions = new CResultActions(
+        m_results, m_model, m_list, *m_settings, m_startup.pluginFolder,
+        m_startup.notDuplicatesPath.empty() ? NotDuplicates::DefaultPath()
+                                            : m_startup.notDuplicatesPath,
+        std::move(hooks), listPane);
+    listLayout->addWidget(m_filterBar);
+    listLayout->addWidget(m_resultActions->View(), 1);
     m_detailsPane = new QWidget(m_splitter);
     m_details = new CDetailsWnd(m_detailsPane);
     m_details->setFixedHeight(kDetailsHeight);
@@ -392,6 +428,9 @@ void CMainFrame::Command(int id) {
             }
             break;
         }
+        case ID_NOT_DUPLICATES:
+            m_resultActions->ForgetPairOfRow(SelectedRow());
+            break;
         case ID_DELETE_LEFT:
         case ID_DELETE_RIGHT: {
             const int row = SelectedRow();
@@ -420,7 +459,15 @@ void CMainFrame::OnPairsReady() {
         if (!pair.isUpdate) {
             pair.details1 = 0;
             pair.details2 = 0;
+            // A pair remembered as "not duplicates" is kept but not listed.
+            const bool hidden = m_resultActions->IsHidden(pair);
+            if (hidden) {
+                flush();
+            }
             m_results.push_back(std::move(pair));
+            if (hidden) {
+                runStart = static_cast<uint32_t>(m_results.size());
+            }
             continue;
         }
         flush();
@@ -438,6 +485,7 @@ void CMainFrame::OnPairsReady() {
 }
 
 void CMainFrame::OnClearPairs() {
+    m_resultActions->marks().Clear();
     m_model->Clear();
     m_results.clear();
 }
@@ -545,9 +593,16 @@ void CMainFrame::OnRowSelected(int row) {
     if (!CheckRow(row, "#5")) {
         return;
     }
+    ShowRecord(m_model->Row(row).record);
+}
+
+void CMainFrame::ShowRecord(uint32_t record) {
+    if (record >= m_results.size()) {
+        return;
+    }
     ShowBothPanes();
     // Each file's details are built once, the first time one of its rows is chosen.
-    DuplicatePair& pair = m_results[m_model->Row(row).record];
+    DuplicatePair& pair = m_results[record];
     m_detailsStore.Build(&pair.details1, pair.path1);
     m_detailsStore.Build(&pair.details2, pair.path2);
     m_details->SetFiles(m_detailsStore.Find(pair.details1), m_detailsStore.Find(pair.details2));
@@ -659,10 +714,13 @@ std::vector<bool> CMainFrame::MoveToTrash(const std::vector<std::u16string>& pat
     return went;
 }
 
-void CMainFrame::RemoveRowsWithPath(const std::u16string& path) {
+void CMainFrame::RemoveRowsWithPaths(const std::vector<std::u16string>& paths) {
+    const std::unordered_set<std::u16string_view> gone(paths.begin(), paths.end());
     // Rows the filter hides go too: they would come back naming a file that is gone.
-    m_model->RemoveWhere(
-        [&path](const DuplicatePair& pair) { return pair.path1 == path || pair.path2 == path; });
+    m_model->RemoveWhere([&gone](const DuplicatePair& pair) {
+        return gone.count(pair.path1) != 0 || gone.count(pair.path2) != 0;
+    });
+    m_resultActions->marks().SetMarks(paths, false);
 }
 
 void CMainFrame::DeletePairFile(const std::u16string& path) {
@@ -672,59 +730,23 @@ void CMainFrame::DeletePairFile(const std::u16string& path) {
     }
     if (MoveToTrash({path})[0]) {
         m_session.CountDeleted(1);
-        RemoveRowsWithPath(path);
+        RemoveRowsWithPaths({path});
         ShowScanState();
     }
 }
 
 void CMainFrame::OnDeleteMarked() {
-    // The rows from the top: every marked file once, in the order of its
-    // first mark, and for every row the files of it that were marked in it
-    // or in a row above it.
-    struct Walk {
-        std::vector<std::u16string> files;
-        std::vector<std::pair<int, std::vector<size_t>>> rows;  // row, indices into files
-    };
-    auto walk = [this] {
-        Walk result;
-        std::unordered_map<std::u16string, size_t> seen;
-        const int count = m_model->rowCount();
-        for (int row = 0; row < count; ++row) {
-            if (!m_model->IsInBounds(row)) {
-                continue;
-            }
-            const ResultRow& r = m_model->Row(row);
-            const DuplicatePair& pair = m_model->Record(row);
-            std::vector<size_t> hits;
-            auto visit = [&](const std::u16string& path, bool marked) {
-                auto it = seen.find(path);
-                if (it != seen.end()) {
-                    hits.push_back(it->second);
-                } else if (marked) {
-                    hits.push_back(result.files.size());
-                    seen.emplace(path, result.files.size());
-                    result.files.push_back(path);
-                }
-            };
-            visit(pair.path1, r.image1 == kImageMarked);
-            visit(pair.path2, r.image2 == kImageMarked);
-            if (!hits.empty()) {
-                result.rows.emplace_back(row, std::move(hits));
-            }
-        }
-        return result;
-    };
-
-    const Walk before = walk();
-    if (before.files.empty()) {
+    // Every marked file once; never every copy of a group.
+    const std::vector<std::u16string> files = m_resultActions->FilesToDelete();
+    if (files.empty()) {
         return;
     }
-    const size_t count = before.files.size();
+    const size_t count = files.size();
     QString question = count == 1
                            ? QStringLiteral("Move this file to the trash?\n\n")
                            : QStringLiteral("Move these %1 files to the trash?\n\n").arg(count);
     for (size_t i = 0; i < count && i < kQuestionFileLines; ++i) {
-        question += Shown(before.files[i]) + QLatin1Char('\n');
+        question += Shown(files[i]) + QLatin1Char('\n');
     }
     if (count > kQuestionFileLines) {
         question += QStringLiteral("... and %1 more\n").arg(count - kQuestionFileLines);
@@ -732,34 +754,16 @@ void CMainFrame::OnDeleteMarked() {
     if (!m_startup.desktop.confirm(this, question)) {
         return;
     }
-    const std::vector<bool> went = MoveToTrash(before.files);
-    std::unordered_set<std::u16string> gone;
+    const std::vector<bool> went = MoveToTrash(files);
+    std::vector<std::u16string> gone;
     for (size_t i = 0; i < count; ++i) {
         if (went[i]) {
-            gone.insert(before.files[i]);
+            gone.push_back(files[i]);
         }
     }
     m_session.CountDeleted(static_cast<int32_t>(gone.size()));
-    // The list may have changed while the question was open (new pairs, a
-    // new scan), so the rows are found again: a row goes when a file marked
-    // in it or above it really went to the trash.
-    const Walk after = walk();
-    std::vector<int> rows;
-    for (const auto& [row, hits] : after.rows) {
-        for (size_t hit : hits) {
-            if (gone.count(after.files[hit]) != 0) {
-                rows.push_back(row);
-                break;
-            }
-        }
-    }
-    m_model->RemoveRows(std::move(rows));
-    // Rows the filter hides must not come back naming a file that is gone.
-    m_model->RemoveWhere(
-        [&gone](const DuplicatePair& pair) {
-            return gone.count(pair.path1) != 0 || gone.count(pair.path2) != 0;
-        },
-        true);
+    // Every row of a file that went leaves the list, wherever it was marked.
+    RemoveRowsWithPaths(gone);
     ShowScanState();
 }
 
@@ -803,7 +807,8 @@ void CMainFrame::StartScan() {
         return;
     }
     const int32_t generation = BeginScan(this, GlobalGripStore());
-    PostFolders(*m_pool, generation, m_folders);
+    const FolderRoles roles(m_folderSettings);
+    PostFolders(*m_pool, generation, roles.WalkRoots(), roles.Excluded());
     m_session.Begin();
     ShowScanState();
 }
@@ -898,7 +903,7 @@ QWidget* CMainFrame::DialogParent() {
 }
 
 void CMainFrame::OnFileOpen() {
-    CFoldersDlg dialog(m_folders, DialogParent());
+    CFoldersDlg dialog(FolderRoles(m_folderSettings), DialogParent());
     if (m_startup.browseFolder) {
         dialog.SetBrowser(m_startup.browseFolder);
     }
@@ -908,8 +913,10 @@ void CMainFrame::OnFileOpen() {
         return;
     }
     m_folders = dialog.Folders();
+    m_folderSettings = dialog.Settings();
+    m_resultActions->SetFolderSettings(m_folderSettings);
     StartScan();
-    m_settings->WriteFolders(m_folders);
+    m_settings->WriteFolderSettings(m_folderSettings);
 }
 
 void CMainFrame::OnOptions() {
@@ -930,6 +937,7 @@ void CMainFrame::OnOptions() {
             DialogParent(), *m_settings, &m_checkUpdate, [this] { ResetCache(); }, {}, clean)) {
         return;
     }
+    m_resultActions->ApplyKeepSettings();
     const CompareSettings after = CurrentCompareSettings();
     // The list is rebuilt from the cache at once: no file is decoded again.
     const bool changed = after.method != before.method || after.accurate != before.accurate ||

@@ -19,6 +19,7 @@
 
 #include "desktop_actions.h"
 #include "details_wnd.h"
+#include "folder_roles.h"
 #include "scan_owner.h"
 #include "scan_session.h"
 
@@ -30,6 +31,7 @@ class QSplitter;
 class QTimer;
 class CDetailsWnd;
 class CProgressDlg;
+class CResultActions;
 class CPairFigures;
 class CResultsFilterBar;
 class CResultsModel;
@@ -57,6 +59,7 @@ enum FrameCommand : int {
     ID_SCAN = 32800,
     ID_STOP = 32801,
     ID_VIEW_SKIPPED = 32802,
+    ID_NOT_DUPLICATES = 32803,
 };
 
 // How the window starts. The defaults are the program's; tests point the
@@ -64,6 +67,7 @@ enum FrameCommand : int {
 struct FrameStartup {
     QString settingsPath;                     // empty: the user's settings; else an INI file
     std::string cachePath;                    // empty: the user's cache folder
+    std::string notDuplicatesPath;            // empty: the user's data folder
     std::optional<std::string> pluginFolder;  // unset: the program's own folder
     bool loadCache = true;                    // load the fingerprint cache at creation
     bool startPool = true;                    // start the worker pool at creation
@@ -138,6 +142,8 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     // Whether the pool still holds requests of the current scan.
     bool ScanRunning() const;
     const std::vector<std::u16string>& folders() const { return m_folders; }
+    // The marks, the group view and the remembered "not duplicates".
+    CResultActions* resultActions() const { return m_resultActions; }
 
   protected:
     bool event(QEvent* event) override;
@@ -184,6 +190,8 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     void OnCellDoubleClicked(int row, int column);
     void OnContextMenu(int row, int column, const QPoint& globalPos);
     void OnRowSelected(int row);
+    // Shows the details of both files of m_results[record].
+    void ShowRecord(uint32_t record);
     void ShowListOnly();
     void ShowBothPanes();
 
@@ -192,8 +200,8 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     // True when row points into m_results; otherwise shows "#<code> Out of bound".
     bool CheckRow(int row, const char* code);
     void Message(const QString& text, const QString& caption, QMessageBox::Icon icon);
-    // Removes the rows whose record names path on either side.
-    void RemoveRowsWithPath(const std::u16string& path);
+    // Removes the rows whose record names one of paths on either side.
+    void RemoveRowsWithPaths(const std::vector<std::u16string>& paths);
     // Moves paths to the trash one by one; returns which went. Failures are
     // shown together in one message.
     std::vector<bool> MoveToTrash(const std::vector<std::u16string>& paths);
@@ -211,6 +219,8 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     QMenu* m_menuRight = nullptr;
     std::unique_ptr<SettingsStore> m_settings;
     std::vector<std::u16string> m_folders;
+    std::vector<FolderSetting> m_folderSettings;  // m_folders with their roles
+    CResultActions* m_resultActions = nullptr;
     bool m_checkUpdate = true;
     QLabel* m_statusText = nullptr;
     QTimer* m_idle = nullptr;

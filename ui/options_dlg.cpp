@@ -10,10 +10,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 #include <cmath>
 
+#include "keep_page.h"
 #include "settings_store.h"
 
 namespace {
@@ -115,10 +117,19 @@ COptionsDlg::COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUp
     bottom->addStretch();
     bottom->addWidget(buttons);
 
+    auto* general = new QWidget(this);
+    auto* generalLayout = new QVBoxLayout(general);
+    generalLayout->addLayout(groups);
+    generalLayout->addLayout(sensitivityRow);
+    generalLayout->addWidget(m_cleanCacheLabel);
+    generalLayout->addStretch();
+    m_keepPage = new CKeepPage(this);
+    auto* pages = new QTabWidget(this);
+    pages->addTab(general, QStringLiteral("General"));
+    pages->addTab(m_keepPage, QStringLiteral("Keep"));
+
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(groups);
-    layout->addLayout(sensitivityRow);
-    layout->addWidget(m_cleanCacheLabel);
+    layout->addWidget(pages);
     layout->addLayout(bottom);
 
     MethodButton(m_method)->setChecked(true);
@@ -187,9 +198,13 @@ bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
     if (clean) {
         dialog.SetCleanCache(std::move(clean));
     }
+    dialog.KeepPage()->SetRules(store.ReadKeepRules());
+    dialog.KeepPage()->SetPreferred(store.ReadPreferredFolders());
     if (dialog.exec() != QDialog::Accepted) {
         return false;
     }
+    store.WriteKeepRules(dialog.KeepPage()->Rules());
+    store.WritePreferredFolders(dialog.KeepPage()->Preferred());
     CompareSettings chosen;
     chosen.method = dialog.Method();
     chosen.accurate = dialog.Accurate();

@@ -1,5 +1,6 @@
 // The Options dialog: compare method, update check, experimental measure,
-// sensitivity, and the button that empties the fingerprint cache. The main
+// sensitivity, and the button that empties the fingerprint cache; on a page
+// of its own ("Keep") the rules that choose the copy to keep. The main
 // window runs it modally with the current values and applies the values only
 // after Accepted (EditOptions does both). UI thread only.
 #pragma once
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 
+class CKeepPage;
 class QCheckBox;
 class QLabel;
 class QPushButton;
@@ -55,6 +57,7 @@ class COptionsDlg : public QDialog {
     QPushButton* ClearCacheButton() const { return m_clearCache; }
     QPushButton* CleanCacheButton() const { return m_cleanCache; }
     QLabel* CleanCacheLabel() const { return m_cleanCacheLabel; }
+    CKeepPage* KeepPage() const { return m_keepPage; }
 
   public slots:
     // Asks "Clear internal cache ?"; on Yes empties the cache and closes the
@@ -81,13 +84,15 @@ class COptionsDlg : public QDialog {
     QPushButton* m_cleanCache;
     QLabel* m_cleanCacheLabel;
     CleanCacheFunc m_clean;
+    CKeepPage* m_keepPage;
 };
 
 // Shows the sensitivity of a slider position: 75 gives "0.75", 5 "0.05".
 QString FormatSensitivity(int position);
 
 // Runs the Options dialog on the process-wide comparison settings and
-// *checkUpdate. After OK sets them and writes them to store; returns true.
+// *checkUpdate, and on the keep rules and preferred folders of store. After
+// OK sets them and writes them to store; returns true.
 // Otherwise nothing changes (the cache may have been emptied) and it returns
 // false. ask replaces the question box when given.
 bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,

@@ -1,5 +1,9 @@
 #include "results_model.h"
 
+#include "mark_state.h"
+
+#include "mark_state.h"
+
 #include <algorithm>
 #include <iomanip>
 #include <locale>
@@ -155,11 +159,10 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
             }
             break;
         case ImageRole:
-            if (column == kColumnFile1) {
-                return row.image1;
-            }
-            if (column == kColumnFile2) {
-                return row.image2;
+            if (column == kColumnFile1 || column == kColumnFile2) {
+                const bool marked = m_marks != nullptr &&
+                                    m_marks->IsMarked(column == kColumnFile1 ? pair.path1 : pair.path2);
+                return marked ? kImageMarked : kImageUnmarked;
             }
             break;
     }
@@ -401,24 +404,36 @@ void CResultsModel::ShowExperimental(uint32_t record) {
     }
 }
 
-void CResultsModel::ToggleImage(int row, int column) {
-    if (row < 0 || static_cast<size_t>(row) >= m_rows.size()) {
-        return;
+void CResultsModel::SetMarks(CMarkState* marks) {
+    m_marks = marks;
+    // A mark shows in every row of its file.
+    connect(marks, &CMarkState::Changed, this, [this] {
+        if (!m_rows.empty()) {
+            emit dataChanged(index(0, 0), index(static_cast<int>(m_rows.size()) - 1,
+                                                kResultColumnCount - 1),
+                             {ImageRole});
+        }
+    });
+}
+
+const std::u16string* CResultsModel::CellFile(int row, int column) const {
+    if (!IsInBounds(row) || (column != kColumnFile1 && column != kColumnFile2)) {
+        return nullptr;
     }
-    const ResultRow& r = m_rows[static_cast<size_t>(row)];
-    const uint8_t current = column == kColumnFile1 ? r.image1 : r.image2;
-    SetImage(row, column, current == kImageUnmarked ? kImageMarked : kImageUnmarked);
+    const DuplicatePair& pair = Record(row);
+    return column == kColumnFile1 ? &pair.path1 : &pair.path2;
+}
+
+void CResultsModel::ToggleImage(int row, int column) {
+    if (const std::u16string* file = CellFile(row, column); file != nullptr && m_marks) {
+        m_marks->Toggle(*file);
+    }
 }
 
 void CResultsModel::SetImage(int row, int column, uint8_t image) {
-    if (row < 0 || static_cast<size_t>(row) >= m_rows.size() ||
-        (column != kColumnFile1 && column != kColumnFile2)) {
-        return;
+    if (const std::u16string* file = CellFile(row, column); file != nullptr && m_marks) {
+        m_marks->SetMarked(*file, image == kImageMarked);
     }
-    ResultRow& r = m_rows[static_cast<size_t>(row)];
-    (column == kColumnFile1 ? r.image1 : r.image2) = image;
-    const QModelIndex cell = index(row, column);
-    emit dataChanged(cell, cell, {ImageRole});
 }
 
 void CResultsModel::RemoveRows(std::vector<int> rows) {

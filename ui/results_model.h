@@ -19,6 +19,8 @@
 
 #include "scan_owner.h"
 
+class CMarkState;
+
 enum ResultColumn : int {
     kColumnFile1 = 0,
     kColumnContent = 1,
@@ -34,8 +36,6 @@ inline constexpr uint8_t kImageMarked = 1;
 
 struct ResultRow {
     uint32_t record = 0;               // index of the pair in m_results
-    uint8_t image1 = kImageUnmarked;   // mark of path1 in this row
-    uint8_t image2 = kImageUnmarked;   // mark of path2 in this row
     bool experimentalArrived = false;  // column 3 shows the late figure as it came
 };
 
@@ -85,7 +85,10 @@ class CResultsModel : public QAbstractTableModel {
     // The row of record (shown or hidden) now shows the record's experimental
     // figure as it is.
     void ShowExperimental(uint32_t record);
-    // Flips the mark of a file cell: unmarked becomes marked, anything else unmarked.
+    // The marks the file cells show and set; marks must outlive the model.
+    // Without marks every file shows unmarked and nothing can be marked.
+    void SetMarks(CMarkState* marks);
+    // Flips the mark of a file cell's file, in every row that shows it.
     void ToggleImage(int row, int column);
     void SetImage(int row, int column, uint8_t image);
     // Removes the given rows (any order, duplicates allowed).
@@ -128,9 +131,13 @@ class CResultsModel : public QAbstractTableModel {
     void UpdateRanks(int side);
     void ApplyOrder(std::vector<ResultRow> rows);
 
+    // The file shown in a file cell; null for another cell or an unknown row.
+    const std::u16string* CellFile(int row, int column) const;
+
     const std::vector<DuplicatePair>& m_results;
     std::vector<ResultRow> m_rows;    // shown, in order
     std::vector<ResultRow> m_hidden;  // refused by the filter
+    CMarkState* m_marks = nullptr;
     ResultFilter m_filter;
     int m_sortColumn = -1;
     bool m_sortReverse = false;

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -232,8 +233,10 @@ void CResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const QPalette::ColorGroup group =
         (option.state & QStyle::State_Active) ? QPalette::Active : QPalette::Inactive;
 
-    if (column != kColumnFile1 && column != kColumnFile2) {
-        const float value = index.data(CResultsModel::ValueRole).toFloat();
+    // A file cell is one with a mark; a cell without a figure draws no bar.
+    if (!index.data(CResultsModel::ImageRole).isValid()) {
+        const QVariant figureValue = index.data(CResultsModel::ValueRole);
+        const float value = figureValue.isValid() ? figureValue.toFloat() : -1.0f;
         PaintBar(painter, option.rect, value, column);
         QColor background =
             option.palette.color(group, selected ? QPalette::Highlight : QPalette::Base);
@@ -249,14 +252,15 @@ void CResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     if (icon.right() <= option.rect.right()) {
         painter->drawPixmap(icon, Image(index.data(CResultsModel::ImageRole).toInt()));
     }
-    const QRect label = LabelRect(option.rect);
+    const QRect label =
+        LabelRect(option.rect).adjusted(index.data(kIndentRole).toInt(), 0, 0, 0);
     const QString text =
-        Elider(option.font).Elide(index.data(Qt::DisplayRole).toString(), label.width());
+        Elider(opt.font).Elide(index.data(Qt::DisplayRole).toString(), label.width());
     if (!text.isEmpty()) {
         painter->save();
         painter->setPen(
             option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->setFont(option.font);
+        painter->setFont(opt.font);
         painter->drawText(label.adjusted(1, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, text);
         painter->restore();
     }
@@ -319,7 +323,7 @@ void CResultsView::mousePressEvent(QMouseEvent* event) {
         const QModelIndex cell = indexAt(pos);
         if (!cell.isValid()) {
             emit emptyAreaClicked();
-        } else if ((cell.column() == kColumnFile1 || cell.column() == kColumnFile2) &&
+        } else if (cell.data(CResultsModel::ImageRole).isValid() &&
                    IconRect(visualRect(cell)).contains(pos)) {
             emit imageClicked(cell.row(), cell.column());
         }
@@ -354,6 +358,15 @@ void CResultsView::contextMenuEvent(QContextMenuEvent* event) {
     if (cell.isValid()) {
         emit contextMenuWanted(cell.row(), cell.column(), event->globalPos());
     }
+}
+
+void CResultsView::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        emit markKeyPressed();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 int CResultsView::InitialColumnWidth(int column) {

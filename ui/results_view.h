@@ -13,6 +13,9 @@
 
 class CResultsModel;
 
+// A model may move the text of a file cell right by this many pixels (int).
+inline constexpr int kIndentRole = Qt::UserRole + 16;
+
 // A file cell: the mark image at its left, the text to the right of it.
 QRect IconRect(const QRect& cell);
 QRect LabelRect(const QRect& cell);
@@ -106,11 +109,14 @@ class CResultsView : public QTableView {
     void cellDoubleClicked(int row, int column);
     // A right click on a row.
     void contextMenuWanted(int row, int column, const QPoint& globalPos);
+    // Space without modifiers: the marks of the selected rows' files flip.
+    void markKeyPressed();
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
   private:

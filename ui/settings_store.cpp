@@ -1,5 +1,8 @@
 #include "settings_store.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <QDateTime>
 #include <QMessageBox>
 #include <QSettings>
@@ -142,6 +145,74 @@ void SettingsStore::WriteOptions(bool checkUpdate, const CompareSettings& settin
 
 void SettingsStore::WriteFolders(const std::vector<std::u16string>& folders) {
     m_settings->setValue(QStringLiteral("Folders"), FormatFolders(folders));
+    Flush();
+}
+
+namespace {
+
+constexpr char16_t kRoleLetters[] = {u'N', u'R', u'X'};  // by FolderRole
+
+}  // namespace
+
+std::vector<FolderSetting> SettingsStore::ReadFolderSettings() const {
+    std::vector<FolderSetting> settings;
+    for (const std::u16string& entry : ParseFolders(ReadString(QStringLiteral("FolderRoles"), {}))) {
+        const auto* letter = std::find(std::begin(kRoleLetters), std::end(kRoleLetters),
+                                       entry.empty() ? u'?' : entry[0]);
+        if (entry.size() < 3 || entry[1] != u':' || letter == std::end(kRoleLetters)) {
+            continue;
+        }
+        settings.push_back(
+            {entry.substr(2), static_cast<FolderRole>(letter - std::begin(kRoleLetters))});
+    }
+    // "Folders" changed by a version that knows no roles: its list holds.
+    const std::vector<std::u16string> folders = ReadFolders();
+    if (settings.empty() || FolderRoles(settings).WalkRoots() != folders) {
+        settings.clear();
+        for (const std::u16string& folder : folders) {
+            settings.push_back({folder, FolderRole::kNormal});
+        }
+    }
+    return settings;
+}
+
+void SettingsStore::WriteFolderSettings(const std::vector<FolderSetting>& settings) {
+    std::vector<std::u16string> entries;
+    for (const FolderSetting& s : settings) {
+        entries.push_back(std::u16string(1, kRoleLetters[static_cast<size_t>(s.role)]) + u":" +
+                          s.path);
+    }
+    m_settings->setValue(QStringLiteral("FolderRoles"), FormatFolders(entries));
+    WriteFolders(FolderRoles(settings).WalkRoots());
+}
+
+std::vector<KeepRule> SettingsStore::ReadKeepRules() const {
+    const std::optional<std::vector<KeepRule>> rules =
+        ParseKeepRules(ReadString(QStringLiteral("KeepRules"), QString()).toStdString());
+    return rules && !rules->empty() ? *rules : DefaultKeepRules();
+}
+
+void SettingsStore::WriteKeepRules(const std::vector<KeepRule>& rules) {
+    m_settings->setValue(QStringLiteral("KeepRules"),
+                         QString::fromStdString(KeepRulesText(rules)));
+    Flush();
+}
+
+std::vector<std::u16string> SettingsStore::ReadPreferredFolders() const {
+    return ParseFolders(ReadString(QStringLiteral("PreferredFolders"), QString()));
+}
+
+void SettingsStore::WritePreferredFolders(const std::vector<std::u16string>& folders) {
+    m_settings->setValue(QStringLiteral("PreferredFolders"), FormatFolders(folders));
+    Flush();
+}
+
+bool SettingsStore::ReadGroupView() const {
+    return ReadDword(QStringLiteral("GroupView"), 0) == 1;
+}
+
+void SettingsStore::WriteGroupView(bool groups) {
+    m_settings->setValue(QStringLiteral("GroupView"), groups ? 1u : 0u);
     Flush();
 }
 

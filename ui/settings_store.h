@@ -1,6 +1,8 @@
 // SettingsStore: the program's persistent settings, kept per user in
 // QSettings("Quillmere", "Harmonyfox") under the value names "CompareMethod",
-// "Accurate", "Sensitivity", "CheckUpdate", "LastUpdate" and "Folders", plus
+// "Accurate", "Sensitivity", "CheckUpdate", "LastUpdate" and "Folders", the
+// result settings "FolderRoles", "KeepRules", "PreferredFolders" and
+// "GroupView", plus
 // the vendor addresses ("UpdateServer", "WebSite", "Forum", "SupportEmail"),
 // which are read with built-in defaults and never written.
 //
@@ -16,6 +18,9 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "folder_roles.h"
+#include "keeper_rules.h"
 
 class QSettings;
 class QWidget;
@@ -71,6 +76,24 @@ class SettingsStore {
     // "CompareMethod", "Accurate", "Sensitivity" (percent, rounded).
     void WriteOptions(bool checkUpdate, const CompareSettings& settings);
     void WriteFolders(const std::vector<std::u16string>& folders);
+
+    // The folders with their roles: "FolderRoles" when it agrees with
+    // "Folders", else (written by a version without roles) every folder of
+    // "Folders" as a normal one.
+    std::vector<FolderSetting> ReadFolderSettings() const;
+    // "FolderRoles" = every folder with its role ("N:", "R:" or "X:" before the
+    // path, quoted as "Folders" is), and "Folders" = the folders a scan walks,
+    // so that an older version still scans them (without the roles).
+    void WriteFolderSettings(const std::vector<FolderSetting>& settings);
+    // "KeepRules" (names separated by commas); the default order when
+    // missing or unreadable.
+    std::vector<KeepRule> ReadKeepRules() const;
+    void WriteKeepRules(const std::vector<KeepRule>& rules);
+    std::vector<std::u16string> ReadPreferredFolders() const;
+    void WritePreferredFolders(const std::vector<std::u16string>& folders);
+    // "GroupView" = 1: the results show as groups; else as pairs (the default).
+    bool ReadGroupView() const;
+    void WriteGroupView(bool groups);
     void WriteLastUpdate(uint32_t secondsSince1970);
 
     // The underlying settings object, for values without an accessor here.

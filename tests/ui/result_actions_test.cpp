@@ -1,0 +1,273 @@
+// Marks that belong to files, the group view, safe deletion and the
+// remembered "not duplicates", driven through the real window on the
+// offscreen platform.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTest>
+
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "group_model.h"
+#include "main_frame.h"
+#include "mark_state.h"
+#include "not_duplicates_dlg.h"
+#include "result_actions.h"
+#include "result_groups.h"
+#include "results_model.h"
+#include "results_view.h"
+#include "test_files.h"
+
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::UnorderedElementsAre;
+
+class ResultActionsTest : public ::testing::Test {
+  protected:
+    void SetUp() override { Open(); }
+
+    // A window over this test's settings, trash and remembered pairs.
+    void Open() {
+        FrameStartup startup;
+        startup.loadCache = false;
+        startup.startPool = false;
+        startup.allowUpdateCheck = false;
+        startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
+        startup.notDuplicatesPath = temp.File("data/not-duplicates.txt");
+        startup.pluginFolder = temp.path();
+        startup.desktop.moveToTrash = [this](const QString& path, QString*) {
+            trashed.push_back(path.toStdString());
+            return QFile::remove(path);
+        };
+        startup.desktop.confirm = [this](QWidget*, const QString& question) {
+            questions.push_back(question);
+            return answerYes;
+        };
+        startup.desktop.message = [](QWidget*, const QString&, const QString&,
+                                     QMessageBox::Icon) {};
+        frame.reset();
+        frame = std::make_unique<CMainFrame>(std::move(startup));
+        frame->resize(1000, 600);
+        frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frame.get()));
+        actions = frame->resultActions();
+    }
+
+    // Files named by letters ("ab,bc" is the pairs a~b and b~c), made on disk.
+    void Deliver(const std::string& pairs) {
+        {
+            std::lock_guard<std::mutex> hold(frame->pairsLock);
+            for (size_t i = 0; i + 1 < pairs.size(); i += 3) {
+                DuplicatePair pair;
+                pair.path1 = U16(File(pairs[i]));
+                pair.path2 = U16(File(pairs[i + 1]));
+                pair.contentPercent = 90.0f;
+                frame->PendingPairs.push_back(pair);
+            }
+        }
+        frame->Post(WM_PAIRS_READY);
+        QCoreApplication::sendPostedEvents(frame.get());
+    }
+
+    std::string File(char name) {
+        const std::string path = temp.File(std::string(1, name) + ".mp3");
+        if (!QFile::exists(QString::fromStdString(path))) {
+            QFile file(QString::fromStdString(path));
+            EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("1234");
+        }
+        return path;
+    }
+    std::u16string Path(char name) { return U16(File(name)); }
+
+    // The letters of the marked files.
+    std::string Marked() const {
+        std::set<char> letters;
+        for (const std::u16string& path : actions->marks().Marked()) {
+            letters.insert(static_cast<char>(path[path.size() - 5]));
+        }
+        return std::string(letters.begin(), letters.end());
+    }
+
+    // Each listed pair as two sorted letters.
+    std::vector<std::string> Rows() const {
+        std::vector<std::string> rows;
+        for (int row = 0; row < frame->model()->rowCount(); ++row) {
+            const DuplicatePair& p = frame->model()->Record(row);
+            std::string letters = {static_cast<char>(p.path1[p.path1.size() - 5]),
+                                   static_cast<char>(p.path2[p.path2.size() - 5])};
+            std::sort(letters.begin(), letters.end());
+            rows.push_back(letters);
+        }
+        return rows;
+    }
+
+    bool ShowsMarked(CResultsView* view, int row, int column) const {
+        return view->model()->index(row, column).data(CResultsModel::ImageRole).toInt() ==
+               kImageMarked;
+    }
+
+    TempDir temp;
+    std::unique_ptr<CMainFrame> frame;
+    CResultActions* actions = nullptr;
+    std::vector<std::string> trashed;
+    std::vector<QString> questions;
+    bool answerYes = true;
+};
+
+TEST_F(ResultActionsTest, AMarkBelongsToTheFileInEveryRowAndView) {
+    Deliver("ab,ca,bc");
+    CResultsView* list = frame->list();
+    // A click on the mark of a in row 0 shows it marked in row 1 too.
+    const QRect cell = list->visualRect(frame->model()->index(0, kColumnFile1));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, IconRect(cell).center());
+    EXPECT_TRUE(ShowsMarked(list, 1, kColumnFile2));
+    EXPECT_FALSE(ShowsMarked(list, 1, kColumnFile1));
+    EXPECT_EQ(actions->MarkSummary()->text(), QStringLiteral("1 files marked, 0.0 MB"));
+
+    // Space flips the file of the current column of the selected row.
+    list->setFocus();
+    list->selectRow(2);
+    list->setCurrentIndex(frame->model()->index(2, kColumnFile2));
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(Marked(), "ac");
+    QTest::keyClick(list, Qt::Key_Space);
+    EXPECT_EQ(Marked(), "a");
+
+    // The group view shows the same marks, and Space there marks its rows.
+    actions->ShowGroups(true);
+    CResultsView* groups = actions->groupView();
+    ASSERT_EQ(groups->model()->rowCount(), 3);
+    for (int row = 0; row < 3; ++row) {
+        const bool isA = actions->groupModel()->Member(row).path == Path('a');
+        EXPECT_EQ(ShowsMarked(groups, row, kGroupColumnFile), isA) << row;
+    }
+    groups->setFocus();
+    groups->selectAll();
+    QTest::keyClick(groups, Qt::Key_Space);
+    EXPECT_EQ(Marked(), "bc");
+}
+
+TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked) {
+    // a~b, b~c is one chain; d~e has e in a reference folder.
+    actions->SetFolderSettings({{U16(temp.path()), FolderRole::kNormal},
+                                {U16(temp.File("ref")), FolderRole::kReference}});
+    QDir().mkpath(QString::fromStdString(temp.File("ref")));
+    Deliver("ab,bc");
+    {
+        std::lock_guard<std::mutex> hold(frame->pairsLock);
+        DuplicatePair pair;
+        pair.path1 = Path('d');
+        pair.path2 = U16(temp.File("ref/e.mp3"));
+        QFile(QString::fromStdString(temp.File("ref/e.mp3"))).open(QIODevice::WriteOnly);
+        frame->PendingPairs.push_back(pair);
+    }
+    frame->Post(WM_PAIRS_READY);
+    QCoreApplication::sendPostedEvents(frame.get());
+    FileFacts best;
+    best.bitrate = 320000;
+    actions->groups().SetFactsForTests(Path('c'), best);
+
+    actions->ShowGroups(true);
+    const CGroupModel* model = actions->groupModel();
+    std::vector<std::string> shown;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const GroupMember& m = model->Member(row);
+        shown.push_back(std::string(FileRoleName(m.role)) + " " +
+                        U16ToBytes(m.path.substr(temp.path().size() + 1)) +
+                        (model->index(row, 0).data(Qt::FontRole).value<QFont>().bold() ? " bold"
+                                                                                        : ""));
+    }
+    EXPECT_THAT(shown, UnorderedElementsAre("keeper c.mp3 bold", "duplicate b.mp3",
+                                            "duplicate a.mp3", "keeper ref/e.mp3 bold",
+                                            "duplicate d.mp3"));
+
+    actions->MarkAllButKeepers();
+    EXPECT_EQ(Marked(), "abd");
+    EXPECT_FALSE(actions->marks().SetMarked(U16(temp.File("ref/e.mp3")), true));
+    actions->InvertMarks();
+    EXPECT_EQ(Marked(), "c");
+    actions->UnmarkAll();
+    EXPECT_EQ(Marked(), "");
+}
+
+TEST_F(ResultActionsTest, DeleteMarkedNeverEmptiesAGroupAndEveryRowOfAGoneFileLeaves) {
+    struct Case {
+        bool keepKeepers;
+        std::vector<std::string> trashed;
+        std::vector<std::string> rows;
+    };
+    const Case cases[] = {
+        {false, {}, {"ab", "bc", "de"}},
+        {true, {"a", "b", "d"}, {}},  // c, the keeper, stays alone
+    };
+    for (const Case& c : cases) {
+        frame->Post(WM_CLEAR_PAIRS);
+        QCoreApplication::sendPostedEvents(frame.get());
+        trashed.clear();
+        questions.clear();
+        Deliver("ab,bc,de");
+        FileFacts best;
+        best.bitrate = 320000;
+        actions->groups().SetFactsForTests(Path('c'), best);
+        // Every copy of a, b, c marked (b, the file that joins them, last);
+        // only d of d~e.
+        for (char f : std::string("acdb")) {
+            actions->marks().SetMarked(Path(f), true);
+        }
+        answerYes = c.keepKeepers;
+        frame->Command(ID_DELETE_MARKED);
+        ASSERT_FALSE(questions.empty());
+        EXPECT_TRUE(questions[0].contains(QStringLiteral("1 group(s)")));
+        EXPECT_TRUE(questions[0].contains(QString::fromStdString(File('c'))));
+        std::vector<std::string> letters;
+        for (const std::string& path : trashed) {
+            letters.push_back(path.substr(path.size() - 5, 1));
+        }
+        EXPECT_EQ(letters, c.trashed) << c.keepKeepers;
+        EXPECT_EQ(Rows(), c.rows) << c.keepKeepers;
+        if (c.keepKeepers) {
+            EXPECT_TRUE(QFile::exists(QString::fromStdString(File('c'))));
+        }
+    }
+}
+
+TEST_F(ResultActionsTest, NotDuplicatesSurviveARescanAndARestartAndCanBeTakenBack) {
+    Deliver("ab,cd");
+    frame->list()->selectRow(0);
+    frame->Command(ID_NOT_DUPLICATES);
+    EXPECT_THAT(Rows(), ElementsAre("cd"));
+
+    frame->Post(WM_CLEAR_PAIRS);
+    QCoreApplication::sendPostedEvents(frame.get());
+    Deliver("ab,cd");
+    EXPECT_THAT(Rows(), ElementsAre("cd"));
+
+    Open();
+    Deliver("ba,cd");
+    EXPECT_THAT(Rows(), ElementsAre("cd"));
+    // A group's keeper row takes the whole group.
+    actions->ShowGroups(true);
+    actions->ForgetGroupRow(0);
+    EXPECT_TRUE(Rows().empty());
+
+    frame->SetFolderDialogForTests({}, [](QDialog* dialog) {
+        auto* list = static_cast<CNotDuplicatesDlg*>(dialog);
+        list->Table()->selectRow(0);  // the pair a~b
+        list->TakeBackButton()->click();
+        return true;
+    });
+    actions->ShowNotDuplicatesDialog();
+    EXPECT_THAT(Rows(), ElementsAre("ab"));
+    EXPECT_EQ(actions->notDuplicates().Pairs().size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,203 @@
+#include "group_model.h"
+
+#include <QFont>
+
+#include <algorithm>
+#include <numeric>
+
+#include "mark_state.h"
+#include "results_model.h"
+#include "results_view.h"
+
+namespace {
+
+const char* const kHeaders[kGroupColumnCount] = {"File", "% content", "% tags", "% experim.",
+                                                 "Copies"};
+// How far a file under the keeper is moved right.
+constexpr int kIndentPixels = 20;
+
+}  // namespace
+
+CGroupModel::CGroupModel(const std::vector<DuplicatePair>& results, const CResultGroups& groups,
+                         const CMarkState& marks, QObject* parent)
+    : QAbstractTableModel(parent), m_results(results), m_groups(groups), m_marks(marks) {
+    connect(&groups, &CResultGroups::GroupsChanged, this, [this] {
+        beginResetModel();
+        Rebuild();
+        endResetModel();
+    });
+    connect(&marks, &CMarkState::Changed, this, [this] {
+        if (!m_rows.empty()) {
+            emit dataChanged(index(0, kGroupColumnFile),
+                             index(static_cast<int>(m_rows.size()) - 1, kGroupColumnFile),
+                             {CResultsModel::ImageRole});
+        }
+    });
+    Rebuild();
+}
+
+int CGroupModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+int CGroupModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : kGroupColumnCount;
+}
+
+const GroupMember& CGroupModel::Member(int row) const {
+    const Row& r = m_rows[static_cast<size_t>(row)];
+    return m_groups.Groups()[r.group][r.member];
+}
+
+size_t CGroupModel::GroupOf(int row) const {
+    return m_rows[static_cast<size_t>(row)].group;
+}
+
+int CGroupModel::FirstRow(size_t group) const {
+    for (size_t i = 0; i < m_rows.size(); ++i) {
+        if (m_rows[i].group == group) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+float CGroupModel::Figure(const GroupMember& member, int column) const {
+    if (member.record >= m_results.size()) {
+        return -1.0f;
+    }
+    const DuplicatePair& pair = m_results[member.record];
+    switch (column) {
+        case kGroupColumnContent:
+            return pair.contentPercent;
+        case kGroupColumnTags:
+            return pair.tagPercent;
+        default:
+            return pair.experimentalPercent;
+    }
+}
+
+QVariant CGroupModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= rowCount()) {
+        return {};
+    }
+    const GroupMember& member = Member(index.row());
+    const int column = index.column();
+    const bool keeper = member.role == FileRole::kKeeper;
+    const bool figure = column >= kGroupColumnContent && column <= kGroupColumnExperimental;
+    switch (role) {
+        case Qt::DisplayRole:
+            if (column == kGroupColumnFile) {
+                return QString::fromStdU16String(member.path);
+            }
+            if (column == kGroupColumnCopies) {
+                return keeper ? QVariant(static_cast<qulonglong>(
+                                    m_groups.Groups()[GroupOf(index.row())].size()))
+                              : QVariant();
+            }
+            if (keeper || member.record >= m_results.size()) {
+                return {};
+            }
+            return column == kGroupColumnExperimental ? FormatExperimental(Figure(member, column))
+                                                      : FormatPercent(Figure(member, column));
+        case Qt::ToolTipRole:
+            if (column != kGroupColumnFile) {
+                return {};
+            }
+            return QString::fromStdU16String(member.path) + QStringLiteral("\n") +
+                   (keeper                                  ? QStringLiteral("The copy to keep")
+                    : member.role == FileRole::kReference ? QStringLiteral(
+                                                                "In a reference folder: never marked")
+                                                          : QStringLiteral("A duplicate"));
+        case Qt::FontRole:
+            if (keeper) {
+                QFont bold;
+                bold.setBold(true);
+                return bold;
+            }
+            return {};
+        case Qt::TextAlignmentRole:
+            return column == kGroupColumnFile
+                       ? QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter)
+                       : QVariant::fromValue(Qt::AlignCenter);
+        case CResultsModel::RecordRole:
+            return member.record;
+        case CResultsModel::ValueRole:
+            if (figure && !keeper) {
+                return Figure(member, column);
+            }
+            return {};
+        case CResultsModel::ImageRole:
+            if (column == kGroupColumnFile) {
+                return m_marks.IsMarked(member.path) ? kImageMarked : kImageUnmarked;
+            }
+            return {};
+        case kIndentRole:
+            return column == kGroupColumnFile && !keeper ? kIndentPixels : 0;
+    }
+    return {};
+}
+
+QVariant CGroupModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || section < 0 || section >= kGroupColumnCount) {
+        return {};
+    }
+    if (role == Qt::DisplayRole) {
+        return QString::fromLatin1(kHeaders[section]);
+    }
+    if (role == Qt::TextAlignmentRole) {
+        return QVariant::fromValue(
+            (section == kGroupColumnFile ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignVCenter);
+    }
+    return {};
+}
+
+void CGroupModel::Rebuild() {
+    const ArrangedGroups& groups = m_groups.Groups();
+    m_order.resize(groups.size());
+    std::iota(m_order.begin(), m_order.end(), 0u);
+    if (m_sortColumn >= 0) {
+        // One key per group, so sorting 20,000 groups compares numbers and strings only.
+        std::vector<float> figures(groups.size(), 0.0f);
+        for (size_t g = 0; g < groups.size(); ++g) {
+            for (const GroupMember& m : groups[g]) {
+                if (m.role != FileRole::kKeeper && m_sortColumn >= kGroupColumnContent &&
+                    m_sortColumn <= kGroupColumnExperimental) {
+                    figures[g] = std::max(figures[g], Figure(m, m_sortColumn));
+                }
+            }
+        }
+        std::stable_sort(m_order.begin(), m_order.end(), [&](uint32_t a, uint32_t b) {
+            bool less = false;
+            bool more = false;
+            if (m_sortColumn == kGroupColumnFile) {
+                less = groups[a].front().path < groups[b].front().path;
+                more = groups[b].front().path < groups[a].front().path;
+            } else if (m_sortColumn == kGroupColumnCopies) {
+                less = groups[a].size() < groups[b].size();
+                more = groups[b].size() < groups[a].size();
+            } else {
+                less = figures[a] < figures[b];
+                more = figures[b] < figures[a];
+            }
+            return m_descending ? more : less;
+        });
+    }
+    m_rows.clear();
+    for (uint32_t g : m_order) {
+        for (size_t m = 0; m < groups[g].size(); ++m) {
+            m_rows.push_back(Row{g, static_cast<uint32_t>(m)});
+        }
+    }
+}
+
+void CGroupModel::SortGroups(int column, bool descending) {
+    if (column < 0 || column >= kGroupColumnCount) {
+        return;
+    }
+    m_sortColumn = column;
+    m_descending = descending;
+    beginResetModel();
+    Rebuild();
+    endResetModel();
+}

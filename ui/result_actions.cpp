@@ -1,0 +1,405 @@
+#include "result_actions.h"
+
+#include <QActionGroup>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QStackedWidget>
+#include <QToolBar>
+
+#include <algorithm>
+#include <set>
+#include <unordered_set>
+
+#include "group_model.h"
+#include "mark_state.h"
+#include "not_duplicates_dlg.h"
+#include "result_groups.h"
+#include "results_model.h"
+#include "results_view.h"
+#include "settings_store.h"
+
+namespace {
+
+// Rows come and go in bursts while a scan runs; the groups follow after a pause.
+constexpr int kRegroupDelayMs = 200;
+constexpr int kInitialGroupFileWidth = 600;
+// The question about emptied groups names at most this many of them.
+constexpr size_t kQuestionGroupLines = 12;
+
+bool FileExists(const std::u16string& path) {
+    return QFileInfo::exists(QFile::decodeName(QByteArray::fromStdString(U16ToBytes(path))));
+}
+
+}  // namespace
+
+CResultActions::CResultActions(const std::vector<DuplicatePair>& results, CResultsModel* pairs,
+                               CResultsView* pairView, SettingsStore& settings,
+                               std::optional<std::string> pluginFolder,
+                               const std::string& notDuplicatesFile, Hooks hooks, QWidget* parent)
+    : QObject(parent),
+      m_results(results),
+      m_pairs(pairs),
+      m_pairView(pairView),
+      m_settings(settings),
+      m_hooks(std::move(hooks)),
+      m_notDuplicates(notDuplicatesFile),
+      m_marks(new CMarkState(this)),
+      m_groups(new CResultGroups(results, std::move(pluginFolder), this)) {
+    if (Failed(m_notDuplicates.Load()) && m_hooks.error) {
+        m_hooks.error(QStringLiteral("Can't read the list of pairs that are not duplicates\n") +
+                      QString::fromStdString(m_notDuplicates.File()));
+    }
+    m_pairs->SetMarks(m_marks);
+    CreateGroupView(parent);
+
+    m_summary = new QLabel(m_marks->Summary(), parent);
+    connect(m_marks, &CMarkState::Changed, this, [this] { m_summary->setText(m_marks->Summary()); });
+
+    m_regroup.setSingleShot(true);
+    m_regroup.setInterval(kRegroupDelayMs);
+    connect(&m_regroup, &QTimer::timeout, this, &CResultActions::RegroupNow);
+    for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+        connect(m_pairs, signal, this, [this] { m_regroup.start(); });
+    }
+    connect(m_pairs, &QAbstractItemModel::modelReset, this, [this] { m_regroup.start(); });
+    connect(m_pairView, &CResultsView::markKeyPressed, this, [this] { MarkSelected(true); });
+    ApplyKeepSettings();
+}
+
+CResultActions::~CResultActions() = default;
+
+void CResultActions::CreateGroupView(QWidget* parent) {
+    m_stack = new QStackedWidget(parent);
+    m_stack->addWidget(m_pairView);
+    m_groupView = new CResultsView(m_stack);
+    m_groupView->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_groupModel = new CGroupModel(m_results, *m_groups, *m_marks, this);
+    m_groupView->setModel(m_groupModel);
+    m_groupView->setColumnWidth(kGroupColumnFile, kInitialGroupFileWidth);
+    for (int column = kGroupColumnContent; column < kGroupColumnCount; ++column) {
+        m_groupView->setColumnWidth(column, CResultsView::InitialColumnWidth(column));
+    }
+    m_stack->addWidget(m_groupView);
+
+    connect(m_groupView, &CResultsView::imageClicked, this, [this](int row, int) {
+        m_marks->Toggle(m_groupModel->Member(row).path);
+    });
+    connect(m_groupView, &CResultsView::markKeyPressed, this, [this] { MarkSelected(true); });
+    connect(m_groupView, &CResultsView::contextMenuWanted, this,
+            [this](int row, int, const QPoint& at) { OnGroupContextMenu(row, at); });
+    connect(m_groupView, &CResultsView::cellDoubleClicked, this, [this](int row, int) {
+        if (m_hooks.play) {
+            m_hooks.play(m_groupModel->Member(row).path);
+        }
+    });
+    connect(m_groupView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid()) {
+                    OnGroupSelected(current.row());
+                }
+            });
+    connect(m_groupView->horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int c) {
+        // The first click puts the largest figures (or the names from A) first.
+        m_groupSortDescending = c == m_groupSort ? !m_groupSortDescending : c != kGroupColumnFile;
+        m_groupSort = c;
+        m_groupModel->SortGroups(c, m_groupSortDescending);
+    });
+}
+
+QWidget* CResultActions::View() const {
+    return m_stack;
+}
+
+void CResultActions::AddMenus(QMenuBar* menuBar, QToolBar* toolBar, QAction* deleteMarked) {
+    // Before the last menu (Help).
+    QAction* before = menuBar->actions().isEmpty() ? nullptr : menuBar->actions().last();
+    QMenu* view = new QMenu(QStringLiteral("&View"), menuBar);
+    m_showPairs = view->addAction(QStringLiteral("&Pairs"));
+    m_showGroups = view->addAction(QStringLiteral("&Groups"));
+    m_showPairs->setStatusTip(QStringLiteral("List every pair of duplicates"));
+    m_showGroups->setStatusTip(QStringLiteral("List the copies of each piece as one group"));
+    auto* choice = new QActionGroup(view);
+    for (QAction* a : {m_showPairs, m_showGroups}) {
+        a->setCheckable(true);
+        choice->addAction(a);
+    }
+    connect(m_showPairs, &QAction::triggered, this, [this] { ShowGroups(false); });
+    connect(m_showGroups, &QAction::triggered, this, [this] { ShowGroups(true); });
+    view->addSeparator();
+    QAction* remembered = view->addAction(QStringLiteral("&Not duplicates..."));
+    remembered->setStatusTip(QStringLiteral("Show the pairs you said are not duplicates"));
+    connect(remembered, &QAction::triggered, this, &CResultActions::ShowNotDuplicatesDialog);
+
+    QMenu* mark = new QMenu(QStringLiteral("&Mark"), menuBar);
+    const std::pair<const char*, std::function<void()>> items[] = {
+        {"Mark &all but the keeper", [this] { MarkAllButKeepers(); }},
+        {"&Unmark all", [this] { UnmarkAll(); }},
+        {"&Invert marks", [this] { InvertMarks(); }},
+        {"Mark &selected", [this] { MarkSelected(false); }},
+    };
+    for (const auto& [text, run] : items) {
+        connect(mark->addAction(QString::fromLatin1(text)), &QAction::triggered, this, run);
+    }
+    mark->actions().at(0)->setStatusTip(QStringLiteral("Mark every copy but the one to keep"));
+    mark->actions().at(3)->setStatusTip(QStringLiteral("Space flips the marks of the selected rows"));
+    if (deleteMarked != nullptr) {
+        mark->addSeparator();
+        mark->addAction(deleteMarked);
+    }
+    menuBar->insertMenu(before, view);
+    menuBar->insertMenu(before, mark);
+    if (toolBar != nullptr) {
+        toolBar->addAction(m_showGroups);
+    }
+    ShowGroups(m_settings.ReadGroupView());
+}
+
+bool CResultActions::GroupViewShown() const {
+    return m_stack->currentWidget() == m_groupView;
+}
+
+void CResultActions::ShowGroups(bool groups) {
+    if (groups) {
+        RegroupNow();
+    }
+    m_stack->setCurrentWidget(groups ? static_cast<QWidget*>(m_groupView) : m_pairView);
+    if (m_showGroups != nullptr) {
+        m_showGroups->setChecked(groups);
+        m_showPairs->setChecked(!groups);
+    }
+    if (m_settings.ReadGroupView() != groups) {
+        m_settings.WriteGroupView(groups);
+    }
+}
+
+void CResultActions::SetFolderSettings(const std::vector<FolderSetting>& settings) {
+    FolderRoles roles(settings);
+    m_marks->SetReferenceTest(
+        [roles](const std::u16string& path) { return roles.IsReference(path); });
+    m_groups->SetRoles(std::move(roles));
+}
+
+void CResultActions::ApplyKeepSettings() {
+    m_groups->SetRules(m_settings.ReadKeepRules(), m_settings.ReadPreferredFolders());
+}
+
+std::vector<uint32_t> CResultActions::ListedRecords() const {
+    std::vector<uint32_t> records;
+    records.reserve(static_cast<size_t>(m_pairs->rowCount()));
+    for (int row = 0; row < m_pairs->rowCount(); ++row) {
+        if (m_pairs->IsInBounds(row)) {
+            records.push_back(m_pairs->Row(row).record);
+        }
+    }
+    return records;
+}
+
+void CResultActions::RegroupNow() {
+    m_regroup.stop();
+    m_groups->SetListed(ListedRecords());
+}
+
+void CResultActions::MarkAllButKeepers() {
+    RegroupNow();
+    std::vector<std::u16string> copies;
+    for (const std::vector<GroupMember>& group : m_groups->Groups()) {
+        for (const GroupMember& member : group) {
+            if (member.role == FileRole::kDuplicate) {
+                copies.push_back(member.path);
+            }
+        }
+    }
+    m_marks->SetMarks(copies, true);
+}
+
+void CResultActions::UnmarkAll() {
+    m_marks->Clear();
+}
+
+void CResultActions::InvertMarks() {
+    RegroupNow();
+    m_marks->Invert(m_groups->Files());
+}
+
+void CResultActions::MarkSelected(bool toggle) {
+    std::vector<std::u16string> files;
+    if (GroupViewShown()) {
+        for (const QModelIndex& index : m_groupView->selectionModel()->selectedRows()) {
+            files.push_back(m_groupModel->Member(index.row()).path);
+        }
+    } else {
+        const bool right = m_pairView->currentIndex().column() == kColumnFile2;
+        for (const QModelIndex& index : m_pairView->selectionModel()->selectedRows()) {
+            if (m_pairs->IsInBounds(index.row())) {
+                const DuplicatePair& pair = m_pairs->Record(index.row());
+                files.push_back(right ? pair.path2 : pair.path1);
+            }
+        }
+    }
+    if (toggle) {
+        m_marks->Invert(files);
+    } else {
+        m_marks->SetMarks(files, true);
+    }
+}
+
+void CResultActions::SaveNotDuplicates() {
+    if (Failed(m_notDuplicates.Save()) && m_hooks.error) {
+        m_hooks.error(QStringLiteral("Can't save the list of pairs that are not duplicates\n") +
+                      QString::fromStdString(m_notDuplicates.File()));
+    }
+}
+
+void CResultActions::Forget(const std::vector<uint32_t>& records) {
+    bool added = false;
+    for (uint32_t record : records) {
+        if (record < m_results.size()) {
+            added = m_notDuplicates.Add(m_results[record].path1, m_results[record].path2) || added;
+        }
+    }
+    if (!added) {
+        return;
+    }
+    // Rows the filter hides go too.
+    m_pairs->RemoveWhere([this](const DuplicatePair& pair) { return IsHidden(pair); });
+    SaveNotDuplicates();
+    RegroupNow();
+}
+
+void CResultActions::ForgetPairOfRow(int row) {
+    if (m_pairs->IsInBounds(row)) {
+        Forget({m_pairs->Row(row).record});
+    }
+}
+
+void CResultActions::ForgetGroupRow(int row) {
+    if (row < 0 || row >= m_groupModel->rowCount()) {
+        return;
+    }
+    const GroupMember member = m_groupModel->Member(row);
+    std::unordered_set<std::u16string> inGroup;
+    for (const GroupMember& m : m_groups->Groups()[m_groupModel->GroupOf(row)]) {
+        inGroup.insert(m.path);
+    }
+    const bool whole = member.role == FileRole::kKeeper;
+    std::vector<uint32_t> records;
+    for (uint32_t record : ListedRecords()) {
+        const DuplicatePair& pair = m_results[record];
+        const bool both = inGroup.count(pair.path1) != 0 && inGroup.count(pair.path2) != 0;
+        if (both && (whole || pair.path1 == member.path || pair.path2 == member.path)) {
+            records.push_back(record);
+        }
+    }
+    Forget(records);
+}
+
+void CResultActions::ShowNotDuplicatesDialog() {
+    CNotDuplicatesDlg dialog(m_notDuplicates, m_stack->window());
+    connect(&dialog, &CNotDuplicatesDlg::TakenBack, this,
+            [this](const std::vector<NotDuplicates::Pair>& taken) {
+                if (taken.empty()) {
+                    return;
+                }
+                SaveNotDuplicates();
+                std::unordered_set<uint32_t> listed;
+                for (uint32_t record : ListedRecords()) {
+                    listed.insert(record);
+                }
+                // A pair comes back once, unless one of its files is gone.
+                std::set<NotDuplicates::Pair> back(taken.begin(), taken.end());
+                for (uint32_t r = 0; r < m_results.size(); ++r) {
+                    const DuplicatePair& pair = m_results[r];
+                    const NotDuplicates::Pair key = pair.path1 < pair.path2
+                                                        ? NotDuplicates::Pair(pair.path1, pair.path2)
+                                                        : NotDuplicates::Pair(pair.path2, pair.path1);
+                    if (back.count(key) != 0 && listed.count(r) == 0 && FileExists(pair.path1) &&
+                        FileExists(pair.path2)) {
+                        back.erase(key);
+                        m_pairs->AppendRecords(r, 1);
+                    }
+                }
+                RegroupNow();
+            });
+    if (m_hooks.runDialog) {
+        m_hooks.runDialog(&dialog);
+    } else {
+        dialog.exec();
+    }
+}
+
+std::vector<std::u16string> CResultActions::FilesToDelete() {
+    if (m_marks->Count() == 0) {
+        return {};
+    }
+    RegroupNow();
+    std::vector<std::u16string> keepers;
+    for (const std::vector<GroupMember>& group : m_groups->Groups()) {
+        const bool emptied = std::all_of(group.begin(), group.end(), [this](const GroupMember& m) {
+            return m_marks->IsMarked(m.path);
+        });
+        if (emptied && !group.empty()) {
+            keepers.push_back(group.front().path);
+        }
+    }
+    if (!keepers.empty()) {
+        QString question =
+            QStringLiteral("Deleting the marked files would leave no copy in %1 group(s):\n\n")
+                .arg(keepers.size());
+        for (size_t i = 0; i < keepers.size() && i < kQuestionGroupLines; ++i) {
+            question += QString::fromStdU16String(keepers[i]) + QLatin1Char('\n');
+        }
+        if (keepers.size() > kQuestionGroupLines) {
+            question += QStringLiteral("... and %1 more\n").arg(keepers.size() - kQuestionGroupLines);
+        }
+        question += QStringLiteral("\nKeep the copy to keep of each of these groups and delete the "
+                                   "other marked files?");
+        if (!m_hooks.confirm || !m_hooks.confirm(question)) {
+            return {};
+        }
+        m_marks->SetMarks(keepers, false);
+    }
+    std::vector<std::u16string> files = m_marks->Marked();
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+void CResultActions::OnGroupContextMenu(int row, const QPoint& globalPos) {
+    if (row < 0 || row >= m_groupModel->rowCount()) {
+        return;
+    }
+    const std::u16string path = m_groupModel->Member(row).path;
+    if (m_groupMenu == nullptr) {
+        m_groupMenu = new QMenu(m_groupView);
+    }
+    m_groupMenu->clear();
+    const std::pair<const char*, std::function<void()>> items[] = {
+        {"Play", [this, path] { if (m_hooks.play) m_hooks.play(path); }},
+        {"Explorer", [this, path] { if (m_hooks.openFolder) m_hooks.openFolder(path); }},
+        {"Delete", [this, path] { if (m_hooks.deleteFile) m_hooks.deleteFile(path); }},
+        {"Not duplicates", [this, row] { ForgetGroupRow(row); }},
+    };
+    for (const auto& [text, run] : items) {
+        if (std::string(text) == "Delete" || std::string(text) == "Not duplicates") {
+            m_groupMenu->addSeparator();
+        }
+        connect(m_groupMenu->addAction(QString::fromLatin1(text)), &QAction::triggered, this, run);
+    }
+    m_groupMenu->popup(globalPos);
+}
+
+void CResultActions::OnGroupSelected(int row) {
+    const ArrangedGroups& groups = m_groups->Groups();
+    const std::vector<GroupMember>& group = groups[m_groupModel->GroupOf(row)];
+    uint32_t record = m_groupModel->Member(row).record;
+    // The keeper's row shows its pair with the next file.
+    if (record == kNoRecord && group.size() > 1) {
+        record = group[1].record;
+    }
+    if (record != kNoRecord && m_hooks.showPair) {
+        m_hooks.showPair(record);
+    }
+}

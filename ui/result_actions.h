@@ -1,0 +1,138 @@
+// CResultActions: what the user does with the results besides the pair list
+// itself. It owns the marks that both views share, the group view (a second
+// view of the same results), the "Mark" and "View" menus, the remembered
+// "Not duplicates" and the safety check of Delete marked. The main window
+// creates it over its results, pair model and pair view, puts View() where
+// the pair view was and wires its own commands to it. Main thread only.
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "folder_roles.h"
+#include "not_duplicates.h"
+#include "scan_owner.h"
+
+class CGroupModel;
+class CMarkState;
+class CResultGroups;
+class CResultsModel;
+class CResultsView;
+class QAction;
+class QDialog;
+class QLabel;
+class QMenu;
+class QMenuBar;
+class QStackedWidget;
+class QToolBar;
+class QWidget;
+class SettingsStore;
+
+class CResultActions : public QObject {
+    Q_OBJECT
+
+  public:
+    // What the main window does for the group view and the questions.
+    struct Hooks {
+        std::function<void(const std::u16string& path)> play;
+        std::function<void(const std::u16string& path)> openFolder;
+        std::function<void(const std::u16string& path)> deleteFile;
+        std::function<void(uint32_t record)> showPair;  // a group row was selected
+        std::function<bool(const QString& question)> confirm;
+        std::function<void(const QString& text)> error;
+        // Runs a modal dialog; true for Accepted. Unset: exec().
+        std::function<bool(QDialog* dialog)> runDialog;
+    };
+
+    // results, pairs and pairView belong to the main window and must outlive
+    // this object. notDuplicatesFile: where the remembered pairs live.
+    CResultActions(const std::vector<DuplicatePair>& results, CResultsModel* pairs,
+                   CResultsView* pairView, SettingsStore& settings,
+                   std::optional<std::string> pluginFolder, const std::string& notDuplicatesFile,
+                   Hooks hooks, QWidget* parent);
+    ~CResultActions() override;
+
+    // The pair view and the group view, one of them shown.
+    QWidget* View() const;
+    // Adds the "View" and "Mark" menus and the group view's toolbar button.
+    void AddMenus(QMenuBar* menuBar, QToolBar* toolBar, QAction* deleteMarked);
+    // The status bar's "N files marked, X MB".
+    QLabel* MarkSummary() const { return m_summary; }
+
+    CMarkState& marks() const { return *m_marks; }
+    CResultGroups& groups() const { return *m_groups; }
+    CGroupModel* groupModel() const { return m_groupModel; }
+    CResultsView* groupView() const { return m_groupView; }
+    NotDuplicates& notDuplicates() { return m_notDuplicates; }
+
+    bool GroupViewShown() const;
+    // Shows the groups (true) or the pairs, and remembers the choice.
+    void ShowGroups(bool groups);
+
+    // Whether pair is remembered as not one of duplicates (it is not listed).
+    bool IsHidden(const DuplicatePair& pair) const { return m_notDuplicates.Contains(pair); }
+
+    // The folders' roles: reference files become unmarkable and are kept.
+    void SetFolderSettings(const std::vector<FolderSetting>& settings);
+    // Reads the keep rules and preferred folders from the settings again.
+    void ApplyKeepSettings();
+    // Groups the pair list's rows as they are now.
+    void RegroupNow();
+
+    void MarkAllButKeepers();
+    void UnmarkAll();
+    void InvertMarks();
+    // Marks (or, with toggle, flips) the files of the selected rows of the
+    // view shown: in the pair view the file of the current column (the
+    // right file in "File #2", else the left one).
+    void MarkSelected(bool toggle);
+
+    // "Not duplicates" on a row of the pair view: the pair leaves the list
+    // now and in every later scan.
+    void ForgetPairOfRow(int row);
+    // On a group row: the keeper's row takes the whole group away, another
+    // row the file's pairs with the rest of its group.
+    void ForgetGroupRow(int row);
+    void ShowNotDuplicatesDialog();
+
+    // The marked files that Delete marked may send to the trash, sorted.
+    // When they would leave some group without any copy, asks whether to
+    // keep those groups' keepers (which are then unmarked) and gives nothing
+    // if the user declines.
+    std::vector<std::u16string> FilesToDelete();
+
+  private:
+    void CreateGroupView(QWidget* parent);
+    void OnGroupContextMenu(int row, const QPoint& globalPos);
+    void OnGroupSelected(int row);
+    std::vector<uint32_t> ListedRecords() const;
+    // Takes the rows of these records out of the pair list and remembers
+    // their pairs.
+    void Forget(const std::vector<uint32_t>& records);
+    void SaveNotDuplicates();
+
+    const std::vector<DuplicatePair>& m_results;
+    CResultsModel* m_pairs;
+    CResultsView* m_pairView;
+    SettingsStore& m_settings;
+    Hooks m_hooks;
+    NotDuplicates m_notDuplicates;
+    CMarkState* m_marks;
+    CResultGroups* m_groups;
+    CGroupModel* m_groupModel = nullptr;
+    CResultsView* m_groupView = nullptr;
+    QStackedWidget* m_stack = nullptr;
+    QLabel* m_summary = nullptr;
+    QAction* m_showPairs = nullptr;
+    QAction* m_showGroups = nullptr;
+    QMenu* m_groupMenu = nullptr;
+    QTimer m_regroup;
+    int m_groupSort = -1;
+    bool m_groupSortDescending = false;
+};
