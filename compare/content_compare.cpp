@@ -2,7 +2,6 @@
 
 #include <cmath>
 
-#include "analyzer.h"
 #include "signal.h"
 
 ContentThresholds ThresholdsFor(float s) {

@@ -20,7 +20,6 @@ inline constexpr uint32_t kHalfSecond = 11025;
 inline constexpr uint32_t kOneSecond = 22050;
 inline constexpr uint32_t kBlockSize = 2048;
 inline constexpr uint32_t kSegmentCount = 11;
-inline constexpr uint32_t kComparedBins = 1025;
 inline constexpr uint32_t kStretchLength = 6615;  // 22050 * 30 / 100
 
 class Analyzer {

@@ -4,7 +4,6 @@
 #include <cstring>
 #include <limits>
 
-#include "analyzer.h"
 #include "signal.h"
 
 namespace {

@@ -10,6 +10,8 @@
 inline constexpr uint32_t kEnvelopeLength = 100;
 inline constexpr uint32_t kDriftLength = 10;
 inline constexpr uint32_t kSpectrumLength = 2048;
+// Spectrum bins 0..1024 are compared; the upper ones never are.
+inline constexpr uint32_t kComparedBins = 1025;
 // sequence of an entry that has not joined the current scan.
 inline constexpr uint32_t kNotInScan = 0xFFFFFFFFu;
 
