@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "analyzer.h"
+#include "bench_support.h"
 #include "compare_settings.h"
 #include "content_compare.h"
 #include "grip_store.h"
@@ -39,29 +40,7 @@ class QuietOwner final : public ScanOwner {
     void Post(uint32_t) override {}
 };
 
-double ProcessCpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) * 1e-6;
-}
 
-const char* const kWords[] = {
-    "love",  "night", "heart", "blue",   "road",   "fire",  "dream", "rain",  "summer", "city",
-    "light", "down",  "home",  "river",  "dance",  "girl",  "time",  "gold",  "stone",  "wild",
-    "sky",   "song",  "moon",  "my",     "the",    "of",    "in",    "you",   "baby",   "again",
-    "lost",  "hold",  "run",   "window", "little", "shine", "sweet", "world", "ocean",  "forever"};
-
-std::string Words(std::mt19937& rng, int least, int most) {
-    std::uniform_int_distribution<int> count(least, most);
-    std::uniform_int_distribution<size_t> word(0, std::size(kWords) - 1);
-    std::string out;
-    for (int i = count(rng); i > 0; --i) {
-        out += out.empty() ? "" : " ";
-        out += kWords[word(rng)];
-    }
-    return out;
-}
 
 // n Grips of noise, tagged like a music library: artists with a few albums of
 // about twelve tracks each, file names "NN - title", some tags missing.

@@ -79,6 +79,14 @@ constexpr float kSumRounding = 2.5e-7f;
 
 bool JudgeContent(const GripVectors& a, const GripVectors& b, float sensitivity) {
     const ContentThresholds t = ThresholdsFor(sensitivity);
+    // Neither rule holds below the loose threshold: most pairs end here,
+    // before their envelopes and drifts are read.
+    const BoundedScore spectrum =
+        FastSeriesScore(a.spectrum, a.spectrumForm, b.spectrum, b.spectrumForm, kComparedBins,
+                        GripVectors::kSpectrumPadded);
+    if (AtLeast(spectrum.value, spectrum.bound, t.loose) == Truth::kNo) {
+        return false;
+    }
     const BoundedContentScores f = FastContentScores(a, b);
     const float sumBound = f.envelope.bound == 0.0f && f.drift.bound == 0.0f
                                ? 0.0f

@@ -138,6 +138,42 @@ TagScores ComputeTagScores(const Grip& a, const Grip& b) {
     });
 }
 
+float WeightedMeanBound(const float (&scores)[kTagFieldCount],
+                        const bool (&optional)[kTagFieldCount]) {
+    // Covers the single-precision rounding of tagScore.
+    constexpr double kRounding = 1e-6;
+    const double weights[kTagFieldCount] = {kTitleWeight, kArtistWeight, kNameWeight,
+                                            kAlbumWeight};
+    // Fields that always take part, and those that may or may not.
+    double fixedSum = 0.0;
+    double fixedWeight = 0.0;
+    int free[kTagFieldCount];
+    int freeCount = 0;
+    for (int f = 0; f < kTagFieldCount; ++f) {
+        if (!optional[f]) {
+            fixedSum += weights[f] * scores[f];
+            fixedWeight += weights[f];
+        } else if (scores[f] > 0.0f) {
+            free[freeCount++] = f;
+        }
+    }
+    double best = 0.0;
+    for (unsigned subset = 0; subset < (1u << freeCount); ++subset) {
+        double sum = fixedSum;
+        double weight = fixedWeight;
+        for (int k = 0; k < freeCount; ++k) {
+            if ((subset >> k & 1u) != 0) {
+                sum += weights[free[k]] * scores[free[k]];
+                weight += weights[free[k]];
+            }
+        }
+        if (weight > 0.0) {
+            best = std::max(best, sum / weight);
+        }
+    }
+    return static_cast<float>(best + kRounding);
+}
+
 void WeighTagScores(TagScores& t, const Grip& a, const Grip& b) {
     // A field that is missing on a side and scored 0 stays out of the mean;
     // an album missing on one side only still counts.

@@ -43,6 +43,11 @@ inline const std::string& TagText(const Grip& g, TagField field) {
     }
 }
 
+// The largest weighted mean of field scores at most scores[f] (in TagField
+// order) over the fields that take part, where an optional field takes part
+// or not, and one whose bound is 0 does not; with a margin for rounding.
+float WeightedMeanBound(const float (&scores)[kTagFieldCount], const bool (&optional)[kTagFieldCount]);
+
 // Fills tagScore from the four field scores of t.
 void WeighTagScores(TagScores& t, const Grip& a, const Grip& b);
 
@@ -76,6 +81,50 @@ TagScores ComputeTagScoresWith(const Grip& a, const Grip& b, Overlap&& overlap) 
     t.albumScore = overlap(kAlbumField, kAlbumField);
     WeighTagScores(t, a, b);
     return t;
+}
+
+// At least the tagScore of (a, b) (a the later file), from the overlaps that
+// known(fieldOfA, fieldOfB) can tell: SubstringOverlap of those two texts, or
+// any negative number when it cannot (the overlap is then taken as 1).
+template <typename Known>
+float TagScoreBound(const Grip& a, const Grip& b, Known&& known) {
+    auto bound = [&](TagField fa, TagField fb) -> float {
+        if (TagText(a, fa).empty() || TagText(b, fb).empty()) {
+            return 0.0f;
+        }
+        const float v = known(fa, fb);
+        return v < 0.0f ? 1.0f : v;
+    };
+    // A field missing on a side counts only with a score above 0 (the album
+    // only when missing on both): such a field may be in the mean or out.
+    const bool optional[kTagFieldCount] = {
+        a.title.empty() || b.title.empty(), a.artist.empty() || b.artist.empty(),
+        a.nameKey.empty() || b.nameKey.empty(), a.album.empty() && b.album.empty()};
+    const float name = bound(kNameField, kNameField);
+    const float album = bound(kAlbumField, kAlbumField);
+    // Title and artist are compared either straight or crossed, as the swap
+    // rule picks; then a missing one may take the file name's overlap.
+    float best = 0.0f;
+    for (const bool crossed : {false, true}) {
+        float title = crossed ? bound(kTitleField, kArtistField) : bound(kTitleField, kTitleField);
+        float artist =
+            crossed ? bound(kArtistField, kTitleField) : bound(kArtistField, kArtistField);
+        if (a.title.empty()) {
+            title = std::max(title, bound(kNameField, kTitleField));
+        }
+        if (b.title.empty()) {
+            title = std::max(title, bound(kTitleField, kNameField));
+        }
+        if (a.artist.empty()) {
+            artist = std::max(artist, bound(kNameField, kArtistField));
+        }
+        if (b.artist.empty()) {
+            artist = std::max(artist, bound(kArtistField, kNameField));
+        }
+        const float scores[kTagFieldCount] = {title, artist, name, album};
+        best = std::max(best, WeightedMeanBound(scores, optional));
+    }
+    return best;
 }
 
 inline bool TagsAccept(float tagScore, float sensitivity) {

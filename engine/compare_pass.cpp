@@ -6,6 +6,7 @@
 
 #include "compare_settings.h"
 #include "content_compare.h"
+#include "spectrum_bound.h"
 #include "scan_state.h"
 #include "tag_compare.h"
 
@@ -48,6 +49,11 @@ class OverlapTable {
 
 }  // namespace
 
+PassCounters& GlobalPassCounters() {
+    static PassCounters counters;
+    return counters;
+}
+
 HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& store,
                     ScanOwner& owner, ExperimentalPoster* poster) {
     SharedHold hold(store.lock());
@@ -71,27 +77,59 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     thread_local std::vector<Listed> listed;
     listed.clear();
     const std::vector<GripStore::Entry*>& scan = store.scan();
+    const SpectrumProjection* projections = store.scanProjections().data();
+    const SpectrumProjection projectionA = store.ProjectionOf(*a);
     const size_t earlier = store.EarlierInScan(*a);
+    uint64_t scored = 0;
+    uint64_t contentScored = 0;
+    uint64_t tagsScoredCount = 0;
     for (size_t k = 0; k < earlier; ++k) {
         const GripStore::Entry* b = scan[k];
         const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
         const float s = g_sensitivity.load(std::memory_order_relaxed);
-        // Both figures are shown for a listed pair; a pair that the
-        // method's one set of scores rejects needs the other set for nothing.
+        auto overlap = [&](TagField fa, TagField fb) {
+            return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb], TagText(b->grip, fb));
+        };
+        // Content accepts no pair whose spectrumScore lies below the loose
+        // threshold; the tags none whose tagScore lies below s. The bounds
+        // decide that for most pairs: the spectrum's from a few projections,
+        // the tags' from the overlaps with the other file's artist and album
+        // (texts that many files share, so the table knows most of them).
+        bool accepted = false;
+        bool tagsScored = false;
+        bool anyScored = false;
         TagScores tags;
-        bool accepted = (method & kCompareContent) != 0 && JudgeContent(a->vectors, b->vectors, s);
-        if (accepted || (method & kCompareTags) != 0) {
-            tags = ComputeTagScoresWith(a->grip, b->grip, [&](TagField fa, TagField fb) {
-                return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb], TagText(b->grip, fb));
-            });
-            accepted = accepted || TagsAccept(tags.tagScore, s);
+        if ((method & kCompareContent) != 0 &&
+            SpectrumScoreBound(projectionA, projections[k]) >= ThresholdsFor(s).loose) {
+            anyScored = true;
+            ++contentScored;
+            accepted = JudgeContent(a->vectors, b->vectors, s);
         }
+        if (!accepted && (method & kCompareTags) != 0 &&
+            TagScoreBound(a->grip, b->grip, [&](TagField fa, TagField fb) {
+                return fb == kArtistField || fb == kAlbumField ? overlap(fa, fb) : -1.0f;
+            }) >= s) {
+            anyScored = true;
+            tagsScored = true;
+            ++tagsScoredCount;
+            tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
+            accepted = TagsAccept(tags.tagScore, s);
+        }
+        scored += anyScored;
         if (accepted) {
+            // Both figures are shown for a listed pair.
+            if (!tagsScored) {
+                tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
+            }
             // The figure comes from the reference score, as the decisions do.
             listed.push_back(Listed{b, ContentPercent(SpectrumScore(a->vectors, b->vectors), s),
                                     TagPercent(tags.tagScore, s)});
         }
     }
+    GlobalPassCounters().judged.fetch_add(earlier, std::memory_order_relaxed);
+    GlobalPassCounters().scored.fetch_add(scored, std::memory_order_relaxed);
+    GlobalPassCounters().contentScored.fetch_add(contentScored, std::memory_order_relaxed);
+    GlobalPassCounters().tagsScored.fetch_add(tagsScoredCount, std::memory_order_relaxed);
     std::sort(listed.begin(), listed.end(),
               [](const Listed& x, const Listed& y) { return *x.b->path < *y.b->path; });
     for (const Listed& pairB : listed) {

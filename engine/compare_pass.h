@@ -5,6 +5,7 @@
 // shared for its whole run and the owner's pairsLock (after it) per record.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -21,9 +22,23 @@ class ExperimentalPoster {
                                   const std::u16string& path2) = 0;
 };
 
+// Running totals over every pass of the process, for benchmarks: pairs
+// judged, pairs that some score was computed for in full (the others were
+// pruned by the bounds alone), and of those the ones whose content and whose
+// tags were.
+struct PassCounters {
+    std::atomic<uint64_t> judged{0};
+    std::atomic<uint64_t> scored{0};
+    std::atomic<uint64_t> contentScored{0};
+    std::atomic<uint64_t> tagsScored{0};
+};
+PassCounters& GlobalPassCounters();
+
 // S_OK when the pass ran to its end, listed or not; E_FAIL when generation
 // is no longer current as the pass begins; E_NOT_IN_STORE when path is not
 // in the store. The caller holds none of the store's locks. poster may be
-// null, in which case no experimental figure is requested.
+// null, in which case no experimental figure is requested. Only pairs that
+// the bounds cannot reject are scored in full; the pairs listed are exactly
+// those that the scores' formulas accept.
 HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& store,
                     ScanOwner& owner, ExperimentalPoster* poster);

@@ -920,7 +920,7 @@ GripStore::Entry* GripStore::Insert(const std::u16string& path, const Grip& grip
         const auto at = std::upper_bound(
             m_scan.begin(), m_scan.end(), grip.sequence,
             [](uint32_t sequence, const Entry* e) { return sequence < e->grip.sequence; });
-        m_scan.insert(at, entry);
+        EnterScan(*entry, static_cast<size_t>(at - m_scan.begin()));
     }
     return entry;
 }
@@ -935,8 +935,48 @@ size_t GripStore::EarlierInScan(const Entry& entry) const {
 void GripStore::JoinScan(Entry& entry) {
     if (entry.grip.sequence == kNotInScan) {
         entry.grip.sequence = NextSequence();
-        m_scan.push_back(&entry);
+        EnterScan(entry, m_scan.size());
     }
+}
+
+void GripStore::EnterScan(Entry& entry, size_t at) {
+    EnsureBasis();
+    SpectrumProjection projection;
+    ProjectSpectrum(m_basis, entry.vectors, projection);
+    m_scan.insert(m_scan.begin() + static_cast<std::ptrdiff_t>(at), &entry);
+    m_scanProjections.insert(m_scanProjections.begin() + static_cast<std::ptrdiff_t>(at),
+                             projection);
+}
+
+void GripStore::EnsureBasis() {
+    // Enough spectra for their principal directions to speak for the library.
+    constexpr size_t kLeastSample = 64;
+    constexpr size_t kMostSample = 512;
+    if (!m_basis.empty() || m_entries.size() < kLeastSample) {
+        return;
+    }
+    std::vector<const GripVectors*> sample;
+    const size_t stride = (m_entries.size() + kMostSample - 1) / kMostSample;
+    size_t k = 0;
+    for (const auto& [path, entry] : m_entries) {
+        if (k++ % stride == 0) {
+            sample.push_back(&entry.vectors);
+        }
+    }
+    m_basis = BuildSpectrumBasis(sample);
+    for (size_t at = 0; at < m_scan.size(); ++at) {
+        ProjectSpectrum(m_basis, m_scan[at]->vectors, m_scanProjections[at]);
+    }
+}
+
+SpectrumProjection GripStore::ProjectionOf(const Entry& entry) const {
+    const size_t at = EarlierInScan(entry);
+    if (at < m_scan.size() && m_scan[at] == &entry) {
+        return m_scanProjections[at];
+    }
+    SpectrumProjection projection;
+    ProjectSpectrum(m_basis, entry.vectors, projection);
+    return projection;
 }
 
 void GripStore::LeaveScan(Entry& entry) {
@@ -944,6 +984,7 @@ void GripStore::LeaveScan(Entry& entry) {
         const size_t at = EarlierInScan(entry);
         if (at < m_scan.size() && m_scan[at] == &entry) {
             m_scan.erase(m_scan.begin() + static_cast<std::ptrdiff_t>(at));
+            m_scanProjections.erase(m_scanProjections.begin() + static_cast<std::ptrdiff_t>(at));
         }
         entry.grip.sequence = kNotInScan;
     }
@@ -981,6 +1022,8 @@ uint32_t GripStore::TextId(const std::string& text) {
 void GripStore::ClearEntries() {
     m_entries.clear();
     m_scan.clear();
+    m_scanProjections.clear();
+    m_basis = SpectrumBasis();
     m_texts.clear();
     m_textIds.clear();
 }
@@ -990,6 +1033,7 @@ void GripStore::ResetSequences() {
         entry->grip.sequence = kNotInScan;
     }
     m_scan.clear();
+    m_scanProjections.clear();
 }
 
 GripStore& GlobalGripStore() {

@@ -32,6 +32,7 @@
 #include "grip.h"
 #include "grip_vectors.h"
 #include "read_write_lock.h"
+#include "spectrum_bound.h"
 
 class ScanOwner;
 
@@ -148,6 +149,11 @@ class GripStore {
     const std::vector<Entry*>& scan() const { return m_scan; }
     // How many entries of scan() joined it before entry. Call under the lock.
     size_t EarlierInScan(const Entry& entry) const;
+    // The pruning index: the spectrum projection of each entry of scan(), at
+    // the same position. Call under the lock.
+    const std::vector<SpectrumProjection>& scanProjections() const { return m_scanProjections; }
+    // entry's projection (from the index when entry is in the scan).
+    SpectrumProjection ProjectionOf(const Entry& entry) const;
     size_t size() const { return m_entries.size(); }
     // How many distinct texts the entries hold (numbers run below it).
     size_t textCount() const { return m_texts.size(); }
@@ -192,19 +198,27 @@ class GripStore {
     void CloseFile();
     Entry* Add(const std::u16string& path, const Grip& grip);
     uint32_t TextId(const std::string& text);
-
-    // The file side.
-    std::string m_path;  // of the cache file
-    // Takes entry out of the scan list; call before it leaves the map.
+    // Takes entry out of the scan list and the pruning index; call before it
+    // leaves the map.
     void LeaveScan(Entry& entry);
+    // Adds entry at position at of the scan and of the pruning index.
+    void EnterScan(Entry& entry, size_t at);
+    // Builds the directions of the pruning index from the store's own
+    // spectra, once the store holds enough of them.
+    void EnsureBasis();
     void ClearEntries();
 
     ReadWriteLock m_lock;
     Map m_entries;
     std::vector<Entry*> m_scan;  // by sequence
+    std::vector<SpectrumProjection> m_scanProjections;  // beside m_scan
+    SpectrumBasis m_basis;
     std::vector<std::string> m_texts;                     // by number
     std::unordered_map<std::string, uint32_t> m_textIds;  // number of each text
     uint32_t m_sequence = 0;
+
+    // The file side.
+    std::string m_path;  // of the cache file
     int m_file = -1;
     uint64_t m_position = 0;   // end of the last good record
     uint64_t m_deadBytes = 0;  // superseded records in the file

@@ -16,6 +16,7 @@
 #include "compare_pass.h"
 #include "compare_settings.h"
 #include "content_compare.h"
+#include "spectrum_bound.h"
 #include "scan_state.h"
 #include "tag_compare.h"
 #include "test_grips.h"
@@ -194,9 +195,22 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
             ASSERT_LE(std::fabs(fast.spectrum.value - r.spectrum), fast.spectrum.bound);
             ASSERT_LE(std::fabs(fast.envelope.value - r.envelope), fast.envelope.bound);
             ASSERT_LE(std::fabs(fast.drift.value - r.drift), fast.drift.bound);
+            // The bounds that prune never lie below the scores.
+            ASSERT_GE(SpectrumScoreBound(store.scanProjections()[i], store.scanProjections()[j]),
+                      r.spectrum);
+            ASSERT_GE(TagScoreBound(a, b,
+                                    [&](TagField fa, TagField fb) {
+                                        return fb == kArtistField || fb == kAlbumField
+                                                   ? SubstringOverlap(TagText(a, fa), TagText(b, fb))
+                                                   : -1.0f;
+                                    }),
+                      r.tag);
         }
     }
 
+    PassCounters& counters = GlobalPassCounters();
+    const uint64_t judgedBefore = counters.judged.load();
+    const uint64_t scoredBefore = counters.scored.load();
     RecordingOwner owner;
     const int32_t generation = ScanGeneration.load();
     size_t judged = 0;
@@ -236,6 +250,9 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
         }
     }
     EXPECT_GE(judged, 1000000u);
+    EXPECT_EQ(counters.judged.load() - judgedBefore, judged);
+    // The bounds spared a good share of the pairs their full scores.
+    EXPECT_LT(counters.scored.load() - scoredBefore, judged * 3 / 4);
     // Identical Grips are listed at sensitivity 1.00 and show 100.
     EXPECT_GE(perfectAtOne, 24u);
     g_compareMethod = kCompareBoth;

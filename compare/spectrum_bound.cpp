@@ -1,0 +1,145 @@
+#include "spectrum_bound.h"
+
+#include <cmath>
+#include <random>
+
+
+namespace {
+
+constexpr uint32_t kPadded = GripVectors::kSpectrumPadded;
+constexpr int kIterations = 12;
+// Rounding of the stored directions and projections, generously.
+constexpr float kProjectionRounding = 1e-5f;
+
+// x's centred, unit-length spectrum in double precision; false when the fast
+// form does not score it.
+bool UnitSpectrum(const GripVectors& v, std::vector<double>& u) {
+    const SeriesForm& form = v.spectrumForm;
+    if (form.raw || form.variance == 0.0f) {
+        return false;
+    }
+    double sum = 0.0;
+    for (uint32_t i = 0; i < kComparedBins; ++i) {
+        sum += v.spectrum[i];
+    }
+    const double mean = sum / kComparedBins;
+    double norm = 0.0;
+    u.assign(kPadded, 0.0);
+    for (uint32_t i = 0; i < kComparedBins; ++i) {
+        u[i] = v.spectrum[i] - mean;
+        norm += u[i] * u[i];
+    }
+    norm = std::sqrt(norm);
+    if (!(norm > 0.0) || !std::isfinite(norm)) {
+        return false;
+    }
+    for (double& x : u) {
+        x /= norm;
+    }
+    return true;
+}
+
+// Orthonormalises the columns of q (kSpectrumDirections of them, each kPadded
+// long, one after another) by modified Gram-Schmidt.
+void Orthonormalise(std::vector<double>& q) {
+    for (int j = 0; j < kSpectrumDirections; ++j) {
+        double* qj = q.data() + static_cast<size_t>(j) * kPadded;
+        for (int pass = 0; pass < 2; ++pass) {
+            for (int k = 0; k < j; ++k) {
+                const double* qk = q.data() + static_cast<size_t>(k) * kPadded;
+                double dot = 0.0;
+                for (uint32_t i = 0; i < kPadded; ++i) {
+                    dot += qj[i] * qk[i];
+                }
+                for (uint32_t i = 0; i < kPadded; ++i) {
+                    qj[i] -= dot * qk[i];
+                }
+            }
+        }
+        double norm = 0.0;
+        for (uint32_t i = 0; i < kPadded; ++i) {
+            norm += qj[i] * qj[i];
+        }
+        norm = std::sqrt(norm);
+        for (uint32_t i = 0; i < kPadded; ++i) {
+            qj[i] = norm > 0.0 ? qj[i] / norm : 0.0;
+        }
+    }
+}
+
+}  // namespace
+
+SpectrumBasis BuildSpectrumBasis(const std::vector<const GripVectors*>& sample) {
+    std::vector<std::vector<double>> units;
+    std::vector<double> u;
+    for (const GripVectors* v : sample) {
+        if (UnitSpectrum(*v, u)) {
+            units.push_back(u);
+        }
+    }
+    SpectrumBasis basis;
+    if (units.empty()) {
+        return basis;
+    }
+    // Block power iteration on the sum of u u^T over the sample.
+    std::mt19937 rng(1);
+    std::normal_distribution<double> normal;
+    std::vector<double> q(static_cast<size_t>(kSpectrumDirections) * kPadded);
+    for (uint32_t i = 0; i < kComparedBins; ++i) {
+        for (int j = 0; j < kSpectrumDirections; ++j) {
+            q[static_cast<size_t>(j) * kPadded + i] = normal(rng);
+        }
+    }
+    Orthonormalise(q);
+    std::vector<double> next(q.size());
+    std::vector<double> weights(kSpectrumDirections);
+    for (int iteration = 0; iteration < kIterations; ++iteration) {
+        std::fill(next.begin(), next.end(), 0.0);
+        for (const std::vector<double>& x : units) {
+            for (int j = 0; j < kSpectrumDirections; ++j) {
+                const double* qj = q.data() + static_cast<size_t>(j) * kPadded;
+                double dot = 0.0;
+                for (uint32_t i = 0; i < kComparedBins; ++i) {
+                    dot += x[i] * qj[i];
+                }
+                weights[j] = dot;
+            }
+            for (int j = 0; j < kSpectrumDirections; ++j) {
+                double* nj = next.data() + static_cast<size_t>(j) * kPadded;
+                for (uint32_t i = 0; i < kComparedBins; ++i) {
+                    nj[i] += weights[j] * x[i];
+                }
+            }
+        }
+        q.swap(next);
+        Orthonormalise(q);
+    }
+    basis.directions.assign(q.begin(), q.end());
+    return basis;
+}
+
+void ProjectSpectrum(const SpectrumBasis& basis, const GripVectors& v, SpectrumProjection& out) {
+    std::fill(std::begin(out.p), std::end(out.p), 0.0f);
+    out.residual = kUnbounded;
+    out.margin = kUnbounded;
+    std::vector<double> u;
+    if (basis.empty() || !UnitSpectrum(v, u)) {
+        return;
+    }
+    double inside = 0.0;
+    for (int j = 0; j < kSpectrumDirections; ++j) {
+        const float* e = basis.directions.data() + static_cast<size_t>(j) * kPadded;
+        double dot = 0.0;
+        for (uint32_t i = 0; i < kComparedBins; ++i) {
+            dot += u[i] * e[i];
+        }
+        out.p[j] = static_cast<float>(dot);
+        inside += dot * dot;
+    }
+    out.residual = static_cast<float>(std::sqrt(std::max(0.0, 1.0 - inside)));
+    // Half of the fast form's distance to the reference for a pair, so that
+    // two margins cover it, and the rounding of the numbers above.
+    const BoundedScore self = FastSeriesScore(v.spectrum, v.spectrumForm, v.spectrum,
+                                              v.spectrumForm, kComparedBins, kPadded);
+    out.margin = 0.5f * self.bound + kProjectionRounding;
+}
