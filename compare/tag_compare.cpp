@@ -132,7 +132,7 @@ float SubstringOverlap(std::string_view a, std::string_view b) {
     return static_cast<float>(static_cast<double>(found) / static_cast<double>(total));
 }
 
-TagScores ComputeTagScores(const Grip& a, const Grip& b) {
+TagScores ComputeTagScores(const GripTexts& a, const GripTexts& b) {
     return ComputeTagScoresWith(a, b, [&a, &b](TagField fa, TagField fb) {
         return SubstringOverlap(TagText(a, fa), TagText(b, fb));
     });
@@ -174,7 +174,7 @@ float WeightedMeanBound(const float (&scores)[kTagFieldCount],
     return static_cast<float>(best + kRounding);
 }
 
-void WeighTagScores(TagScores& t, const Grip& a, const Grip& b) {
+void WeighTagScores(TagScores& t, const GripTexts& a, const GripTexts& b) {
     // A field that is missing on a side and scored 0 stays out of the mean;
     // an album missing on one side only still counts.
     float w = 0.0f;

@@ -24,13 +24,13 @@ struct TagScores {
 float SubstringOverlap(std::string_view a, std::string_view b);
 
 // a is the file that joined the scan later.
-TagScores ComputeTagScores(const Grip& a, const Grip& b);
+TagScores ComputeTagScores(const GripTexts& a, const GripTexts& b);
 
 // The four text keys of a Grip.
 enum TagField { kTitleField = 0, kArtistField = 1, kNameField = 2, kAlbumField = 3 };
 inline constexpr int kTagFieldCount = 4;
 
-inline const std::string& TagText(const Grip& g, TagField field) {
+inline const std::string& TagText(const GripTexts& g, TagField field) {
     switch (field) {
         case kTitleField:
             return g.title;
@@ -49,13 +49,13 @@ inline const std::string& TagText(const Grip& g, TagField field) {
 float WeightedMeanBound(const float (&scores)[kTagFieldCount], const bool (&optional)[kTagFieldCount]);
 
 // Fills tagScore from the four field scores of t.
-void WeighTagScores(TagScores& t, const Grip& a, const Grip& b);
+void WeighTagScores(TagScores& t, const GripTexts& a, const GripTexts& b);
 
 // ComputeTagScores with the overlaps supplied by overlap(fieldOfA,
 // fieldOfB), which must return SubstringOverlap of those two texts (for
 // instance from a table of earlier results).
 template <typename Overlap>
-TagScores ComputeTagScoresWith(const Grip& a, const Grip& b, Overlap&& overlap) {
+TagScores ComputeTagScoresWith(const GripTexts& a, const GripTexts& b, Overlap&& overlap) {
     TagScores t;
     t.titleScore = overlap(kTitleField, kTitleField);
     t.artistScore = overlap(kArtistField, kArtistField);
@@ -87,7 +87,7 @@ TagScores ComputeTagScoresWith(const Grip& a, const Grip& b, Overlap&& overlap) 
 // known(fieldOfA, fieldOfB) can tell: SubstringOverlap of those two texts, or
 // any negative number when it cannot (the overlap is then taken as 1).
 template <typename Known>
-float TagScoreBound(const Grip& a, const Grip& b, Known&& known) {
+float TagScoreBound(const GripTexts& a, const GripTexts& b, Known&& known) {
     auto bound = [&](TagField fa, TagField fb) -> float {
         if (TagText(a, fa).empty() || TagText(b, fb).empty()) {
             return 0.0f;

@@ -996,10 +996,10 @@ GripStore::Entry* GripStore::Add(const std::u16string& path, const Grip& grip) {
         return nullptr;
     }
     Entry& entry = it->second;
-    entry.grip = grip;
+    static_cast<GripTexts&>(entry.grip) = grip;
     entry.grip.sequence = kNotInScan;
     entry.path = &it->first;
-    MakeGripVectors(entry.grip, entry.vectors);
+    MakeGripVectors(grip, entry.vectors);
     entry.textIds[0] = TextId(grip.title);
     entry.textIds[1] = TextId(grip.artist);
     entry.textIds[2] = TextId(grip.nameKey);
@@ -1034,6 +1034,16 @@ void GripStore::ResetSequences() {
     }
     m_scan.clear();
     m_scanProjections.clear();
+}
+
+Grip GripOf(const GripStore::Entry& entry) {
+    Grip g;
+    static_cast<GripTexts&>(g) = entry.grip;
+    g.sequence = entry.grip.sequence;
+    std::memcpy(g.spectrum.data(), entry.vectors.spectrum, sizeof(float) * kComparedBins);
+    std::memcpy(g.envelope.data(), entry.vectors.envelope, sizeof(float) * kEnvelopeLength);
+    std::memcpy(g.drift.data(), entry.vectors.drift, sizeof(float) * kDriftLength);
+    return g;
 }
 
 GripStore& GlobalGripStore() {

@@ -66,9 +66,15 @@ class GripStore {
     // nameKey, album.
     static constexpr int kTextKeys = 4;
 
+    // What an entry holds of its Grip: the texts, the sequence, and the
+    // compared series (in vectors). The upper spectrum bins are never
+    // compared and stay in the cache file only.
+    struct HeldGrip : GripTexts {
+        uint32_t sequence = kNotInScan;
+    };
     struct Entry {
-        Grip grip;
         GripVectors vectors;
+        HeldGrip grip;
         // Each text key's number in the store's table of distinct texts; equal
         // texts share a number, the empty text is 0.
         uint32_t textIds[kTextKeys];
@@ -227,6 +233,10 @@ class GripStore {
     uint64_t m_indexEnd = 0;  // end of its last whole entry
     uint64_t m_indexEntries = 0;
 };
+
+// The Grip that entry holds: its texts, sequence and compared series; the
+// spectrum bins above them, which the store does not keep, are 0.
+Grip GripOf(const GripStore::Entry& entry);
 
 // The process's one store.
 GripStore& GlobalGripStore();

@@ -617,8 +617,8 @@ void CMainFrame::ShowRecord(uint32_t record) {
         const GripStore::Entry* a = store.Find(pair.path1);
         const GripStore::Entry* b = store.Find(pair.path2);
         if (a != nullptr && b != nullptr) {
-            later = a->grip;
-            earlier = b->grip;
+            later = GripOf(*a);
+            earlier = GripOf(*b);
             found = true;
         }
     }

@@ -15,15 +15,18 @@ inline constexpr uint32_t kComparedBins = 1025;
 // sequence of an entry that has not joined the current scan.
 inline constexpr uint32_t kNotInScan = 0xFFFFFFFFu;
 
-struct Grip {
-    std::array<float, kEnvelopeLength> envelope{};  // loudness deviation per 0.3 s stretch
-    std::array<float, kDriftLength> drift{};  // spectral correlation of neighbouring elevenths
-    std::array<float, kSpectrumLength> spectrum{};  // weighted mean magnitude per transform bin
-    uint32_t sequence = kNotInScan;                 // order of joining the current scan
-    // Normalised text keys: UTF-8 bytes (file names that are not UTF-8 keep
-    // their own bytes), trimmed, ASCII letters lowered.
+// The four text keys of a Grip: UTF-8 bytes (file names that are not UTF-8
+// keep their own bytes), trimmed, ASCII letters lowered.
+struct GripTexts {
     std::string nameKey;
     std::string title;
     std::string artist;
     std::string album;
+};
+
+struct Grip : GripTexts {
+    std::array<float, kEnvelopeLength> envelope{};  // loudness deviation per 0.3 s stretch
+    std::array<float, kDriftLength> drift{};  // spectral correlation of neighbouring elevenths
+    std::array<float, kSpectrumLength> spectrum{};  // weighted mean magnitude per transform bin
+    uint32_t sequence = kNotInScan;                 // order of joining the current scan
 };

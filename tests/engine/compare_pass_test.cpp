@@ -199,7 +199,7 @@ TEST_F(ComparePassTest, RememberedOverlapsGiveTheDirectTagScores) {
     size_t listed = 0;
     for (const auto& [path, grip] : files) {
         for (const DuplicatePair& p : Pass(path)) {
-            const Grip& earlier = m_store.Find(p.path2)->grip;
+            const GripTexts& earlier = m_store.Find(p.path2)->grip;
             const float direct = TagPercent(ComputeTagScores(grip, earlier).tagScore, 0.0f);
             EXPECT_EQ(p.tagPercent, direct);
             ++listed;

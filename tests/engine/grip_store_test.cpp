@@ -65,10 +65,16 @@ Bytes ReadBytes(const std::string& file) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool SameGrip(const Grip& a, const Grip& b) {
-    return a.envelope == b.envelope && a.drift == b.drift && a.spectrum == b.spectrum &&
-           a.nameKey == b.nameKey && a.title == b.title && a.artist == b.artist &&
-           a.album == b.album;
+// Whether e holds b: its texts and its compared series, bit for bit.
+bool SameGrip(const GripStore::Entry& e, const Grip& b) {
+    const GripTexts& t = e.grip;
+    return std::memcmp(e.vectors.envelope, b.envelope.data(), sizeof(float) * kEnvelopeLength) ==
+               0 &&
+           std::memcmp(e.vectors.drift, b.drift.data(), sizeof(float) * kDriftLength) == 0 &&
+           std::memcmp(e.vectors.spectrum, b.spectrum.data(), sizeof(float) * kComparedBins) ==
+               0 &&
+           t.nameKey == b.nameKey && t.title == b.title && t.artist == b.artist &&
+           t.album == b.album;
 }
 
 struct Sample {
@@ -157,7 +163,7 @@ TEST_F(GripStoreTest, AppendedRecordsLoadBackAndNextAppendOverwritesAHalfRecord)
         for (const Sample& s : samples) {
             const GripStore::Entry* e = store.Find(s.path);
             ASSERT_NE(e, nullptr);
-            EXPECT_TRUE(SameGrip(e->grip, s.grip));
+            EXPECT_TRUE(SameGrip(*e, s.grip));
             EXPECT_EQ(e->grip.sequence, kNotInScan);
         }
         const Grip added = RandomGrip(10, "t", "a", "b", "n");
@@ -270,7 +276,7 @@ TEST_F(GripStoreTest, SupersededRecordsAndCompaction) {
         ASSERT_EQ(store.size(), c.live.size());
         Bytes expected = HeaderBytes();
         for (size_t i : c.live) {
-            EXPECT_TRUE(SameGrip(store.Find(c.written[i].path)->grip, c.written[i].grip));
+            EXPECT_TRUE(SameGrip(*store.Find(c.written[i].path), c.written[i].grip));
             const size_t begin = i == 0 ? 32 : ends[i - 1];
             expected.insert(expected.end(), bytes.begin() + static_cast<long>(begin),
                             bytes.begin() + static_cast<long>(ends[i]));
@@ -380,7 +386,7 @@ TEST_F(GripStoreTest, SurvivesTruncationAtEveryOffset) {
         for (size_t i = 0; i < expected; ++i) {
             const GripStore::Entry* e = store.Find(samples[i].path);
             ASSERT_NE(e, nullptr) << cut;
-            ASSERT_TRUE(SameGrip(e->grip, samples[i].grip)) << cut;
+            ASSERT_TRUE(SameGrip(*e, samples[i].grip)) << cut;
         }
     }
 }
@@ -408,12 +414,12 @@ TEST_F(GripStoreTest, DamageCostsTheDamagedRecordOnly) {
             if (to <= begin || from >= ends[i]) {
                 const GripStore::Entry* e = store.Find(samples[i].path);
                 ASSERT_NE(e, nullptr) << i;
-                ASSERT_TRUE(SameGrip(e->grip, samples[i].grip)) << i;
+                ASSERT_TRUE(SameGrip(*e, samples[i].grip)) << i;
             }
         }
         const GripStore::Entry* e = store.Find(added.path);
         ASSERT_NE(e, nullptr);
-        ASSERT_TRUE(SameGrip(e->grip, added.grip));
+        ASSERT_TRUE(SameGrip(*e, added.grip));
     };
     for (size_t at = 0; at < whole.size(); ++at) {
         SCOPED_TRACE("byte " + std::to_string(at));
