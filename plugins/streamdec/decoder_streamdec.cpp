@@ -130,7 +130,10 @@ HRESULT CDecoderStreamdec::Open(const char16_t* path, const DecoderFormat* wante
     const uint64_t bitrate = kBitsPerByte * described.nAvgBytesPerSec;
     info.bitrate =
         static_cast<uint32_t>(std::min<uint64_t>(bitrate, std::numeric_limits<uint32_t>::max()));
-    if (bitrate != 0) {
+    if (source.bitrate != 0) {
+        info.bitrate = source.bitrate;
+        info.durationMs = source.durationMs;
+    } else if (bitrate != 0) {
         info.durationMs = static_cast<uint32_t>(std::min<uint64_t>(
             uint64_t{fileSize} * kMillisecondBits / bitrate, std::numeric_limits<uint32_t>::max()));
     }

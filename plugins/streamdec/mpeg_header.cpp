@@ -26,6 +26,19 @@ constexpr uint32_t kLayerReserved = 0;
 constexpr uint32_t kRateReserved = 3;
 constexpr uint32_t kSingleChannel = 3;
 
+constexpr uint32_t kLayer1SlotFactor = 12000;  // slots of 4 bytes per kbit/s and Hz
+constexpr uint32_t kLayer1SlotBytes = 4;
+constexpr uint32_t kMpeg1FrameFactor = 144000;  // bytes per kbit/s and Hz, 1152 samples
+constexpr uint32_t kLsfLayer3FrameFactor = 72000;  // the same for 576 samples
+constexpr uint32_t kHeaderBytes = 4;
+constexpr uint32_t kLayer1Samples = 384;
+constexpr uint32_t kFrameSamples = 1152;
+constexpr uint32_t kLsfLayer3Samples = 576;
+// Layer III side information: MPEG-1 single channel and two channels, then
+// the lower sampling frequencies.
+constexpr uint32_t kSideInfoMpeg1[2] = {17, 32};
+constexpr uint32_t kSideInfoLsf[2] = {9, 17};
+
 }  // namespace
 
 bool DecodeMpegHeader(uint32_t h, MpegHeader* header) {
@@ -55,4 +68,28 @@ bool DecodeMpegHeader(uint32_t h, MpegHeader* header) {
     out.channels = ((h >> 6) & 3) == kSingleChannel ? 1 : 2;
     *header = out;
     return true;
+}
+
+uint32_t MpegFrameLength(const MpegHeader& h) {
+    if (h.bitrateKbps == 0 || h.sampleRate == 0) {
+        return 0;
+    }
+    if (h.layer == 1) {
+        return (kLayer1SlotFactor * h.bitrateKbps / h.sampleRate + h.padding) * kLayer1SlotBytes;
+    }
+    const uint32_t factor =
+        h.layer == 3 && h.version != MpegVersion::Mpeg1 ? kLsfLayer3FrameFactor : kMpeg1FrameFactor;
+    return factor * h.bitrateKbps / h.sampleRate + h.padding;
+}
+
+uint32_t MpegSamplesPerFrame(const MpegHeader& h) {
+    if (h.layer == 1) {
+        return kLayer1Samples;
+    }
+    return h.layer == 3 && h.version != MpegVersion::Mpeg1 ? kLsfLayer3Samples : kFrameSamples;
+}
+
+uint32_t MpegInfoTagOffset(const MpegHeader& h) {
+    const uint32_t* side = h.version == MpegVersion::Mpeg1 ? kSideInfoMpeg1 : kSideInfoLsf;
+    return kHeaderBytes + side[h.channels == 1 ? 0 : 1];
 }

@@ -28,6 +28,18 @@ inline bool IsMpegSync(const uint8_t* p) {
 // looked at (see IsMpegSync).
 bool DecodeMpegHeader(uint32_t h, MpegHeader* header);
 
+// Bytes of the frame that header h begins, padding included; 0 for the free
+// format and the bad bit-rate index.
+uint32_t MpegFrameLength(const MpegHeader& header);
+
+// Samples per channel that one frame holds: 384 (Layer I), 1152 (Layer II,
+// MPEG-1 Layer III) or 576 (Layer III at the lower sampling frequencies).
+uint32_t MpegSamplesPerFrame(const MpegHeader& header);
+
+// Offset from the frame's first byte at which an encoder's "Xing" or "Info"
+// tag stands in a Layer III frame: behind the header and the side information.
+uint32_t MpegInfoTagOffset(const MpegHeader& header);
+
 // The four bytes at p as a big-endian number.
 inline uint32_t MpegHeaderWord(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];

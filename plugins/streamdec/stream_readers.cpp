@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "mpeg_header.h"
 #include "wave_format.h"
@@ -41,14 +42,24 @@ void CoverExtraBytes(std::vector<uint8_t>& format) {
     }
 }
 
+// --- RIFF/WAVE ---
+
+constexpr size_t kChunkHeaderSize = 8;
+
+bool IsPrintableId(const uint8_t* id) {
+    return std::all_of(id, id + 4, [](uint8_t c) { return c >= 0x20 && c <= 0x7E; });
+}
+
 // --- MPEG audio ---
 
 constexpr size_t kId3HeaderSize = 10;
-constexpr size_t kSearchBufferSize = 1024;
 constexpr size_t kMpegHeaderSize = 4;
 constexpr uint32_t kLayer1SlotFactor = 12000;
 constexpr uint32_t kLayer1SlotBytes = 4;
 constexpr uint32_t kLayer23Factor = 144000;
+constexpr uint64_t kMillisecondBits = 8000;  // bits per byte times milliseconds per second
+constexpr uint64_t kMillisecondsPerSecond = 1000;
+constexpr uint64_t kBitsPerKilobit = 1000;
 constexpr uint16_t kMpegLayer3ExtraBytes = sizeof(MPEGLAYER3WAVEFORMAT) - sizeof(WAVEFORMATEX);
 
 uint32_t Id3v2Size(const uint8_t* p) {
@@ -68,6 +79,98 @@ void DescribeMpeg(const MpegHeader& h, MPEGLAYER3WAVEFORMAT* mp3) {
         mp3->nBlockSize =
             static_cast<uint16_t>(kLayer23Factor * h.bitrateKbps / h.sampleRate + h.padding);
     }
+}
+
+// An encoder's tag in the first frame ("Xing", "Info" or "VBRI"): the number
+// of frames that follow it, 0 when the tag does not say.
+struct InfoTag {
+    bool present = false;
+    uint32_t frames = 0;
+};
+
+constexpr size_t kInfoProbeSize = 64;
+constexpr size_t kTagWord = 4;  // the tag's name, its flags and its frame count are 4 bytes each
+constexpr uint32_t kXingFramesFlag = 1;
+constexpr uint32_t kVbriOffset = 36;        // behind the header and 32 bytes
+constexpr uint32_t kVbriFramesOffset = 14;  // "VBRI", version, delay, quality, bytes
+// Bit rates a stream of frames can average, in bits per second.
+constexpr uint64_t kLowestBitrate = 8000;
+constexpr uint64_t kHighestBitrate = 448000;
+// Figures that stray from the first frame's by more than 1/16 are taken for
+// a disagreement.
+constexpr uint32_t kAgreementShare = 16;
+
+uint32_t Be32(const uint8_t* p) {
+    return MpegHeaderWord(p);
+}
+
+InfoTag FindInfoTag(const uint8_t* frame, size_t length, const MpegHeader& h) {
+    InfoTag tag;
+    if (h.layer != 3) {
+        return tag;
+    }
+    const size_t at = MpegInfoTagOffset(h);
+    if (at + 3 * kTagWord <= length && (std::memcmp(frame + at, "Xing", kTagWord) == 0 ||
+                                         std::memcmp(frame + at, "Info", kTagWord) == 0)) {
+        tag.present = true;
+        if ((Be32(frame + at + kTagWord) & kXingFramesFlag) != 0) {
+            tag.frames = Be32(frame + at + 2 * kTagWord);
+        }
+    } else if (kVbriOffset + kVbriFramesOffset + kTagWord <= length &&
+               std::memcmp(frame + kVbriOffset, "VBRI", kTagWord) == 0) {
+        tag.present = true;
+        tag.frames = Be32(frame + kVbriOffset + kVbriFramesOffset);
+    }
+    return tag;
+}
+
+// The first frame's header describes the stream, but an encoder's tag frame
+// is often written at another bit rate than the audio frames behind it. When
+// the first frame holds such a tag, the stream's figures are measured: from
+// the tag's frame count and the stream's size, or, when that gives no bit
+// rate an MPEG stream can have, from the header of the frame behind the tag.
+// They replace the first frame's when the two disagree.
+void MeasureFrames(StreamFile& file, uint32_t fileSize, uint64_t offset, const MpegHeader& first,
+                   SourceStream* source) {
+    uint8_t frame[kInfoProbeSize];
+    size_t got = 0;
+    if (!file.Seek(static_cast<int64_t>(offset), StreamFile::Origin::Begin) ||
+        !file.Read(frame, sizeof(frame), &got)) {
+        return;
+    }
+    const InfoTag tag = FindInfoTag(frame, got, first);
+    if (!tag.present) {
+        return;
+    }
+    const uint64_t streamBytes = fileSize - offset;
+    uint64_t bitrate = 0;
+    uint64_t durationMs = 0;
+    if (tag.frames != 0) {
+        durationMs = uint64_t{tag.frames} * MpegSamplesPerFrame(first) * kMillisecondsPerSecond /
+                     first.sampleRate;
+        bitrate = durationMs != 0 ? streamBytes * kMillisecondBits / durationMs : 0;
+    }
+    if (bitrate < kLowestBitrate || bitrate > kHighestBitrate) {
+        uint8_t word[kMpegHeaderSize];
+        MpegHeader behind;
+        if (!file.Seek(static_cast<int64_t>(offset + MpegFrameLength(first)),
+                       StreamFile::Origin::Begin) ||
+            !file.ReadExact(word, sizeof(word)) || !IsMpegSync(word) ||
+            !DecodeMpegHeader(MpegHeaderWord(word), &behind) || behind.bitrateKbps == 0 ||
+            behind.version != first.version || behind.layer != first.layer ||
+            behind.sampleRate != first.sampleRate) {
+            return;
+        }
+        bitrate = uint64_t{behind.bitrateKbps} * kBitsPerKilobit;
+        durationMs = uint64_t{fileSize} * kMillisecondBits / bitrate;
+    }
+    const uint64_t stated = uint64_t{first.bitrateKbps} * kBitsPerKilobit;
+    const uint64_t difference = bitrate > stated ? bitrate - stated : stated - bitrate;
+    if (difference * kAgreementShare <= stated) {
+        return;
+    }
+    source->bitrate = static_cast<uint32_t>(bitrate);
+    source->durationMs = static_cast<uint32_t>(std::min<uint64_t>(durationMs, std::numeric_limits<uint32_t>::max()));
 }
 
 // --- ASF ---
@@ -138,18 +241,40 @@ bool RecogniseRiff(StreamFile& file, uint32_t fileSize, SourceStream* source) {
     }
     CoverExtraBytes(source->format);
 
-    uint8_t id[4];
-    if (!file.ReadExact(id, sizeof(id))) {
-        return false;
-    }
-    while (std::memcmp(id, "data", sizeof(id)) != 0) {
-        uint32_t chunkSize = 0;
-        if (!ReadLe32(file, &chunkSize) || !file.Seek(chunkSize, StreamFile::Origin::Current) ||
-            !file.ReadExact(id, sizeof(id))) {
+    // The chunks up to "data" are walked in blocks read whole; a chunk whose
+    // body reaches past the block is skipped by moving the file position, so
+    // a long body costs one move, not a read. Identifiers that are not four
+    // printable characters are not chunks a writer made: when nothing else
+    // has come for kMaxBytesWithoutAudio, the file is refused.
+    std::vector<uint8_t> block(kReadBlockSize);
+    uint64_t blockStart = position + formatSize;
+    size_t blockLength = 0;
+    uint64_t at = blockStart;  // file offset of the next chunk header
+    uint64_t lastGood = at;
+    for (;;) {
+        if (at - lastGood > kMaxBytesWithoutAudio) {
             return false;
         }
+        if (at + kChunkHeaderSize > blockStart + blockLength) {
+            if (at + kChunkHeaderSize > fileSize ||
+                !file.Seek(static_cast<int64_t>(at), StreamFile::Origin::Begin) ||
+                !file.Read(block.data(), block.size(), &blockLength) ||
+                blockLength < kChunkHeaderSize) {
+                return false;
+            }
+            blockStart = at;
+        }
+        const uint8_t* header = block.data() + (at - blockStart);
+        const uint32_t chunkSize = Le32(header + 4);
+        if (std::memcmp(header, "data", 4) == 0) {
+            source->remaining = chunkSize;
+            return file.Seek(static_cast<int64_t>(at + kChunkHeaderSize), StreamFile::Origin::Begin);
+        }
+        at += kChunkHeaderSize + uint64_t{chunkSize};
+        if (IsPrintableId(header)) {
+            lastGood = at;
+        }
     }
-    return ReadLe32(file, &source->remaining);
 }
 
 bool RecogniseMpeg(StreamFile& file, uint32_t fileSize, SourceStream* source) {
@@ -162,14 +287,14 @@ bool RecogniseMpeg(StreamFile& file, uint32_t fileSize, SourceStream* source) {
     mp3.nFramesPerBlock = 1;
     mp3.nCodecDelay = 0;
 
-    uint8_t buffer[kSearchBufferSize];
-    if (!file.Seek(0, StreamFile::Origin::Begin) || !file.ReadExact(buffer, kId3HeaderSize)) {
+    std::vector<uint8_t> buffer(kReadBlockSize);
+    if (!file.Seek(0, StreamFile::Origin::Begin) || !file.ReadExact(buffer.data(), kId3HeaderSize)) {
         return false;
     }
     size_t kept = 0;
     uint64_t next = 0;  // file offset of the byte behind the buffer's contents
-    if (std::memcmp(buffer, "ID3", 3) == 0) {
-        const uint64_t tagLength = kId3HeaderSize + uint64_t{Id3v2Size(buffer)};
+    if (std::memcmp(buffer.data(), "ID3", 3) == 0) {
+        const uint64_t tagLength = kId3HeaderSize + uint64_t{Id3v2Size(buffer.data())};
         if (tagLength >= fileSize ||
             !file.Seek(static_cast<int64_t>(tagLength), StreamFile::Origin::Begin)) {
             return false;
@@ -179,22 +304,29 @@ bool RecogniseMpeg(StreamFile& file, uint32_t fileSize, SourceStream* source) {
         kept = kId3HeaderSize;
         next = kId3HeaderSize;
     }
+    const uint64_t searchStart = next - kept;
 
     // Candidates are judged in file order and a rejected one lets the scan go
     // on at its next byte. The scan runs through the whole buffer before the
     // next top-up, so a run of rejected candidates costs no extra reads and a
     // short top-up of a nearly full buffer is never taken for the end of the
-    // file: only a top-up that brings nothing ends the search.
+    // file: only a top-up that brings nothing ends the search. A header
+    // without a bit rate (free format, or the bad index 15) is taken for a
+    // false sync as well: no frame length or byte rate follows from it.
     for (;;) {
+        if (next - kept - searchStart > kMaxBytesWithoutAudio) {
+            return false;
+        }
         size_t got = 0;
-        if (!file.Read(buffer + kept, kSearchBufferSize - kept, &got) || got == 0) {
+        if (!file.Read(buffer.data() + kept, buffer.size() - kept, &got) || got == 0) {
             return false;
         }
         next += got;
         const size_t total = kept + got;
         for (size_t p = 0; p + kMpegHeaderSize <= total; ++p) {
             MpegHeader header;
-            if (!IsMpegSync(buffer + p) || !DecodeMpegHeader(MpegHeaderWord(buffer + p), &header)) {
+            if (!IsMpegSync(&buffer[p]) || !DecodeMpegHeader(MpegHeaderWord(&buffer[p]), &header) ||
+                header.bitrateKbps == 0) {
                 continue;
             }
             DescribeMpeg(header, &mp3);
@@ -202,11 +334,14 @@ bool RecogniseMpeg(StreamFile& file, uint32_t fileSize, SourceStream* source) {
             source->remaining = static_cast<uint32_t>(fileSize - offset);
             source->format.assign(reinterpret_cast<const uint8_t*>(&mp3),
                                   reinterpret_cast<const uint8_t*>(&mp3) + sizeof(mp3));
+            source->bitrate = 0;
+            source->durationMs = 0;
+            MeasureFrames(file, fileSize, offset, header, source);
             return file.Seek(static_cast<int64_t>(offset), StreamFile::Origin::Begin);
         }
         // The last three bytes may begin a header that the next top-up completes.
         kept = std::min(total, kMpegHeaderSize - 1);
-        std::memmove(buffer, buffer + total - kept, kept);
+        std::memmove(buffer.data(), buffer.data() + total - kept, kept);
     }
 }
 

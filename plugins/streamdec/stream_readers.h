@@ -9,6 +9,7 @@
 // object on its own thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,14 +17,28 @@
 #include "decoder_contract.h"
 #include "stream_file.h"
 
+// The recognisers read the file in blocks of this many bytes.
+inline constexpr size_t kReadBlockSize = 64 * 1024;
+// How far past the last thing that looked right (a chunk with a printable
+// identifier, the start of the MPEG search) a recogniser goes on looking for
+// audio before it refuses the file. Bounds the work on crafted files.
+inline constexpr uint64_t kMaxBytesWithoutAudio = 4 * 1024 * 1024;
+
 // What a recogniser delivers besides the file position.
 struct SourceStream {
     std::vector<uint8_t> format;  // the wave format record, at least 18 + cbSize bytes
     uint32_t remaining = 0;       // length of the coded stream in bytes
+    // Bit rate (bits per second) and duration (milliseconds) measured from
+    // the stream's frames; bitrate 0 when the format record's average byte
+    // rate and the file's size tell them.
+    uint32_t bitrate = 0;
+    uint32_t durationMs = 0;
 };
 
 // RIFF/WAVE, with the file position just behind "RIFF". The format chunk must
-// come first; chunks between it and "data" are skipped by their sizes.
+// come first; chunks between it and "data" are skipped by their sizes. Refused
+// when "data" does not come within kMaxBytesWithoutAudio of the last chunk
+// with a printable identifier.
 bool RecogniseRiff(StreamFile& file, uint32_t fileSize, SourceStream* source);
 
 // MPEG audio: skips an ID3 version 2 tag at the start, then takes the first

@@ -31,6 +31,14 @@ std::string Be32(uint32_t v) {
 std::string Zeros(size_t n) {
     return std::string(n, '\0');
 }
+std::string Repeat(const std::string& piece, size_t times) {
+    std::string out;
+    out.reserve(piece.size() * times);
+    for (size_t i = 0; i < times; ++i) {
+        out += piece;
+    }
+    return out;
+}
 
 // An ID3 version 2 header announcing `size` bytes of tag behind it.
 std::string Id3v2Header(uint32_t size) {
@@ -95,8 +103,6 @@ TEST_F(ReadersTest, MpegHeadersAreDescribedByTheStandardTables) {
         {0xFFF798C0, 1, 16000, 18000, MPEGLAYER3_FLAG_PADDING_OFF, 432},  // MPEG-2 I index 9 = 144k
         {0xFFE380C0, 1, 11025, 8000, MPEGLAYER3_FLAG_PADDING_OFF, 835},   // MPEG-2.5 III 64k
         {0xFFE31880, 2, 8000, 1000, MPEGLAYER3_FLAG_PADDING_OFF, 144},    // MPEG-2.5 III 8k 8 kHz
-        {0xFFFB0064, 2, 44100, 0, MPEGLAYER3_FLAG_PADDING_OFF, 0},  // free format: no bit rate
-        {0xFFFBF264, 2, 44100, 0, MPEGLAYER3_FLAG_PADDING_ON, 1},   // bad index 15: padding only
     };
     for (const HeaderCase& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.header);
@@ -148,12 +154,19 @@ TEST_F(ReadersTest, MpegSearchFindsTheFirstAcceptableHeader) {
         {"reserved sample rate skipped", Zeros(7) + reservedRate + frame, 11},
         {"rejected candidates at the start of a full buffer",
          "\xFF\xE8\xFF\xE8" + frame + Zeros(3000), 4},
+        {"bad bit-rate index 15 skipped", Be32(0xFFFBF264) + frame, 4},
+        {"free format skipped", Zeros(3) + Be32(0xFFFB0064) + frame, 7},
         {"nothing but zeros", Zeros(5000), -1},
+        {"a frame as far from the start as the search goes",
+         Zeros(kMaxBytesWithoutAudio - kReadBlockSize) + frame,
+         static_cast<int64_t>(kMaxBytesWithoutAudio - kReadBlockSize)},
+        {"a frame beyond the search", Zeros(kMaxBytesWithoutAudio + kReadBlockSize) + frame, -1},
         {"fewer than ten bytes", "\xFF\xFB\x90\x64", -1},
     };
-    // Headers around the end of the first 1024-byte buffer: the last three
-    // bytes of one buffer start the next.
-    for (size_t at : {1019u, 1020u, 1021u, 1022u, 1023u, 1024u, 2044u, 2047u}) {
+    // Headers around the end of the first buffer: the last three bytes of one
+    // buffer start the next.
+    for (size_t back = 0; back <= 5; ++back) {
+        const size_t at = kReadBlockSize - back;
         cases.push_back(
             {"across the buffer boundary", Zeros(at) + frame, static_cast<int64_t>(at)});
         cases.push_back({"across the buffer boundary behind a tag",
@@ -171,6 +184,45 @@ TEST_F(ReadersTest, MpegSearchFindsTheFirstAcceptableHeader) {
         ASSERT_TRUE(found);
         EXPECT_EQ(Position(), static_cast<uint64_t>(c.offset));
         EXPECT_EQ(m_source.remaining, m_size - static_cast<uint32_t>(c.offset));
+    }
+}
+
+// An encoder's tag frame is often written at a higher bit rate than the audio
+// frames behind it (a tag does not fit an 8 kbit/s frame). MPEG-2.5 Layer III,
+// 8 kHz, single channel: 8 kbit/s frames of 72 bytes, 24 kbit/s frames of 216,
+// the tag 13 bytes into the frame.
+TEST_F(ReadersTest, MpegFiguresComeFromTheFramesWhenTheTagFrameDisagrees) {
+    const std::string frame8k = Be32(0xFFE318C0) + Zeros(68);
+    const std::string frame24k = Be32(0xFFE338C0) + Zeros(212);
+    auto tagFrame = [&](const char* name, uint32_t flags, uint32_t frames) {
+        return Be32(0xFFE338C0) + Zeros(9) + name + Be32(flags) + Be32(frames) + Zeros(191);
+    };
+    const size_t kFrames = 834;  // 834 * 576 samples at 8 kHz: 60.048 s
+    const std::string audio8k = Repeat(frame8k, kFrames);
+    struct Case {
+        const char* what;
+        std::string bytes;
+        uint32_t bitrate;  // 0: the first frame's figures stand
+        uint32_t durationMs;
+    };
+    const Case cases[] = {
+        {"Info tag counting the frames", tagFrame("Info", 1, kFrames) + audio8k, 8028, 60048},
+        {"Xing tag counting the frames", tagFrame("Xing", 15, kFrames) + audio8k, 8028, 60048},
+        {"tag without a count: the frame behind it", tagFrame("Info", 0, 0) + audio8k, 8000,
+         60264},
+        {"a count the file's size cannot hold: the frame behind it",
+         tagFrame("Info", 1, 1) + audio8k, 8000, 60264},
+        {"tag and frames at one rate", tagFrame("Info", 1, 200) + Repeat(frame24k, 200), 0, 0},
+        {"no tag: the first frame describes the stream", frame24k + audio8k, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(Prepare(c.bytes));
+        ASSERT_TRUE(RecogniseMpeg(m_file, m_size, &m_source));
+        EXPECT_EQ(m_source.bitrate, c.bitrate);
+        EXPECT_EQ(m_source.durationMs, c.durationMs);
+        EXPECT_EQ(Position(), 0u);
+        EXPECT_EQ(m_source.remaining, m_size);
     }
 }
 
@@ -207,6 +259,15 @@ TEST_F(ReadersTest, RiffFormatChunkFirstThenChunksUpToData) {
         {"not WAVE", "RIFF" + Le32(40) + "AVI " + pcm + data, -1},
         {"no data chunk", Riff(pcm + "fact" + Le32(4) + Le32(1)), -1},
         {"chunk size past the end", Riff(pcm + "LIST" + Le32(0xFFFFFFF0u) + data), -1},
+        // Empty chunks without a name are zeros, not chunks: the walk gives up
+        // behind a few megabytes of them, but not behind named ones.
+        {"data behind megabytes of zeros",
+         Riff(pcm + Zeros(kMaxBytesWithoutAudio + kReadBlockSize) + data), -1},
+        {"data behind megabytes of named empty chunks",
+         Riff(pcm + Repeat("junk" + Le32(0), (kMaxBytesWithoutAudio + kReadBlockSize) / 8) + data),
+         static_cast<int64_t>(44 + kMaxBytesWithoutAudio + kReadBlockSize)},
+        {"data behind a long chunk", Riff(pcm + "LIST" + Le32(3000000) + Zeros(3000000) + data),
+         3000052},
         {"format chunk larger than the file", Riff("fmt " + Le32(0x7FFFFFFF) + Zeros(16)), -1},
         {"cut inside the format chunk", Riff(pcm).substr(0, 30), -1},
         {"cut inside the data header", Riff(pcm + "data").append("\x08\x00", 2), -1},

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <ctime>
 #include <cstring>
 #include <new>
 #include <string>
@@ -21,6 +22,7 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
 #include <libavutil/log.h>
+#include <libavutil/time.h>
 #include <libswresample/swresample.h>
 }
 
@@ -31,6 +33,25 @@ extern "C" {
 namespace {
 
 constexpr int64_t kUnitsPerSecond = 10000000;  // 100-ns units
+// Opening a file (the demuxer's open and its look at the streams) may use
+// this much of the thread's processor time, in microseconds; ordinary files
+// take a few milliseconds. Processor time, so that a busy machine does not
+// cut off an ordinary file; the wall-clock limit catches a demuxer that waits
+// on a slow disk while it reads through what a crafted file holds.
+constexpr int64_t kOpenCpuLimitUs = 300000;
+constexpr int64_t kOpenWallLimitUs = 10000000;
+constexpr int64_t kNoDeadline = INT64_MAX;
+
+// Processor time of the calling thread, in microseconds.
+int64_t ThreadCpuMicros() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    constexpr int64_t kMicrosPerSecond = 1000000;
+    constexpr int64_t kNanosPerMicro = 1000;
+    return int64_t{now.tv_sec} * kMicrosPerSecond + now.tv_nsec / kNanosPerMicro;
+}
+// Bytes the demuxer may read to learn the streams' parameters.
+constexpr int64_t kProbeSize = 2 * 1024 * 1024;
 constexpr uint16_t kDeliveredBits = 16;
 constexpr uint32_t kMaxSourceChannels = 32;
 // Rates every audio output offers besides the source's own.
@@ -257,8 +278,21 @@ class CMediaReader final : public IWMSyncReader2, public IWMHeaderInfo {
     }
     const char* FindTag(uint16_t streamNumber, const char* key) const;
 
+    // The demuxer's interrupt callback: 1 once the open has run past its time.
+    static int OpenTimedOut(void* opaque) {
+        auto* reader = static_cast<CMediaReader*>(opaque);
+        if (av_gettime_relative() > reader->m_openDeadline ||
+            ThreadCpuMicros() > reader->m_openCpuDeadline) {
+            reader->m_openTimedOut = true;
+        }
+        return reader->m_openTimedOut ? 1 : 0;
+    }
+
     std::atomic<uint32_t> m_refs{1};
     AVFormatContext* m_format = nullptr;
+    int64_t m_openDeadline = kNoDeadline;     // microseconds of av_gettime_relative
+    int64_t m_openCpuDeadline = kNoDeadline;  // microseconds of ThreadCpuMicros
+    bool m_openTimedOut = false;
     std::vector<StreamState> m_streams;
     AVPacket* m_packet = av_packet_alloc();
     AVFrame* m_frame = av_frame_alloc();
@@ -293,8 +327,21 @@ HRESULT CMediaReader::Open(const char16_t* path) {
     // "file:" keeps a name such as "http:x.mp3" a file name, and the
     // protocol list keeps playlist-like formats from reaching anything else.
     const std::string url = "file:" + bytes;
+    m_format = avformat_alloc_context();
+    if (m_format == nullptr) {
+        return E_OUTOFMEMORY;
+    }
+    // A crafted file can keep a demuxer walking through empty structures for
+    // minutes before it gives up; the open is cut off at a time limit that an
+    // ordinary file never comes near. Reading samples later has no limit.
+    m_openDeadline = av_gettime_relative() + kOpenWallLimitUs;
+    m_openCpuDeadline = ThreadCpuMicros() + kOpenCpuLimitUs;
+    m_openTimedOut = false;
+    m_format->interrupt_callback.callback = &CMediaReader::OpenTimedOut;
+    m_format->interrupt_callback.opaque = this;
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
+    av_dict_set_int(&options, "probesize", kProbeSize, 0);
     const int opened = avformat_open_input(&m_format, url.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (opened < 0) {
@@ -303,7 +350,12 @@ HRESULT CMediaReader::Open(const char16_t* path) {
                    ? NS_E_FILE_OPEN_FAILED
                    : NS_E_INVALID_INPUT_FORMAT;
     }
-    if (avformat_find_stream_info(m_format, nullptr) < 0) {
+    // Cut off inside, the look at the streams may still report success with
+    // half of what it needed.
+    const int found = avformat_find_stream_info(m_format, nullptr);
+    m_openDeadline = kNoDeadline;
+    m_openCpuDeadline = kNoDeadline;
+    if (found < 0 || m_openTimedOut) {
         avformat_close_input(&m_format);
         return NS_E_INVALID_INPUT_FORMAT;
     }
