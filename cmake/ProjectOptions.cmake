@@ -9,13 +9,21 @@ target_compile_options(harmonyfox_options INTERFACE
   -ffp-contract=off)
 
 if(HARMONYFOX_SANITIZE STREQUAL "address")
-  target_compile_options(harmonyfox_options INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer)
+  # Undefined behaviour stops the program, so that a test or a fuzz target fails on it.
+  target_compile_options(harmonyfox_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
   target_link_options(harmonyfox_options INTERFACE -fsanitize=address,undefined)
 elseif(HARMONYFOX_SANITIZE STREQUAL "thread")
   target_compile_options(harmonyfox_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(harmonyfox_options INTERFACE -fsanitize=thread)
 elseif(NOT HARMONYFOX_SANITIZE STREQUAL "")
   message(FATAL_ERROR "HARMONYFOX_SANITIZE must be empty, 'address' or 'thread'")
+endif()
+
+# Fuzzing: everything is built with libFuzzer's coverage counters; only the
+# targets in fuzz/ link libFuzzer itself.
+if(HARMONYFOX_FUZZ)
+  target_compile_options(harmonyfox_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
 
 find_program(HARMONYFOX_CCACHE ccache)

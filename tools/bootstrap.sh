@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what Harmonyfox needs on Debian 12, configures and builds it, then
 # either starts the program ("run") or runs the whole test suite ("test").
+# Two more modes for CI: "asan" builds the address+undefined sanitizer preset
+# and runs every test but the window's under it; "fuzz" installs clang and
+# libFuzzer, builds the fuzz targets and runs each for FUZZ_SECONDS (30).
 # Safe to run again: packages already present are not fetched twice.
 set -euo pipefail
 
@@ -14,6 +17,9 @@ packages=(
   qt6-base-dev libgl-dev qt6-wayland xdg-utils
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
 )
+if [ "$mode" = fuzz ]; then
+  packages+=(clang libfuzzer-14-dev)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -46,8 +52,36 @@ case "$mode" in
     export QT_QPA_PLATFORM=offscreen
     ctest --preset default --timeout 900 -j 2
     ;;
+  asan)
+    cmake --preset asan
+    cmake --build --preset asan
+    # Leaks are not looked for: FFmpeg stays loaded until exit by design.
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+      ctest --preset asan --timeout 900 -j 2
+    ;;
+  fuzz)
+    cmake --preset fuzz
+    cmake --build --preset fuzz
+    seeds=build-fuzz/seeds
+    rm -rf "$seeds"
+    bash fuzz/make_seeds.sh "$seeds" build/bin/harmonyfox-cli
+    mkdir -p build-fuzz/findings
+    for target in build-fuzz/fuzz/fuzz_*; do
+      name=$(basename "$target")
+      corpus=build-fuzz/corpus/$name
+      mkdir -p "$corpus"
+      log=build-fuzz/findings/$name.log
+      if ! "$target" -max_total_time="${FUZZ_SECONDS:-30}" -timeout=10 -print_final_stats=1 \
+          -artifact_prefix="build-fuzz/findings/$name-" "$corpus" "$seeds/$name" > "$log" 2>&1; then
+        tail -n 60 "$log"
+        echo "$name found a fault; the input is in build-fuzz/findings/" >&2
+        exit 1
+      fi
+      echo "$name: $(grep -E '^stat::number_of_executed_units' "$log")"
+    done
+    ;;
   *)
-    echo "usage: $0 [run|test]" >&2
+    echo "usage: $0 [run|test|asan|fuzz]" >&2
     exit 2
     ;;
 esac
