@@ -6,7 +6,7 @@
 
 #include "compare_settings.h"
 #include "content_compare.h"
-#include "spectrum_bound.h"
+#include "projection_bound.h"
 #include "scan_state.h"
 #include "tag_compare.h"
 

@@ -32,7 +32,7 @@
 #include "grip.h"
 #include "grip_vectors.h"
 #include "read_write_lock.h"
-#include "spectrum_bound.h"
+#include "projection_bound.h"
 
 class ScanOwner;
 

@@ -1,4 +1,4 @@
-#include "spectrum_bound.h"
+#include "projection_bound.h"
 
 #include <cmath>
 #include <random>
