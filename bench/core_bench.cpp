@@ -10,7 +10,7 @@
 #include "content_compare.h"
 #include "grip_vectors.h"
 #include "naive_overlap.h"
-#include "signal.h"
+#include "signal_math.h"
 #include "tag_compare.h"
 
 namespace {

@@ -44,7 +44,7 @@
 #include "scan.h"
 #include "scan_owner.h"
 #include "scan_state.h"
-#include "signal.h"
+#include "signal_math.h"
 #include "tag_compare.h"
 #include "worker_pool.h"
 

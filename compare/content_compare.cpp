@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "signal.h"
+#include "signal_math.h"
 
 ContentThresholds ThresholdsFor(float s) {
     return ContentThresholds{s * 0.4f + 0.6f, s * 0.8f + 0.2f, s * 1.2f - 0.2f};

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-#include "signal.h"
+#include "signal_math.h"
 
 namespace {
 

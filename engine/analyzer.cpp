@@ -7,7 +7,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include "signal.h"
+#include "signal_math.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "scan_state.h"
-#include "signal.h"
+#include "signal_math.h"
 
 namespace {
 

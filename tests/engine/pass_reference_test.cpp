@@ -2,7 +2,7 @@
 // formulas, over a million judged pairs: random, related, near-threshold and
 // identical Grips, sensitivities 0.00 to 1.00, every compare method.
 // First: a header of the system that a test framework includes has the same name.
-#include "signal.h"
+#include "signal_math.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "signal.h"
+#include "signal_math.h"
 
 #include <array>
 #include <cmath>
