@@ -30,6 +30,7 @@ namespace {
 constexpr uint32_t kProbeLength = 60 * kOneSecond;  // samples counted: the first minute
 constexpr uint32_t kMaxEmptyChunks = 1024;          // a stream of empty chunks has ended
 constexpr size_t kShownValues = 8;                  // leading values shown of each Grip array
+constexpr int kExitNotDecoded = 3;                  // some FILE is read by no plug-in
 
 const char kDescription[] =
     "Decodes each FILE through the program's plug-ins and prints one JSON object\n"
@@ -38,9 +39,10 @@ const char kDescription[] =
     "60 s at 22050 Hz) and grip (null, with gripError, when none can be made).";
 
 const char kFooter[] =
-    "Exit status: 0 every FILE was probed; 1 some FILE is missing, a folder, not\n"
-    "a regular file or unreadable (said on standard error, no line printed);\n"
-    "2 bad arguments.";
+    "Exit status: 0 every FILE was probed and decoded; 1 some FILE is missing, a\n"
+    "folder, not a regular file or unreadable (said on standard error, no line\n"
+    "printed); 2 bad arguments; 3 no plug-in opens some FILE (said on standard\n"
+    "error; its line is printed with plugin null). 1 wins over 3.";
 
 // Why path cannot be probed at all, or null when it can.
 const char* FileProblem(const char* path) {
@@ -92,13 +94,14 @@ std::string PluginName(const std::string& path) {
     return name;
 }
 
-std::string Probe(Analyzer& analyzer, const std::string& given) {
+// One JSON line for the file at given; opened tells whether a plug-in took it.
+std::string Probe(Analyzer& analyzer, const std::string& given, bool& opened) {
     const std::u16string path = BytesToU16(given);
     DecoderSet& decoders = analyzer.decoders();
     Json out;
     out["path"] = JsonText(path);
 
-    const bool opened = Succeeded(decoders.OpenFile(path.c_str()));
+    opened = Succeeded(decoders.OpenFile(path.c_str()));
     const int plugin = opened ? decoders.CurrentPlugin() : -1;
     out["plugin"] = plugin >= 0 ? Json(PluginName(decoders.PluginPath(static_cast<size_t>(plugin))))
                                 : Json(nullptr);
@@ -174,18 +177,25 @@ int RunProbe(int argc, char** argv) {
         return *exit;
     }
     Analyzer analyzer;
-    int status = kExitOk;
+    bool unreadable = false;
+    bool undecoded = false;
     for (const std::string& file : files) {
         if (const char* problem = FileProblem(file.c_str())) {
             std::fprintf(stderr, "harmonyfox-cli probe: %s: %s\n", file.c_str(), problem);
-            status = kExitFailure;
+            unreadable = true;
             continue;
         }
-        const std::string line = Probe(analyzer, file);
+        bool opened = false;
+        const std::string line = Probe(analyzer, file, opened);
         std::fwrite(line.data(), 1, line.size(), stdout);
         std::fflush(stdout);
+        if (!opened) {
+            std::fprintf(stderr, "harmonyfox-cli probe: %s: no plug-in opens the file\n",
+                         file.c_str());
+            undecoded = true;
+        }
     }
-    return status;
+    return unreadable ? kExitFailure : undecoded ? kExitNotDecoded : kExitOk;
 }
 
 const CommandRegistration kProbe("probe", "decode files and print what the program sees of them",

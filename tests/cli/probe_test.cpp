@@ -277,8 +277,10 @@ TEST(ProbeTest, DescribesATaggedFileAndRefusesAText) {
     const std::string shortWav = dir.File("short.wav");
     ASSERT_TRUE(Encode("-i " + Quote(wav) + " -t 5 " + Quote(shortWav)));
 
+    // A file that no plug-in opens still gets its line but fails the run.
     const CliRun run = Cli("probe " + Quote(mp3) + " " + Quote(text) + " " + Quote(shortWav));
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(Cli("probe " + Quote(mp3) + " " + Quote(shortWav)).exitCode, 0);
     ASSERT_EQ(run.lines.size(), 3u);
 
     const Json tagged = ParseLine(run.lines[0]);
@@ -331,7 +333,7 @@ TEST(ProbeTest, OddPathsAreEscaped) {
     const std::string odd = dir.File("a\"b\\c\td\x01\xFF.mp3");
     std::ofstream(odd) << "x";
     const CliRun run = Cli("probe -- " + Quote(odd));
-    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.exitCode, 3);
     ASSERT_EQ(run.lines.size(), 1u);
     const Json value = ParseLine(run.lines[0]);
     EXPECT_EQ(value["path"].text, BytesToU16(odd));
@@ -358,8 +360,8 @@ TEST(ProbeTest, UsageAndExitCodes) {
                   c.printsUsage);
     }
 
-    // A path that is no readable file fails the run and prints no line; the
-    // other files are still probed.
+    // A path that is no readable file fails the run with 1 (over the 3 of the
+    // undecodable text) and prints no line; the other files are still probed.
     TempDir dir;
     const std::string text = dir.File("notes.txt");
     std::ofstream(text) << "no audio here\n";
