@@ -204,8 +204,12 @@ void IndexEntry(unsigned char (&out)[kIndexEntrySize], const std::u16string& pat
 // A file read through one window of bounded size.
 class FileWindow {
   public:
+    // The buffer is no larger than the file: most caches and indexes are far
+    // smaller than the window, and a megabyte cleared per load would dominate.
     FileWindow(int file, uint64_t size)
-        : m_file(file), m_size(size), m_buffer(kReadWindow + kWindowSlack) {}
+        : m_file(file),
+          m_size(size),
+          m_buffer(static_cast<size_t>(std::min<uint64_t>(size, kReadWindow + kWindowSlack))) {}
 
     uint64_t size() const { return m_size; }
     // Set once a read failed; the file is then not to be trusted.
