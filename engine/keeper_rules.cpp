@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <limits>
+#include <utility>
 
 namespace {
 
@@ -28,13 +30,28 @@ constexpr std::array<RuleText, kKeepRuleCount> kRules = {{
 
 const RuleText& Text(KeepRule rule) { return kRules[static_cast<size_t>(rule)]; }
 
-// Negative when a's value is the better one (the larger, unless smaller wins).
-template <typename T>
-int Prefer(T a, T b, bool largerWins) {
-    if (a == b) {
-        return 0;
+// How well a file does under one rule: the larger merit wins. An unknown
+// modification time is no time: it loses against any known one; ~ turns the
+// earliest time into the largest value without overflowing.
+std::pair<bool, int64_t> Merit(const FileFacts& f, KeepRule rule) {
+    switch (rule) {
+        case KeepRule::kLossless:
+            return {true, f.lossless};
+        case KeepRule::kBitrate:
+            return {true, f.bitrate};
+        case KeepRule::kDuration:
+            return {true, f.durationMs};
+        case KeepRule::kTags:
+            return {true, f.tagsFilled};
+        case KeepRule::kPreferred:
+            return {true, f.preferred};
+        case KeepRule::kLargerFile:
+            return {true, static_cast<int64_t>(
+                              std::min<uint64_t>(f.size, std::numeric_limits<int64_t>::max()))};
+        case KeepRule::kOlderFile:
+            return {f.modified != 0, ~f.modified};
     }
-    return (a > b) == largerWins ? -1 : 1;
+    return {false, 0};
 }
 
 }  // namespace
@@ -110,37 +127,10 @@ int CompareForKeeping(const FileFacts& a, const FileFacts& b, const std::vector<
         return a.reference ? -1 : 1;
     }
     for (KeepRule rule : rules) {
-        int order = 0;
-        switch (rule) {
-            case KeepRule::kLossless:
-                order = Prefer(a.lossless, b.lossless, true);
-                break;
-            case KeepRule::kBitrate:
-                order = Prefer(a.bitrate, b.bitrate, true);
-                break;
-            case KeepRule::kDuration:
-                order = Prefer(a.durationMs, b.durationMs, true);
-                break;
-            case KeepRule::kTags:
-                order = Prefer(a.tagsFilled, b.tagsFilled, true);
-                break;
-            case KeepRule::kPreferred:
-                order = Prefer(a.preferred, b.preferred, true);
-                break;
-            case KeepRule::kLargerFile:
-                order = Prefer(a.size, b.size, true);
-                break;
-            case KeepRule::kOlderFile:
-                // An unknown time is no time: it loses against any known one.
-                if (a.modified != b.modified && (a.modified == 0 || b.modified == 0)) {
-                    order = a.modified == 0 ? 1 : -1;
-                } else {
-                    order = Prefer(a.modified, b.modified, false);
-                }
-                break;
-        }
-        if (order != 0) {
-            return order;
+        const auto meritA = Merit(a, rule);
+        const auto meritB = Merit(b, rule);
+        if (meritA != meritB) {
+            return meritA > meritB ? -1 : 1;
         }
     }
     return 0;

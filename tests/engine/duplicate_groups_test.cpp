@@ -115,6 +115,8 @@ TEST(KeeperRulesTest, RulesDecideInTheirOrder) {
     FileFacts young;
     young.modified = 2000;
     FileFacts unknownTime;
+    FileFacts beforeEpoch;
+    beforeEpoch.modified = -1;
     const FileFacts blank;
     using R = KeepRule;
     struct Case {
@@ -130,6 +132,7 @@ TEST(KeeperRulesTest, RulesDecideInTheirOrder) {
         {"reference beats every rule", {lossless, reference, mp3}, DefaultKeepRules(), 1},
         {"older", {young, old}, {R::kOlderFile}, 1},
         {"unknown time is not older", {unknownTime, young}, {R::kOlderFile}, 1},
+        {"a time before 1970", {old, beforeEpoch, unknownTime}, {R::kOlderFile}, 1},
         {"no rules: the first path", {mp3, lossless}, {}, 0},
         {"full tie: the first path", {blank, blank, blank}, DefaultKeepRules(), 0},
     };

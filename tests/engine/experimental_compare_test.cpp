@@ -215,19 +215,21 @@ TEST(ExperimentalCompareTest, BandEdgesMatchTheTable) {
 
 // ---- Loudness-change curve -------------------------------------------------
 
+// A series and the window and frame lengths OnsetCurve is given.
+struct OnsetCase {
+    const char* name;
+    std::vector<float> x;
+    uint32_t w;
+    uint32_t d;
+    double tolerance = 0;
+};
+
 TEST(ExperimentalCompareTest, OnsetCurveMatchesDirectReference) {
     std::vector<float> step(3000, 0.0f);
     for (size_t i = 0; i < step.size(); ++i) {
         step[i] = (i / 1000 == 1 ? 0.5f : 0.02f) * std::sin(0.3f * static_cast<float>(i));
     }
-    struct Case {
-        const char* name;
-        std::vector<float> x;
-        uint32_t w;
-        uint32_t d;
-        double tolerance;
-    };
-    const Case cases[] = {
+    const OnsetCase cases[] = {
         // A small window: one sample out of place moves values by about 1/w.
         {"small window, partial last frame", MusicLike(1005, 3), 50, 10, 1e-4},
         // Residues of the loud part stay in the float sums of the quiet part.
@@ -238,7 +240,7 @@ TEST(ExperimentalCompareTest, OnsetCurveMatchesDirectReference) {
         {"exactly two windows", MusicLike(2 * kLoudnessWindow, 6), kLoudnessWindow, kFrameLength,
          2e-4},
     };
-    for (const Case& c : cases) {
+    for (const OnsetCase& c : cases) {
         SCOPED_TRACE(c.name);
         const float rms = Rms(c.x);
         std::vector<float> curve;
@@ -278,22 +280,16 @@ TEST(ExperimentalCompareTest, OnsetCurveOfSilenceIsZeroAndBadArgumentsFail) {
         ASSERT_EQ(v, 0.0f);
     }
 
-    struct Case {
-        const char* name;
-        size_t size;
-        uint32_t w;
-        uint32_t d;
+    const OnsetCase failing[] = {
+        {"one sample short of two windows", Noise(199, 7), 100, 10},
+        {"empty", {}, 100, 10},
+        {"frame of 0", Noise(1000, 7), 100, 0},
+        {"window of 0", Noise(1000, 7), 0, 10},
     };
-    const Case failing[] = {
-        {"one sample short of two windows", 199, 100, 10},
-        {"empty", 0, 100, 10},
-        {"frame of 0", 1000, 100, 0},
-        {"window of 0", 1000, 0, 10},
-    };
-    for (const Case& c : failing) {
+    for (const OnsetCase& c : failing) {
         SCOPED_TRACE(c.name);
         curve.assign(3, 1.0f);
-        EXPECT_EQ(OnsetCurve(Noise(c.size, 7), c.w, c.d, 0.5f, curve), E_FAIL);
+        EXPECT_EQ(OnsetCurve(c.x, c.w, c.d, 0.5f, curve), E_FAIL);
         EXPECT_TRUE(curve.empty());
     }
 }

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "decoder_contract.h"
+#include "test_files.h"
 
 #ifndef FAKE_NAME
 #define FAKE_NAME "fake"
@@ -27,20 +28,6 @@
 
 namespace {
 
-bool ReadFile(const std::string& path, std::string& out) {
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        return false;
-    }
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) {
-        out.append(buffer, n);
-    }
-    std::fclose(f);
-    return true;
-}
-
 class CDecoderFake final : public IDecoder {
   public:
     void Release() override { delete this; }
@@ -50,8 +37,8 @@ class CDecoderFake final : public IDecoder {
             return E_INVALIDARG;
         }
         Close();
-        std::string content;
-        if (!ReadFile(U16ToBytes(path), content) || content.compare(0, 7, "HFFAKE\n") != 0) {
+        const std::string content = ReadWholeFile(U16ToBytes(path));
+        if (content.compare(0, 7, "HFFAKE\n") != 0) {
             return E_FAIL;
         }
         const size_t end = content.find("\n--\n");
