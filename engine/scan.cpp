@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -105,9 +106,42 @@ HRESULT CWorker::ScanFolder(int32_t generation, const std::u16string& folder,
     }
     m_skipped.clear();
     for (const std::u16string& s : skipped) {
-        m_skipped.push_back(U16ToBytes(s));
+        // A folder that does not exist cannot be met either.
+        const std::string bytes = U16ToBytes(s);
+        struct stat st;
+        char* real = realpath(bytes.c_str(), nullptr);
+        if (real != nullptr && stat(real, &st) == 0 && S_ISDIR(st.st_mode)) {
+            m_skipped.push_back({st.st_dev, st.st_ino, std::string(real)});
+        }
+        std::free(real);
     }
     return Walk(generation, U16ToBytes(folder));
+}
+
+bool CWorker::IsSkipped(const std::string& folder, const struct stat& self) const {
+    for (const SkippedFolder& s : m_skipped) {
+        if (s.device == self.st_dev && s.inode == self.st_ino) {
+            return true;
+        }
+    }
+    // A link may lead into a left-out folder below its top; only a link's
+    // real path tells (a folder under a walked one is met at the top first).
+    struct stat link;
+    if (m_skipped.empty() || lstat(folder.c_str(), &link) != 0 || !S_ISLNK(link.st_mode)) {
+        return false;
+    }
+    char* real = realpath(folder.c_str(), nullptr);
+    if (real == nullptr) {
+        return false;
+    }
+    const std::string target(real);
+    std::free(real);
+    return std::any_of(m_skipped.begin(), m_skipped.end(), [&](const SkippedFolder& s) {
+        // Real paths have no trailing '/' but "/" itself.
+        const std::string& top = s.realPath;
+        return target.compare(0, top.size(), top) == 0 &&
+               (target.size() == top.size() || top.back() == '/' || target[top.size()] == '/');
+    });
 }
 
 HRESULT CWorker::Walk(int32_t generation, const std::string& folder) {
@@ -116,9 +150,10 @@ HRESULT CWorker::Walk(int32_t generation, const std::string& folder) {
     if (stat(listed.c_str(), &self) != 0 || !S_ISDIR(self.st_mode)) {
         return E_FAIL;
     }
-    // A folder reached again (a link, a chosen folder inside another, a loop)
-    // has been or is being walked already.
-    if (!m_visits->Claim(generation, self.st_dev, self.st_ino)) {
+    // A left-out folder stays out under any path; a folder reached again (a
+    // link, a chosen folder inside another, a loop) has been or is being
+    // walked already.
+    if (IsSkipped(listed, self) || !m_visits->Claim(generation, self.st_dev, self.st_ino)) {
         return S_OK;
     }
     DIR* dir = opendir(listed.c_str());
@@ -138,9 +173,7 @@ HRESULT CWorker::Walk(int32_t generation, const std::string& folder) {
         struct stat target;
         const bool reached = fstatat(dirfd(dir), name, &target, 0) == 0;
         if (reached && S_ISDIR(target.st_mode)) {
-            if (std::find(m_skipped.begin(), m_skipped.end(), full) == m_skipped.end()) {
-                Walk(generation, full);
-            }
+            Walk(generation, full);
             continue;
         }
         // A file reached before by another path has joined the scan already.

@@ -5,6 +5,8 @@
 // request of its generation (WorkerPool::HasWork).
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -85,7 +87,8 @@ class CWorker final : public Worker, public ExperimentalPoster {
     // m_pendingCount and m_foundCount. Follows links, but takes each file and
     // walks each folder once per scan (ScanVisits); FIFOs, devices and
     // sockets are counted as skipped (not regular), dangling links as
-    // skipped (unreadable). Never enters a folder of skipped. E_FAIL when the
+    // skipped (unreadable). Never enters a folder of skipped, whatever the
+    // path it is met under (links, other spellings). E_FAIL when the
     // folder cannot be listed or the worker has no owner.
     HRESULT ScanFolder(int32_t generation, const std::u16string& folder,
                        const std::vector<std::u16string>& skipped = {});
@@ -110,7 +113,16 @@ class CWorker final : public Worker, public ExperimentalPoster {
     Analyzer& analyzer() { return m_analyzer; }
 
   private:
+    // A folder the walk leaves out, known by identity and by real path.
+    struct SkippedFolder {
+        uint64_t device;
+        uint64_t inode;
+        std::string realPath;
+    };
     HRESULT Walk(int32_t generation, const std::string& folder);
+    // Whether folder (whose stat is self) is one of m_skipped, or lies under
+    // one and is reached through a link.
+    bool IsSkipped(const std::string& folder, const struct stat& self) const;
 
     WorkerPool& m_pool;
     GripStore& m_store;
@@ -118,7 +130,7 @@ class CWorker final : public Worker, public ExperimentalPoster {
     SkipReason m_lastSkip = SkipReason::kUnsupported;
     bool m_lastNew = false;  // the last FileJob fingerprinted its file
     std::shared_ptr<ScanVisits> m_visits;
-    std::vector<std::string> m_skipped;  // folders the walk under way leaves out
+    std::vector<SkippedFolder> m_skipped;  // folders the walk under way leaves out
 };
 
 // The factory that gives each pool thread a CWorker over store.

@@ -90,13 +90,18 @@ class ScanTest : public ::testing::Test {
     void Start(uint32_t threads = 2) { ASSERT_EQ(m_pool.Start(threads), S_OK); }
 
     // One whole scan of the folders; returns its generation.
-    int32_t Scan(const std::vector<std::string>& folders) {
+    int32_t Scan(const std::vector<std::string>& folders,
+                 const std::vector<std::string>& leftOut = {}) {
         const int32_t generation = BeginScan(&m_owner, m_store);
         std::vector<std::u16string> paths;
         for (const std::string& f : folders) {
             paths.push_back(U16(f));
         }
-        PostFolders(m_pool, generation, paths);
+        std::vector<std::u16string> skipped;
+        for (const std::string& f : leftOut) {
+            skipped.push_back(U16(f));
+        }
+        PostFolders(m_pool, generation, paths, skipped);
         while (!m_pool.WaitUntilIdle(generation, 1s)) {
         }
         return generation;
@@ -192,6 +197,40 @@ TEST_F(ScanTest, EachFileOnceWhateverTheWaysToIt) {
         pairs.insert(std::minmax(one.st_ino, two.st_ino));
     }
     EXPECT_EQ(pairs.size(), 3u);  // no pair twice
+}
+
+// A left-out folder stays out under every path that leads to it: its own,
+// another spelling, a link to it, a link into it.
+TEST_F(ScanTest, LeftOutFoldersStayOutWhateverTheWayToThem) {
+    WriteSong(Music() + "/keep/k.raw", 1);
+    WriteSong(Music() + "/old/o.raw", 1);
+    WriteSong(Music() + "/old/deep/d.raw", 1);
+    fs::create_directory_symlink("old", Music() + "/alias");
+    fs::create_directory_symlink("../old/deep", Music() + "/keep/deeplink");
+    Start();
+    const struct {
+        std::vector<std::string> leftOut;
+        std::set<std::string> found;
+    } cases[] = {
+        {{}, {"keep/k.raw", "old/o.raw", "old/deep/d.raw"}},
+        {{Music() + "/old"}, {"keep/k.raw"}},
+        {{Music() + "/old/"}, {"keep/k.raw"}},
+        {{Music() + "/alias"}, {"keep/k.raw"}},
+        {{Music() + "/old/deep"}, {"keep/k.raw", "old/o.raw"}},
+        {{Music() + "/keep", Music() + "/missing"}, {"old/o.raw", "old/deep/d.raw"}},
+    };
+    for (const auto& c : cases) {
+        Scan({Music()}, c.leftOut);
+        std::set<std::string> found;
+        for (const GripStore::Entry* e : m_store.scan()) {
+            // A file reached through a link is named by the link's path; the
+            // file itself tells which one it is.
+            const std::string path = fs::canonical(U16ToBytes(*e->path)).string();
+            found.insert(path.substr(fs::canonical(Music()).string().size() + 1));
+        }
+        EXPECT_EQ(found, c.found) << (c.leftOut.empty() ? "" : c.leftOut[0]);
+        EXPECT_EQ(m_owner.m_foundCount.load(), static_cast<int32_t>(c.found.size()));
+    }
 }
 
 // A file retagged or replaced since its Grip was made is fingerprinted again
