@@ -17,20 +17,30 @@ bool Fits(const std::string& bytes) {
 
 }  // namespace
 
-std::string PlaylistBytes(const std::vector<DuplicatePair>& pairs, size_t* leftOut) {
-    std::string out = kPlaylistHeader;
-    size_t left = 0;
+std::vector<std::u16string> PlaylistFiles(const std::vector<DuplicatePair>& pairs) {
+    std::vector<std::u16string> files;
+    std::unordered_set<std::u16string_view> met;
     for (const DuplicatePair& pair : pairs) {
-        const std::string path1 = U16ToBytes(pair.path1);
-        if (!Fits(path1)) {
-            left += 2;
+        for (const std::u16string* path : {&pair.path1, &pair.path2}) {
+            if (met.insert(*path).second) {
+                files.push_back(*path);
+            }
+        }
+    }
+    return files;
+}
+
+std::string PlaylistBytes(const std::vector<std::u16string>& files, size_t* leftOut) {
+    std::string out = kPlaylistHeader;
+    std::unordered_set<std::u16string_view> met;
+    size_t left = 0;
+    for (const std::u16string& file : files) {
+        if (!met.insert(file).second) {
             continue;
         }
-        out += path1;
-        out += kLineEnd;
-        const std::string path2 = U16ToBytes(pair.path2);
-        if (Fits(path2)) {
-            out += path2;
+        const std::string path = U16ToBytes(file);
+        if (Fits(path)) {
+            out += path;
             out += kLineEnd;
         } else {
             ++left;
@@ -42,15 +52,6 @@ std::string PlaylistBytes(const std::vector<DuplicatePair>& pairs, size_t* leftO
     return out;
 }
 
-std::string PlaylistBytes(const std::vector<std::u16string>& files) {
-    std::string out = kPlaylistHeader;
-    std::unordered_set<std::u16string_view> written;
-    for (const std::u16string& file : files) {
-        const std::string path = U16ToBytes(file);
-        if (Fits(path) && written.insert(file).second) {
-            out += path;
-            out += kLineEnd;
-        }
-    }
-    return out;
+std::string PlaylistBytes(const std::vector<DuplicatePair>& pairs, size_t* leftOut) {
+    return PlaylistBytes(PlaylistFiles(pairs), leftOut);
 }

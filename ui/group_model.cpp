@@ -11,10 +11,12 @@
 
 namespace {
 
-const char* const kHeaders[kGroupColumnCount] = {"File", "% content", "% tags", "% experim.",
-                                                 "Copies"};
+const char* const kHeaders[kGroupColumnCount] = {"File",       "% content", "% tags",
+                                                 "% experim.", "Copies",    "Size"};
 // How far a file under the keeper is moved right.
 constexpr int kIndentPixels = 20;
+// Sizes are shown in MB of 1,048,576 bytes, as the marks count them.
+constexpr double kBytesPerMegabyte = 1048576.0;
 
 }  // namespace
 
@@ -90,6 +92,12 @@ QVariant CGroupModel::data(const QModelIndex& index, int role) const {
             if (column == kGroupColumnFile) {
                 return QString::fromStdU16String(member.path);
             }
+            if (column == kGroupColumnSize) {
+                const uint64_t bytes = m_groups.SizeOf(member.path);
+                return bytes == 0 ? QVariant()
+                                  : QVariant(QStringLiteral("%1 MB").arg(
+                                        static_cast<double>(bytes) / kBytesPerMegabyte, 0, 'f', 1));
+            }
             if (column == kGroupColumnCopies) {
                 return keeper ? QVariant(static_cast<qulonglong>(
                                     m_groups.Groups()[GroupOf(index.row())].size()))
@@ -159,7 +167,11 @@ void CGroupModel::Rebuild() {
     if (m_sortColumn >= 0) {
         // One key per group, so sorting 20,000 groups compares numbers and strings only.
         std::vector<float> figures(groups.size(), 0.0f);
+        std::vector<uint64_t> sizes(groups.size(), 0);
         for (size_t g = 0; g < groups.size(); ++g) {
+            if (m_sortColumn == kGroupColumnSize) {
+                sizes[g] = m_groups.SizeOf(groups[g].front().path);
+            }
             for (const GroupMember& m : groups[g]) {
                 if (m.role != FileRole::kKeeper && m_sortColumn >= kGroupColumnContent &&
                     m_sortColumn <= kGroupColumnExperimental) {
@@ -173,6 +185,9 @@ void CGroupModel::Rebuild() {
             if (m_sortColumn == kGroupColumnFile) {
                 less = groups[a].front().path < groups[b].front().path;
                 more = groups[b].front().path < groups[a].front().path;
+            } else if (m_sortColumn == kGroupColumnSize) {
+                less = sizes[a] < sizes[b];
+                more = sizes[b] < sizes[a];
             } else if (m_sortColumn == kGroupColumnCopies) {
                 less = groups[a].size() < groups[b].size();
                 more = groups[b].size() < groups[a].size();

@@ -1,6 +1,7 @@
 // CGroupModel: the group view's rows. One row per file of every group: the
 // keeper first (in bold), the others indented under it with the figures of
-// the pair that ties them to the keeper or to the file nearer it. The groups
+// the pair that ties them to the keeper or to the file nearer it, and every
+// file's size once the group's facts are read. The groups
 // come from CResultGroups and the marks from CMarkState, both of which must
 // outlive the model. Main thread only.
 #pragma once
@@ -19,7 +20,8 @@ enum GroupColumn : int {
     kGroupColumnTags = 2,
     kGroupColumnExperimental = 3,
     kGroupColumnCopies = 4,
-    kGroupColumnCount = 5,
+    kGroupColumnSize = 5,
+    kGroupColumnCount = 6,
 };
 
 class CGroupModel : public QAbstractTableModel {
@@ -38,7 +40,8 @@ class CGroupModel : public QAbstractTableModel {
                         int role = Qt::DisplayRole) const override;
 
     // Sorts the groups (each stays whole, keeper first) by the keeper's file
-    // name, by the largest figure of their pairs, or by their number of copies.
+    // name, by the largest figure of their pairs, by their number of copies,
+    // or by the keeper's size (a size not yet read counts as 0).
     void SortGroups(int column, bool descending);
 
     // The member shown in row, and its group's number in CResultGroups.

@@ -631,14 +631,7 @@ void CMainFrame::ShowRecord(uint32_t record) {
 }
 
 std::string CMainFrame::PlaylistBytes(size_t* leftOut) const {
-    std::vector<DuplicatePair> shown;
-    shown.reserve(static_cast<size_t>(m_model->rowCount()));
-    for (int row = 0; row < m_model->rowCount(); ++row) {
-        if (m_model->IsInBounds(row)) {
-            shown.push_back(m_model->Record(row));
-        }
-    }
-    return ::PlaylistBytes(shown, leftOut);
+    return ::PlaylistBytes(m_resultActions->ShownFiles(), leftOut);
 }
 
 bool CMainFrame::WritePlaylist(const QString& path, size_t* leftOut) const {
@@ -724,8 +717,7 @@ void CMainFrame::RemoveRowsWithPaths(const std::vector<std::u16string>& paths) {
 }
 
 void CMainFrame::DeletePairFile(const std::u16string& path) {
-    const QString question = QStringLiteral("Move this file to the trash?\n\n") + Shown(path);
-    if (!m_startup.desktop.confirm(this, question)) {
+    if (!m_resultActions->ConfirmDeleteOne(path)) {
         return;
     }
     if (MoveToTrash({path})[0]) {

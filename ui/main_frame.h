@@ -101,9 +101,9 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     // Empties the fingerprint cache (the Options dialog's "Clear internal cache").
     void ResetCache();
 
-    // The playlist of the list's rows in their current order: "#EXTM3U", then
-    // path1 and path2 of every row, each line ended by CR LF. leftOut (may be
-    // null) receives how many paths could not be written as one line.
+    // The playlist of the view shown, in its current order: "#EXTM3U", then
+    // every listed file once, each line ended by CR LF. leftOut (may be null)
+    // receives how many paths could not be written as one line.
     std::string PlaylistBytes(size_t* leftOut = nullptr) const;
     // Writes PlaylistBytes to path in one go. false when the file cannot be
     // written (an incomplete file is removed).

@@ -27,7 +27,7 @@ namespace {
 // Rows come and go in bursts while a scan runs; the groups follow after a pause.
 constexpr int kRegroupDelayMs = 200;
 constexpr int kInitialGroupFileWidth = 600;
-// The question about emptied groups names at most this many of them.
+// A question about emptied groups names at most this many groups or files.
 constexpr size_t kQuestionGroupLines = 12;
 
 bool FileExists(const std::u16string& path) {
@@ -203,6 +203,24 @@ void CResultActions::RegroupNow() {
     m_groups->SetListed(ListedRecords());
 }
 
+std::vector<std::u16string> CResultActions::ShownFiles() {
+    std::vector<std::u16string> files;
+    if (GroupViewShown()) {
+        RegroupNow();
+        for (int row = 0; row < m_groupModel->rowCount(); ++row) {
+            files.push_back(m_groupModel->Member(row).path);
+        }
+        return files;
+    }
+    for (int row = 0; row < m_pairs->rowCount(); ++row) {
+        if (m_pairs->IsInBounds(row)) {
+            files.push_back(m_pairs->Record(row).path1);
+            files.push_back(m_pairs->Record(row).path2);
+        }
+    }
+    return files;
+}
+
 void CResultActions::MarkAllButKeepers() {
     RegroupNow();
     std::vector<std::u16string> copies;
@@ -365,6 +383,50 @@ std::vector<std::u16string> CResultActions::FilesToDelete() {
     std::vector<std::u16string> files = m_marks->Marked();
     std::sort(files.begin(), files.end());
     return files;
+}
+
+bool CResultActions::ConfirmDeleteOne(const std::u16string& path) {
+    const QString shown = QString::fromStdU16String(path);
+    if (m_groups->roles().IsReference(path)) {
+        if (m_hooks.error) {
+            m_hooks.error(QStringLiteral("Files in a reference folder are never deleted:\n") +
+                          shown);
+        }
+        return false;
+    }
+    RegroupNow();
+    QString question = QStringLiteral("Move this file to the trash?\n\n") + shown;
+    for (const std::vector<GroupMember>& group : m_groups->Groups()) {
+        if (std::none_of(group.begin(), group.end(),
+                         [&](const GroupMember& m) { return m.path == path; })) {
+            continue;
+        }
+        // Marked copies are as good as gone: Delete marked takes them next.
+        QString others;
+        size_t listed = 0;
+        for (const GroupMember& m : group) {
+            if (m.path == path) {
+                continue;
+            }
+            if (!m_marks->IsMarked(m.path) && FileExists(m.path)) {
+                return m_hooks.confirm && m_hooks.confirm(question);
+            }
+            if (++listed <= kQuestionGroupLines) {
+                others += QString::fromStdU16String(m.path) + (m_marks->IsMarked(m.path)
+                                                                   ? QStringLiteral(" (marked)\n")
+                                                                   : QStringLiteral(" (gone)\n"));
+            }
+        }
+        if (listed > kQuestionGroupLines) {
+            others += QStringLiteral("... and %1 more\n").arg(listed - kQuestionGroupLines);
+        }
+        question = QStringLiteral("This file is the last copy left of the group of\n%1\n\n")
+                       .arg(QString::fromStdU16String(group.front().path)) +
+                   QStringLiteral("The other copies are marked or gone:\n") + others +
+                   QStringLiteral("\nMove it to the trash all the same? No keeps it.\n\n") + shown;
+        break;
+    }
+    return m_hooks.confirm && m_hooks.confirm(question);
 }
 
 void CResultActions::OnGroupContextMenu(int row, const QPoint& globalPos) {

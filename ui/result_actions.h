@@ -85,6 +85,10 @@ class CResultActions : public QObject {
     // Groups the pair list's rows as they are now.
     void RegroupNow();
 
+    // The files of the view shown, row by row (a file of several pairs
+    // repeats); the groups are made of the pair list as it is now.
+    std::vector<std::u16string> ShownFiles();
+
     void MarkAllButKeepers();
     void UnmarkAll();
     void InvertMarks();
@@ -100,6 +104,12 @@ class CResultActions : public QObject {
     // row the file's pairs with the rest of its group.
     void ForgetGroupRow(int row);
     void ShowNotDuplicatesDialog();
+
+    // Asks before Delete on one file; true when it may go to the trash. A
+    // file under a reference folder never may (the user is told). When every
+    // other copy of its group is gone or marked, the question names the
+    // group and offers to keep the file; otherwise it is the plain question.
+    bool ConfirmDeleteOne(const std::u16string& path);
 
     // The marked files that Delete marked may send to the trash, sorted.
     // When they would leave some group without any copy, asks whether to

@@ -163,6 +163,11 @@ void CResultGroups::Arrange() {
     emit GroupsChanged();
 }
 
+uint64_t CResultGroups::SizeOf(const std::u16string& path) const {
+    const auto known = m_facts.find(path);
+    return known != m_facts.end() && known->second ? known->second->size : 0;
+}
+
 std::vector<std::u16string> CResultGroups::Files() const {
     std::vector<std::u16string> files;
     for (const std::vector<GroupMember>& group : m_groups) {

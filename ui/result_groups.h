@@ -67,6 +67,8 @@ class CResultGroups : public QObject {
     const ArrangedGroups& Groups() const { return m_groups; }
     // Whether facts of grouped files are still being read.
     bool FactsPending() const { return m_pending != 0; }
+    // The file's size in bytes as its facts were read; 0 while unknown.
+    uint64_t SizeOf(const std::u16string& path) const;
     // Every file of every group, each once.
     std::vector<std::u16string> Files() const;
 

@@ -51,8 +51,8 @@ class ResultActionsTest : public ::testing::Test {
             questions.push_back(question);
             return answerYes;
         };
-        startup.desktop.message = [](QWidget*, const QString&, const QString&,
-                                     QMessageBox::Icon) {};
+        startup.desktop.message = [this](QWidget*, const QString& text, const QString&,
+                                         QMessageBox::Icon) { messages.push_back(text); };
         frame.reset();
         frame = std::make_unique<CMainFrame>(std::move(startup));
         frame->resize(1000, 600);
@@ -110,6 +110,16 @@ class ResultActionsTest : public ::testing::Test {
         return rows;
     }
 
+    // The letters of the files of the group view, row by row.
+    std::string GroupRows() const {
+        std::string letters;
+        for (int row = 0; row < actions->groupModel()->rowCount(); ++row) {
+            const std::u16string& path = actions->groupModel()->Member(row).path;
+            letters += static_cast<char>(path[path.size() - 5]);
+        }
+        return letters;
+    }
+
     bool ShowsMarked(CResultsView* view, int row, int column) const {
         return view->model()->index(row, column).data(CResultsModel::ImageRole).toInt() ==
                kImageMarked;
@@ -120,6 +130,7 @@ class ResultActionsTest : public ::testing::Test {
     CResultActions* actions = nullptr;
     std::vector<std::string> trashed;
     std::vector<QString> questions;
+    std::vector<QString> messages;
     bool answerYes = true;
 };
 
@@ -268,6 +279,113 @@ TEST_F(ResultActionsTest, NotDuplicatesSurviveARescanAndARestartAndCanBeTakenBac
     actions->ShowNotDuplicatesDialog();
     EXPECT_THAT(Rows(), ElementsAre("ab"));
     EXPECT_EQ(actions->notDuplicates().Pairs().size(), 1u);
+}
+
+TEST_F(ResultActionsTest, PlaylistListsEveryFileOnceInTheOrderOfTheViewShown) {
+    Deliver("ab,bc,de,ca");
+    FileFacts best;
+    best.bitrate = 320000;
+    actions->groups().SetFactsForTests(Path('c'), best);
+    actions->groupModel()->SortGroups(kGroupColumnFile, false);
+    for (const bool groups : {false, true}) {
+        actions->ShowGroups(groups);
+        const std::string bytes = frame->PlaylistBytes();
+        std::string letters;
+        for (size_t end = bytes.find(".mp3\r\n"); end != std::string::npos;
+             end = bytes.find(".mp3\r\n", end + 1)) {
+            letters += bytes[end - 1];
+        }
+        // Groups: row by row, the keeper c first.
+        EXPECT_EQ(letters, groups ? GroupRows() : "abcde") << groups;
+        EXPECT_EQ(letters.substr(0, 1), groups ? "c" : "a");
+    }
+}
+
+TEST_F(ResultActionsTest, GroupsSortByTheKeepersSize) {
+    Deliver("ab,cd,ef");
+    // The larger file is kept: a (3 MB), d (9 MB), and of e and f, equal, e.
+    const std::pair<char, uint64_t> sizes[] = {{'a', 3}, {'b', 1}, {'c', 2},
+                                               {'d', 9}, {'e', 4}, {'f', 4}};
+    for (const auto& [file, megabytes] : sizes) {
+        FileFacts facts;
+        facts.size = megabytes << 20;
+        actions->groups().SetFactsForTests(Path(file), facts);
+    }
+    actions->ShowGroups(true);
+    CGroupModel* model = actions->groupModel();
+    const struct {
+        bool descending;
+        std::string rows;
+    } cases[] = {{true, "dcefab"}, {false, "abefdc"}};
+    for (const auto& c : cases) {
+        model->SortGroups(kGroupColumnSize, c.descending);
+        EXPECT_EQ(GroupRows(), c.rows) << c.descending;
+    }
+    EXPECT_EQ(model->index(0, kGroupColumnSize).data().toString(), QStringLiteral("3.0 MB"));
+}
+
+TEST_F(ResultActionsTest, DeletingOneFileAsksBeforeTheLastCopyAndNeverTakesAReferenceFile) {
+    QDir().mkpath(QString::fromStdString(temp.File("ref")));
+    const std::u16string reference = U16(temp.File("ref/r.mp3"));
+    const struct {
+        const char* name;
+        std::string marked;  // letters
+        bool otherGone;      // b removed behind the program's back
+        bool yes;
+        const char* question;  // how the question begins; null: none asked
+        bool trashed;
+    } cases[] = {
+        {"another copy stays", "", false, true, "Move this file", true},
+        {"the other copy is marked", "b", false, false, "This file is the last copy", false},
+        {"the other copy is marked, deleted all the same", "b", false, true,
+         "This file is the last copy", true},
+        {"the other copy is gone", "", true, false, "This file is the last copy", false},
+        {"a reference file", "", false, true, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        frame->Post(WM_CLEAR_PAIRS);
+        QCoreApplication::sendPostedEvents(frame.get());
+        actions->UnmarkAll();
+        actions->SetFolderSettings({{U16(temp.path()), FolderRole::kNormal},
+                                    {U16(temp.File("ref")), FolderRole::kReference}});
+        Deliver("ab");
+        {
+            std::lock_guard<std::mutex> hold(frame->pairsLock);
+            DuplicatePair pair;
+            pair.path1 = reference;
+            pair.path2 = Path('c');
+            QFile(QString::fromStdString(temp.File("ref/r.mp3"))).open(QIODevice::WriteOnly);
+            frame->PendingPairs.push_back(pair);
+        }
+        frame->Post(WM_PAIRS_READY);
+        QCoreApplication::sendPostedEvents(frame.get());
+        for (char f : c.marked) {
+            actions->marks().SetMarked(Path(f), true);
+        }
+        if (c.otherGone) {
+            QFile::remove(QString::fromStdString(File('b')));
+        }
+        questions.clear();
+        messages.clear();
+        trashed.clear();
+        answerYes = c.yes;
+        const bool onReference = c.question == nullptr;
+        frame->list()->selectRow(onReference ? 1 : 0);
+        frame->Command(ID_DELETE_LEFT);
+        if (onReference) {
+            EXPECT_TRUE(questions.empty());
+            ASSERT_EQ(messages.size(), 1u);
+            EXPECT_TRUE(messages[0].startsWith(QStringLiteral("Files in a reference folder")));
+        } else {
+            ASSERT_EQ(questions.size(), 1u);
+            EXPECT_TRUE(questions[0].startsWith(QString::fromLatin1(c.question)))
+                << questions[0].toStdString();
+        }
+        EXPECT_EQ(trashed.size(), c.trashed ? 1u : 0u);
+        File('a');
+        File('b');
+    }
 }
 
 }  // namespace
