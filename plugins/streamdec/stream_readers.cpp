@@ -124,6 +124,19 @@ InfoTag FindInfoTag(const uint8_t* frame, size_t length, const MpegHeader& h) {
     return tag;
 }
 
+// Whether a frame of the same stream (version, layer and sample rate, with a
+// bit rate) begins right behind the frame of first at offset; its header in
+// *behind. Moves the file position.
+bool FrameFollows(StreamFile& file, uint64_t offset, const MpegHeader& first, MpegHeader* behind) {
+    uint8_t word[kMpegHeaderSize];
+    return file.Seek(static_cast<int64_t>(offset + MpegFrameLength(first)),
+                     StreamFile::Origin::Begin) &&
+           file.ReadExact(word, sizeof(word)) && IsMpegSync(word) &&
+           DecodeMpegHeader(MpegHeaderWord(word), behind) && behind->bitrateKbps != 0 &&
+           behind->version == first.version && behind->layer == first.layer &&
+           behind->sampleRate == first.sampleRate;
+}
+
 // The first frame's header describes the stream, but an encoder's tag frame
 // is often written at another bit rate than the audio frames behind it. When
 // the first frame holds such a tag, the stream's figures are measured: from
@@ -151,14 +164,8 @@ void MeasureFrames(StreamFile& file, uint32_t fileSize, uint64_t offset, const M
         bitrate = durationMs != 0 ? streamBytes * kMillisecondBits / durationMs : 0;
     }
     if (bitrate < kLowestBitrate || bitrate > kHighestBitrate) {
-        uint8_t word[kMpegHeaderSize];
         MpegHeader behind;
-        if (!file.Seek(static_cast<int64_t>(offset + MpegFrameLength(first)),
-                       StreamFile::Origin::Begin) ||
-            !file.ReadExact(word, sizeof(word)) || !IsMpegSync(word) ||
-            !DecodeMpegHeader(MpegHeaderWord(word), &behind) || behind.bitrateKbps == 0 ||
-            behind.version != first.version || behind.layer != first.layer ||
-            behind.sampleRate != first.sampleRate) {
+        if (!FrameFollows(file, offset, first, &behind)) {
             return;
         }
         bitrate = uint64_t{behind.bitrateKbps} * kBitsPerKilobit;
@@ -329,8 +336,16 @@ bool RecogniseMpeg(StreamFile& file, uint32_t fileSize, SourceStream* source) {
                 header.bitrateKbps == 0) {
                 continue;
             }
-            DescribeMpeg(header, &mp3);
+            // Any bytes hold a header now and then; a stream holds two in a row.
             const uint64_t offset = next - total + p;
+            MpegHeader behind;
+            if (!FrameFollows(file, offset, header, &behind)) {
+                if (!file.Seek(static_cast<int64_t>(next), StreamFile::Origin::Begin)) {
+                    return false;
+                }
+                continue;
+            }
+            DescribeMpeg(header, &mp3);
             source->remaining = static_cast<uint32_t>(fileSize - offset);
             source->format.assign(reinterpret_cast<const uint8_t*>(&mp3),
                                   reinterpret_cast<const uint8_t*>(&mp3) + sizeof(mp3));

@@ -42,9 +42,9 @@ struct SourceStream {
 bool RecogniseRiff(StreamFile& file, uint32_t fileSize, SourceStream* source);
 
 // MPEG audio: skips an ID3 version 2 tag at the start, then takes the first
-// acceptable frame header and describes it as an MPEG Layer-3 wave format
-// record (for every layer). The stream runs from that header to the end of
-// the file.
+// acceptable frame header that a header of the same stream follows right
+// behind its frame, and describes it as an MPEG Layer-3 wave format record
+// (for every layer). The stream runs from that header to the end of the file.
 bool RecogniseMpeg(StreamFile& file, uint32_t fileSize, SourceStream* source);
 
 // ASF: the first Stream Properties Object must describe audio with a 28-byte

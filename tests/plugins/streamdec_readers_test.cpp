@@ -86,27 +86,31 @@ struct HeaderCase {
     uint32_t averageBytes;
     uint32_t flags;
     uint16_t blockSize;
+    uint16_t frameLength;  // where the next frame's header is
 };
 
 TEST_F(ReadersTest, MpegHeadersAreDescribedByTheStandardTables) {
     const HeaderCase cases[] = {
-        {0xFFFB9064, 2, 44100, 16000, MPEGLAYER3_FLAG_PADDING_OFF,
+        {0xFFFB9064, 2, 44100, 16000, MPEGLAYER3_FLAG_PADDING_OFF, 417,
          417},  // MPEG-1 III 128k joint stereo
-        {0xFFFB9264, 2, 44100, 16000, MPEGLAYER3_FLAG_PADDING_ON, 418},  // same, padded
-        {0xFFF3A0C4, 1, 22050, 12000, MPEGLAYER3_FLAG_PADDING_OFF,
-         626},  // MPEG-2 III index 10 = 96k
-        {0xFFFFC000, 2, 44100, 48000, MPEGLAYER3_FLAG_PADDING_OFF,
+        {0xFFFB9264, 2, 44100, 16000, MPEGLAYER3_FLAG_PADDING_ON, 418, 418},  // same, padded
+        {0xFFF3A0C4, 1, 22050, 12000, MPEGLAYER3_FLAG_PADDING_OFF, 626,
+         313},  // MPEG-2 III index 10 = 96k
+        {0xFFFFC000, 2, 44100, 48000, MPEGLAYER3_FLAG_PADDING_OFF, 416,
          416},  // MPEG-1 I 384k: (104 + 0) * 4
-        {0xFFFFC200, 2, 44100, 48000, MPEGLAYER3_FLAG_PADDING_ON,
+        {0xFFFFC200, 2, 44100, 48000, MPEGLAYER3_FLAG_PADDING_ON, 420,
          420},  // same, padded: (104 + 1) * 4
-        {0xFFFDA400, 2, 48000, 24000, MPEGLAYER3_FLAG_PADDING_OFF, 576},  // MPEG-1 II 192k 48 kHz
-        {0xFFF798C0, 1, 16000, 18000, MPEGLAYER3_FLAG_PADDING_OFF, 432},  // MPEG-2 I index 9 = 144k
-        {0xFFE380C0, 1, 11025, 8000, MPEGLAYER3_FLAG_PADDING_OFF, 835},   // MPEG-2.5 III 64k
-        {0xFFE31880, 2, 8000, 1000, MPEGLAYER3_FLAG_PADDING_OFF, 144},    // MPEG-2.5 III 8k 8 kHz
+        {0xFFFDA400, 2, 48000, 24000, MPEGLAYER3_FLAG_PADDING_OFF, 576,
+         576},  // MPEG-1 II 192k 48 kHz
+        {0xFFF798C0, 1, 16000, 18000, MPEGLAYER3_FLAG_PADDING_OFF, 432,
+         432},  // MPEG-2 I index 9 = 144k
+        {0xFFE380C0, 1, 11025, 8000, MPEGLAYER3_FLAG_PADDING_OFF, 835, 417},  // MPEG-2.5 III 64k
+        {0xFFE31880, 2, 8000, 1000, MPEGLAYER3_FLAG_PADDING_OFF, 144, 72},  // MPEG-2.5 III 8k 8 kHz
     };
     for (const HeaderCase& c : cases) {
         SCOPED_TRACE(testing::Message() << std::hex << c.header);
-        ASSERT_TRUE(Prepare(Be32(c.header) + Zeros(2000)));
+        const std::string frame = Be32(c.header) + Zeros(c.frameLength - 4u);
+        ASSERT_TRUE(Prepare(frame + frame + Zeros(2000)));
         ASSERT_TRUE(RecogniseMpeg(m_file, m_size, &m_source));
         ASSERT_EQ(m_source.format.size(), sizeof(MPEGLAYER3WAVEFORMAT));
         MPEGLAYER3WAVEFORMAT mp3;
@@ -136,6 +140,7 @@ struct SearchCase {
 
 TEST_F(ReadersTest, MpegSearchFindsTheFirstAcceptableHeader) {
     const std::string frame = Be32(0xFFFB9064) + Zeros(413);
+    const std::string stream = frame + frame;
     const std::string reservedVersion = Be32(0xFFEB9064);
     const std::string reservedLayer = Be32(0xFFF99064);
     const std::string reservedRate = Be32(0xFFFB9C64);
@@ -143,24 +148,28 @@ TEST_F(ReadersTest, MpegSearchFindsTheFirstAcceptableHeader) {
         Id3v2Header(4086) + Zeros(100) + Be32(0xFFFB9064) + Zeros(4086 - 104);
 
     std::vector<SearchCase> cases = {
-        {"at the start", frame + frame, 0},
-        {"behind a 4096-byte ID3v2 tag with a sync inside", tagWithDecoy + frame, 4096},
+        {"at the start", stream, 0},
+        {"behind a 4096-byte ID3v2 tag with a sync inside", tagWithDecoy + stream, 4096},
         {"ID3v2 tag reaching the end of the file", Id3v2Header(100) + Zeros(100), -1},
         {"ID3v2 tag beyond the end of the file", Id3v2Header(5000) + Zeros(100), -1},
         {"ID3v2 tag followed by three bytes", Id3v2Header(10) + Zeros(10) + "\xFF\xFB\x90", -1},
         {"reserved version skipped, search goes on behind its first byte",
-         reservedVersion.substr(0, 2) + frame + Zeros(3000), 2},
-        {"reserved layer skipped", reservedLayer + frame + Zeros(3000), 4},
-        {"reserved sample rate skipped", Zeros(7) + reservedRate + frame, 11},
+         reservedVersion.substr(0, 2) + stream + Zeros(3000), 2},
+        {"reserved layer skipped", reservedLayer + stream + Zeros(3000), 4},
+        {"reserved sample rate skipped", Zeros(7) + reservedRate + stream, 11},
         {"rejected candidates at the start of a full buffer",
-         "\xFF\xE8\xFF\xE8" + frame + Zeros(3000), 4},
-        {"bad bit-rate index 15 skipped", Be32(0xFFFBF264) + frame, 4},
-        {"free format skipped", Zeros(3) + Be32(0xFFFB0064) + frame, 7},
+         "\xFF\xE8\xFF\xE8" + stream + Zeros(3000), 4},
+        {"bad bit-rate index 15 skipped", Be32(0xFFFBF264) + stream, 4},
+        {"free format skipped", Zeros(3) + Be32(0xFFFB0064) + stream, 7},
+        {"a header without a frame behind it skipped", frame + Zeros(5) + stream, 422},
+        {"a header followed by a frame of another sample rate skipped",
+         frame + Be32(0xFFFB9864) + Zeros(572) + Be32(0xFFFB9864) + Zeros(572), 417},
+        {"a lone frame", frame + Zeros(3000), -1},
         {"nothing but zeros", Zeros(5000), -1},
         {"a frame as far from the start as the search goes",
-         Zeros(kMaxBytesWithoutAudio - kReadBlockSize) + frame,
+         Zeros(kMaxBytesWithoutAudio - kReadBlockSize) + stream,
          static_cast<int64_t>(kMaxBytesWithoutAudio - kReadBlockSize)},
-        {"a frame beyond the search", Zeros(kMaxBytesWithoutAudio + kReadBlockSize) + frame, -1},
+        {"a frame beyond the search", Zeros(kMaxBytesWithoutAudio + kReadBlockSize) + stream, -1},
         {"fewer than ten bytes", "\xFF\xFB\x90\x64", -1},
     };
     // Headers around the end of the first buffer: the last three bytes of one
@@ -168,9 +177,9 @@ TEST_F(ReadersTest, MpegSearchFindsTheFirstAcceptableHeader) {
     for (size_t back = 0; back <= 5; ++back) {
         const size_t at = kReadBlockSize - back;
         cases.push_back(
-            {"across the buffer boundary", Zeros(at) + frame, static_cast<int64_t>(at)});
+            {"across the buffer boundary", Zeros(at) + stream, static_cast<int64_t>(at)});
         cases.push_back({"across the buffer boundary behind a tag",
-                         Id3v2Header(0) + Zeros(at) + frame, static_cast<int64_t>(at + 10)});
+                         Id3v2Header(0) + Zeros(at) + stream, static_cast<int64_t>(at + 10)});
     }
     for (const SearchCase& c : cases) {
         SCOPED_TRACE(c.what);
@@ -208,8 +217,7 @@ TEST_F(ReadersTest, MpegFiguresComeFromTheFramesWhenTheTagFrameDisagrees) {
     const Case cases[] = {
         {"Info tag counting the frames", tagFrame("Info", 1, kFrames) + audio8k, 8028, 60048},
         {"Xing tag counting the frames", tagFrame("Xing", 15, kFrames) + audio8k, 8028, 60048},
-        {"tag without a count: the frame behind it", tagFrame("Info", 0, 0) + audio8k, 8000,
-         60264},
+        {"tag without a count: the frame behind it", tagFrame("Info", 0, 0) + audio8k, 8000, 60264},
         {"a count the file's size cannot hold: the frame behind it",
          tagFrame("Info", 1, 1) + audio8k, 8000, 60264},
         {"tag and frames at one rate", tagFrame("Info", 1, 200) + Repeat(frame24k, 200), 0, 0},

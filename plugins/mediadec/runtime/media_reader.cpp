@@ -52,6 +52,10 @@ int64_t ThreadCpuMicros() {
 }
 // Bytes the demuxer may read to learn the streams' parameters.
 constexpr int64_t kProbeSize = 2 * 1024 * 1024;
+// The score a format earns from the file's name and an ID3 tag before any
+// audio is seen. Below it the name alone, or a few bytes that chance puts in
+// any file, chose the format: the content is no sound the demuxer knows.
+constexpr int kLeastContentScore = AVPROBE_SCORE_EXTENSION / 2 - 1;
 constexpr uint16_t kDeliveredBits = 16;
 constexpr uint32_t kMaxSourceChannels = 32;
 // Rates every audio output offers besides the source's own.
@@ -349,6 +353,10 @@ HRESULT CMediaReader::Open(const char16_t* path) {
         return opened == AVERROR(ENOENT) || opened == AVERROR(EACCES) || opened == AVERROR(EISDIR)
                    ? NS_E_FILE_OPEN_FAILED
                    : NS_E_INVALID_INPUT_FORMAT;
+    }
+    if (m_format->probe_score < kLeastContentScore) {
+        avformat_close_input(&m_format);
+        return NS_E_INVALID_INPUT_FORMAT;
     }
     // Cut off inside, the look at the streams may still report success with
     // half of what it needed.
