@@ -74,8 +74,12 @@ std::string PluginSignature(const std::string& folder) {
         return {};
     }
     while (const dirent* entry = readdir(dir)) {
+        // The plug-ins and the versioned libraries they load beside them
+        // (the media runtime): either decides what a file counts as.
         const std::string name = entry->d_name;
-        if (name.size() < 3 || name.compare(name.size() - 3, 3, ".so") != 0) {
+        const bool library = (name.size() >= 3 && name.compare(name.size() - 3, 3, ".so") == 0) ||
+                             name.find(".so.") != std::string::npos;
+        if (!library) {
             continue;
         }
         FileStamp stamp;

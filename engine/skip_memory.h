@@ -20,8 +20,9 @@
 #include "file_stamp.h"
 #include "skipped_files.h"
 
-// Names, sizes and times of the plug-in libraries in folder: the memory of
-// "no plug-in reads it" is void when the plug-ins change.
+// Names, sizes and times of the shared libraries in folder (the plug-ins and
+// the versioned libraries beside them): the memory of why files were skipped
+// is void when any of them changes.
 std::string PluginSignature(const std::string& folder);
 
 class SkipMemory {

@@ -80,4 +80,25 @@ TEST(SkipMemoryTest, ChangedFilesPluginsAndClearingForget) {
     EXPECT_EQ(SkipMemory::PathBeside("/c/Harmonyfox/cache.dat"), "/c/Harmonyfox/skipped.dat");
 }
 
+TEST(SkipMemoryTest, PluginSignatureFollowsEveryLibraryThatDecidesAndNothingElse) {
+    const struct {
+        const char* name;
+        bool counts;
+    } cases[] = {
+        {"libstreamdec.so", true},
+        {"libharmonyfox-media.so.1", true},
+        {"harmonyfox", false},
+        {"song.mp3", false},
+    };
+    TempDir dir;
+    for (const auto& c : cases) {
+        WriteBytes(dir.File(c.name), "1");
+    }
+    for (const auto& c : cases) {
+        const std::string before = PluginSignature(dir.path());
+        WriteBytes(dir.File(c.name), "22");
+        EXPECT_EQ(PluginSignature(dir.path()) != before, c.counts) << c.name;
+    }
+}
+
 }  // namespace
