@@ -197,6 +197,29 @@ void WeighTagScores(TagScores& t, const GripTexts& a, const GripTexts& b) {
     }
 }
 
+TextSketch SketchText(std::string_view text) {
+    TextSketch sketch;
+    sketch.length = static_cast<uint32_t>(std::min<size_t>(text.size(), UINT32_MAX));
+    uint32_t pairCounts[128] = {};
+    uint32_t tripleCounts[128] = {};
+    auto mark = [](uint32_t word, uint64_t (&bits)[2], uint32_t (&counts)[128],
+                   uint32_t& repeats) {
+        const uint32_t cls = (word * 0x9E3779B1u) >> 25;
+        bits[cls >> 6] |= uint64_t{1} << (cls & 63);
+        repeats = std::max(repeats, ++counts[cls]);
+    };
+    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t p = 0; p + 2 <= sketch.length; ++p) {
+        const uint32_t pair = bytes[p] | bytes[p + 1] << 8;
+        mark(pair, sketch.pairs, pairCounts, sketch.pairRepeats);
+        if (p + 3 <= sketch.length) {
+            mark(pair | bytes[p + 2] << 16 | 1u << 24, sketch.triples, tripleCounts,
+                 sketch.tripleRepeats);
+        }
+    }
+    return sketch;
+}
+
 float TagPercent(float tagScore, float sensitivity) {
     const float range = 1.0f - sensitivity;
     if (range == 0.0f) {

@@ -5,8 +5,12 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "grip.h"
 
@@ -83,13 +87,22 @@ TagScores ComputeTagScoresWith(const GripTexts& a, const GripTexts& b, Overlap&&
     return t;
 }
 
-// At least the tagScore of (a, b) (a the later file), from the overlaps that
-// known(fieldOfA, fieldOfB) can tell: SubstringOverlap of those two texts, or
-// any negative number when it cannot (the overlap is then taken as 1).
+// Which of a Grip's four texts are empty, in TagField order.
+using EmptyTexts = std::array<bool, kTagFieldCount>;
+
+inline EmptyTexts EmptyTextsOf(const GripTexts& g) {
+    return {g.title.empty(), g.artist.empty(), g.nameKey.empty(), g.album.empty()};
+}
+
+// At least the tagScore of two Grips (a the later file) whose empty texts
+// are a and b, from the bounds that known(fieldOfA, fieldOfB) gives: at
+// least the SubstringOverlap of those two texts, or any negative number
+// when it cannot tell (the overlap is then taken as 1).
 template <typename Known>
-float TagScoreBound(const GripTexts& a, const GripTexts& b, Known&& known) {
+__attribute__((always_inline)) inline float TagScoreBound(const EmptyTexts& a, const EmptyTexts& b,
+                                                          Known&& known) {
     auto bound = [&](TagField fa, TagField fb) -> float {
-        if (TagText(a, fa).empty() || TagText(b, fb).empty()) {
+        if (a[fa] || b[fb]) {
             return 0.0f;
         }
         const float v = known(fa, fb);
@@ -97,9 +110,10 @@ float TagScoreBound(const GripTexts& a, const GripTexts& b, Known&& known) {
     };
     // A field missing on a side counts only with a score above 0 (the album
     // only when missing on both): such a field may be in the mean or out.
-    const bool optional[kTagFieldCount] = {
-        a.title.empty() || b.title.empty(), a.artist.empty() || b.artist.empty(),
-        a.nameKey.empty() || b.nameKey.empty(), a.album.empty() && b.album.empty()};
+    const bool optional[kTagFieldCount] = {a[kTitleField] || b[kTitleField],
+                                           a[kArtistField] || b[kArtistField],
+                                           a[kNameField] || b[kNameField],
+                                           a[kAlbumField] && b[kAlbumField]};
     const float name = bound(kNameField, kNameField);
     const float album = bound(kAlbumField, kAlbumField);
     // Title and artist are compared either straight or crossed, as the swap
@@ -109,22 +123,112 @@ float TagScoreBound(const GripTexts& a, const GripTexts& b, Known&& known) {
         float title = crossed ? bound(kTitleField, kArtistField) : bound(kTitleField, kTitleField);
         float artist =
             crossed ? bound(kArtistField, kTitleField) : bound(kArtistField, kArtistField);
-        if (a.title.empty()) {
+        if (a[kTitleField]) {
             title = std::max(title, bound(kNameField, kTitleField));
         }
-        if (b.title.empty()) {
+        if (b[kTitleField]) {
             title = std::max(title, bound(kTitleField, kNameField));
         }
-        if (a.artist.empty()) {
+        if (a[kArtistField]) {
             artist = std::max(artist, bound(kNameField, kArtistField));
         }
-        if (b.artist.empty()) {
+        if (b[kArtistField]) {
             artist = std::max(artist, bound(kArtistField, kNameField));
         }
         const float scores[kTagFieldCount] = {title, artist, name, album};
         best = std::max(best, WeightedMeanBound(scores, optional));
     }
     return best;
+}
+
+template <typename Known>
+float TagScoreBound(const GripTexts& a, const GripTexts& b, Known&& known) {
+    return TagScoreBound(EmptyTextsOf(a), EmptyTextsOf(b), std::forward<Known>(known));
+}
+
+// A few numbers per text that bound its SubstringOverlap with any other
+// text: its length, which of 128 classes its two- and its three-byte
+// substrings fall in, and the most starts that share one class.
+struct TextSketch {
+    uint64_t pairs[2] = {0, 0};
+    uint64_t triples[2] = {0, 0};
+    uint32_t length = 0;
+    uint32_t pairRepeats = 0;
+    uint32_t tripleRepeats = 0;
+};
+
+TextSketch SketchText(std::string_view text);
+
+// SubstringOverlap's counts for two sketched texts: at least the common
+// substrings it finds, and exactly all it counts (0 when a text is empty). A
+// start whose first two bytes occur nowhere in the other text begins no
+// common substring longer than 1, one whose first three bytes occur nowhere
+// none longer than 2, the others none longer than the shorter text.
+struct OverlapCounts {
+    uint64_t found;
+    uint64_t total;
+};
+
+__attribute__((always_inline)) inline OverlapCounts OverlapCountsBound(const TextSketch& x,
+                                                                     const TextSketch& y) {
+    const uint64_t lx = x.length;
+    const uint64_t ly = y.length;
+    const uint64_t m = std::min(lx, ly);
+    if (m < 3) {
+        return {m, m};
+    }
+    auto shared = [](const uint64_t (&u)[2], const uint64_t (&v)[2]) {
+        return static_cast<uint64_t>(std::popcount(u[0] & v[0]) + std::popcount(u[1] & v[1]));
+    };
+    const uint64_t pairs = shared(x.pairs, y.pairs);
+    const uint64_t triples = shared(x.triples, y.triples);
+    // Starts of x (of y) whose two or three bytes may occur in the other text.
+    const uint64_t pairsX = std::min(lx - 1, pairs * x.pairRepeats);
+    const uint64_t pairsY = std::min(ly - 1, pairs * y.pairRepeats);
+    const uint64_t triplesX = std::min(lx - 2, triples * x.tripleRepeats);
+    const uint64_t triplesY = std::min(ly - 2, triples * y.tripleRepeats);
+    return {lx + ly + pairsX + pairsY + (m - 2) * (triplesX + triplesY),
+            m * (lx + ly + 2) - m * (m + 1)};
+}
+
+// At least SubstringOverlap of the two sketched texts.
+inline float OverlapBound(const TextSketch& x, const TextSketch& y) {
+    const OverlapCounts c = OverlapCountsBound(x, y);
+    if (c.total == 0) {
+        return 0.0f;
+    }
+    if (c.found >= c.total) {
+        return 1.0f;
+    }
+    // The same rounding as SubstringOverlap's, which is monotonic.
+    return static_cast<float>(static_cast<double>(c.found) / static_cast<double>(c.total));
+}
+
+// Whether some field of two Grips, sketched in TagField order, may score at
+// least s. A weighted mean reaches s only if one of its fields does, and a
+// field scores the overlap of one pair of their texts: title or artist with
+// title or artist, the file name with any of these three when one is
+// missing, album with album. false means their tagScore lies below s.
+__attribute__((always_inline)) inline bool SomeFieldMayReach(const TextSketch (&a)[kTagFieldCount],
+                              const TextSketch (&b)[kTagFieldCount], float s) {
+    if (!(s > 0.0f)) {
+        return true;
+    }
+    // Below s by more than the rounding of an overlap to single precision.
+    const double low = static_cast<double>(s) - 1e-6;
+    auto mayReach = [low](const TextSketch& x, const TextSketch& y) __attribute__((always_inline)) {
+        const OverlapCounts c = OverlapCountsBound(x, y);
+        return c.total != 0 && static_cast<double>(c.found) >= low * static_cast<double>(c.total);
+    };
+    const bool nameStandsIn = a[kTitleField].length == 0 || a[kArtistField].length == 0 ||
+                              b[kTitleField].length == 0 || b[kArtistField].length == 0;
+    return mayReach(a[kTitleField], b[kTitleField]) || mayReach(a[kArtistField], b[kArtistField]) ||
+           mayReach(a[kTitleField], b[kArtistField]) || mayReach(a[kArtistField], b[kTitleField]) ||
+           mayReach(a[kNameField], b[kNameField]) || mayReach(a[kAlbumField], b[kAlbumField]) ||
+           (nameStandsIn && (mayReach(a[kNameField], b[kTitleField]) ||
+                             mayReach(a[kNameField], b[kArtistField]) ||
+                             mayReach(a[kTitleField], b[kNameField]) ||
+                             mayReach(a[kArtistField], b[kNameField])));
 }
 
 inline bool TagsAccept(float tagScore, float sensitivity) {

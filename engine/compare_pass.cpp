@@ -26,6 +26,10 @@ class OverlapTable {
             std::fill(m_stamps.begin(), m_stamps.end(), 0u);
             m_pass = 1;
         }
+        Grow(textCount);
+    }
+    // Makes room for texts that joined the store during the pass.
+    void Grow(size_t textCount) {
         if (m_stamps.size() < textCount * kTagFieldCount) {
             m_stamps.resize(textCount * kTagFieldCount, 0u);
             m_values.resize(textCount * kTagFieldCount, 0.0f);
@@ -47,6 +51,101 @@ class OverlapTable {
     std::vector<float> m_values;
 };
 
+// A pair this pass lists; the other file by its path, which outlives any
+// moment the pass steps out of the store's lock.
+struct Listed {
+    std::u16string path2;
+    float contentPercent;
+    float tagPercent;
+};
+
+// What one stretch of a pass reads: the file's own figures and the scan's
+// index, valid while the pass holds the store's lock.
+struct PassView {
+    const GripStore::Entry* a;
+    SpectrumProjection projectionA;
+    GripStore::TextSketches sketchA;
+    EmptyTexts emptyA;
+    const GripStore::Entry* const* scan;
+    const SpectrumProjection* projections;
+    const GripStore::TextSketches* sketches;
+};
+
+struct PassTally {
+    uint64_t scored = 0;
+    uint64_t contentScored = 0;
+    uint64_t tagsScored = 0;
+    uint64_t tagsPastFirstBound = 0;
+};
+
+// Judges file a against the scan's entries at positions [from, to). Built
+// for the wider vector and bit-count instructions as well, and run with them
+// when the processor has them.
+__attribute__((target_clones("arch=x86-64-v3", "default"))) void JudgeStretch(
+    const PassView& view, size_t from, size_t to, OverlapTable& overlaps,
+    std::vector<Listed>& listed, PassTally& tally) {
+    const GripStore::Entry* a = view.a;
+    for (size_t k = from; k < to; ++k) {
+        const GripStore::Entry* b = view.scan[k];
+        const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
+        const float s = g_sensitivity.load(std::memory_order_relaxed);
+        auto overlap = [&](TagField fa, TagField fb) {
+            return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb], TagText(b->grip, fb));
+        };
+        // Content accepts no pair whose spectrumScore lies below the loose
+        // threshold; the tags none whose tagScore lies below s. The bounds
+        // decide that for most pairs: the spectrum's from a few projections;
+        // the tags' from the texts' sketches alone (first whether any field
+        // can reach s, then the weighted mean), then with the exact overlaps
+        // with the other file's artist and album (texts that many files
+        // share, so the table knows most of them).
+        bool accepted = false;
+        bool tagsScored = false;
+        bool anyScored = false;
+        TagScores tags;
+        if ((method & kCompareContent) != 0 &&
+            SpectrumScoreBound(view.projectionA, view.projections[k]) >= ThresholdsFor(s).loose) {
+            anyScored = true;
+            ++tally.contentScored;
+            accepted = JudgeContent(a->vectors, b->vectors, s);
+        }
+        if (!accepted && (method & kCompareTags) != 0) {
+            const auto& sketchB = view.sketches[k].key;
+            if (SomeFieldMayReach(view.sketchA.key, sketchB, s)) {
+                ++tally.tagsPastFirstBound;
+                const EmptyTexts emptyB = {
+                    sketchB[kTitleField].length == 0, sketchB[kArtistField].length == 0,
+                    sketchB[kNameField].length == 0, sketchB[kAlbumField].length == 0};
+                auto sketched = [&](TagField fa, TagField fb) {
+                    return OverlapBound(view.sketchA.key[fa], sketchB[fb]);
+                };
+                if (TagScoreBound(view.emptyA, emptyB, sketched) >= s &&
+                    TagScoreBound(view.emptyA, emptyB, [&](TagField fa, TagField fb) {
+                        return fb == kArtistField || fb == kAlbumField ? overlap(fa, fb)
+                                                                       : sketched(fa, fb);
+                    }) >= s) {
+                    anyScored = true;
+                    tagsScored = true;
+                    ++tally.tagsScored;
+                    tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
+                    accepted = TagsAccept(tags.tagScore, s);
+                }
+            }
+        }
+        tally.scored += anyScored;
+        if (accepted) {
+            // Both figures are shown for a listed pair.
+            if (!tagsScored) {
+                tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
+            }
+            // The figure comes from the reference score, as the decisions do.
+            listed.push_back(Listed{*b->path,
+                                    ContentPercent(SpectrumScore(a->vectors, b->vectors), s),
+                                    TagPercent(tags.tagScore, s)});
+        }
+    }
+}
+
 }  // namespace
 
 PassCounters& GlobalPassCounters() {
@@ -65,84 +164,67 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     if (a == nullptr) {
         return E_NOT_IN_STORE;
     }
+    const uint32_t sequence = a->grip.sequence;
     thread_local OverlapTable overlaps;
     overlaps.Begin(store.textCount());
     // The pairs this pass lists, gathered in the order of the scan and
     // handed over in path order.
-    struct Listed {
-        const GripStore::Entry* b;
-        float contentPercent;
-        float tagPercent;
-    };
     thread_local std::vector<Listed> listed;
     listed.clear();
-    const std::vector<GripStore::Entry*>& scan = store.scan();
-    const SpectrumProjection* projections = store.scanProjections().data();
-    const SpectrumProjection projectionA = store.ProjectionOf(*a);
-    const size_t earlier = store.EarlierInScan(*a);
-    uint64_t scored = 0;
-    uint64_t contentScored = 0;
-    uint64_t tagsScoredCount = 0;
-    for (size_t k = 0; k < earlier; ++k) {
-        const GripStore::Entry* b = scan[k];
-        const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
-        const float s = g_sensitivity.load(std::memory_order_relaxed);
-        auto overlap = [&](TagField fa, TagField fb) {
-            return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb], TagText(b->grip, fb));
-        };
-        // Content accepts no pair whose spectrumScore lies below the loose
-        // threshold; the tags none whose tagScore lies below s. The bounds
-        // decide that for most pairs: the spectrum's from a few projections,
-        // the tags' from the overlaps with the other file's artist and album
-        // (texts that many files share, so the table knows most of them).
-        bool accepted = false;
-        bool tagsScored = false;
-        bool anyScored = false;
-        TagScores tags;
-        if ((method & kCompareContent) != 0 &&
-            SpectrumScoreBound(projectionA, projections[k]) >= ThresholdsFor(s).loose) {
-            anyScored = true;
-            ++contentScored;
-            accepted = JudgeContent(a->vectors, b->vectors, s);
+    PassView view;
+    view.sketchA = GripStore::SketchesOf(*a);
+    view.emptyA = EmptyTextsOf(a->grip);
+    PassTally tally;
+    uint64_t judged = 0;
+    // The pass steps out of the lock between stretches, so that files
+    // joining the scan wait for a stretch, not for the whole pass. Entries
+    // are found again by their sequence numbers: the scan's index may have
+    // moved meanwhile, and its directions may have been built afresh.
+    constexpr size_t kStretch = 4096;
+    size_t from = 0;
+    for (;;) {
+        const size_t earlier = store.EarlierInScan(*a);
+        view.a = a;
+        view.projectionA = store.ProjectionOf(*a);
+        view.scan = store.scan().data();
+        view.projections = store.scanProjections().data();
+        view.sketches = store.scanSketches().data();
+        overlaps.Grow(store.textCount());
+        const size_t to = std::min(earlier, from + kStretch);
+        JudgeStretch(view, from, to, overlaps, listed, tally);
+        judged += to - from;
+        if (to >= earlier) {
+            break;
         }
-        if (!accepted && (method & kCompareTags) != 0 &&
-            TagScoreBound(a->grip, b->grip, [&](TagField fa, TagField fb) {
-                return fb == kArtistField || fb == kAlbumField ? overlap(fa, fb) : -1.0f;
-            }) >= s) {
-            anyScored = true;
-            tagsScored = true;
-            ++tagsScoredCount;
-            tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
-            accepted = TagsAccept(tags.tagScore, s);
+        const uint32_t last = view.scan[to - 1]->grip.sequence;
+        hold.Release();
+        hold.Acquire();
+        a = store.Find(path);
+        if (a == nullptr || a->grip.sequence != sequence) {
+            // Taken out of the store or out of the scan meanwhile.
+            break;
         }
-        scored += anyScored;
-        if (accepted) {
-            // Both figures are shown for a listed pair.
-            if (!tagsScored) {
-                tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
-            }
-            // The figure comes from the reference score, as the decisions do.
-            listed.push_back(Listed{b, ContentPercent(SpectrumScore(a->vectors, b->vectors), s),
-                                    TagPercent(tags.tagScore, s)});
-        }
+        from = store.ScanPositionOf(last + 1);
     }
-    GlobalPassCounters().judged.fetch_add(earlier, std::memory_order_relaxed);
-    GlobalPassCounters().scored.fetch_add(scored, std::memory_order_relaxed);
-    GlobalPassCounters().contentScored.fetch_add(contentScored, std::memory_order_relaxed);
-    GlobalPassCounters().tagsScored.fetch_add(tagsScoredCount, std::memory_order_relaxed);
+    GlobalPassCounters().judged.fetch_add(judged, std::memory_order_relaxed);
+    GlobalPassCounters().scored.fetch_add(tally.scored, std::memory_order_relaxed);
+    GlobalPassCounters().contentScored.fetch_add(tally.contentScored, std::memory_order_relaxed);
+    GlobalPassCounters().tagsScored.fetch_add(tally.tagsScored, std::memory_order_relaxed);
+    GlobalPassCounters().tagsPastFirstBound.fetch_add(tally.tagsPastFirstBound,
+                                                      std::memory_order_relaxed);
     std::sort(listed.begin(), listed.end(),
-              [](const Listed& x, const Listed& y) { return *x.b->path < *y.b->path; });
-    for (const Listed& pairB : listed) {
+              [](const Listed& x, const Listed& y) { return x.path2 < y.path2; });
+    for (Listed& pairB : listed) {
         // Read once, so a pair never waits for a figure that was not requested.
         const bool experimental = g_accurate.load(std::memory_order_relaxed) && poster != nullptr;
         if (experimental) {
-            poster->PostExperimental(generation, path, *pairB.b->path);
+            poster->PostExperimental(generation, path, pairB.path2);
         }
         {
             std::lock_guard<std::mutex> pairs(owner.pairsLock);
             DuplicatePair& pair = owner.PendingPairs.emplace_back();
             pair.path1 = path;
-            pair.path2 = *pairB.b->path;
+            pair.path2 = std::move(pairB.path2);
             pair.contentPercent = pairB.contentPercent;
             pair.tagPercent = pairB.tagPercent;
             pair.experimentalPercent =

@@ -929,10 +929,10 @@ GripStore::Entry* GripStore::Insert(const std::u16string& path, const Grip& grip
     return entry;
 }
 
-size_t GripStore::EarlierInScan(const Entry& entry) const {
+size_t GripStore::ScanPositionOf(uint32_t sequence) const {
     const auto end = std::lower_bound(
-        m_scan.begin(), m_scan.end(), entry.grip.sequence,
-        [](const Entry* e, uint32_t sequence) { return e->grip.sequence < sequence; });
+        m_scan.begin(), m_scan.end(), sequence,
+        [](const Entry* e, uint32_t value) { return e->grip.sequence < value; });
     return static_cast<size_t>(end - m_scan.begin());
 }
 
@@ -950,15 +950,25 @@ void GripStore::EnterScan(Entry& entry, size_t at) {
     m_scan.insert(m_scan.begin() + static_cast<std::ptrdiff_t>(at), &entry);
     m_scanProjections.insert(m_scanProjections.begin() + static_cast<std::ptrdiff_t>(at),
                              projection);
+    m_scanSketches.insert(m_scanSketches.begin() + static_cast<std::ptrdiff_t>(at),
+                          SketchesOf(entry));
 }
 
 void GripStore::EnsureBasis() {
     // Enough spectra for their principal directions to speak for the library.
     constexpr size_t kLeastSample = 64;
     constexpr size_t kMostSample = 512;
-    if (!m_basis.empty() || m_entries.size() < kLeastSample) {
+    // A first scan builds the directions from its first files; they are
+    // built again as the store grows fourfold, until a sample of the whole
+    // library speaks for it.
+    constexpr size_t kGrowth = 4;
+    constexpr size_t kSettled = 4096;
+    if (m_entries.size() < kLeastSample ||
+        (!m_basis.empty() &&
+         (m_basisBuiltAt >= kSettled || m_entries.size() < kGrowth * m_basisBuiltAt))) {
         return;
     }
+    m_basisBuiltAt = m_entries.size();
     std::vector<const GripVectors*> sample;
     const size_t stride = (m_entries.size() + kMostSample - 1) / kMostSample;
     size_t k = 0;
@@ -983,12 +993,21 @@ SpectrumProjection GripStore::ProjectionOf(const Entry& entry) const {
     return projection;
 }
 
+GripStore::TextSketches GripStore::SketchesOf(const Entry& entry) {
+    TextSketches sketches;
+    for (int key = 0; key < kTextKeys; ++key) {
+        sketches.key[key] = SketchText(TagText(entry.grip, static_cast<TagField>(key)));
+    }
+    return sketches;
+}
+
 void GripStore::LeaveScan(Entry& entry) {
     if (entry.grip.sequence != kNotInScan) {
         const size_t at = EarlierInScan(entry);
         if (at < m_scan.size() && m_scan[at] == &entry) {
             m_scan.erase(m_scan.begin() + static_cast<std::ptrdiff_t>(at));
             m_scanProjections.erase(m_scanProjections.begin() + static_cast<std::ptrdiff_t>(at));
+            m_scanSketches.erase(m_scanSketches.begin() + static_cast<std::ptrdiff_t>(at));
         }
         entry.grip.sequence = kNotInScan;
     }
@@ -1027,7 +1046,9 @@ void GripStore::ClearEntries() {
     m_entries.clear();
     m_scan.clear();
     m_scanProjections.clear();
+    m_scanSketches.clear();
     m_basis = SpectrumBasis();
+    m_basisBuiltAt = 0;
     m_texts.clear();
     m_textIds.clear();
 }
@@ -1038,6 +1059,7 @@ void GripStore::ResetSequences() {
     }
     m_scan.clear();
     m_scanProjections.clear();
+    m_scanSketches.clear();
 }
 
 Grip GripOf(const GripStore::Entry& entry) {

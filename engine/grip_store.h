@@ -33,6 +33,7 @@
 #include "grip_vectors.h"
 #include "read_write_lock.h"
 #include "projection_bound.h"
+#include "tag_compare.h"
 
 class ScanOwner;
 
@@ -82,6 +83,10 @@ class GripStore {
         const std::u16string* path = nullptr;
     };
     using Map = std::map<std::u16string, Entry, std::less<>>;
+    // The sketches of an entry's text keys, in TagField order.
+    struct TextSketches {
+        TextSketch key[kTextKeys];
+    };
 
     GripStore() = default;
     ~GripStore();
@@ -154,12 +159,19 @@ class GripStore {
     // sequence). Call under the lock.
     const std::vector<Entry*>& scan() const { return m_scan; }
     // How many entries of scan() joined it before entry. Call under the lock.
-    size_t EarlierInScan(const Entry& entry) const;
+    size_t EarlierInScan(const Entry& entry) const { return ScanPositionOf(entry.grip.sequence); }
+    // How many entries of scan() have a sequence below sequence. Call under
+    // the lock.
+    size_t ScanPositionOf(uint32_t sequence) const;
     // The pruning index: the spectrum projection of each entry of scan(), at
     // the same position. Call under the lock.
     const std::vector<SpectrumProjection>& scanProjections() const { return m_scanProjections; }
     // entry's projection (from the index when entry is in the scan).
     SpectrumProjection ProjectionOf(const Entry& entry) const;
+    // The sketches of the text keys of each entry of scan(), at the same
+    // position. Call under the lock.
+    const std::vector<TextSketches>& scanSketches() const { return m_scanSketches; }
+    static TextSketches SketchesOf(const Entry& entry);
     size_t size() const { return m_entries.size(); }
     // How many distinct texts the entries hold (numbers run below it).
     size_t textCount() const { return m_texts.size(); }
@@ -171,11 +183,13 @@ class GripStore {
     // has joined already. Call under the exclusive lock.
     void JoinScan(Entry& entry);
     // Marks every entry of the scan as not part of it; costs the size of the
+    // scan, not of the store. Call under the exclusive lock.
+    void ResetSequences();
+
     // The stamp index beside the cache file at cachePath: its name with the
     // extension ".idx".
     static std::string IndexPath(const std::string& cachePath);
 
-    // scan, not of the store. Call under the exclusive lock.
     // Where a path's live record lies in the cache file, and its file's stamp.
     struct RecordPlace {
         uint64_t offset = 0;
@@ -184,7 +198,6 @@ class GripStore {
         FileStamp stamp;
     };
 
-    void ResetSequences();
     HRESULT OpenLocked(const std::string& path);
     HRESULT CheckHeader();
     void LoadIndex(std::unordered_map<uint64_t, FileStamp>& stamps);
@@ -218,7 +231,9 @@ class GripStore {
     Map m_entries;
     std::vector<Entry*> m_scan;  // by sequence
     std::vector<SpectrumProjection> m_scanProjections;  // beside m_scan
+    std::vector<TextSketches> m_scanSketches;           // beside m_scan
     SpectrumBasis m_basis;
+    size_t m_basisBuiltAt = 0;  // entries in the store when m_basis was built
     std::vector<std::string> m_texts;                     // by number
     std::unordered_map<std::string, uint32_t> m_textIds;  // number of each text
     uint32_t m_sequence = 0;

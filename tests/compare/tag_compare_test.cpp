@@ -63,6 +63,32 @@ TEST(SubstringOverlapTest, AgreesWithTheNaiveCountOnRandomStrings) {
     EXPECT_EQ(SubstringOverlap(longA, longB), NaiveSubstringOverlap(longA, longB));
 }
 
+TEST(SubstringOverlapTest, SketchBoundNeverLiesBelowTheOverlap) {
+    std::mt19937 rng(7);
+    for (int round = 0; round < 20000; ++round) {
+        // Small alphabets give repeated trigrams; a larger one mostly
+        // unrelated texts; the second text is often an edited copy.
+        const int alphabet = round % 3 == 0 ? 26 : 1 + static_cast<int>(rng() % 5);
+        auto make = [&](size_t length) {
+            std::string s;
+            for (size_t i = 0; i < length; ++i) {
+                s.push_back(static_cast<char>('a' + rng() % alphabet));
+            }
+            return s;
+        };
+        const std::string a = make(rng() % 40);
+        std::string b = round % 2 == 0 ? make(rng() % 40) : a;
+        if (round % 2 == 1 && !b.empty()) {
+            b[rng() % b.size()] = '#';
+            b.insert(rng() % b.size(), make(rng() % 5));
+        }
+        ASSERT_GE(OverlapBound(SketchText(a), SketchText(b)), SubstringOverlap(a, b))
+            << a << " / " << b;
+    }
+    // Unrelated titles are told apart by the sketches alone.
+    EXPECT_LT(OverlapBound(SketchText("Yellow Submarine"), SketchText("Hotel California")), 0.5f);
+}
+
 TEST(TagCompareTest, Scenarios) {
     struct Case {
         const char* name;

@@ -205,6 +205,17 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
                                                    : -1.0f;
                                     }),
                       r.tag);
+            const auto& sketchA = store.scanSketches()[i].key;
+            const auto& sketchB = store.scanSketches()[j].key;
+            ASSERT_GE(TagScoreBound(EmptyTextsOf(a), EmptyTextsOf(b),
+                                    [&](TagField fa, TagField fb) {
+                                        return OverlapBound(sketchA[fa], sketchB[fb]);
+                                    }),
+                      r.tag);
+            // A tagScore of s needs some field that may reach s.
+            for (const float s : {0.05f, 0.3f, 0.75f, 1.0f}) {
+                ASSERT_TRUE(r.tag < s || SomeFieldMayReach(sketchA, sketchB, s));
+            }
         }
     }
 
