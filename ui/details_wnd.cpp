@@ -10,6 +10,7 @@
 
 #include "artwork.h"
 #include "decoder_set.h"
+#include "qt_text.h"
 
 namespace {
 
@@ -28,7 +29,7 @@ const char16_t* const kLabels[] = {u"artist", u"title",   u"album",  u"duration"
                                    u"size",   u"bitrate", u"folder", u"filename"};
 
 QString Q(const std::u16string& text) {
-    return QString::fromStdU16String(text);
+    return ToQString(text);
 }
 
 // The eight rows of one file, in the order of kLabels.

@@ -13,6 +13,7 @@
 
 #include "artwork.h"
 #include "decoder_contract.h"
+#include "qt_text.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ const char* const kRoleNames[] = {"Normal", "Reference", "Excluded"};  // by Fol
 constexpr int kIconPixels = 16;
 
 QString Display(const std::u16string& folder) {
-    return QString::fromStdU16String(folder);
+    return ToQString(folder);
 }
 
 QString Display(const std::u16string& folder, FolderRole role) {
@@ -145,7 +146,7 @@ void CFoldersDlg::SetSelectedRole(FolderRole role) {
 
 void CFoldersDlg::AppendRow(const std::u16string& folder, FolderRole role) {
     auto* item = new QListWidgetItem(artwork::FolderIcon(), Display(folder, role));
-    item->setData(kPathRole, QString::fromStdU16String(folder));
+    item->setData(kPathRole, ToQString(folder));
     item->setData(kFolderRoleRole, static_cast<int>(role));
     item->setToolTip(Display(folder));
     m_list->addItem(item);

@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "mark_state.h"
+#include "qt_text.h"
 #include "results_model.h"
 #include "results_view.h"
 
@@ -90,7 +91,7 @@ QVariant CGroupModel::data(const QModelIndex& index, int role) const {
     switch (role) {
         case Qt::DisplayRole:
             if (column == kGroupColumnFile) {
-                return QString::fromStdU16String(member.path);
+                return ToQString(member.path);
             }
             if (column == kGroupColumnSize) {
                 const uint64_t bytes = m_groups.SizeOf(member.path);
@@ -112,7 +113,7 @@ QVariant CGroupModel::data(const QModelIndex& index, int role) const {
             if (column != kGroupColumnFile) {
                 return {};
             }
-            return QString::fromStdU16String(member.path) + QStringLiteral("\n") +
+            return ToQString(member.path) + QStringLiteral("\n") +
                    (keeper                                  ? QStringLiteral("The copy to keep")
                     : member.role == FileRole::kReference ? QStringLiteral(
                                                                 "In a reference folder: never marked")

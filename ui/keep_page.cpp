@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "decoder_contract.h"
+#include "qt_text.h"
 
 namespace {
 
@@ -113,8 +114,8 @@ void CKeepPage::MoveRule(int step) {
 void CKeepPage::SetPreferred(const std::vector<std::u16string>& folders) {
     m_preferred->clear();
     for (const std::u16string& folder : folders) {
-        auto* item = new QListWidgetItem(QString::fromStdU16String(folder), m_preferred);
-        item->setData(kPathRole, QString::fromStdU16String(folder));
+        auto* item = new QListWidgetItem(ToQString(folder), m_preferred);
+        item->setData(kPathRole, ToQString(folder));
     }
 }
 

@@ -36,6 +36,7 @@
 #include "mark_state.h"
 #include "not_duplicates.h"
 #include "progress_dlg.h"
+#include "qt_text.h"
 #include "result_actions.h"
 #include "results_filter_bar.h"
 #include "results_model.h"
@@ -77,7 +78,7 @@ QString FileSystemName(const std::u16string& path) {
 }
 
 QString Shown(const std::u16string& path) {
-    return QString::fromStdU16String(path);
+    return ToQString(path);
 }
 
 }  // namespace

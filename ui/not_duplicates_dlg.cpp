@@ -1,5 +1,7 @@
 #include "not_duplicates_dlg.h"
 
+#include "qt_text.h"
+
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QPushButton>
@@ -48,8 +50,8 @@ void CNotDuplicatesDlg::Fill() {
     for (const NotDuplicates::Pair& pair : m_store.Pairs()) {
         const int row = m_table->rowCount();
         m_table->insertRow(row);
-        m_table->setItem(row, 0, new QTableWidgetItem(QString::fromStdU16String(pair.first)));
-        m_table->setItem(row, 1, new QTableWidgetItem(QString::fromStdU16String(pair.second)));
+        m_table->setItem(row, 0, new QTableWidgetItem(ToQString(pair.first)));
+        m_table->setItem(row, 1, new QTableWidgetItem(ToQString(pair.second)));
     }
 }
 

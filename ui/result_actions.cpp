@@ -17,6 +17,7 @@
 #include "group_model.h"
 #include "mark_state.h"
 #include "not_duplicates_dlg.h"
+#include "qt_text.h"
 #include "result_groups.h"
 #include "results_model.h"
 #include "results_view.h"
@@ -368,7 +369,7 @@ std::vector<std::u16string> CResultActions::FilesToDelete() {
             QStringLiteral("Deleting the marked files would leave no copy in %1 group(s):\n\n")
                 .arg(keepers.size());
         for (size_t i = 0; i < keepers.size() && i < kQuestionGroupLines; ++i) {
-            question += QString::fromStdU16String(keepers[i]) + QLatin1Char('\n');
+            question += ToQString(keepers[i]) + QLatin1Char('\n');
         }
         if (keepers.size() > kQuestionGroupLines) {
             question += QStringLiteral("... and %1 more\n").arg(keepers.size() - kQuestionGroupLines);
@@ -386,7 +387,7 @@ std::vector<std::u16string> CResultActions::FilesToDelete() {
 }
 
 bool CResultActions::ConfirmDeleteOne(const std::u16string& path) {
-    const QString shown = QString::fromStdU16String(path);
+    const QString shown = ToQString(path);
     if (m_groups->roles().IsReference(path)) {
         if (m_hooks.error) {
             m_hooks.error(QStringLiteral("Files in a reference folder are never deleted:\n") +
@@ -412,7 +413,7 @@ bool CResultActions::ConfirmDeleteOne(const std::u16string& path) {
                 return m_hooks.confirm && m_hooks.confirm(question);
             }
             if (++listed <= kQuestionGroupLines) {
-                others += QString::fromStdU16String(m.path) + (m_marks->IsMarked(m.path)
+                others += ToQString(m.path) + (m_marks->IsMarked(m.path)
                                                                    ? QStringLiteral(" (marked)\n")
                                                                    : QStringLiteral(" (gone)\n"));
             }
@@ -421,7 +422,7 @@ bool CResultActions::ConfirmDeleteOne(const std::u16string& path) {
             others += QStringLiteral("... and %1 more\n").arg(listed - kQuestionGroupLines);
         }
         question = QStringLiteral("This file is the last copy left of the group of\n%1\n\n")
-                       .arg(QString::fromStdU16String(group.front().path)) +
+                       .arg(ToQString(group.front().path)) +
                    QStringLiteral("The other copies are marked or gone:\n") + others +
                    QStringLiteral("\nMove it to the trash all the same? No keeps it.\n\n") + shown;
         break;

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "compare_settings.h"
+#include "qt_text.h"
 
 namespace {
 
@@ -88,8 +89,8 @@ bool ResultFilter::Passes(const DuplicatePair& pair) const {
     if (text.isEmpty()) {
         return true;
     }
-    return QString::fromStdU16String(pair.path1).contains(text, Qt::CaseInsensitive) ||
-           QString::fromStdU16String(pair.path2).contains(text, Qt::CaseInsensitive);
+    return ToQString(pair.path1).contains(text, Qt::CaseInsensitive) ||
+           ToQString(pair.path2).contains(text, Qt::CaseInsensitive);
 }
 
 CResultsModel::CResultsModel(const std::vector<DuplicatePair>& results, QObject* parent)
@@ -122,9 +123,9 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
         case Qt::ToolTipRole:
             switch (column) {
                 case kColumnFile1:
-                    return QString::fromStdU16String(pair.path1);
+                    return ToQString(pair.path1);
                 case kColumnFile2:
-                    return QString::fromStdU16String(pair.path2);
+                    return ToQString(pair.path2);
                 case kColumnContent:
                     return role == Qt::DisplayRole ? FormatPercent(pair.contentPercent)
                                                    : QVariant();
@@ -228,7 +229,7 @@ void CResultsModel::AppendRecords(uint32_t first, uint32_t count) {
             const DuplicatePair& pair = m_results[r];
             // Folded first: in the C locale the collator compares code points.
             keys.push_back(m_collator.sortKey(
-                QString::fromStdU16String(side == 0 ? pair.path1 : pair.path2).toCaseFolded()));
+                ToQString(side == 0 ? pair.path1 : pair.path2).toCaseFolded()));
         }
         auto less = [&keys](uint32_t a, uint32_t b) {
             const int c = keys[a].compare(keys[b]);

@@ -12,6 +12,7 @@
 #include <limits>
 
 #include "compare_settings.h"
+#include "qt_text.h"
 
 namespace {
 
@@ -224,7 +225,7 @@ void SettingsStore::WriteLastUpdate(uint32_t secondsSince1970) {
 QString FormatFolders(const std::vector<std::u16string>& folders) {
     QString text;
     for (const std::u16string& folder : folders) {
-        QString path = QString::fromStdU16String(folder);
+        QString path = ToQString(folder);
         path.replace(u'"', QStringLiteral("\"\""));
         text += u'"' + path + QStringLiteral("\";");
     }

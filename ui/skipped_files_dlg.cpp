@@ -1,5 +1,7 @@
 #include "skipped_files_dlg.h"
 
+#include "qt_text.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDialogButtonBox>
@@ -21,7 +23,7 @@ QString ReasonText(SkipReason reason) {
 }
 
 QString PathText(const SkippedFile& file) {
-    return QString::fromStdU16String(file.path);
+    return ToQString(file.path);
 }
 
 const QSize kInitialSize(760, 420);

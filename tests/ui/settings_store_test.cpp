@@ -124,6 +124,12 @@ TEST_F(SettingsStoreTest, FolderTexts) {
     }
     EXPECT_EQ(FormatFolders({}), "");
     EXPECT_EQ(FormatFolders({u"/music/a", u"/music/b"}), "\"/music/a\";\"/music/b\";");
+    // Leading units that look like byte-order marks stay what they are, as
+    // do NULs and lone surrogates.
+    const std::vector<std::u16string> odd = {std::u16string{0xFFFE, 0x7FFF, 0, 0, u'/', u'x'},
+                                             std::u16string{0xFEFF, u'a'},
+                                             std::u16string{0xD800, u'b'}};
+    EXPECT_EQ(ParseFolders(FormatFolders(odd)), odd);
 }
 
 TEST_F(SettingsStoreTest, FoldersSurviveTheFile) {
