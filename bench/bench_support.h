@@ -1,12 +1,20 @@
-// Helpers shared by the scan benchmarks: processor time of the process and
-// words for the titles, artists and albums of a made-up library.
+// Helpers shared by the scan benchmarks: processor time of the process,
+// words for the titles, artists and albums of a made-up library, and a rescan
+// of stored files through the worker pool.
 #pragma once
 
 #include <sys/resource.h>
 
+#include <chrono>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
+#include <vector>
+
+#include "scan.h"
+#include "scan_owner.h"
+#include "worker_pool.h"
 
 // User and system time of the whole process so far, in seconds.
 inline double ProcessCpuSeconds() {
@@ -32,4 +40,19 @@ inline std::string Words(std::mt19937& rng, int least, int most) {
         out += kWords[word(rng)];
     }
     return out;
+}
+
+// Runs the file jobs of paths under generation on pool and waits for them.
+inline void RunFileJobs(WorkerPool& pool, ScanOwner& owner, int32_t generation,
+                        const std::vector<std::u16string>& paths) {
+    for (const std::u16string& path : paths) {
+        auto request = std::make_unique<WorkRequest>();
+        request->kind = kProcessFile;
+        request->generation = generation;
+        request->path = path;
+        owner.m_pendingCount.fetch_add(1);
+        pool.PostRequest(std::move(request));
+    }
+    while (!pool.WaitUntilIdle(generation, std::chrono::seconds(1))) {
+    }
 }

@@ -446,16 +446,7 @@ void RunSize(const LibraryModel& model, size_t n, bool check, int32_t method, fl
     const int32_t generation = BeginScan(&owner, store);
     std::vector<std::u16string> order(paths);
     std::sort(order.begin(), order.end());  // a folder walk meets them in path order
-    for (const std::u16string& path : order) {
-        auto request = std::make_unique<WorkRequest>();
-        request->kind = kProcessFile;
-        request->generation = generation;
-        request->path = path;
-        owner.m_pendingCount.fetch_add(1);
-        pool.PostRequest(std::move(request));
-    }
-    while (!pool.WaitUntilIdle(generation, std::chrono::seconds(1))) {
-    }
+    RunFileJobs(pool, owner, generation, order);
     const double wall = Seconds(scanStart);
     const double cpu = ProcessCpuSeconds() - cpuBefore;
     const double pairs = static_cast<double>(n) * (n - 1) / 2;

@@ -95,16 +95,7 @@ void BM_Rescan(benchmark::State& state) {
     const double cpuBefore = ProcessCpuSeconds();
     for (auto _ : state) {
         const int32_t generation = BeginScan(&owner, store);
-        for (const std::u16string& path : paths) {
-            auto request = std::make_unique<WorkRequest>();
-            request->kind = kProcessFile;
-            request->generation = generation;
-            request->path = path;
-            owner.m_pendingCount.fetch_add(1);
-            pool.PostRequest(std::move(request));
-        }
-        while (!pool.WaitUntilIdle(generation, 1s)) {
-        }
+        RunFileJobs(pool, owner, generation, paths);
         owner.TakePendingPairs();
     }
     const double pairs = static_cast<double>(n) * static_cast<double>(n - 1) / 2.0;

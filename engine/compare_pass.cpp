@@ -180,7 +180,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     // joining the scan wait for a stretch, not for the whole pass. Entries
     // are found again by their sequence numbers: the scan's index may have
     // moved meanwhile, and its directions may have been built afresh.
-    constexpr size_t kStretch = 4096;
+    constexpr size_t kStretch = 512;
     size_t from = 0;
     for (;;) {
         const size_t earlier = store.EarlierInScan(*a);
