@@ -3,7 +3,8 @@
 # either starts the program ("run") or runs the whole test suite ("test").
 # Two more modes for CI: "asan" builds the address+undefined sanitizer preset
 # and runs every test but the window's under it; "fuzz" installs clang and
-# libFuzzer, builds the fuzz targets and runs each for FUZZ_SECONDS (30).
+# libFuzzer, builds the fuzz targets and runs each for FUZZ_SECONDS (30)
+# from the random seed FUZZ_SEED (1), so that a run can be repeated.
 # Safe to run again: packages already present are not fetched twice.
 set -euo pipefail
 
@@ -71,7 +72,7 @@ case "$mode" in
       corpus=build-fuzz/corpus/$name
       mkdir -p "$corpus"
       log=build-fuzz/findings/$name.log
-      if ! "$target" -max_total_time="${FUZZ_SECONDS:-30}" -timeout=10 -print_final_stats=1 \
+      if ! "$target" -max_total_time="${FUZZ_SECONDS:-30}" -seed="${FUZZ_SEED:-1}" -timeout=10 -print_final_stats=1 \
           -artifact_prefix="build-fuzz/findings/$name-" "$corpus" "$seeds/$name" > "$log" 2>&1; then
         tail -n 60 "$log"
         echo "$name found a fault; the input is in build-fuzz/findings/" >&2
