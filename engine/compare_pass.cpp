@@ -176,11 +176,11 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     view.emptyA = EmptyTextsOf(a->grip);
     PassTally tally;
     uint64_t judged = 0;
-    // The pass steps out of the lock between stretches, so that files
+    // The pass steps out of the lock between short stretches, so that files
     // joining the scan wait for a stretch, not for the whole pass. Entries
     // are found again by their sequence numbers: the scan's index may have
     // moved meanwhile, and its directions may have been built afresh.
-    constexpr size_t kStretch = 512;
+    constexpr size_t kStretch = 128;
     size_t from = 0;
     for (;;) {
         const size_t earlier = store.EarlierInScan(*a);
