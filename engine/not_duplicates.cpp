@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "user_folders.h"
+#include "whole_file.h"
 
 std::string TsvEscape(const std::u16string& path) {
     std::string out;
@@ -113,18 +114,7 @@ HRESULT NotDuplicates::Save() const {
     for (const Pair& pair : m_pairs) {
         text += TsvEscape(pair.first) + "\t" + TsvEscape(pair.second) + "\n";
     }
-    const std::string fresh = m_file + ".new";
-    FILE* out = std::fopen(fresh.c_str(), "wb");
-    if (out == nullptr) {
-        return E_FAIL;
-    }
-    bool ok = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    ok = std::fclose(out) == 0 && ok;
-    if (!ok || std::rename(fresh.c_str(), m_file.c_str()) != 0) {
-        std::remove(fresh.c_str());
-        return E_FAIL;
-    }
-    return S_OK;
+    return ReplaceFileWith(m_file, text) ? S_OK : E_FAIL;
 }
 
 bool NotDuplicates::Contains(const std::u16string& a, const std::u16string& b) const {

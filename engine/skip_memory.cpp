@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "whole_file.h"
+
 namespace {
 
 constexpr char kMagic[8] = {'H', 'F', 'S', 'K', 'I', 'P', '1', '\n'};
@@ -169,17 +171,7 @@ bool SkipMemory::Rewrite() {
     for (const auto& [path, entry] : m_entries) {
         bytes += Record(path, entry.stamp, entry.reason);
     }
-    // Written beside the old file and renamed over it, so a crash leaves one
-    // whole file or the other.
-    const std::string fresh = m_path + ".new";
-    std::FILE* f = std::fopen(fresh.c_str(), "wb");
-    if (f == nullptr) {
-        return false;
-    }
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    ok = std::fclose(f) == 0 && ok;
-    if (!ok || std::rename(fresh.c_str(), m_path.c_str()) != 0) {
-        std::remove(fresh.c_str());
+    if (!ReplaceFileWith(m_path, bytes)) {
         return false;
     }
     m_file = std::fopen(m_path.c_str(), "ab");
