@@ -441,6 +441,7 @@ void RunSize(const LibraryModel& model, size_t n, bool check, int32_t method, fl
     const uint64_t contentBefore = counters.contentScored.load();
     const uint64_t tagsBefore = counters.tagsScored.load();
     const uint64_t firstBoundBefore = counters.tagsPastFirstBound.load();
+    const uint64_t sketchBoundBefore = counters.tagsPastSketchBound.load();
     const double cpuBefore = ProcessCpuSeconds();
     const auto scanStart = Clock::now();
     const int32_t generation = BeginScan(&owner, store);
@@ -458,11 +459,13 @@ void RunSize(const LibraryModel& model, size_t n, bool check, int32_t method, fl
                 method == kCompareBoth ? "both" : method == kCompareTags ? "tags" : "content", s,
                 pool.ThreadCount(), wall, cpu, pairs / wall, pairs / cpu, listed.size());
     std::printf("pruned: %.4f of %.0f judged pairs never scored in full (content scored for "
-                "%.4f, tags for %.4f; tags past the first bound %.4f)\n",
+                "%.4f, tags for %.4f; tags past the first bound %.4f, past the sketches' %.4f)\n",
                 judged > 0 ? 1.0 - scored / judged : 0.0, judged,
                 static_cast<double>(counters.contentScored.load() - contentBefore) / judged,
                 static_cast<double>(counters.tagsScored.load() - tagsBefore) / judged,
                 static_cast<double>(counters.tagsPastFirstBound.load() - firstBoundBefore) /
+                    judged,
+                static_cast<double>(counters.tagsPastSketchBound.load() - sketchBoundBefore) /
                     judged);
 
     if (check) {

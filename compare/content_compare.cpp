@@ -32,14 +32,28 @@ float SpectrumScore(const GripVectors& a, const GripVectors& b) {
     return std::fabs(CorrelationCoefficient(a.spectrum, b.spectrum, kComparedBins));
 }
 
-BoundedContentScores FastContentScores(const GripVectors& a, const GripVectors& b) {
+namespace {
+
+BoundedScore FastSpectrumScore(const GripVectors& a, const GripVectors& b) {
+    return FastSeriesScore(a.spectrum, a.spectrumForm, b.spectrum, b.spectrumForm, kComparedBins,
+                           GripVectors::kSpectrumPadded);
+}
+
+// The fast scores of two Grips whose spectrum score is known.
+BoundedContentScores WithEnvelopeAndDrift(BoundedScore spectrum, const GripVectors& a,
+                                          const GripVectors& b) {
     return BoundedContentScores{
-        FastSeriesScore(a.spectrum, a.spectrumForm, b.spectrum, b.spectrumForm, kComparedBins,
-                        GripVectors::kSpectrumPadded),
+        spectrum,
         FastSeriesScore(a.envelope, a.envelopeForm, b.envelope, b.envelopeForm, kEnvelopeLength,
                         GripVectors::kEnvelopePadded),
         FastSeriesScore(a.drift, a.driftForm, b.drift, b.driftForm, kDriftLength,
                         GripVectors::kDriftPadded)};
+}
+
+}  // namespace
+
+BoundedContentScores FastContentScores(const GripVectors& a, const GripVectors& b) {
+    return WithEnvelopeAndDrift(FastSpectrumScore(a, b), a, b);
 }
 
 namespace {
@@ -81,13 +95,11 @@ bool JudgeContent(const GripVectors& a, const GripVectors& b, float sensitivity)
     const ContentThresholds t = ThresholdsFor(sensitivity);
     // Neither rule holds below the loose threshold: most pairs end here,
     // before their envelopes and drifts are read.
-    const BoundedScore spectrum =
-        FastSeriesScore(a.spectrum, a.spectrumForm, b.spectrum, b.spectrumForm, kComparedBins,
-                        GripVectors::kSpectrumPadded);
+    const BoundedScore spectrum = FastSpectrumScore(a, b);
     if (AtLeast(spectrum.value, spectrum.bound, t.loose) == Truth::kNo) {
         return false;
     }
-    const BoundedContentScores f = FastContentScores(a, b);
+    const BoundedContentScores f = WithEnvelopeAndDrift(spectrum, a, b);
     const float sumBound = f.envelope.bound == 0.0f && f.drift.bound == 0.0f
                                ? 0.0f
                                : f.envelope.bound + f.drift.bound + kSumRounding;

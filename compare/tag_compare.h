@@ -163,7 +163,10 @@ TextSketch SketchText(std::string_view text);
 // substrings it finds, and exactly all it counts (0 when a text is empty). A
 // start whose first two bytes occur nowhere in the other text begins no
 // common substring longer than 1, one whose first three bytes occur nowhere
-// none longer than 2, the others none longer than the shorter text.
+// none longer than 2. A common substring of length L > 2 needs the three
+// bytes at each of its first L - 2 starts in both texts, so of t starts
+// whose three bytes may be in both, those in a row give the most: 3, 4,
+// ..., t + 2 bytes, though none longer than the shorter text.
 struct OverlapCounts {
     uint64_t found;
     uint64_t total;
@@ -187,7 +190,12 @@ __attribute__((always_inline)) inline OverlapCounts OverlapCountsBound(const Tex
     const uint64_t pairsY = std::min(ly - 1, pairs * y.pairRepeats);
     const uint64_t triplesX = std::min(lx - 2, triples * x.tripleRepeats);
     const uint64_t triplesY = std::min(ly - 2, triples * y.tripleRepeats);
-    return {lx + ly + pairsX + pairsY + (m - 2) * (triplesX + triplesY),
+    // 1 + 2 + ... + t beyond the first two bytes, each at most m - 2.
+    auto beyondTwo = [m](uint64_t t) {
+        const uint64_t rising = std::min(t, m - 2);
+        return rising * (rising + 1) / 2 + (t - rising) * (m - 2);
+    };
+    return {lx + ly + pairsX + pairsY + beyondTwo(triplesX) + beyondTwo(triplesY),
             m * (lx + ly + 2) - m * (m + 1)};
 }
 

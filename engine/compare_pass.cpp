@@ -76,6 +76,7 @@ struct PassTally {
     uint64_t contentScored = 0;
     uint64_t tagsScored = 0;
     uint64_t tagsPastFirstBound = 0;
+    uint64_t tagsPastSketchBound = 0;
 };
 
 // Judges file a against the scan's entries at positions [from, to). Built
@@ -89,8 +90,10 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void JudgeStretch(
         const GripStore::Entry* b = view.scan[k];
         const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
         const float s = g_sensitivity.load(std::memory_order_relaxed);
+        const GripStore::TextSketches& sketchesB = view.sketches[k];
         auto overlap = [&](TagField fa, TagField fb) {
-            return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb], TagText(b->grip, fb));
+            return overlaps.Get(fa, TagText(a->grip, fa), sketchesB.textIds[fb],
+                                TagText(b->grip, fb));
         };
         // Content accepts no pair whose spectrumScore lies below the loose
         // threshold; the tags none whose tagScore lies below s. The bounds
@@ -98,7 +101,7 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void JudgeStretch(
         // the tags' from the texts' sketches alone (first whether any field
         // can reach s, then the weighted mean), then with the exact overlaps
         // with the other file's artist and album (texts that many files
-        // share, so the table knows most of them).
+        // share, so the table knows most of them), then with its title.
         bool accepted = false;
         bool tagsScored = false;
         bool anyScored = false;
@@ -110,7 +113,7 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void JudgeStretch(
             accepted = JudgeContent(a->vectors, b->vectors, s);
         }
         if (!accepted && (method & kCompareTags) != 0) {
-            const auto& sketchB = view.sketches[k].key;
+            const auto& sketchB = sketchesB.key;
             if (SomeFieldMayReach(view.sketchA.key, sketchB, s)) {
                 ++tally.tagsPastFirstBound;
                 const EmptyTexts emptyB = {
@@ -119,11 +122,20 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void JudgeStretch(
                 auto sketched = [&](TagField fa, TagField fb) {
                     return OverlapBound(view.sketchA.key[fa], sketchB[fb]);
                 };
-                if (TagScoreBound(view.emptyA, emptyB, sketched) >= s &&
-                    TagScoreBound(view.emptyA, emptyB, [&](TagField fa, TagField fb) {
-                        return fb == kArtistField || fb == kAlbumField ? overlap(fa, fb)
-                                                                       : sketched(fa, fb);
-                    }) >= s) {
+                // The bound with the exact overlaps of the other file's
+                // texts in fields up to last (in the order album, artist,
+                // title), its sketches for the rest.
+                auto exactUpTo = [&](TagField last) {
+                    return TagScoreBound(view.emptyA, emptyB, [&](TagField fa, TagField fb) {
+                        const bool exact = fb == kAlbumField ||
+                                           (fb == kArtistField && last != kAlbumField) ||
+                                           (fb == kTitleField && last == kTitleField);
+                        return exact ? overlap(fa, fb) : sketched(fa, fb);
+                    });
+                };
+                const bool pastSketches = TagScoreBound(view.emptyA, emptyB, sketched) >= s;
+                tally.tagsPastSketchBound += pastSketches;
+                if (pastSketches && exactUpTo(kArtistField) >= s && exactUpTo(kTitleField) >= s) {
                     anyScored = true;
                     tagsScored = true;
                     ++tally.tagsScored;
@@ -180,12 +192,19 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     // joining the scan wait for a stretch, not for the whole pass. Entries
     // are found again by their sequence numbers: the scan's index may have
     // moved meanwhile, and its directions may have been built afresh.
+    // Most stretches find the index as they left it, but for new files at
+    // its end.
     constexpr size_t kStretch = 128;
     size_t from = 0;
-    for (;;) {
-        const size_t earlier = store.EarlierInScan(*a);
-        view.a = a;
-        view.projectionA = store.ProjectionOf(*a);
+    size_t earlier = 0;
+    uint64_t layout = 0;
+    for (bool moved = true;;) {
+        if (moved) {
+            layout = store.scanLayout();
+            earlier = store.EarlierInScan(*a);
+            view.a = a;
+            view.projectionA = store.ProjectionOf(*a);
+        }
         view.scan = store.scan().data();
         view.projections = store.scanProjections().data();
         view.sketches = store.scanSketches().data();
@@ -199,6 +218,11 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
         const uint32_t last = view.scan[to - 1]->grip.sequence;
         hold.Release();
         hold.Acquire();
+        moved = store.scanLayout() != layout;
+        if (!moved) {
+            from = to;
+            continue;
+        }
         a = store.Find(path);
         if (a == nullptr || a->grip.sequence != sequence) {
             // Taken out of the store or out of the scan meanwhile.
@@ -212,6 +236,8 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     GlobalPassCounters().tagsScored.fetch_add(tally.tagsScored, std::memory_order_relaxed);
     GlobalPassCounters().tagsPastFirstBound.fetch_add(tally.tagsPastFirstBound,
                                                       std::memory_order_relaxed);
+    GlobalPassCounters().tagsPastSketchBound.fetch_add(tally.tagsPastSketchBound,
+                                                       std::memory_order_relaxed);
     std::sort(listed.begin(), listed.end(),
               [](const Listed& x, const Listed& y) { return x.path2 < y.path2; });
     for (Listed& pairB : listed) {

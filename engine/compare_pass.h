@@ -25,13 +25,15 @@ class ExperimentalPoster {
 // Running totals over every pass of the process, for benchmarks: pairs
 // judged, pairs that some score was computed for in full (the others were
 // pruned by the bounds alone), and of those the ones whose content and whose
-// tags were; and the pairs whose tags passed the first, cheapest bound.
+// tags were; and the pairs whose tags passed the first, cheapest bound, and
+// the bound from the texts' sketches.
 struct PassCounters {
     std::atomic<uint64_t> judged{0};
     std::atomic<uint64_t> scored{0};
     std::atomic<uint64_t> contentScored{0};
     std::atomic<uint64_t> tagsScored{0};
     std::atomic<uint64_t> tagsPastFirstBound{0};
+    std::atomic<uint64_t> tagsPastSketchBound{0};
 };
 PassCounters& GlobalPassCounters();
 

@@ -945,6 +945,9 @@ void GripStore::JoinScan(Entry& entry) {
 
 void GripStore::EnterScan(Entry& entry, size_t at) {
     EnsureBasis();
+    if (at != m_scan.size()) {
+        ++m_scanLayout;
+    }
     SpectrumProjection projection;
     ProjectSpectrum(m_basis, entry.vectors, projection);
     m_scan.insert(m_scan.begin() + static_cast<std::ptrdiff_t>(at), &entry);
@@ -969,6 +972,7 @@ void GripStore::EnsureBasis() {
         return;
     }
     m_basisBuiltAt = m_entries.size();
+    ++m_scanLayout;
     std::vector<const GripVectors*> sample;
     const size_t stride = (m_entries.size() + kMostSample - 1) / kMostSample;
     size_t k = 0;
@@ -997,6 +1001,7 @@ GripStore::TextSketches GripStore::SketchesOf(const Entry& entry) {
     TextSketches sketches;
     for (int key = 0; key < kTextKeys; ++key) {
         sketches.key[key] = SketchText(TagText(entry.grip, static_cast<TagField>(key)));
+        sketches.textIds[key] = entry.textIds[key];
     }
     return sketches;
 }
@@ -1008,6 +1013,7 @@ void GripStore::LeaveScan(Entry& entry) {
             m_scan.erase(m_scan.begin() + static_cast<std::ptrdiff_t>(at));
             m_scanProjections.erase(m_scanProjections.begin() + static_cast<std::ptrdiff_t>(at));
             m_scanSketches.erase(m_scanSketches.begin() + static_cast<std::ptrdiff_t>(at));
+            ++m_scanLayout;
         }
         entry.grip.sequence = kNotInScan;
     }
@@ -1047,6 +1053,7 @@ void GripStore::ClearEntries() {
     m_scan.clear();
     m_scanProjections.clear();
     m_scanSketches.clear();
+    ++m_scanLayout;
     m_basis = SpectrumBasis();
     m_basisBuiltAt = 0;
     m_texts.clear();
@@ -1060,6 +1067,7 @@ void GripStore::ResetSequences() {
     m_scan.clear();
     m_scanProjections.clear();
     m_scanSketches.clear();
+    ++m_scanLayout;
 }
 
 Grip GripOf(const GripStore::Entry& entry) {

@@ -83,9 +83,11 @@ class GripStore {
         const std::u16string* path = nullptr;
     };
     using Map = std::map<std::u16string, Entry, std::less<>>;
-    // The sketches of an entry's text keys, in TagField order.
+    // The sketches of an entry's text keys and their numbers, in TagField
+    // order: what a pass reads of an earlier file before it needs the file.
     struct TextSketches {
         TextSketch key[kTextKeys];
+        uint32_t textIds[kTextKeys];
     };
 
     GripStore() = default;
@@ -172,6 +174,11 @@ class GripStore {
     // position. Call under the lock.
     const std::vector<TextSketches>& scanSketches() const { return m_scanSketches; }
     static TextSketches SketchesOf(const Entry& entry);
+    // Changes whenever an entry of scan() leaves it or takes a place other
+    // than the last, and whenever the projections are made afresh: while it
+    // stays the same, positions in scan() and the projections read from it
+    // stay valid. Call under the lock.
+    uint64_t scanLayout() const { return m_scanLayout; }
     size_t size() const { return m_entries.size(); }
     // How many distinct texts the entries hold (numbers run below it).
     size_t textCount() const { return m_texts.size(); }
@@ -232,6 +239,7 @@ class GripStore {
     std::vector<Entry*> m_scan;  // by sequence
     std::vector<SpectrumProjection> m_scanProjections;  // beside m_scan
     std::vector<TextSketches> m_scanSketches;           // beside m_scan
+    uint64_t m_scanLayout = 0;
     SpectrumBasis m_basis;
     size_t m_basisBuiltAt = 0;  // entries in the store when m_basis was built
     std::vector<std::string> m_texts;                     // by number
