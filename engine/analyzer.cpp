@@ -33,8 +33,12 @@ void TagKey(std::string& dst, const char16_t (&field)[kDecoderInfoTextLength]) {
 
 // spectrum[k] and segment[k] += |re[k] + i im[k]|; the segments feed only the
 // drift, which compares the first kComparedBins bins, so the rest are left.
-void AddMagnitudes(const float* __restrict re, const float* __restrict im,
-                   float* __restrict spectrum, float* __restrict segment) {
+// Built for the wider vector instructions as well (square roots are exact in
+// either), chosen when the processor has them.
+__attribute__((target_clones("avx2", "default"))) void AddMagnitudes(const float* __restrict re,
+                                                                     const float* __restrict im,
+                                                                     float* __restrict spectrum,
+                                                                     float* __restrict segment) {
     for (uint32_t k = 0; k < kComparedBins; ++k) {
         const float m = std::sqrt(re[k] * re[k] + im[k] * im[k]);
         spectrum[k] += m;
@@ -263,11 +267,14 @@ HRESULT Analyzer::ComputeSpectra() {
 
     for (size_t pos = 0; pos < total; pos += kBlockSize) {
         const size_t length = std::min<size_t>(total - pos, kBlockSize);
-        std::fill(m_re.begin(), m_re.end(), 0.0f);
-        std::fill(m_im.begin(), m_im.end(), 0.0f);
-        std::copy(m_samples.begin() + static_cast<std::ptrdiff_t>(pos),
-                  m_samples.begin() + static_cast<std::ptrdiff_t>(pos + length), m_re.begin());
-        Fft(m_re.data(), m_im.data(), kBlockSize);
+        const float* block = m_samples.data() + pos;
+        if (length < kBlockSize) {
+            // The last block, padded with zeros.
+            m_tail.assign(kBlockSize, 0.0f);
+            std::copy(block, block + length, m_tail.begin());
+            block = m_tail.data();
+        }
+        FftOfReal(block, m_re.data(), m_im.data(), kBlockSize);
         const size_t s = static_cast<size_t>((static_cast<uint64_t>(pos) * kSegmentCount) / total);
         ++counts[s];
         AddMagnitudes(m_re.data(), m_im.data(), spectrum, m_segments.data() + s * kBlockSize);

@@ -73,6 +73,7 @@ class Analyzer {
     std::vector<float> m_samples;
     std::vector<float> m_re;
     std::vector<float> m_im;
+    std::vector<float> m_tail;      // the last, partial block, zero-padded
     std::vector<float> m_segments;  // kSegmentCount x kBlockSize
     Grip m_grip;
     std::vector<unsigned char> m_record;

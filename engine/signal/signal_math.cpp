@@ -1,5 +1,6 @@
 #include "signal_math.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <memory>
@@ -21,6 +22,10 @@ struct TwiddleTable {
     std::vector<float> cosines;
     std::vector<float> sines;
     std::vector<std::pair<uint32_t, uint32_t>> swaps;
+    // For a real input: groupAt[h] = 4 * (h bit-reversed over stages - 2 bits),
+    // the first of the four points whose inputs are h, h + n/2, h + n/4 and
+    // h + 3n/4.
+    std::vector<uint32_t> groupAt;
 };
 
 const TwiddleTable& TwiddlesFor(uint32_t stages) {
@@ -52,6 +57,17 @@ const TwiddleTable& TwiddlesFor(uint32_t stages) {
                 table->swaps.emplace_back(i, j);
             }
         }
+        if (stages >= 2) {
+            const uint32_t groups = n / 4;
+            table->groupAt.resize(groups);
+            for (uint32_t h = 0; h < groups; ++h) {
+                uint32_t g = 0;
+                for (uint32_t bit = 0; bit + 2 < stages; ++bit) {
+                    g |= ((h >> bit) & 1u) << (stages - 3 - bit);
+                }
+                table->groupAt[h] = 4 * g;
+            }
+        }
         tables[stages] = std::move(table);
     });
     return *tables[stages];
@@ -71,10 +87,12 @@ uint32_t StageCount(uint32_t n) {
     return stages;
 }
 
-// One butterfly of points a and b with the twiddle (c, sn).
-inline void Butterfly(float& ra, float& ia, float& rb, float& ib, float c, float sn) {
-    const float tr = rb * c - ib * sn;
-    const float ti = ib * c + rb * sn;
+// One butterfly of points a and b with the twiddle (c, sn); on vectors, one
+// per lane with the same operations.
+template <class T>
+inline void Butterfly(T& ra, T& ia, T& rb, T& ib, float c, float sn) {
+    const T tr = rb * c - ib * sn;
+    const T ti = ib * c + rb * sn;
     rb = ra - tr;
     ib = ia - ti;
     ra = ra + tr;
@@ -151,7 +169,67 @@ __attribute__((target_clones("avx2", "default"))) void LaterStages(float* re, fl
     }
 }
 
+// Loads a real input into bit-reversed order and runs stages 1 and 2, eight
+// groups of four points side by side. Every lane does what FirstTwoStages
+// does to one group after the swaps, zero imaginary parts included, so the
+// bits are the same; the swaps and the separate passes are saved.
+void FirstTwoStagesOfReal(const float* in, float* re, float* im, uint32_t n,
+                          const TwiddleTable& table) {
+    const float c1 = table.cosines[0];
+    const float s1 = table.sines[0];
+    const float c20 = table.cosines[1];
+    const float s20 = table.sines[1];
+    const float c21 = table.cosines[2];
+    const float s21 = table.sines[2];
+    const uint32_t quarter = n / 4;
+    const auto load = [](const float* p) -> const Float8& {
+        return *reinterpret_cast<const Float8*>(p);
+    };
+    for (uint32_t h = 0; h < quarter; h += 8) {
+        Float8 r0 = load(in + h);
+        Float8 r1 = load(in + 2 * quarter + h);
+        Float8 r2 = load(in + quarter + h);
+        Float8 r3 = load(in + 3 * quarter + h);
+        Float8 i0 = {};
+        Float8 i1 = {};
+        Float8 i2 = {};
+        Float8 i3 = {};
+        Butterfly(r0, i0, r1, i1, c1, s1);
+        Butterfly(r2, i2, r3, i3, c1, s1);
+        Butterfly(r0, i0, r2, i2, c20, s20);
+        Butterfly(r1, i1, r3, i3, c21, s21);
+        // Lane l holds the four points of group groupAt[h + l].
+        const auto store = [&]<int... L>(std::integer_sequence<int, L...>) {
+            (
+                [&] {
+                    const uint32_t g = table.groupAt[h + L];
+                    const Float4 r = {r0[L], r1[L], r2[L], r3[L]};
+                    const Float4 i = {i0[L], i1[L], i2[L], i3[L]};
+                    *reinterpret_cast<Float4*>(re + g) = r;
+                    *reinterpret_cast<Float4*>(im + g) = i;
+                }(),
+                ...);
+        };
+        store(std::make_integer_sequence<int, 8>{});
+    }
+}
+
 }  // namespace
+
+void FftOfReal(const float* in, float* re, float* im, uint32_t n) {
+    const uint32_t stages = StageCount(n);
+    // Eight groups of four points at a time.
+    constexpr uint32_t kLeastSize = 32;
+    if (n < kLeastSize) {
+        std::copy(in, in + n, re);
+        std::fill(im, im + n, 0.0f);
+        Fft(re, im, n);
+        return;
+    }
+    const TwiddleTable& table = TwiddlesFor(stages);
+    FirstTwoStagesOfReal(in, re, im, n, table);
+    LaterStages(re, im, n, stages, table);
+}
 
 void Fft(float* re, float* im, uint32_t n) {
     const uint32_t stages = StageCount(n);

@@ -10,6 +10,10 @@
 // X[k] = sum x[m] e^(+2 pi i m k / n), unscaled.
 void Fft(float* re, float* im, uint32_t n);
 
+// The transform of the n real samples in[0..n) into re and im: the same bits
+// as Fft on re = in, im = 0, with less work. in must not overlap re or im.
+void FftOfReal(const float* in, float* re, float* im, uint32_t n);
+
 // The transform with the opposite sign, scaled by 1/n: undoes Fft.
 void InverseFft(float* re, float* im, uint32_t n);
 

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <complex>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -154,6 +155,26 @@ TEST(FftTest, GivesTheBitsOfTheScalarButterflies) {
         Fft(re.data(), im.data(), n);
         EXPECT_EQ(re, expectedRe);
         EXPECT_EQ(im, expectedIm);
+    }
+}
+
+TEST(FftTest, RealInputGivesTheBitsOfTheScalarButterflies) {
+    // Zeros of either sign and a silent half must keep their signs too.
+    for (uint32_t n : {8u, 32u, 2048u, 65536u}) {
+        SCOPED_TRACE(n);
+        std::vector<float> in = Random(n, n + 7);
+        for (uint32_t i = 0; i < n; i += 5) {
+            in[i] = (i % 2 == 0) ? 0.0f : -0.0f;
+        }
+        std::fill(in.begin() + n / 2, in.end(), 0.0f);
+        std::vector<float> expectedRe = in;
+        std::vector<float> expectedIm(n, 0.0f);
+        ScalarFft(expectedRe, expectedIm);
+        std::vector<float> re(n, 1.0f);
+        std::vector<float> im(n, 1.0f);
+        FftOfReal(in.data(), re.data(), im.data(), n);
+        EXPECT_EQ(std::memcmp(re.data(), expectedRe.data(), n * sizeof(float)), 0);
+        EXPECT_EQ(std::memcmp(im.data(), expectedIm.data(), n * sizeof(float)), 0);
     }
 }
 

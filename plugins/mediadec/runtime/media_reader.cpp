@@ -52,6 +52,10 @@ int64_t ThreadCpuMicros() {
 }
 // Bytes the demuxer may read to learn the streams' parameters.
 constexpr int64_t kProbeSize = 2 * 1024 * 1024;
+// Bytes that a raw demuxer (FLAC's, for one) hands its frame parser per read:
+// each read costs a trip through the parser, and its own default of 1 KiB
+// makes several per coded frame.
+constexpr int64_t kRawPacketSize = 64 * 1024;
 // The score a format earns from the file's name and an ID3 tag before any
 // audio is seen. Below it the name alone, or a few bytes that chance puts in
 // any file, chose the format: the content is no sound the demuxer knows.
@@ -346,6 +350,7 @@ HRESULT CMediaReader::Open(const char16_t* path) {
     AVDictionary* options = nullptr;
     av_dict_set(&options, "protocol_whitelist", "file", 0);
     av_dict_set_int(&options, "probesize", kProbeSize, 0);
+    av_dict_set_int(&options, "raw_packet_size", kRawPacketSize, 0);
     const int opened = avformat_open_input(&m_format, url.c_str(), nullptr, &options);
     av_dict_free(&options);
     if (opened < 0) {
