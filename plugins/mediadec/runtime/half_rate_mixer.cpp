@@ -68,6 +68,11 @@ const Kernel& FilterKernel() {
     return kernel;
 }
 
+// The mean over the channels of frame f, full scale 1.0, goes to
+// first[f / 2] for even f and to second[f / 2] for odd f. A run of frames is
+// mixed into a row first and then dealt out, two simple loops that the
+// compiler puts on vector instructions; every value is computed as one frame
+// at a time would.
 template <class T>
 float SampleAt(const uint8_t* plane, size_t index) {
     T v;
@@ -75,28 +80,41 @@ float SampleAt(const uint8_t* plane, size_t index) {
     return static_cast<float>(v);
 }
 
-// The mean over the channels of frame f, full scale 1.0, goes to
-// first[f / 2] for even f and to second[f / 2] for odd f.
 template <class T>
 void Mix(const uint8_t* const* data, const PcmFrameLayout& layout, size_t frames, float scale,
          float* first, float* second) {
+    constexpr size_t kRun = 512;  // frames mixed per row; even
     const bool stereo = layout.channels == 2;
     const float weight = stereo ? 0.5f * scale : scale;
-    auto mixed = [&](size_t f) {
+    const uint8_t* a = data[0];
+    const uint8_t* b = stereo && layout.planar ? data[1] : nullptr;
+    alignas(32) float row[kRun];
+    for (size_t done = 0; done < frames; done += kRun) {
+        const size_t n = std::min(kRun, frames - done);
         if (!stereo) {
-            return SampleAt<T>(data[0], f) * weight;
+            for (size_t i = 0; i < n; ++i) {
+                row[i] = SampleAt<T>(a, done + i) * weight;
+            }
+        } else if (layout.planar) {
+            for (size_t i = 0; i < n; ++i) {
+                row[i] = (SampleAt<T>(a, done + i) + SampleAt<T>(b, done + i)) * weight;
+            }
+        } else {
+            for (size_t i = 0; i < n; ++i) {
+                const size_t f = done + i;
+                row[i] = (SampleAt<T>(a, 2 * f) + SampleAt<T>(a, 2 * f + 1)) * weight;
+            }
         }
-        const float left = layout.planar ? SampleAt<T>(data[0], f) : SampleAt<T>(data[0], 2 * f);
-        const float right =
-            layout.planar ? SampleAt<T>(data[1], f) : SampleAt<T>(data[0], 2 * f + 1);
-        return (left + right) * weight;
-    };
-    for (size_t f = 0; f + 1 < frames; f += 2) {
-        first[f / 2] = mixed(f);
-        second[f / 2] = mixed(f + 1);
-    }
-    if (frames % 2 != 0) {
-        first[frames / 2] = mixed(frames - 1);
+        // done is even, so the parity of a frame is that of its place in the row.
+        float* __restrict even = first + done / 2;
+        float* __restrict odd = second + done / 2;
+        for (size_t i = 0; i < n / 2; ++i) {
+            even[i] = row[2 * i];
+            odd[i] = row[2 * i + 1];
+        }
+        if (n % 2 != 0) {
+            even[n / 2] = row[n - 1];
+        }
     }
 }
 
@@ -119,8 +137,8 @@ const Float8& At(const float* p) {
 // instructions as well, chosen when the processor has them.
 __attribute__((target_clones("avx2", "default"))) void FilterBlocks(const Kernel& k,
                                                                     const float* even,
-                                                                    const float* odd,
-                                                                    size_t blocks, int16_t* out) {
+                                                                    const float* odd, size_t blocks,
+                                                                    int16_t* out) {
     // Adding and taking away 1.5 * 2^23 rounds a float to a whole number.
     constexpr float kRounder = 12582912.0f;
     const Float8 low = Float8{} - 32768.0f;
@@ -152,7 +170,8 @@ __attribute__((target_clones("avx2", "default"))) void FilterBlocks(const Kernel
             v = v < low ? low : v;
             v = v > high ? high : v;
             v = (v + kRounder) - kRounder;
-            const Short8 samples = __builtin_convertvector(__builtin_convertvector(v, Int8), Short8);
+            const Short8 samples =
+                __builtin_convertvector(__builtin_convertvector(v, Int8), Short8);
             std::memcpy(out + b * kBlock + j * kLanes, &samples, sizeof(samples));
         }
     }
@@ -278,8 +297,9 @@ void CHalfRateMixer::Produce(std::vector<uint8_t>& out, bool last) {
                  static_cast<std::ptrdiff_t>(m_odd.size()) - (kOddTaps - 1));
     // Until the end only whole blocks: tiny frames would otherwise pay for
     // a block each.
-    const auto count = last ? static_cast<size_t>(std::max<std::ptrdiff_t>(ready, 0))
-                            : static_cast<size_t>(std::max<std::ptrdiff_t>(ready, 0)) / kBlock * kBlock;
+    const auto count =
+        last ? static_cast<size_t>(std::max<std::ptrdiff_t>(ready, 0))
+             : static_cast<size_t>(std::max<std::ptrdiff_t>(ready, 0)) / kBlock * kBlock;
     if (count == 0) {
         return;
     }
