@@ -188,12 +188,12 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     view.emptyA = EmptyTextsOf(a->grip);
     PassTally tally;
     uint64_t judged = 0;
-    // The pass steps out of the lock between short stretches, so that files
-    // joining the scan wait for a stretch, not for the whole pass. Entries
-    // are found again by their sequence numbers: the scan's index may have
-    // moved meanwhile, and its directions may have been built afresh.
-    // Most stretches find the index as they left it, but for new files at
-    // its end.
+    // The pass runs in short stretches and steps out of the lock between
+    // them when a writer waits, so that files joining the scan wait for a
+    // stretch, not for the whole pass. Most steps find the index as they
+    // left it, but for new files at its end; otherwise entries are found
+    // again by their sequence numbers, as the index may have moved and its
+    // directions may have been built afresh.
     constexpr size_t kStretch = 128;
     size_t from = 0;
     size_t earlier = 0;
@@ -214,6 +214,12 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
         judged += to - from;
         if (to >= earlier) {
             break;
+        }
+        if (!store.lock().WriterWaits()) {
+            // Nothing can have changed.
+            from = to;
+            moved = false;
+            continue;
         }
         const uint32_t last = view.scan[to - 1]->grip.sequence;
         hold.Release();

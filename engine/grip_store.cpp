@@ -921,26 +921,50 @@ GripStore::Entry* GripStore::Insert(const std::u16string& path, const Grip& grip
     if (entry != nullptr && grip.sequence != kNotInScan) {
         entry->grip.sequence = grip.sequence;
         // Numbers are given out in order, so the entry almost always goes last.
+        const std::span<Entry* const> scan = this->scan();
         const auto at = std::upper_bound(
-            m_scan.begin(), m_scan.end(), grip.sequence,
+            scan.begin(), scan.end(), grip.sequence,
             [](uint32_t sequence, const Entry* e) { return sequence < e->grip.sequence; });
-        EnterScan(*entry, static_cast<size_t>(at - m_scan.begin()));
+        EnterScan(*entry, static_cast<size_t>(at - scan.begin()));
     }
     return entry;
 }
 
 size_t GripStore::ScanPositionOf(uint32_t sequence) const {
+    const std::span<Entry* const> scan = this->scan();
     const auto end = std::lower_bound(
-        m_scan.begin(), m_scan.end(), sequence,
+        scan.begin(), scan.end(), sequence,
         [](const Entry* e, uint32_t value) { return e->grip.sequence < value; });
-    return static_cast<size_t>(end - m_scan.begin());
+    return static_cast<size_t>(end - scan.begin());
 }
 
 void GripStore::JoinScan(Entry& entry) {
     if (entry.grip.sequence == kNotInScan) {
-        entry.grip.sequence = NextSequence();
+        std::atomic_ref<uint32_t>(entry.grip.sequence)
+            .store(NextSequence(), std::memory_order_relaxed);
         EnterScan(entry, m_scan.size());
     }
+}
+
+GripStore::Stored GripStore::JoinIfUnchanged(const std::u16string& path, const FileStamp* stamp,
+                                             bool exclusive) {
+    Entry* entry = Find(path);
+    if (entry == nullptr) {
+        return Stored::kMissing;
+    }
+    std::lock_guard<std::mutex> join(m_joinMutex);
+    if (stamp != nullptr && !IsUnchanged(path, *stamp)) {
+        return Stored::kChanged;
+    }
+    if (entry->grip.sequence == kNotInScan) {
+        // Passes may read the scan meanwhile: it must neither move nor be
+        // projected afresh.
+        if (!exclusive && (!m_scan.HasRoom() || BasisDue())) {
+            return Stored::kRetryExclusively;
+        }
+        JoinScan(*entry);
+    }
+    return Stored::kUnchanged;
 }
 
 void GripStore::EnterScan(Entry& entry, size_t at) {
@@ -950,25 +974,61 @@ void GripStore::EnterScan(Entry& entry, size_t at) {
     }
     SpectrumProjection projection;
     ProjectSpectrum(m_basis, entry.vectors, projection);
-    m_scan.insert(m_scan.begin() + static_cast<std::ptrdiff_t>(at), &entry);
-    m_scanProjections.insert(m_scanProjections.begin() + static_cast<std::ptrdiff_t>(at),
-                             projection);
-    m_scanSketches.insert(m_scanSketches.begin() + static_cast<std::ptrdiff_t>(at),
-                          SketchesOf(entry));
+    m_scan.Insert(at, &entry, projection, SketchesOf(entry));
 }
 
-void GripStore::EnsureBasis() {
+void GripStore::ScanIndex::Insert(size_t at, Entry* entry, const SpectrumProjection& projection,
+                                  const TextSketches& sketches) {
+    const size_t size = this->size();
+    if (size == m_entries.size()) {
+        const size_t room = std::max<size_t>(64, 2 * size);
+        m_entries.resize(room);
+        m_projections.resize(room);
+        m_sketches.resize(room);
+    }
+    const auto shift = [size, at](auto& slots) {
+        std::move_backward(slots.begin() + static_cast<std::ptrdiff_t>(at),
+                           slots.begin() + static_cast<std::ptrdiff_t>(size),
+                           slots.begin() + static_cast<std::ptrdiff_t>(size + 1));
+    };
+    shift(m_entries);
+    shift(m_projections);
+    shift(m_sketches);
+    m_entries[at] = entry;
+    m_projections[at] = projection;
+    m_sketches[at] = sketches;
+    m_size.store(size + 1, std::memory_order_release);
+}
+
+void GripStore::ScanIndex::Erase(size_t at) {
+    const size_t size = this->size();
+    const auto shift = [size, at](auto& slots) {
+        std::move(slots.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                  slots.begin() + static_cast<std::ptrdiff_t>(size),
+                  slots.begin() + static_cast<std::ptrdiff_t>(at));
+    };
+    shift(m_entries);
+    shift(m_projections);
+    shift(m_sketches);
+    m_size.store(size - 1, std::memory_order_release);
+}
+
+bool GripStore::BasisDue() const {
     // Enough spectra for their principal directions to speak for the library.
     constexpr size_t kLeastSample = 64;
-    constexpr size_t kMostSample = 512;
     // A first scan builds the directions from its first files; they are
     // built again as the store grows fourfold, until a sample of the whole
     // library speaks for it.
     constexpr size_t kGrowth = 4;
     constexpr size_t kSettled = 4096;
-    if (m_entries.size() < kLeastSample ||
-        (!m_basis.empty() &&
-         (m_basisBuiltAt >= kSettled || m_entries.size() < kGrowth * m_basisBuiltAt))) {
+    return m_entries.size() >= kLeastSample &&
+           (m_basis.empty() ||
+            (m_basisBuiltAt < kSettled && m_entries.size() >= kGrowth * m_basisBuiltAt));
+}
+
+void GripStore::EnsureBasis() {
+    constexpr size_t kMostSample = 512;
+    if (!BasisDue()) {
         return;
     }
     m_basisBuiltAt = m_entries.size();
@@ -983,14 +1043,14 @@ void GripStore::EnsureBasis() {
     }
     m_basis = BuildSpectrumBasis(sample);
     for (size_t at = 0; at < m_scan.size(); ++at) {
-        ProjectSpectrum(m_basis, m_scan[at]->vectors, m_scanProjections[at]);
+        ProjectSpectrum(m_basis, m_scan.entries()[at]->vectors, m_scan.projections()[at]);
     }
 }
 
 SpectrumProjection GripStore::ProjectionOf(const Entry& entry) const {
     const size_t at = EarlierInScan(entry);
-    if (at < m_scan.size() && m_scan[at] == &entry) {
-        return m_scanProjections[at];
+    if (at < m_scan.size() && m_scan.entries()[at] == &entry) {
+        return m_scan.projections()[at];
     }
     SpectrumProjection projection;
     ProjectSpectrum(m_basis, entry.vectors, projection);
@@ -1009,10 +1069,8 @@ GripStore::TextSketches GripStore::SketchesOf(const Entry& entry) {
 void GripStore::LeaveScan(Entry& entry) {
     if (entry.grip.sequence != kNotInScan) {
         const size_t at = EarlierInScan(entry);
-        if (at < m_scan.size() && m_scan[at] == &entry) {
-            m_scan.erase(m_scan.begin() + static_cast<std::ptrdiff_t>(at));
-            m_scanProjections.erase(m_scanProjections.begin() + static_cast<std::ptrdiff_t>(at));
-            m_scanSketches.erase(m_scanSketches.begin() + static_cast<std::ptrdiff_t>(at));
+        if (at < m_scan.size() && m_scan.entries()[at] == &entry) {
+            m_scan.Erase(at);
             ++m_scanLayout;
         }
         entry.grip.sequence = kNotInScan;
@@ -1050,9 +1108,7 @@ uint32_t GripStore::TextId(const std::string& text) {
 
 void GripStore::ClearEntries() {
     m_entries.clear();
-    m_scan.clear();
-    m_scanProjections.clear();
-    m_scanSketches.clear();
+    m_scan.Clear();
     ++m_scanLayout;
     m_basis = SpectrumBasis();
     m_basisBuiltAt = 0;
@@ -1061,19 +1117,19 @@ void GripStore::ClearEntries() {
 }
 
 void GripStore::ResetSequences() {
-    for (Entry* entry : m_scan) {
+    for (Entry* entry : scan()) {
         entry->grip.sequence = kNotInScan;
     }
-    m_scan.clear();
-    m_scanProjections.clear();
-    m_scanSketches.clear();
+    m_scan.Clear();
     ++m_scanLayout;
 }
 
 Grip GripOf(const GripStore::Entry& entry) {
     Grip g;
     static_cast<GripTexts&>(g) = entry.grip;
-    g.sequence = entry.grip.sequence;
+    // A file joins the scan under the shared lock.
+    g.sequence = std::atomic_ref<uint32_t>(const_cast<uint32_t&>(entry.grip.sequence))
+                     .load(std::memory_order_relaxed);
     std::memcpy(g.spectrum.data(), entry.vectors.spectrum, sizeof(float) * kComparedBins);
     std::memcpy(g.envelope.data(), entry.vectors.envelope, sizeof(float) * kEnvelopeLength);
     std::memcpy(g.drift.data(), entry.vectors.drift, sizeof(float) * kDriftLength);

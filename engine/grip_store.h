@@ -7,7 +7,9 @@
 //
 // Threads: LoadCache runs before any worker exists. Afterwards every access
 // to the entries, the files and the sequence counter happens under lock():
-// exclusively for anything that writes, shared for reading passes.
+// exclusively for anything that writes, shared for reading passes. The one
+// exception, JoinIfUnchanged, lets a stored file join the scan under the
+// shared lock and a mutex of its own.
 // Lock order: this lock before the owner's pairsLock.
 //
 // The cache file: a 32-byte header ("Harmonyfox 0.31" and 17 zero bytes),
@@ -20,8 +22,11 @@
 // when its record was made. docs/scan-engine.md describes both.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -88,6 +93,33 @@ class GripStore {
     struct TextSketches {
         TextSketch key[kTextKeys];
         uint32_t textIds[kTextKeys];
+    };
+
+    // The entries of the current scan in the order they joined it, with what
+    // a pass reads of each beside it. A writer that holds the store
+    // exclusively may change it freely; one that holds it shared (and the
+    // join mutex) may append within the room there is while passes read,
+    // as they read nothing at or past the size they find.
+    class ScanIndex {
+      public:
+        size_t size() const { return m_size.load(std::memory_order_acquire); }
+        bool HasRoom() const { return size() < m_entries.size(); }
+        Entry* const* entries() const { return m_entries.data(); }
+        const SpectrumProjection* projections() const { return m_projections.data(); }
+        SpectrumProjection* projections() { return m_projections.data(); }
+        const TextSketches* sketches() const { return m_sketches.data(); }
+        // Appends when at is the size and there is room; otherwise only
+        // under the exclusive hold.
+        void Insert(size_t at, Entry* entry, const SpectrumProjection& projection,
+                    const TextSketches& sketches);
+        void Erase(size_t at);
+        void Clear() { m_size.store(0, std::memory_order_release); }
+
+      private:
+        std::vector<Entry*> m_entries;  // the room: all slots past the size are spare
+        std::vector<SpectrumProjection> m_projections;
+        std::vector<TextSketches> m_sketches;
+        std::atomic<size_t> m_size{0};
     };
 
     GripStore() = default;
@@ -159,7 +191,7 @@ class GripStore {
     const Map& entries() const { return m_entries; }
     // The entries of the current scan in the order they joined it (by
     // sequence). Call under the lock.
-    const std::vector<Entry*>& scan() const { return m_scan; }
+    std::span<Entry* const> scan() const { return {m_scan.entries(), m_scan.size()}; }
     // How many entries of scan() joined it before entry. Call under the lock.
     size_t EarlierInScan(const Entry& entry) const { return ScanPositionOf(entry.grip.sequence); }
     // How many entries of scan() have a sequence below sequence. Call under
@@ -167,12 +199,16 @@ class GripStore {
     size_t ScanPositionOf(uint32_t sequence) const;
     // The pruning index: the spectrum projection of each entry of scan(), at
     // the same position. Call under the lock.
-    const std::vector<SpectrumProjection>& scanProjections() const { return m_scanProjections; }
+    std::span<const SpectrumProjection> scanProjections() const {
+        return {m_scan.projections(), m_scan.size()};
+    }
     // entry's projection (from the index when entry is in the scan).
     SpectrumProjection ProjectionOf(const Entry& entry) const;
     // The sketches of the text keys of each entry of scan(), at the same
     // position. Call under the lock.
-    const std::vector<TextSketches>& scanSketches() const { return m_scanSketches; }
+    std::span<const TextSketches> scanSketches() const {
+        return {m_scan.sketches(), m_scan.size()};
+    }
     static TextSketches SketchesOf(const Entry& entry);
     // Changes whenever an entry of scan() leaves it or takes a place other
     // than the last, and whenever the projections are made afresh: while it
@@ -189,6 +225,13 @@ class GripStore {
     // Gives entry the next sequence number and adds it to the scan, unless it
     // has joined already. Call under the exclusive lock.
     void JoinScan(Entry& entry);
+    // For a file job: whether path is stored from a file with stamp (null:
+    // not known, which counts as unchanged); a stored, unchanged entry
+    // joins the scan unless it has joined already. Callable under the
+    // shared lock, beside running passes; kRetryExclusively then means that
+    // it must be called again under the exclusive lock.
+    enum class Stored { kUnchanged, kChanged, kMissing, kRetryExclusively };
+    Stored JoinIfUnchanged(const std::u16string& path, const FileStamp* stamp, bool exclusive);
     // Marks every entry of the scan as not part of it; costs the size of the
     // scan, not of the store. Call under the exclusive lock.
     void ResetSequences();
@@ -232,13 +275,15 @@ class GripStore {
     // Builds the directions of the pruning index from the store's own
     // spectra, once the store holds enough of them.
     void EnsureBasis();
+    bool BasisDue() const;
     void ClearEntries();
 
     ReadWriteLock m_lock;
     Map m_entries;
-    std::vector<Entry*> m_scan;  // by sequence
-    std::vector<SpectrumProjection> m_scanProjections;  // beside m_scan
-    std::vector<TextSketches> m_scanSketches;           // beside m_scan
+    ScanIndex m_scan;  // by sequence
+    // Serialises what JoinIfUnchanged changes under the shared lock: the
+    // scan's end, the sequence counter, the records' stamps.
+    std::mutex m_joinMutex;
     uint64_t m_scanLayout = 0;
     SpectrumBasis m_basis;
     size_t m_basisBuiltAt = 0;  // entries in the store when m_basis was built

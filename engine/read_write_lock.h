@@ -5,6 +5,7 @@
 // may use it; it is used through the scoped holders below.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <mutex>
 #include <semaphore>
@@ -26,6 +27,9 @@ class ReadWriteLock {
     // Threads waiting for a shared or exclusive hold at this moment.
     int32_t WaitingReaders();
     int32_t WaitingWriters();
+    // Whether a writer waits, without taking the guard: for a reader that
+    // steps out only to let a writer in.
+    bool WriterWaits() const { return m_writerWaits.load(std::memory_order_relaxed); }
 
   private:
     static constexpr std::ptrdiff_t kMaxWaiters = 0x7FFFFFFF;
@@ -33,6 +37,7 @@ class ReadWriteLock {
     std::mutex m_guard;
     int32_t m_waitingReaders = 0;  // guarded by m_guard
     int32_t m_waitingWriters = 0;  // guarded by m_guard
+    std::atomic<bool> m_writerWaits{false};  // m_waitingWriters > 0
     int32_t m_active = 0;          // -1: a writer holds it; n > 0: n readers hold it
     std::counting_semaphore<kMaxWaiters> m_readers{0};
     std::counting_semaphore<kMaxWaiters> m_writers{0};

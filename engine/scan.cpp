@@ -231,20 +231,26 @@ HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path) {
     // Read before decoding, so that a change made meanwhile shows next time.
     FileStamp stamp;
     const bool stamped = ReadFileStamp(U16ToBytes(path), &stamp);
-    bool changed = false;
+    // Most files of a rescan are stored and unchanged: they join the scan
+    // beside the passes that run, and take the store for themselves only
+    // when the scan's index must grow or be projected afresh. An entry that
+    // has joined this scan already keeps its number.
+    GripStore::Stored stored = GripStore::Stored::kRetryExclusively;
     {
+        SharedHold hold(m_store.lock());
+        if (!IsCurrent(generation)) {
+            return E_FAIL;
+        }
+        stored = m_store.JoinIfUnchanged(path, stamped ? &stamp : nullptr, false);
+    }
+    if (stored == GripStore::Stored::kRetryExclusively) {
         ExclusiveHold hold(m_store.lock());
         if (!IsCurrent(generation)) {
             return E_FAIL;
         }
-        GripStore::Entry* entry = m_store.Find(path);
-        changed = entry != nullptr && stamped && !m_store.IsUnchanged(path, stamp);
-        // An entry that has joined this scan already keeps its number.
-        if (entry != nullptr && !changed && entry->grip.sequence == kNotInScan) {
-            m_store.JoinScan(*entry);
-        }
+        stored = m_store.JoinIfUnchanged(path, stamped ? &stamp : nullptr, true);
     }
-    if (!changed) {
+    if (stored != GripStore::Stored::kChanged) {
         const HRESULT compared = ComparePass(generation, path, m_store, *owner, this);
         if (compared != E_NOT_IN_STORE) {
             return compared;
@@ -278,7 +284,7 @@ HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path) {
         }
         Grip& grip = m_analyzer.grip();
         grip.sequence = m_store.NextSequence();
-        if (changed) {
+        if (stored == GripStore::Stored::kChanged) {
             m_store.Erase(path);  // the new record supersedes the old one
         }
         if (m_store.Insert(path, grip) == nullptr) {
