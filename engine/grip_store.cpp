@@ -972,20 +972,26 @@ void GripStore::EnterScan(Entry& entry, size_t at) {
     if (at != m_scan.size()) {
         ++m_scanLayout;
     }
+    if (!m_scan.HasRoom()) {
+        // A rescan finds room for every stored file at its first file.
+        m_scan.Reserve(std::max(m_entries.size(), m_scan.size() + m_scan.size() / 4 + 64));
+    }
     SpectrumProjection projection;
     ProjectSpectrum(m_basis, entry.vectors, projection);
     m_scan.Insert(at, &entry, projection, SketchesOf(entry));
 }
 
-void GripStore::ScanIndex::Insert(size_t at, Entry* entry, const SpectrumProjection& projection,
-                                  const TextSketches& sketches) {
-    const size_t size = this->size();
-    if (size == m_entries.size()) {
-        const size_t room = std::max<size_t>(64, 2 * size);
+void GripStore::ScanIndex::Reserve(size_t room) {
+    if (room > m_entries.size()) {
         m_entries.resize(room);
         m_projections.resize(room);
         m_sketches.resize(room);
     }
+}
+
+void GripStore::ScanIndex::Insert(size_t at, Entry* entry, const SpectrumProjection& projection,
+                                  const TextSketches& sketches) {
+    const size_t size = this->size();
     const auto shift = [size, at](auto& slots) {
         std::move_backward(slots.begin() + static_cast<std::ptrdiff_t>(at),
                            slots.begin() + static_cast<std::ptrdiff_t>(size),

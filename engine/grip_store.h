@@ -108,8 +108,10 @@ class GripStore {
         const SpectrumProjection* projections() const { return m_projections.data(); }
         SpectrumProjection* projections() { return m_projections.data(); }
         const TextSketches* sketches() const { return m_sketches.data(); }
-        // Appends when at is the size and there is room; otherwise only
-        // under the exclusive hold.
+        // Makes room for room entries in all. Only under the exclusive hold.
+        void Reserve(size_t room);
+        // Needs room. Under the shared hold only to append (at is the
+        // size); anything else under the exclusive hold.
         void Insert(size_t at, Entry* entry, const SpectrumProjection& projection,
                     const TextSketches& sketches);
         void Erase(size_t at);

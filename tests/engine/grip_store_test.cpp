@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 #include "test_files.h"
 #include "test_grips.h"
@@ -479,6 +481,59 @@ TEST_F(GripStoreTest, StampsTellChangedFiles) {
     EXPECT_TRUE(store.IsUnchanged(samples[1].path, early));
     EXPECT_FALSE(store.IsUnchanged(samples[1].path, FileStamp{999, 5}));
     EXPECT_EQ(ReadBytes(GripStore::IndexPath(CacheFile())).size(), 32u + 2 * 28);
+}
+
+// Stored files join the scan under the shared lock while passes read it:
+// the index stays in sequence order and whole, whichever thread appends.
+TEST(GripStoreJoinTest, StoredFilesJoinBesideReaders) {
+    GripStore store;
+    std::vector<std::u16string> paths;
+    for (uint32_t i = 0; i < 300; ++i) {
+        paths.push_back(u"/m/" + std::u16string(1, static_cast<char16_t>(u'a' + i % 26)) +
+                        std::u16string(i / 26 + 1, u'x'));
+        ExclusiveHold hold(store.lock());
+        store.Insert(paths.back(), RandomGrip(i, "title " + std::to_string(i)));
+    }
+    std::atomic<bool> done{false};
+    std::thread reader([&] {
+        while (!done.load()) {
+            SharedHold hold(store.lock());
+            const auto scan = store.scan();
+            for (size_t k = 1; k < scan.size(); ++k) {
+                ASSERT_LT(scan[k - 1]->grip.sequence, scan[k]->grip.sequence);
+                ASSERT_EQ(store.scanSketches()[k].textIds[kTitleField],
+                          scan[k]->textIds[kTitleField]);
+            }
+        }
+    });
+    std::vector<std::thread> joiners;
+    for (size_t t = 0; t < 3; ++t) {
+        joiners.emplace_back([&, t] {
+            for (size_t i = t; i < paths.size(); i += 3) {
+                GripStore::Stored stored;
+                {
+                    SharedHold hold(store.lock());
+                    stored = store.JoinIfUnchanged(paths[i], nullptr, false);
+                }
+                if (stored == GripStore::Stored::kRetryExclusively) {
+                    ExclusiveHold hold(store.lock());
+                    stored = store.JoinIfUnchanged(paths[i], nullptr, true);
+                }
+                ASSERT_EQ(stored, GripStore::Stored::kUnchanged);
+            }
+        });
+    }
+    for (std::thread& j : joiners) {
+        j.join();
+    }
+    done = true;
+    reader.join();
+    SharedHold hold(store.lock());
+    ASSERT_EQ(store.scan().size(), paths.size());
+    for (size_t k = 0; k < paths.size(); ++k) {
+        EXPECT_EQ(store.EarlierInScan(*store.scan()[k]), k);
+    }
+    EXPECT_EQ(store.JoinIfUnchanged(u"/m/none", nullptr, false), GripStore::Stored::kMissing);
 }
 
 }  // namespace
