@@ -24,32 +24,30 @@ double Gamma(double k) {
 
 // Fills form from x[0..n) and pads x up to padded with the mean.
 void MakeForm(float* x, uint32_t n, uint32_t padded, SeriesForm& form) {
-    // The variance as CorrelationCoefficient computes it, operation by operation.
+    // The variance as CorrelationCoefficient computes it, operation by
+    // operation, beside the exact figures. Each sum keeps its own order; the
+    // sums of one loop are independent chains that the processor runs side
+    // by side.
     const float count = static_cast<float>(n);
     float sum = 0.0f;
-    for (uint32_t i = 0; i < n; ++i) {
-        sum += x[i];
-    }
-    const float mean = sum / count;
-    float squares = 0.0f;
-    for (uint32_t i = 0; i < n; ++i) {
-        const float d = x[i] - mean;
-        squares += d * d;
-    }
-    form.variance = squares / count;
-
     double exactSum = 0.0;
     double absoluteSum = 0.0;
     for (uint32_t i = 0; i < n; ++i) {
+        sum += x[i];
         exactSum += x[i];
         absoluteSum += std::fabs(static_cast<double>(x[i]));
     }
+    const float mean = sum / count;
     const double exactMean = exactSum / n;
+    float squares = 0.0f;
     double squareNorm = 0.0;
     for (uint32_t i = 0; i < n; ++i) {
-        const double d = x[i] - exactMean;
-        squareNorm += d * d;
+        const float d = x[i] - mean;
+        squares += d * d;
+        const double e = x[i] - exactMean;
+        squareNorm += e * e;
     }
+    form.variance = squares / count;
     form.mean = static_cast<float>(exactMean);
     for (uint32_t i = n; i < padded; ++i) {
         x[i] = std::isfinite(form.mean) ? form.mean : 0.0f;

@@ -416,6 +416,11 @@ void PutLength(std::vector<unsigned char>& out, size_t length) {
 
 template <size_t N>
 void PutFloats(std::vector<unsigned char>& out, const std::array<float, N>& values) {
+    if constexpr (std::endian::native == std::endian::little) {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(values.data());
+        out.insert(out.end(), bytes, bytes + 4 * N);
+        return;
+    }
     for (float v : values) {
         uint32_t bits;
         std::memcpy(&bits, &v, 4);
@@ -664,7 +669,7 @@ HRESULT GripStore::LoadRecords(const std::unordered_map<uint64_t, FileStamp>& st
         if (place->second.stamped) {
             place->second.stamp = stamp->second;
         }
-        Add(record.path, record.grip);
+        Add(Prepare(record.path, record.grip));
         position = record.end;
         goodEnd = position;
     }
@@ -917,14 +922,26 @@ GripStore::Entry* GripStore::Find(std::u16string_view path) {
 }
 
 GripStore::Entry* GripStore::Insert(const std::u16string& path, const Grip& grip) {
-    Entry* entry = Add(path, grip);
-    if (entry != nullptr && grip.sequence != kNotInScan) {
-        entry->grip.sequence = grip.sequence;
+    return Insert(Prepare(path, grip), grip.sequence);
+}
+
+GripStore::PreparedEntry GripStore::Prepare(const std::u16string& path, const Grip& grip) {
+    Map single(m_entries.get_allocator());
+    Entry& entry = single.try_emplace(path).first->second;
+    static_cast<GripTexts&>(entry.grip) = grip;
+    MakeGripVectors(grip, entry.vectors);
+    return single.extract(single.begin());
+}
+
+GripStore::Entry* GripStore::Insert(PreparedEntry&& prepared, uint32_t sequence) {
+    Entry* entry = Add(std::move(prepared));
+    if (entry != nullptr && sequence != kNotInScan) {
+        entry->grip.sequence = sequence;
         // Numbers are given out in order, so the entry almost always goes last.
         const std::span<Entry* const> scan = this->scan();
         const auto at = std::upper_bound(
-            scan.begin(), scan.end(), grip.sequence,
-            [](uint32_t sequence, const Entry* e) { return sequence < e->grip.sequence; });
+            scan.begin(), scan.end(), sequence,
+            [](uint32_t value, const Entry* e) { return value < e->grip.sequence; });
         EnterScan(*entry, static_cast<size_t>(at - scan.begin()));
     }
     return entry;
@@ -1083,42 +1100,36 @@ void GripStore::LeaveScan(Entry& entry) {
     }
 }
 
-GripStore::Entry* GripStore::Add(const std::u16string& path, const Grip& grip) {
-    const auto [it, inserted] = m_entries.try_emplace(path);
-    if (!inserted) {
+GripStore::Entry* GripStore::Add(PreparedEntry&& prepared) {
+    const auto inserted = m_entries.insert(std::move(prepared));
+    if (!inserted.inserted) {
         return nullptr;
     }
-    Entry& entry = it->second;
-    static_cast<GripTexts&>(entry.grip) = grip;
+    Entry& entry = inserted.position->second;
     entry.grip.sequence = kNotInScan;
-    entry.path = &it->first;
-    MakeGripVectors(grip, entry.vectors);
-    entry.textIds[0] = TextId(grip.title);
-    entry.textIds[1] = TextId(grip.artist);
-    entry.textIds[2] = TextId(grip.nameKey);
-    entry.textIds[3] = TextId(grip.album);
+    entry.path = &inserted.position->first;
+    entry.textIds[0] = TextId(entry.grip.title);
+    entry.textIds[1] = TextId(entry.grip.artist);
+    entry.textIds[2] = TextId(entry.grip.nameKey);
+    entry.textIds[3] = TextId(entry.grip.album);
     return &entry;
 }
 
 uint32_t GripStore::TextId(const std::string& text) {
-    if (m_texts.empty()) {
-        m_texts.emplace_back();
+    if (m_textIds.empty()) {
         m_textIds.emplace(std::string(), 0);
     }
-    const auto [it, inserted] = m_textIds.try_emplace(text, static_cast<uint32_t>(m_texts.size()));
-    if (inserted) {
-        m_texts.push_back(text);
-    }
-    return it->second;
+    // Numbers are given out in order, so the next one is the count so far.
+    return m_textIds.try_emplace(text, static_cast<uint32_t>(m_textIds.size())).first->second;
 }
 
 void GripStore::ClearEntries() {
     m_entries.clear();
+    m_pool.Trim();
     m_scan.Clear();
     ++m_scanLayout;
     m_basis = SpectrumBasis();
     m_basisBuiltAt = 0;
-    m_texts.clear();
     m_textIds.clear();
 }
 

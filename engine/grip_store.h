@@ -32,6 +32,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "block_pool.h"
 #include "decoder_contract.h"
 #include "file_stamp.h"
 #include "grip.h"
@@ -79,6 +80,9 @@ class GripStore {
         uint32_t sequence = kNotInScan;
     };
     struct Entry {
+        // Leaves vectors and textIds unset (Prepare and Insert fill them),
+        // sparing a clear of some 5 KB per entry.
+        Entry() {}
         GripVectors vectors;
         HeldGrip grip;
         // Each text key's number in the store's table of distinct texts; equal
@@ -87,7 +91,10 @@ class GripStore {
         // Its key in the store.
         const std::u16string* path = nullptr;
     };
-    using Map = std::map<std::u16string, Entry, std::less<>>;
+    using Map = std::map<std::u16string, Entry, std::less<>,
+                         PoolAllocator<std::pair<const std::u16string, Entry>>>;
+    // An entry made ready outside the lock, for Insert.
+    using PreparedEntry = Map::node_type;
     // The sketches of an entry's text keys and their numbers, in TagField
     // order: what a pass reads of an earlier file before it needs the file.
     struct TextSketches {
@@ -124,7 +131,7 @@ class GripStore {
         std::atomic<size_t> m_size{0};
     };
 
-    GripStore() = default;
+    GripStore() : m_entries(PoolAllocator<Map::value_type>(&m_pool)) {}
     ~GripStore();
     GripStore(const GripStore&) = delete;
     GripStore& operator=(const GripStore&) = delete;
@@ -189,6 +196,14 @@ class GripStore {
     // path is already there (nothing changes then). A grip whose sequence is
     // set joins the scan with it. Call under the exclusive lock.
     Entry* Insert(const std::u16string& path, const Grip& grip);
+    // The costly part of an insert, which needs no lock: path's entry with
+    // grip's texts and scaled series. Any thread, at any time.
+    PreparedEntry Prepare(const std::u16string& path, const Grip& grip);
+    // Insert of a prepared entry, which then joins the scan with sequence
+    // unless that is kNotInScan; null when its path is already there.
+    // prepared must come from this store's Prepare. Call under the exclusive
+    // lock.
+    Entry* Insert(PreparedEntry&& prepared, uint32_t sequence);
     // Every entry in path order. Call under the lock.
     const Map& entries() const { return m_entries; }
     // The entries of the current scan in the order they joined it (by
@@ -219,7 +234,7 @@ class GripStore {
     uint64_t scanLayout() const { return m_scanLayout; }
     size_t size() const { return m_entries.size(); }
     // How many distinct texts the entries hold (numbers run below it).
-    size_t textCount() const { return m_texts.size(); }
+    size_t textCount() const { return m_textIds.size(); }
 
     // Adds 1 to the scan sequence counter and returns the new value. Call
     // under the exclusive lock.
@@ -267,7 +282,7 @@ class GripStore {
 
   private:
     void CloseFile();
-    Entry* Add(const std::u16string& path, const Grip& grip);
+    Entry* Add(PreparedEntry&& prepared);
     uint32_t TextId(const std::string& text);
     // Takes entry out of the scan list and the pruning index; call before it
     // leaves the map.
@@ -281,6 +296,7 @@ class GripStore {
     void ClearEntries();
 
     ReadWriteLock m_lock;
+    BlockPool m_pool;  // of m_entries's nodes; outlives them
     Map m_entries;
     ScanIndex m_scan;  // by sequence
     // Serialises what JoinIfUnchanged changes under the shared lock: the
@@ -289,7 +305,6 @@ class GripStore {
     uint64_t m_scanLayout = 0;
     SpectrumBasis m_basis;
     size_t m_basisBuiltAt = 0;  // entries in the store when m_basis was built
-    std::vector<std::string> m_texts;                     // by number
     std::unordered_map<std::string, uint32_t> m_textIds;  // number of each text
     uint32_t m_sequence = 0;
 

@@ -278,16 +278,19 @@ HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path) {
         return E_FILE_SKIPPED;
     }
     {
+        // The entry's series are made before the lock is taken, so passes
+        // wait only for it to be linked in.
+        Grip& grip = m_analyzer.grip();
+        GripStore::PreparedEntry prepared = m_store.Prepare(path, grip);
         ExclusiveHold hold(m_store.lock());
         if (!IsCurrent(generation)) {
             return E_FAIL;
         }
-        Grip& grip = m_analyzer.grip();
         grip.sequence = m_store.NextSequence();
         if (stored == GripStore::Stored::kChanged) {
             m_store.Erase(path);  // the new record supersedes the old one
         }
-        if (m_store.Insert(path, grip) == nullptr) {
+        if (m_store.Insert(std::move(prepared), grip.sequence) == nullptr) {
             return E_INSERT_FAILED;
         }
         m_store.AppendRecord(path, grip, m_analyzer.recordBuffer(), owner,
