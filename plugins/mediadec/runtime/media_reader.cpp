@@ -10,8 +10,8 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <ctime>
 #include <cstring>
+#include <ctime>
 #include <new>
 #include <string>
 #include <vector>
@@ -289,8 +289,15 @@ class CMediaReader final : public IWMSyncReader2, public IWMHeaderInfo {
     // The demuxer's interrupt callback: 1 once the open has run past its time.
     static int OpenTimedOut(void* opaque) {
         auto* reader = static_cast<CMediaReader*>(opaque);
-        if (av_gettime_relative() > reader->m_openDeadline ||
-            ThreadCpuMicros() > reader->m_openCpuDeadline) {
+        // Once open, reading asks too, but has no limit.
+        if (reader->m_openDeadline == kNoDeadline) {
+            return reader->m_openTimedOut ? 1 : 0;
+        }
+        // The thread's processor time costs a system call; it cannot have
+        // passed its limit before as much time has passed on the clock.
+        const int64_t now = av_gettime_relative();
+        if (now > reader->m_openDeadline ||
+            (now > reader->m_openCpuCheckFrom && ThreadCpuMicros() > reader->m_openCpuDeadline)) {
             reader->m_openTimedOut = true;
         }
         return reader->m_openTimedOut ? 1 : 0;
@@ -298,8 +305,9 @@ class CMediaReader final : public IWMSyncReader2, public IWMHeaderInfo {
 
     std::atomic<uint32_t> m_refs{1};
     AVFormatContext* m_format = nullptr;
-    int64_t m_openDeadline = kNoDeadline;     // microseconds of av_gettime_relative
-    int64_t m_openCpuDeadline = kNoDeadline;  // microseconds of ThreadCpuMicros
+    int64_t m_openDeadline = kNoDeadline;      // microseconds of av_gettime_relative
+    int64_t m_openCpuDeadline = kNoDeadline;   // microseconds of ThreadCpuMicros
+    int64_t m_openCpuCheckFrom = kNoDeadline;  // microseconds of av_gettime_relative
     bool m_openTimedOut = false;
     std::vector<StreamState> m_streams;
     AVPacket* m_packet = av_packet_alloc();
@@ -342,7 +350,9 @@ HRESULT CMediaReader::Open(const char16_t* path) {
     // A crafted file can keep a demuxer walking through empty structures for
     // minutes before it gives up; the open is cut off at a time limit that an
     // ordinary file never comes near. Reading samples later has no limit.
-    m_openDeadline = av_gettime_relative() + kOpenWallLimitUs;
+    const int64_t openStart = av_gettime_relative();
+    m_openDeadline = openStart + kOpenWallLimitUs;
+    m_openCpuCheckFrom = openStart + kOpenCpuLimitUs;
     m_openCpuDeadline = ThreadCpuMicros() + kOpenCpuLimitUs;
     m_openTimedOut = false;
     m_format->interrupt_callback.callback = &CMediaReader::OpenTimedOut;
@@ -367,6 +377,7 @@ HRESULT CMediaReader::Open(const char16_t* path) {
     // half of what it needed.
     const int found = avformat_find_stream_info(m_format, nullptr);
     m_openDeadline = kNoDeadline;
+    m_openCpuCheckFrom = kNoDeadline;
     m_openCpuDeadline = kNoDeadline;
     if (found < 0 || m_openTimedOut) {
         avformat_close_input(&m_format);
