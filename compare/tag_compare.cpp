@@ -203,10 +203,12 @@ TextSketch SketchText(std::string_view text) {
     uint32_t pairCounts[128] = {};
     uint32_t tripleCounts[128] = {};
     auto mark = [](uint32_t word, uint64_t (&bits)[2], uint32_t (&counts)[128],
-                   uint32_t& repeats) {
+                   uint16_t& repeats) {
         const uint32_t cls = (word * 0x9E3779B1u) >> 25;
         bits[cls >> 6] |= uint64_t{1} << (cls & 63);
-        repeats = std::max(repeats, ++counts[cls]);
+        const uint32_t most =
+            std::max<uint32_t>(repeats, std::min<uint32_t>(++counts[cls], TextSketch::kManyRepeats));
+        repeats = static_cast<uint16_t>(most);
     };
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
     for (size_t p = 0; p + 2 <= sketch.length; ++p) {

@@ -150,11 +150,13 @@ float TagScoreBound(const GripTexts& a, const GripTexts& b, Known&& known) {
 // text: its length, which of 128 classes its two- and its three-byte
 // substrings fall in, and the most starts that share one class.
 struct TextSketch {
+    // A count of repeats that stands for this many or more.
+    static constexpr uint16_t kManyRepeats = 0xFFFF;
     uint64_t pairs[2] = {0, 0};
     uint64_t triples[2] = {0, 0};
     uint32_t length = 0;
-    uint32_t pairRepeats = 0;
-    uint32_t tripleRepeats = 0;
+    uint16_t pairRepeats = 0;
+    uint16_t tripleRepeats = 0;
 };
 
 TextSketch SketchText(std::string_view text);
@@ -185,11 +187,14 @@ __attribute__((always_inline)) inline OverlapCounts OverlapCountsBound(const Tex
     };
     const uint64_t pairs = shared(x.pairs, y.pairs);
     const uint64_t triples = shared(x.triples, y.triples);
+    auto repeats = [](uint16_t r, uint64_t length) {
+        return r == TextSketch::kManyRepeats ? length : uint64_t{r};
+    };
     // Starts of x (of y) whose two or three bytes may occur in the other text.
-    const uint64_t pairsX = std::min(lx - 1, pairs * x.pairRepeats);
-    const uint64_t pairsY = std::min(ly - 1, pairs * y.pairRepeats);
-    const uint64_t triplesX = std::min(lx - 2, triples * x.tripleRepeats);
-    const uint64_t triplesY = std::min(ly - 2, triples * y.tripleRepeats);
+    const uint64_t pairsX = std::min(lx - 1, pairs * repeats(x.pairRepeats, lx));
+    const uint64_t pairsY = std::min(ly - 1, pairs * repeats(y.pairRepeats, ly));
+    const uint64_t triplesX = std::min(lx - 2, triples * repeats(x.tripleRepeats, lx));
+    const uint64_t triplesY = std::min(ly - 2, triples * repeats(y.tripleRepeats, ly));
     // 1 + 2 + ... + t beyond the first two bytes, each at most m - 2.
     auto beyondTwo = [m](uint64_t t) {
         const uint64_t rising = std::min(t, m - 2);

@@ -92,7 +92,7 @@ __attribute__((target_clones("arch=x86-64-v3", "default"))) void JudgeStretch(
         const float s = g_sensitivity.load(std::memory_order_relaxed);
         const GripStore::TextSketches& sketchesB = view.sketches[k];
         auto overlap = [&](TagField fa, TagField fb) {
-            return overlaps.Get(fa, TagText(a->grip, fa), sketchesB.textIds[fb],
+            return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb],
                                 TagText(b->grip, fb));
         };
         // Content accepts no pair whose spectrumScore lies below the loose

@@ -1084,7 +1084,6 @@ GripStore::TextSketches GripStore::SketchesOf(const Entry& entry) {
     TextSketches sketches;
     for (int key = 0; key < kTextKeys; ++key) {
         sketches.key[key] = SketchText(TagText(entry.grip, static_cast<TagField>(key)));
-        sketches.textIds[key] = entry.textIds[key];
     }
     return sketches;
 }

@@ -95,11 +95,10 @@ class GripStore {
                          PoolAllocator<std::pair<const std::u16string, Entry>>>;
     // An entry made ready outside the lock, for Insert.
     using PreparedEntry = Map::node_type;
-    // The sketches of an entry's text keys and their numbers, in TagField
-    // order: what a pass reads of an earlier file before it needs the file.
+    // The sketches of an entry's text keys, in TagField order: what a pass
+    // reads of an earlier file's texts before it needs the file.
     struct TextSketches {
         TextSketch key[kTextKeys];
-        uint32_t textIds[kTextKeys];
     };
 
     // The entries of the current scan in the order they joined it, with what

@@ -501,8 +501,8 @@ TEST(GripStoreJoinTest, StoredFilesJoinBesideReaders) {
             const auto scan = store.scan();
             for (size_t k = 1; k < scan.size(); ++k) {
                 ASSERT_LT(scan[k - 1]->grip.sequence, scan[k]->grip.sequence);
-                ASSERT_EQ(store.scanSketches()[k].textIds[kTitleField],
-                          scan[k]->textIds[kTitleField]);
+                ASSERT_EQ(store.scanSketches()[k].key[kTitleField].length,
+                          scan[k]->grip.title.size());
             }
         }
     });
