@@ -16,6 +16,9 @@ if(HARMONYFOX_SANITIZE STREQUAL "address")
 elseif(HARMONYFOX_SANITIZE STREQUAL "thread")
   target_compile_options(harmonyfox_options INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
   target_link_options(harmonyfox_options INTERFACE -fsanitize=thread)
+  # A function built for several processors is chosen by a resolver that runs
+  # before the thread checker has started, and crashes it: one build each.
+  set(HF_CLONES_OFF ON)
 elseif(NOT HARMONYFOX_SANITIZE STREQUAL "")
   message(FATAL_ERROR "HARMONYFOX_SANITIZE must be empty, 'address' or 'thread'")
 endif()
@@ -37,3 +40,13 @@ endif()
 # give the processor away for milliseconds; its POSIX-semaphore form sleeps
 # in the kernel at once. Set for every file, so all agree on the type.
 add_compile_definitions(_GLIBCXX_USE_POSIX_SEMAPHORE=1)
+
+# HF_CLONES_AVX2 and HF_CLONES_X86_64_V3 build a function for the processors
+# named as well as for any, and pick one when the program loads.
+if(HF_CLONES_OFF)
+  target_compile_definitions(harmonyfox_options INTERFACE HF_CLONES_AVX2= HF_CLONES_X86_64_V3=)
+else()
+  target_compile_definitions(harmonyfox_options INTERFACE
+    [[HF_CLONES_AVX2=__attribute__((target_clones("avx2","default")))]]
+    [[HF_CLONES_X86_64_V3=__attribute__((target_clones("arch=x86-64-v3","default")))]])
+endif()

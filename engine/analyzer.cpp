@@ -36,7 +36,7 @@ void TagKey(std::string& dst, const char16_t (&field)[kDecoderInfoTextLength]) {
 // drift, which compares the first kComparedBins bins, so the rest are left.
 // Built for the wider vector instructions as well (square roots are exact in
 // either), chosen when the processor has them.
-__attribute__((target_clones("avx2", "default"))) void AddMagnitudes(const float* __restrict re,
+HF_CLONES_AVX2 void AddMagnitudes(const float* __restrict re,
                                                                      const float* __restrict im,
                                                                      float* __restrict spectrum,
                                                                      float* __restrict segment) {

@@ -82,7 +82,7 @@ struct PassTally {
 // Judges file a against the scan's entries at positions [from, to). Built
 // for the wider vector and bit-count instructions as well, and run with them
 // when the processor has them.
-__attribute__((target_clones("arch=x86-64-v3", "default"))) void JudgeStretch(
+HF_CLONES_X86_64_V3 void JudgeStretch(
     const PassView& view, size_t from, size_t to, OverlapTable& overlaps,
     std::vector<Listed>& listed, PassTally& tally) {
     const GripStore::Entry* a = view.a;

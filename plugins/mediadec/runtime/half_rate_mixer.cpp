@@ -135,7 +135,7 @@ const Float8& At(const float* p) {
 // positions i .. i + 32 and the odd ones i .. i + 31, as 16-bit samples
 // rounded to nearest (ties to even) and clipped. Built for the wider vector
 // instructions as well, chosen when the processor has them.
-__attribute__((target_clones("avx2", "default"))) void FilterBlocks(const Kernel& k,
+HF_CLONES_AVX2 void FilterBlocks(const Kernel& k,
                                                                     const float* even,
                                                                     const float* odd, size_t blocks,
                                                                     int16_t* out) {
