@@ -142,8 +142,7 @@ float WeightedMeanBound(const float (&scores)[kTagFieldCount],
                         const bool (&optional)[kTagFieldCount]) {
     // Covers the single-precision rounding of tagScore.
     constexpr double kRounding = 1e-6;
-    const double weights[kTagFieldCount] = {kTitleWeight, kArtistWeight, kNameWeight,
-                                            kAlbumWeight};
+    const double weights[kTagFieldCount] = {kTitleWeight, kArtistWeight, kNameWeight, kAlbumWeight};
     // Fields that always take part, and those that may or may not.
     double fixedSum = 0.0;
     double fixedWeight = 0.0;
@@ -202,12 +201,11 @@ TextSketch SketchText(std::string_view text) {
     sketch.length = static_cast<uint32_t>(std::min<size_t>(text.size(), UINT32_MAX));
     uint32_t pairCounts[128] = {};
     uint32_t tripleCounts[128] = {};
-    auto mark = [](uint32_t word, uint64_t (&bits)[2], uint32_t (&counts)[128],
-                   uint16_t& repeats) {
+    auto mark = [](uint32_t word, uint64_t(&bits)[2], uint32_t(&counts)[128], uint16_t& repeats) {
         const uint32_t cls = (word * 0x9E3779B1u) >> 25;
         bits[cls >> 6] |= uint64_t{1} << (cls & 63);
-        const uint32_t most =
-            std::max<uint32_t>(repeats, std::min<uint32_t>(++counts[cls], TextSketch::kManyRepeats));
+        const uint32_t most = std::max<uint32_t>(
+            repeats, std::min<uint32_t>(++counts[cls], TextSketch::kManyRepeats));
         repeats = static_cast<uint16_t>(most);
     };
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());

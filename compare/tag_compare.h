@@ -50,7 +50,8 @@ inline const std::string& TagText(const GripTexts& g, TagField field) {
 // The largest weighted mean of field scores at most scores[f] (in TagField
 // order) over the fields that take part, where an optional field takes part
 // or not, and one whose bound is 0 does not; with a margin for rounding.
-float WeightedMeanBound(const float (&scores)[kTagFieldCount], const bool (&optional)[kTagFieldCount]);
+float WeightedMeanBound(const float (&scores)[kTagFieldCount],
+                        const bool (&optional)[kTagFieldCount]);
 
 // Fills tagScore from the four field scores of t.
 void WeighTagScores(TagScores& t, const GripTexts& a, const GripTexts& b);
@@ -110,10 +111,9 @@ __attribute__((always_inline)) inline float TagScoreBound(const EmptyTexts& a, c
     };
     // A field missing on a side counts only with a score above 0 (the album
     // only when missing on both): such a field may be in the mean or out.
-    const bool optional[kTagFieldCount] = {a[kTitleField] || b[kTitleField],
-                                           a[kArtistField] || b[kArtistField],
-                                           a[kNameField] || b[kNameField],
-                                           a[kAlbumField] && b[kAlbumField]};
+    const bool optional[kTagFieldCount] = {
+        a[kTitleField] || b[kTitleField], a[kArtistField] || b[kArtistField],
+        a[kNameField] || b[kNameField], a[kAlbumField] && b[kAlbumField]};
     const float name = bound(kNameField, kNameField);
     const float album = bound(kAlbumField, kAlbumField);
     // Title and artist are compared either straight or crossed, as the swap
@@ -175,14 +175,14 @@ struct OverlapCounts {
 };
 
 __attribute__((always_inline)) inline OverlapCounts OverlapCountsBound(const TextSketch& x,
-                                                                     const TextSketch& y) {
+                                                                       const TextSketch& y) {
     const uint64_t lx = x.length;
     const uint64_t ly = y.length;
     const uint64_t m = std::min(lx, ly);
     if (m < 3) {
         return {m, m};
     }
-    auto shared = [](const uint64_t (&u)[2], const uint64_t (&v)[2]) {
+    auto shared = [](const uint64_t(&u)[2], const uint64_t(&v)[2]) {
         return static_cast<uint64_t>(std::popcount(u[0] & v[0]) + std::popcount(u[1] & v[1]));
     };
     const uint64_t pairs = shared(x.pairs, y.pairs);
@@ -223,7 +223,8 @@ inline float OverlapBound(const TextSketch& x, const TextSketch& y) {
 // title or artist, the file name with any of these three when one is
 // missing, album with album. false means their tagScore lies below s.
 __attribute__((always_inline)) inline bool SomeFieldMayReach(const TextSketch (&a)[kTagFieldCount],
-                              const TextSketch (&b)[kTagFieldCount], float s) {
+                                                             const TextSketch (&b)[kTagFieldCount],
+                                                             float s) {
     if (!(s > 0.0f)) {
         return true;
     }
@@ -238,10 +239,9 @@ __attribute__((always_inline)) inline bool SomeFieldMayReach(const TextSketch (&
     return mayReach(a[kTitleField], b[kTitleField]) || mayReach(a[kArtistField], b[kArtistField]) ||
            mayReach(a[kTitleField], b[kArtistField]) || mayReach(a[kArtistField], b[kTitleField]) ||
            mayReach(a[kNameField], b[kNameField]) || mayReach(a[kAlbumField], b[kAlbumField]) ||
-           (nameStandsIn && (mayReach(a[kNameField], b[kTitleField]) ||
-                             mayReach(a[kNameField], b[kArtistField]) ||
-                             mayReach(a[kTitleField], b[kNameField]) ||
-                             mayReach(a[kArtistField], b[kNameField])));
+           (nameStandsIn &&
+            (mayReach(a[kNameField], b[kTitleField]) || mayReach(a[kNameField], b[kArtistField]) ||
+             mayReach(a[kTitleField], b[kNameField]) || mayReach(a[kArtistField], b[kNameField])));
 }
 
 inline bool TagsAccept(float tagScore, float sensitivity) {

@@ -36,10 +36,8 @@ void TagKey(std::string& dst, const char16_t (&field)[kDecoderInfoTextLength]) {
 // drift, which compares the first kComparedBins bins, so the rest are left.
 // Built for the wider vector instructions as well (square roots are exact in
 // either), chosen when the processor has them.
-HF_CLONES_AVX2 void AddMagnitudes(const float* __restrict re,
-                                                                     const float* __restrict im,
-                                                                     float* __restrict spectrum,
-                                                                     float* __restrict segment) {
+HF_CLONES_AVX2 void AddMagnitudes(const float* __restrict re, const float* __restrict im,
+                                  float* __restrict spectrum, float* __restrict segment) {
     for (uint32_t k = 0; k < kComparedBins; ++k) {
         const float m = std::sqrt(re[k] * re[k] + im[k] * im[k]);
         spectrum[k] += m;

@@ -82,9 +82,9 @@ struct PassTally {
 // Judges file a against the scan's entries at positions [from, to). Built
 // for the wider vector and bit-count instructions as well, and run with them
 // when the processor has them.
-HF_CLONES_X86_64_V3 void JudgeStretch(
-    const PassView& view, size_t from, size_t to, OverlapTable& overlaps,
-    std::vector<Listed>& listed, PassTally& tally) {
+HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t to,
+                                      OverlapTable& overlaps, std::vector<Listed>& listed,
+                                      PassTally& tally) {
     const GripStore::Entry* a = view.a;
     for (size_t k = from; k < to; ++k) {
         const GripStore::Entry* b = view.scan[k];
@@ -92,8 +92,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(
         const float s = g_sensitivity.load(std::memory_order_relaxed);
         const GripStore::TextSketches& sketchesB = view.sketches[k];
         auto overlap = [&](TagField fa, TagField fb) {
-            return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb],
-                                TagText(b->grip, fb));
+            return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb], TagText(b->grip, fb));
         };
         // Content accepts no pair whose spectrumScore lies below the loose
         // threshold; the tags none whose tagScore lies below s. The bounds

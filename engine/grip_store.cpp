@@ -949,9 +949,9 @@ GripStore::Entry* GripStore::Insert(PreparedEntry&& prepared, uint32_t sequence)
 
 size_t GripStore::ScanPositionOf(uint32_t sequence) const {
     const std::span<Entry* const> scan = this->scan();
-    const auto end = std::lower_bound(
-        scan.begin(), scan.end(), sequence,
-        [](const Entry* e, uint32_t value) { return e->grip.sequence < value; });
+    const auto end =
+        std::lower_bound(scan.begin(), scan.end(), sequence,
+                         [](const Entry* e, uint32_t value) { return e->grip.sequence < value; });
     return static_cast<size_t>(end - scan.begin());
 }
 

@@ -37,8 +37,8 @@
 #include "file_stamp.h"
 #include "grip.h"
 #include "grip_vectors.h"
-#include "read_write_lock.h"
 #include "projection_bound.h"
+#include "read_write_lock.h"
 #include "tag_compare.h"
 
 class ScanOwner;

@@ -35,10 +35,10 @@ class ReadWriteLock {
     static constexpr std::ptrdiff_t kMaxWaiters = 0x7FFFFFFF;
 
     std::mutex m_guard;
-    int32_t m_waitingReaders = 0;  // guarded by m_guard
-    int32_t m_waitingWriters = 0;  // guarded by m_guard
+    int32_t m_waitingReaders = 0;            // guarded by m_guard
+    int32_t m_waitingWriters = 0;            // guarded by m_guard
     std::atomic<bool> m_writerWaits{false};  // m_waitingWriters > 0
-    int32_t m_active = 0;          // -1: a writer holds it; n > 0: n readers hold it
+    int32_t m_active = 0;                    // -1: a writer holds it; n > 0: n readers hold it
     std::counting_semaphore<kMaxWaiters> m_readers{0};
     std::counting_semaphore<kMaxWaiters> m_writers{0};
 };

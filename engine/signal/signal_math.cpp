@@ -196,9 +196,8 @@ __attribute__((always_inline)) inline void VectorTwoStages(float* re, float* im,
 
 // Stages 3 and on, built for the wider vector instructions as well and run
 // with them when the processor has them.
-HF_CLONES_AVX2 void LaterStages(float* re, float* im, uint32_t n,
-                                                                   uint32_t stages,
-                                                                   const TwiddleTable& table) {
+HF_CLONES_AVX2 void LaterStages(float* re, float* im, uint32_t n, uint32_t stages,
+                                const TwiddleTable& table) {
     uint32_t s = 3;
     if (s <= stages) {
         VectorStage<Float4>(re, im, n, 4, table);
@@ -239,8 +238,8 @@ __attribute__((always_inline)) inline void StoreLanes(const Float8& a, const Flo
 // groups of four points side by side. Every lane does what FirstTwoStages
 // does to one group after the swaps, zero imaginary parts included, so the
 // bits are the same; the swaps and the separate passes are saved.
-HF_CLONES_AVX2 void FirstTwoStagesOfReal(
-    const float* in, float* re, float* im, uint32_t n, const TwiddleTable& table) {
+HF_CLONES_AVX2 void FirstTwoStagesOfReal(const float* in, float* re, float* im, uint32_t n,
+                                         const TwiddleTable& table) {
     const float c1 = table.cosines[0];
     const float s1 = table.sines[0];
     const float c20 = table.cosines[1];

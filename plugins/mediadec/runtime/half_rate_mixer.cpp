@@ -135,10 +135,8 @@ const Float8& At(const float* p) {
 // positions i .. i + 32 and the odd ones i .. i + 31, as 16-bit samples
 // rounded to nearest (ties to even) and clipped. Built for the wider vector
 // instructions as well, chosen when the processor has them.
-HF_CLONES_AVX2 void FilterBlocks(const Kernel& k,
-                                                                    const float* even,
-                                                                    const float* odd, size_t blocks,
-                                                                    int16_t* out) {
+HF_CLONES_AVX2 void FilterBlocks(const Kernel& k, const float* even, const float* odd,
+                                 size_t blocks, int16_t* out) {
     // Adding and taking away 1.5 * 2^23 rounds a float to a whole number.
     constexpr float kRounder = 12582912.0f;
     const Float8 low = Float8{} - 32768.0f;
