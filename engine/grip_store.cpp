@@ -9,12 +9,16 @@
 #include <bit>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <functional>
 #include <limits>
+#include <mutex>
 #include <numeric>
+#include <thread>
 
 #include "scan_owner.h"
 #include "user_folders.h"
@@ -430,6 +434,63 @@ void PutFloats(std::vector<unsigned char>& out, const std::array<float, N>& valu
     }
 }
 
+// Above this size a cache is read on a thread of its own while the calling
+// thread links the entries into the store; below it the thread costs more
+// than it saves.
+constexpr uint64_t kThreadedLoadBytes = uint64_t{2} << 20;
+// Records handed over at once, and batches in flight: what the reading
+// thread may run ahead by (about 3 MB of entries).
+constexpr size_t kLoadBatch = 32;
+constexpr size_t kLoadBatchesAhead = 20;
+
+// Hands batches of loaded records from the reading thread to the linking
+// one, at most kLoadBatchesAhead at a time.
+template <typename Batch>
+class BatchQueue {
+  public:
+    // Waits while the queue is full; false when the taker has given up.
+    bool Push(Batch&& batch) {
+        std::unique_lock<std::mutex> hold(m_mutex);
+        m_changed.wait(hold, [this] { return m_batches.size() < kLoadBatchesAhead || m_stopped; });
+        if (m_stopped) {
+            return false;
+        }
+        m_batches.push_back(std::move(batch));
+        m_changed.notify_all();
+        return true;
+    }
+    // Waits for a batch; false once the giver has finished and all are taken.
+    bool Pop(Batch& batch) {
+        std::unique_lock<std::mutex> hold(m_mutex);
+        m_changed.wait(hold, [this] { return !m_batches.empty() || m_finished; });
+        if (m_batches.empty()) {
+            return false;
+        }
+        batch = std::move(m_batches.front());
+        m_batches.pop_front();
+        m_changed.notify_all();
+        return true;
+    }
+    void Finish() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        m_finished = true;
+        m_changed.notify_all();
+    }
+    // The taker gives up: the giver's next Push fails.
+    void Stop() {
+        std::lock_guard<std::mutex> hold(m_mutex);
+        m_stopped = true;
+        m_changed.notify_all();
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Batch> m_batches;
+    bool m_finished = false;
+    bool m_stopped = false;
+};
+
 }  // namespace
 
 const char* CacheLoadMessage(HRESULT result) {
@@ -640,40 +701,107 @@ void GripStore::LoadIndex(std::unordered_map<uint64_t, FileStamp>& stamps) {
     m_index = file;
 }
 
-HRESULT GripStore::LoadRecords(const std::unordered_map<uint64_t, FileStamp>& stamps) {
-    const uint64_t size = FileSize(m_file);
+// One good record of the cache file, made into an entry.
+struct GripStore::LoadedRecord {
+    PreparedEntry entry;
+    uint64_t offset = 0;
+    uint64_t end = 0;
+    uint64_t pathHash = 0;
+};
+
+bool GripStore::ReadRecords(uint64_t size,
+                            const std::function<bool(std::vector<LoadedRecord>&&)>& take,
+                            bool* damaged) {
     FileWindow window(m_file, size);
     ParsedRecord record;
     uint64_t position = kCacheHeaderSize;
-    uint64_t goodEnd = kCacheHeaderSize;
-    bool damaged = false;
-    while (position < size) {
+    std::vector<LoadedRecord> batch;
+    while (position < window.size()) {
         ParseRecord(window, position, record);
         if (!record.good) {
             position = NextGoodRecord(window, position, record);
             if (position == kNowhere) {
                 break;
             }
-            damaged = true;
+            *damaged = true;
         }
-        const auto [place, fresh] = m_records.try_emplace(record.path);
+        batch.push_back(LoadedRecord{Prepare(record.path, record.grip), position, record.end,
+                                     PathHash(record.path)});
+        position = record.end;
+        if (batch.size() == kLoadBatch) {
+            if (!take(std::move(batch))) {
+                return true;
+            }
+            batch.clear();
+        }
+    }
+    if (!batch.empty()) {
+        take(std::move(batch));
+    }
+    return !window.failed();
+}
+
+void GripStore::LinkRecords(std::vector<LoadedRecord>& batch,
+                            const std::unordered_map<uint64_t, FileStamp>& stamps,
+                            uint64_t* goodEnd) {
+    for (LoadedRecord& record : batch) {
+        const std::u16string& path = record.entry.key();
+        const auto [place, fresh] = m_records.try_emplace(path);
         if (!fresh) {
             // A later record of a path supersedes the earlier one.
             m_deadBytes += place->second.length;
-            EraseEntry(record.path);
+            EraseEntry(path);
         }
-        place->second.offset = position;
-        place->second.length = static_cast<uint32_t>(record.end - position);
-        const auto stamp = stamps.find(PathHash(record.path));
+        place->second.offset = record.offset;
+        place->second.length = static_cast<uint32_t>(record.end - record.offset);
+        const auto stamp = stamps.find(record.pathHash);
         place->second.stamped = stamp != stamps.end();
         if (place->second.stamped) {
             place->second.stamp = stamp->second;
         }
-        Add(Prepare(record.path, record.grip));
-        position = record.end;
-        goodEnd = position;
+        Add(std::move(record.entry));
+        *goodEnd = record.end;
     }
-    if (window.failed()) {
+}
+
+HRESULT GripStore::LoadRecords(const std::unordered_map<uint64_t, FileStamp>& stamps) {
+    const uint64_t size = FileSize(m_file);
+    uint64_t goodEnd = kCacheHeaderSize;
+    bool damaged = false;
+    bool readable = true;
+    if (size <= kThreadedLoadBytes) {
+        readable = ReadRecords(
+            size,
+            [&](std::vector<LoadedRecord>&& batch) {
+                LinkRecords(batch, stamps, &goodEnd);
+                return true;
+            },
+            &damaged);
+    } else {
+        // One thread reads the file and makes the entries' series while this
+        // one links them in, in file order, so the store comes out as a
+        // plain read would make it.
+        BatchQueue<std::vector<LoadedRecord>> queue;
+        std::thread reader([&] {
+            readable = ReadRecords(
+                size,
+                [&queue](std::vector<LoadedRecord>&& batch) { return queue.Push(std::move(batch)); },
+                &damaged);
+            queue.Finish();
+        });
+        try {
+            std::vector<LoadedRecord> batch;
+            while (queue.Pop(batch)) {
+                LinkRecords(batch, stamps, &goodEnd);
+            }
+        } catch (...) {
+            queue.Stop();
+            reader.join();
+            throw;
+        }
+        reader.join();
+    }
+    if (!readable) {
         return E_FAIL;
     }
     m_position = goodEnd;
@@ -926,7 +1054,7 @@ GripStore::Entry* GripStore::Insert(const std::u16string& path, const Grip& grip
 }
 
 GripStore::PreparedEntry GripStore::Prepare(const std::u16string& path, const Grip& grip) {
-    Map single(m_entries.get_allocator());
+    Map single{PoolAllocator<Map::value_type>(&m_pool)};
     Entry& entry = single.try_emplace(path).first->second;
     static_cast<GripTexts&>(entry.grip) = grip;
     MakeGripVectors(grip, entry.vectors);

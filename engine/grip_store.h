@@ -24,6 +24,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <span>
@@ -268,6 +269,17 @@ class GripStore {
     HRESULT CheckHeader();
     void LoadIndex(std::unordered_map<uint64_t, FileStamp>& stamps);
     HRESULT LoadRecords(const std::unordered_map<uint64_t, FileStamp>& stamps);
+    struct LoadedRecord;
+    // Reads the good records of the cache file's first size bytes, made into
+    // entries, and hands them to take in batches, in file order, until take
+    // refuses one; sets damaged when it passed over damage. false when the
+    // file could not be read.
+    bool ReadRecords(uint64_t size, const std::function<bool(std::vector<LoadedRecord>&&)>& take,
+                     bool* damaged);
+    // Links a batch of read records into the store and the record table;
+    // goodEnd becomes the end of the last.
+    void LinkRecords(std::vector<LoadedRecord>& batch,
+                     const std::unordered_map<uint64_t, FileStamp>& stamps, uint64_t* goodEnd);
     void AppendStamp(const std::u16string& path, const FileStamp& stamp);
     HRESULT RewriteCache();
     HRESULT RewriteIndex();

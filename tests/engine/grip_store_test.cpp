@@ -457,6 +457,46 @@ TEST_F(GripStoreTest, DamageCostsTheDamagedRecordOnly) {
     }
 }
 
+// A cache of some megabytes is read on a thread of its own while the entries
+// are linked in: a damaged record in its middle and a path whose later
+// record supersedes an earlier one come out as in a small cache, and the
+// file is written afresh from the live records.
+TEST_F(GripStoreTest, LargeCacheLoadsAsASmallOneDoes) {
+    constexpr size_t kRecords = 400;  // about 3.5 MB
+    constexpr size_t kDamaged = 201;
+    constexpr size_t kSupersedes = 350;  // a new record of file 3
+    std::vector<Sample> samples;
+    for (size_t i = 0; i < kRecords; ++i) {
+        const size_t file = i == kSupersedes ? 3 : i;
+        samples.push_back({u"/music/" + std::u16string(1, u'a' + file % 26) + u"/" +
+                               std::u16string(1, u'0' + file / 26 % 10) + u"-" +
+                               std::u16string(1, u'0' + file / 260) + u".flac",
+                           RandomGrip(static_cast<uint32_t>(i + 1), "title", "artist")});
+    }
+    std::vector<size_t> ends;
+    Bytes bytes = WriteCache(samples, &ends);
+    bytes[ends[kDamaged] - 4] ^= 0x7F;  // its end marker
+    WriteBytes(CacheFile(), bytes);
+
+    GripStore store;
+    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    EXPECT_EQ(store.size(), kRecords - 2);
+    Bytes expected = HeaderBytes();
+    for (size_t i = 0; i < kRecords; ++i) {
+        if (i == kDamaged || i == 3) {
+            continue;
+        }
+        const GripStore::Entry* e = store.Find(samples[i].path);
+        ASSERT_NE(e, nullptr) << i;
+        EXPECT_TRUE(SameGrip(*e, samples[i].grip)) << i;
+        const size_t begin = i == 0 ? 32 : ends[i - 1];
+        expected.insert(expected.end(), bytes.begin() + static_cast<long>(begin),
+                        bytes.begin() + static_cast<long>(ends[i]));
+    }
+    EXPECT_EQ(store.Find(samples[kDamaged].path), nullptr);
+    EXPECT_TRUE(ReadBytes(CacheFile()) == expected);
+}
+
 // The stamp index: a stamp written with a record comes back; a record
 // without one (an older cache) counts as unchanged and adopts the first
 // stamp it is shown.
