@@ -1,6 +1,7 @@
 #include "compare_pass.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <mutex>
 #include <vector>
 
@@ -79,17 +80,37 @@ struct PassTally {
     uint64_t tagsPastSketchBound = 0;
 };
 
-// Judges file a against the scan's entries at positions [from, to). Built
-// for the wider vector and bit-count instructions as well, and run with them
-// when the processor has them.
+// Pairs a pass judges between looks at the store's lock.
+constexpr size_t kStretch = 128;
+
+// Judges file a against the scan's entries at positions [from, to), at most
+// kStretch of them. Built for the wider vector and bit-count instructions as
+// well, and run with them when the processor has them.
 HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t to,
                                       OverlapTable& overlaps, std::vector<Listed>& listed,
                                       PassTally& tally) {
     const GripStore::Entry* a = view.a;
+    const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
+    const float s = g_sensitivity.load(std::memory_order_relaxed);
+    // The spectrum bounds of the whole stretch come first, so that the series
+    // of the few files that pass are on their way from memory while the
+    // others are bounded.
+    bool contentDue[kStretch] = {};
+    if ((method & kCompareContent) != 0) {
+        const float loose = ThresholdsFor(s).loose;
+        for (size_t k = from; k < to; ++k) {
+            if (SpectrumScoreBound(view.projectionA, view.projections[k]) >= loose) {
+                contentDue[k - from] = true;
+                const auto* lines = reinterpret_cast<const char*>(&view.scan[k]->vectors);
+                for (size_t at = 0; at < offsetof(GripVectors, envelope); at += 64) {
+                    __builtin_prefetch(lines + at);
+                }
+                __builtin_prefetch(lines + offsetof(GripVectors, spectrumForm));
+            }
+        }
+    }
     for (size_t k = from; k < to; ++k) {
         const GripStore::Entry* b = view.scan[k];
-        const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
-        const float s = g_sensitivity.load(std::memory_order_relaxed);
         const GripStore::TextSketches& sketchesB = view.sketches[k];
         auto overlap = [&](TagField fa, TagField fb) {
             return overlaps.Get(fa, TagText(a->grip, fa), b->textIds[fb], TagText(b->grip, fb));
@@ -105,8 +126,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
         bool tagsScored = false;
         bool anyScored = false;
         TagScores tags;
-        if ((method & kCompareContent) != 0 &&
-            SpectrumScoreBound(view.projectionA, view.projections[k]) >= ThresholdsFor(s).loose) {
+        if (contentDue[k - from]) {
             anyScored = true;
             ++tally.contentScored;
             accepted = JudgeContent(a->vectors, b->vectors, s);
@@ -193,7 +213,6 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     // left it, but for new files at its end; otherwise entries are found
     // again by their sequence numbers, as the index may have moved and its
     // directions may have been built afresh.
-    constexpr size_t kStretch = 128;
     size_t from = 0;
     size_t earlier = 0;
     uint64_t layout = 0;
