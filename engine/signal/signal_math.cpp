@@ -89,8 +89,8 @@ uint32_t StageCount(uint32_t n) {
 
 // One butterfly of points a and b with the twiddle (c, sn); on vectors, one
 // per lane with the same operations.
-template <class T>
-inline void Butterfly(T& ra, T& ia, T& rb, T& ib, float c, float sn) {
+template <class T, class W = float>
+inline void Butterfly(T& ra, T& ia, T& rb, T& ib, const W& c, const W& sn) {
     const T tr = rb * c - ib * sn;
     const T ti = ib * c + rb * sn;
     rb = ra - tr;
@@ -170,24 +170,16 @@ __attribute__((always_inline)) inline void VectorTwoStages(float* re, float* im,
     const auto* c2 = reinterpret_cast<const V*>(table.cosines.data() + 2 * half - 1);
     const auto* s2 = reinterpret_cast<const V*>(table.sines.data() + 2 * half - 1);
     const uint32_t steps = half / kLanes;
-    auto butterfly = [](V& ra, V& ia, V& rb, V& ib, const V& c, const V& sn) {
-        const V tr = rb * c - ib * sn;
-        const V ti = ib * c + rb * sn;
-        rb = ra - tr;
-        ib = ia - ti;
-        ra = ra + tr;
-        ia = ia + ti;
-    };
     for (uint32_t group = 0; group < n; group += span) {
         auto* r = reinterpret_cast<V*>(re + group);
         auto* i = reinterpret_cast<V*>(im + group);
         for (uint32_t k = 0; k < steps; ++k) {
             V ra = r[k], rb = r[k + steps], rc = r[k + 2 * steps], rd = r[k + 3 * steps];
             V ia = i[k], ib = i[k + steps], ic = i[k + 2 * steps], id = i[k + 3 * steps];
-            butterfly(ra, ia, rb, ib, c1[k], s1[k]);
-            butterfly(rc, ic, rd, id, c1[k], s1[k]);
-            butterfly(ra, ia, rc, ic, c2[k], s2[k]);
-            butterfly(rb, ib, rd, id, c2[k + steps], s2[k + steps]);
+            Butterfly<V, V>(ra, ia, rb, ib, c1[k], s1[k]);
+            Butterfly<V, V>(rc, ic, rd, id, c1[k], s1[k]);
+            Butterfly<V, V>(ra, ia, rc, ic, c2[k], s2[k]);
+            Butterfly<V, V>(rb, ib, rd, id, c2[k + steps], s2[k + steps]);
             r[k] = ra, r[k + steps] = rb, r[k + 2 * steps] = rc, r[k + 3 * steps] = rd;
             i[k] = ia, i[k + steps] = ib, i[k + 2 * steps] = ic, i[k + 3 * steps] = id;
         }
