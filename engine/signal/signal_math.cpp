@@ -99,23 +99,37 @@ inline void Butterfly(T& ra, T& ia, T& rb, T& ib, const W& c, const W& sn) {
     ia = ia + ti;
 }
 
+// The twiddles of stages 1 and 2.
+struct FirstTwiddles {
+    explicit FirstTwiddles(const TwiddleTable& table)
+        : c1(table.cosines[0]),
+          s1(table.sines[0]),
+          c20(table.cosines[1]),
+          s20(table.sines[1]),
+          c21(table.cosines[2]),
+          s21(table.sines[2]) {}
+    float c1, s1, c20, s20, c21, s21;
+};
+
+// Stages 1 and 2 of one group of four points (of one per lane on vectors).
+template <class T>
+inline void FirstTwoStagesOfGroup(T& r0, T& i0, T& r1, T& i1, T& r2, T& i2, T& r3, T& i3,
+                                  const FirstTwiddles& w) {
+    Butterfly(r0, i0, r1, i1, w.c1, w.s1);
+    Butterfly(r2, i2, r3, i3, w.c1, w.s1);
+    Butterfly(r0, i0, r2, i2, w.c20, w.s20);
+    Butterfly(r1, i1, r3, i3, w.c21, w.s21);
+}
+
 // Stages 1 and 2 on each run of four points at once. Every point goes through
 // the same butterflies in the same order as stage by stage, so the bits are
 // the same; only the stores between the stages are saved.
 void FirstTwoStages(float* re, float* im, uint32_t n, const TwiddleTable& table) {
-    const float c1 = table.cosines[0];
-    const float s1 = table.sines[0];
-    const float c20 = table.cosines[1];
-    const float s20 = table.sines[1];
-    const float c21 = table.cosines[2];
-    const float s21 = table.sines[2];
+    const FirstTwiddles w(table);
     for (uint32_t g = 0; g < n; g += 4) {
         float r0 = re[g], r1 = re[g + 1], r2 = re[g + 2], r3 = re[g + 3];
         float i0 = im[g], i1 = im[g + 1], i2 = im[g + 2], i3 = im[g + 3];
-        Butterfly(r0, i0, r1, i1, c1, s1);
-        Butterfly(r2, i2, r3, i3, c1, s1);
-        Butterfly(r0, i0, r2, i2, c20, s20);
-        Butterfly(r1, i1, r3, i3, c21, s21);
+        FirstTwoStagesOfGroup(r0, i0, r1, i1, r2, i2, r3, i3, w);
         re[g] = r0, re[g + 1] = r1, re[g + 2] = r2, re[g + 3] = r3;
         im[g] = i0, im[g + 1] = i1, im[g + 2] = i2, im[g + 3] = i3;
     }
@@ -232,12 +246,7 @@ __attribute__((always_inline)) inline void StoreLanes(const Float8& a, const Flo
 // bits are the same; the swaps and the separate passes are saved.
 HF_CLONES_AVX2 void FirstTwoStagesOfReal(const float* in, float* re, float* im, uint32_t n,
                                          const TwiddleTable& table) {
-    const float c1 = table.cosines[0];
-    const float s1 = table.sines[0];
-    const float c20 = table.cosines[1];
-    const float s20 = table.sines[1];
-    const float c21 = table.cosines[2];
-    const float s21 = table.sines[2];
+    const FirstTwiddles w(table);
     const uint32_t quarter = n / 4;
     const auto load = [](const float* p) -> const Float8& {
         return *reinterpret_cast<const Float8*>(p);
@@ -251,10 +260,7 @@ HF_CLONES_AVX2 void FirstTwoStagesOfReal(const float* in, float* re, float* im, 
         Float8 i1 = {};
         Float8 i2 = {};
         Float8 i3 = {};
-        Butterfly(r0, i0, r1, i1, c1, s1);
-        Butterfly(r2, i2, r3, i3, c1, s1);
-        Butterfly(r0, i0, r2, i2, c20, s20);
-        Butterfly(r1, i1, r3, i3, c21, s21);
+        FirstTwoStagesOfGroup(r0, i0, r1, i1, r2, i2, r3, i3, w);
         // Lane l holds the four points of group groupAt[h + l].
         StoreLanes(r0, r1, r2, r3, re, table.groupAt.data() + h);
         StoreLanes(i0, i1, i2, i3, im, table.groupAt.data() + h);
