@@ -727,6 +727,9 @@ bool GripStore::ReadRecords(uint64_t size,
         }
         batch.push_back(LoadedRecord{Prepare(record.path, record.grip), position, record.end,
                                      PathHash(record.path)});
+        // Every record read is linked in, in this order, so its texts get
+        // the numbers here that linking would give them.
+        NumberTexts(batch.back().entry.mapped());
         position = record.end;
         if (batch.size() == kLoadBatch) {
             if (!take(std::move(batch))) {
@@ -759,7 +762,7 @@ void GripStore::LinkRecords(std::vector<LoadedRecord>& batch,
         if (place->second.stamped) {
             place->second.stamp = stamp->second;
         }
-        Add(std::move(record.entry));
+        Add(std::move(record.entry), true);
         *goodEnd = record.end;
     }
 }
@@ -1227,7 +1230,7 @@ void GripStore::LeaveScan(Entry& entry) {
     }
 }
 
-GripStore::Entry* GripStore::Add(PreparedEntry&& prepared) {
+GripStore::Entry* GripStore::Add(PreparedEntry&& prepared, bool numbered) {
     const auto inserted = m_entries.insert(std::move(prepared));
     if (!inserted.inserted) {
         return nullptr;
@@ -1235,11 +1238,17 @@ GripStore::Entry* GripStore::Add(PreparedEntry&& prepared) {
     Entry& entry = inserted.position->second;
     entry.grip.sequence = kNotInScan;
     entry.path = &inserted.position->first;
+    if (!numbered) {
+        NumberTexts(entry);
+    }
+    return &entry;
+}
+
+void GripStore::NumberTexts(Entry& entry) {
     entry.textIds[0] = TextId(entry.grip.title);
     entry.textIds[1] = TextId(entry.grip.artist);
     entry.textIds[2] = TextId(entry.grip.nameKey);
     entry.textIds[3] = TextId(entry.grip.album);
-    return &entry;
 }
 
 uint32_t GripStore::TextId(const std::string& text) {

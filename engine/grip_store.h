@@ -271,7 +271,7 @@ class GripStore {
     HRESULT LoadRecords(const std::unordered_map<uint64_t, FileStamp>& stamps);
     struct LoadedRecord;
     // Reads the good records of the cache file's first size bytes, made into
-    // entries, and hands them to take in batches, in file order, until take
+    // entries with their texts numbered, and hands them to take in batches, in file order, until take
     // refuses one; sets damaged when it passed over damage. false when the
     // file could not be read.
     bool ReadRecords(uint64_t size, const std::function<bool(std::vector<LoadedRecord>&&)>& take,
@@ -293,7 +293,9 @@ class GripStore {
 
   private:
     void CloseFile();
-    Entry* Add(PreparedEntry&& prepared);
+    // Links prepared in; numbers its texts unless numbered says that they are.
+    Entry* Add(PreparedEntry&& prepared, bool numbered = false);
+    void NumberTexts(Entry& entry);
     uint32_t TextId(const std::string& text);
     // Takes entry out of the scan list and the pruning index; call before it
     // leaves the map.
