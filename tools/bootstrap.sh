@@ -16,7 +16,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev qt6-wayland xdg-utils
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg libflac-dev
 )
 if [ "$mode" = fuzz ]; then
   packages+=(clang libfuzzer-14-dev)

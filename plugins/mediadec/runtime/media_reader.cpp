@@ -1,6 +1,7 @@
 // The media runtime's synchronous reader on FFmpeg: libavformat opens and
-// demultiplexes the file, libavcodec decodes the chosen audio stream and
-// libswresample converts it to the PCM format chosen for its output.
+// demultiplexes the file, libavcodec decodes the chosen audio stream (FLAC
+// goes to libFLAC, which is faster at it) and libswresample converts it to
+// the PCM format chosen for its output.
 //
 // A reader and the objects it hands out are used by one thread at a time; the
 // reference counts are atomic so that a sample may be given back anywhere.
@@ -12,6 +13,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -26,6 +28,7 @@ extern "C" {
 #include <libswresample/swresample.h>
 }
 
+#include "flac_frames.h"
 #include "half_rate_mixer.h"
 #include "media_runtime.h"
 #include "ref_counted.h"
@@ -184,6 +187,7 @@ struct StreamState {
     bool selected = false;
     bool compressed = false;
     AVCodecContext* codec = nullptr;
+    std::unique_ptr<CFlacFrames> flac;  // decodes instead of codec when set
     SwrContext* swr = nullptr;
     AVSampleFormat swrFormat = AV_SAMPLE_FMT_NONE;
     AVChannelLayout swrLayout{};
@@ -196,10 +200,19 @@ struct StreamState {
     bool failed = false;     // the decoder could not be opened
     uint64_t position = 0;   // output frames produced so far, delivered or skipped
 
+    bool Decoding() const { return codec != nullptr || flac != nullptr; }
+    // As avcodec_send_packet and avcodec_receive_frame, on whichever decodes.
+    int Send(const AVPacket* packet) {
+        return flac != nullptr ? flac->Send(packet) : avcodec_send_packet(codec, packet);
+    }
+    int Receive(AVFrame* frame) {
+        return flac != nullptr ? flac->Receive(frame) : avcodec_receive_frame(codec, frame);
+    }
     void Reset() {
         if (codec != nullptr) {
             avcodec_free_context(&codec);
         }
+        flac.reset();
         swr_free(&swr);
         av_channel_layout_uninit(&swrLayout);
         swrFormat = AV_SAMPLE_FMT_NONE;
@@ -606,6 +619,10 @@ HRESULT CMediaReader::OpenDecoder(StreamState& s) {
     if (s.formats.empty()) {
         return NS_E_INVALID_REQUEST;
     }
+    s.flac = CFlacFrames::Create(s.stream->codecpar);
+    if (s.flac != nullptr) {
+        return S_OK;
+    }
     const AVCodec* decoder = avcodec_find_decoder(s.stream->codecpar->codec_id);
     s.codec = decoder != nullptr ? avcodec_alloc_context3(decoder) : nullptr;
     if (s.codec == nullptr || avcodec_parameters_to_context(s.codec, s.stream->codecpar) < 0) {
@@ -684,7 +701,8 @@ HRESULT CMediaReader::Convert(StreamState& s, const AVFrame* frame, std::vector<
     AVChannelLayout inLayout{};
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels <= 0) {
         const int n = frame->ch_layout.nb_channels > 0 ? frame->ch_layout.nb_channels
-                                                       : s.codec->ch_layout.nb_channels;
+                 : s.codec != nullptr ? s.codec->ch_layout.nb_channels
+                                                       : 0;
         if (n <= 0) {
             return NS_E_DECODE_FAILED;
         }
@@ -767,7 +785,7 @@ void CMediaReader::ApplyRange(StreamState& s, std::vector<uint8_t>& out, size_t 
 
 HRESULT CMediaReader::Drain(StreamState& s, std::vector<uint8_t>& out) {
     while (!s.done) {
-        const int got = avcodec_receive_frame(s.codec, m_frame);
+        const int got = s.Receive(m_frame);
         if (got == AVERROR(EAGAIN)) {
             return kNeedInput;
         }
@@ -864,7 +882,7 @@ HRESULT CMediaReader::GetNextSample(uint16_t streamNumber, INSSBuffer** sample, 
             if (!Eligible(s, streamNumber) || s.compressed) {
                 continue;
             }
-            if (s.codec == nullptr && !s.failed) {
+            if (!s.Decoding() && !s.failed) {
                 const HRESULT opened = OpenDecoder(s);
                 if (Failed(opened)) {
                     s.failed = true;
@@ -890,9 +908,9 @@ HRESULT CMediaReader::GetNextSample(uint16_t streamNumber, INSSBuffer** sample, 
         if (m_inputEnded) {
             bool pending = false;
             for (StreamState& s : m_streams) {
-                if (Eligible(s, streamNumber) && !s.compressed && s.codec != nullptr) {
+                if (Eligible(s, streamNumber) && !s.compressed && s.Decoding()) {
                     if (!s.flushSent) {
-                        avcodec_send_packet(s.codec, nullptr);
+                        s.Send(nullptr);
                         s.flushSent = true;
                     }
                     pending = true;
@@ -933,9 +951,9 @@ HRESULT CMediaReader::GetNextSample(uint16_t streamNumber, INSSBuffer** sample, 
             }
             return S_OK;
         }
-        if (s.codec != nullptr) {
+        if (s.Decoding()) {
             // A damaged packet is passed over, as a player would.
-            avcodec_send_packet(s.codec, m_packet);
+            s.Send(m_packet);
         }
         av_packet_unref(m_packet);
     }
