@@ -61,7 +61,8 @@ void BM_SpectraAndEnvelope(benchmark::State& state) {
     Analyzer analyzer(std::string("/nonexistent"));
     for (auto _ : state) {
         state.PauseTiming();
-        analyzer.samples() = Noise(kAnalysisLength, 2);
+        const std::vector<float> noise = Noise(kAnalysisLength, 2);
+        analyzer.samples().assign(noise.begin(), noise.end());
         state.ResumeTiming();
         analyzer.ComputeSpectra();
         analyzer.ComputeEnvelope();

@@ -143,7 +143,7 @@ HRESULT DecoderSet::ReadSamples(const float** samples, uint32_t* count) {
     return S_OK;
 }
 
-HRESULT DecoderSet::ReadSamples(std::vector<float>& destination, uint32_t* count) {
+HRESULT DecoderSet::ReadSamples(SampleBuffer& destination, uint32_t* count) {
     if (m_current == nullptr || count == nullptr) {
         return E_FAIL;
     }
@@ -151,7 +151,7 @@ HRESULT DecoderSet::ReadSamples(std::vector<float>& destination, uint32_t* count
     return ReadAndConvert(destination, count);
 }
 
-HRESULT DecoderSet::ReadAndConvert(std::vector<float>& out, uint32_t* count) {
+HRESULT DecoderSet::ReadAndConvert(SampleBuffer& out, uint32_t* count) {
     const void* data = nullptr;
     uint32_t byteCount = 0;
     DecoderFormat format{};

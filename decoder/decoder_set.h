@@ -9,10 +9,36 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "decoder_contract.h"
+
+// An allocator whose new elements are left unset when a vector grows by
+// resize, for buffers that are written right after they grow.
+template <class T>
+struct UnsetAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UnsetAllocator<U>;
+    };
+    UnsetAllocator() = default;
+    template <class U>
+    UnsetAllocator(const UnsetAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+// Converted samples: the decoder writes each chunk straight after growing it.
+using SampleBuffer = std::vector<float, UnsetAllocator<float>>;
 
 class DecoderSet {
   public:
@@ -36,7 +62,7 @@ class DecoderSet {
     HRESULT ReadSamples(const float** samples, uint32_t* count);
     // As above, but appends the converted samples to destination, which
     // saves a copy for a caller that keeps them; *count is how many.
-    HRESULT ReadSamples(std::vector<float>& destination, uint32_t* count);
+    HRESULT ReadSamples(SampleBuffer& destination, uint32_t* count);
     // E_FAIL without an open file, else what the decoder's Close returns.
     HRESULT CloseFile();
     // E_FAIL without an open file, else the decoder's GetInfo result.
@@ -65,10 +91,10 @@ class DecoderSet {
     void LoadPlugins(const std::string& folder);
     // Reads the next chunk and converts it to the end of out (grown by the
     // number of samples, in *count).
-    HRESULT ReadAndConvert(std::vector<float>& out, uint32_t* count);
+    HRESULT ReadAndConvert(SampleBuffer& out, uint32_t* count);
     void UnloadPlugins();
 
     std::vector<PluginEntry> m_plugins;
     IDecoder* m_current = nullptr;
-    std::vector<float> m_samples;
+    SampleBuffer m_samples;
 };

@@ -52,7 +52,7 @@ HF_CLONES_AVX2 void AddMagnitudes(const float* __restrict re, const float* __res
 // system offers them and made all at once: one page fault at a time costs a
 // worker several milliseconds for its first file, more than a file's
 // transforms. Only a hint: the buffer works the same without it.
-void ReserveMapped(std::vector<float>& v, size_t count) {
+void ReserveMapped(SampleBuffer& v, size_t count) {
     if (v.capacity() >= count) {
         return;
     }

@@ -58,7 +58,7 @@ class Analyzer {
     static std::string NameKey(const std::u16string& path);
 
     Grip& grip() { return m_grip; }
-    std::vector<float>& samples() { return m_samples; }
+    SampleBuffer& samples() { return m_samples; }
     DecoderSet& decoders() { return *m_decoders; }
     ScanOwner* owner() const { return m_owner; }
     void SetOwner(ScanOwner* owner) { m_owner = owner; }
@@ -70,7 +70,7 @@ class Analyzer {
     SkipReason m_failure = SkipReason::kUnsupported;
     uint32_t m_declaredMs = 0;  // the open file's duration as its plug-in tells it
     std::unique_ptr<DecoderSet> m_decoders;
-    std::vector<float> m_samples;
+    SampleBuffer m_samples;
     std::vector<float> m_re;
     std::vector<float> m_im;
     std::vector<float> m_tail;      // the last, partial block, zero-padded

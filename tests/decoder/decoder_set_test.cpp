@@ -200,9 +200,9 @@ TEST(DecoderSetTest, ChunksAreConvertedToMonoFloatsAt22050) {
         }
         // Appended to what the caller holds, the same samples; nothing on failure.
         ASSERT_EQ(set.OpenFile(U16(dir.File("c.fake")).c_str()), S_OK);
-        std::vector<float> held = {0.5f};
+        SampleBuffer held = {0.5f};
         ASSERT_EQ(set.ReadSamples(held, &count), c.expected);
-        std::vector<float> expected = {0.5f};
+        SampleBuffer expected = {0.5f};
         expected.insert(expected.end(), c.samples.begin(), c.samples.end());
         EXPECT_EQ(held, expected);
         set.CloseFile();

@@ -47,7 +47,7 @@ class AnalyzerTest : public ::testing::Test {
     // Where the analysed buffer starts in the file, found by matching it
     // against the file's samples near the expected place.
     long TrimPosition(long near, long radius) {
-        const std::vector<float>& buffer = m_analyzer->samples();
+        const SampleBuffer& buffer = m_analyzer->samples();
         for (long start = std::max(0L, near - radius); start <= near + radius; ++start) {
             bool match = true;
             for (size_t i = 0; i < 64 && match; ++i) {
@@ -260,7 +260,7 @@ TEST(AnalyzerSpectraTest, MatchesADoublePrecisionReference) {
     for (size_t length : {5000u, 30000u}) {
         SCOPED_TRACE(length);
         const std::vector<float> x = MusicLike(length, static_cast<uint32_t>(length));
-        analyzer.samples() = x;
+        analyzer.samples().assign(x.begin(), x.end());
         ASSERT_EQ(analyzer.ComputeSpectra(), S_OK);
         std::vector<double> spectrum, drift;
         ReferenceSpectra(x, spectrum, drift);
@@ -280,7 +280,7 @@ TEST(AnalyzerSpectraTest, MatchesADoublePrecisionReference) {
 TEST(AnalyzerEnvelopeTest, StretchesMatchADirectStandardDeviation) {
     Analyzer analyzer(std::string("/nonexistent"));
     const std::vector<float> x = MusicLike(kAnalysisLength, 12);
-    analyzer.samples() = x;
+    analyzer.samples().assign(x.begin(), x.end());
     ASSERT_EQ(analyzer.ComputeEnvelope(), S_OK);
     for (size_t j = 0; j < kEnvelopeLength; ++j) {
         // Stretch 0 holds samples 0..6615; stretch j >= 1 holds j*6615+1 .. (j+1)*6615.
