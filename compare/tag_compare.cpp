@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -218,6 +219,45 @@ TextSketch SketchText(std::string_view text) {
         }
     }
     return sketch;
+}
+
+void TagReachFilter::Begin(const TextSketch (&a)[kTagFieldCount], float s) {
+    std::copy(std::begin(a), std::end(a), std::begin(m_a));
+    m_sensitivity = s;
+    m_low = ReachLow(s);
+    std::memset(m_needed, kNotLearned, sizeof(m_needed));
+}
+
+uint8_t TagReachFilter::Needed(const TextSketch& x, uint32_t length, uint16_t tripleRepeats) const {
+    using namespace sketch_detail;
+    // More classes than a sketch has: no count reaches it.
+    constexpr uint64_t kNever = 129;
+    const uint64_t lx = x.length;
+    const uint64_t ly = length;
+    if (lx == 0 || ly == 0) {
+        // An empty text overlaps nothing.
+        return kNever;
+    }
+    if (lx < 3 || ly < 3 || tripleRepeats == 0) {
+        return 0;
+    }
+    const uint64_t m = std::min(lx, ly);
+    const double least = m_low * static_cast<double>(AllCounted(lx, ly, m));
+    // The bound grows with the shared classes: the fewest with which it may
+    // reach least, by bisection.
+    uint64_t low = 0;
+    uint64_t high = kNever;
+    while (low < high) {
+        const uint64_t mid = (low + high) / 2;
+        const uint64_t found =
+            2 * (lx + ly) - 2 + FoundBeyondTwo(mid, x.tripleRepeats, lx, tripleRepeats, ly, m);
+        if (static_cast<double>(found) < least) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
+    }
+    return static_cast<uint8_t>(low);
 }
 
 float TagPercent(float tagScore, float sensitivity) {

@@ -1,13 +1,14 @@
 // Tag comparison of two Grips: substring overlap of title, artist, file name
 // and album, the weighted tagScore, the tag rule and the "% tags" figure.
 // Pure functions; SubstringOverlap keeps per-thread scratch, so every function
-// is safe on any thread.
+// is safe on any thread. A TagReachFilter belongs to the thread that uses it.
 #pragma once
 
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -174,34 +175,57 @@ struct OverlapCounts {
     uint64_t total;
 };
 
+namespace sketch_detail {
+
+// Classes set in both sketches.
+inline uint64_t Shared(const uint64_t (&u)[2], const uint64_t (&v)[2]) {
+    return static_cast<uint64_t>(std::popcount(u[0] & v[0]) + std::popcount(u[1] & v[1]));
+}
+
+// Starts of a text of the given length whose two or three bytes may occur
+// in the other text (at most starts of them), when the texts share that
+// many classes.
+inline uint64_t StartsIn(uint64_t shared, uint16_t repeats, uint64_t length, uint64_t starts) {
+    const uint64_t most = repeats == TextSketch::kManyRepeats ? length : uint64_t{repeats};
+    return std::min(starts, shared * most);
+}
+
+// 1 + 2 + ... + t beyond the first two bytes, each at most m - 2.
+inline uint64_t BeyondTwo(uint64_t t, uint64_t m) {
+    const uint64_t rising = std::min(t, m - 2);
+    return rising * (rising + 1) / 2 + (t - rising) * (m - 2);
+}
+
+// The common substrings longer than 2 of texts of lengths lx, ly, with
+// m = min(lx, ly) >= 3, that share this many classes of three bytes.
+inline uint64_t FoundBeyondTwo(uint64_t triples, uint16_t repeatsX, uint64_t lx,
+                               uint16_t repeatsY, uint64_t ly, uint64_t m) {
+    return BeyondTwo(StartsIn(triples, repeatsX, lx, lx - 2), m) +
+           BeyondTwo(StartsIn(triples, repeatsY, ly, ly - 2), m);
+}
+
+// Every substring SubstringOverlap counts, for m = min(lx, ly).
+inline uint64_t AllCounted(uint64_t lx, uint64_t ly, uint64_t m) {
+    return m * (lx + ly + 2) - m * (m + 1);
+}
+
+}  // namespace sketch_detail
+
 __attribute__((always_inline)) inline OverlapCounts OverlapCountsBound(const TextSketch& x,
                                                                        const TextSketch& y) {
+    using namespace sketch_detail;
     const uint64_t lx = x.length;
     const uint64_t ly = y.length;
     const uint64_t m = std::min(lx, ly);
     if (m < 3) {
         return {m, m};
     }
-    auto shared = [](const uint64_t(&u)[2], const uint64_t(&v)[2]) {
-        return static_cast<uint64_t>(std::popcount(u[0] & v[0]) + std::popcount(u[1] & v[1]));
-    };
-    const uint64_t pairs = shared(x.pairs, y.pairs);
-    const uint64_t triples = shared(x.triples, y.triples);
-    auto repeats = [](uint16_t r, uint64_t length) {
-        return r == TextSketch::kManyRepeats ? length : uint64_t{r};
-    };
-    // Starts of x (of y) whose two or three bytes may occur in the other text.
-    const uint64_t pairsX = std::min(lx - 1, pairs * repeats(x.pairRepeats, lx));
-    const uint64_t pairsY = std::min(ly - 1, pairs * repeats(y.pairRepeats, ly));
-    const uint64_t triplesX = std::min(lx - 2, triples * repeats(x.tripleRepeats, lx));
-    const uint64_t triplesY = std::min(ly - 2, triples * repeats(y.tripleRepeats, ly));
-    // 1 + 2 + ... + t beyond the first two bytes, each at most m - 2.
-    auto beyondTwo = [m](uint64_t t) {
-        const uint64_t rising = std::min(t, m - 2);
-        return rising * (rising + 1) / 2 + (t - rising) * (m - 2);
-    };
-    return {lx + ly + pairsX + pairsY + beyondTwo(triplesX) + beyondTwo(triplesY),
-            m * (lx + ly + 2) - m * (m + 1)};
+    const uint64_t pairs = Shared(x.pairs, y.pairs);
+    const uint64_t triples = Shared(x.triples, y.triples);
+    return {lx + ly + StartsIn(pairs, x.pairRepeats, lx, lx - 1) +
+                StartsIn(pairs, y.pairRepeats, ly, ly - 1) +
+                FoundBeyondTwo(triples, x.tripleRepeats, lx, y.tripleRepeats, ly, m),
+            AllCounted(lx, ly, m)};
 }
 
 // At least SubstringOverlap of the two sketched texts.
@@ -217,32 +241,103 @@ inline float OverlapBound(const TextSketch& x, const TextSketch& y) {
     return static_cast<float>(static_cast<double>(c.found) / static_cast<double>(c.total));
 }
 
+// Whether the sketched texts' SubstringOverlap may reach low: false means
+// it lies below.
+__attribute__((always_inline)) inline bool OverlapMayReach(const TextSketch& x,
+                                                           const TextSketch& y, double low) {
+    const OverlapCounts c = OverlapCountsBound(x, y);
+    return c.total != 0 && static_cast<double>(c.found) >= low * static_cast<double>(c.total);
+}
+
+// Whether some field of two Grips may score at least s, where mayReach(fa,
+// fb) tells whether the overlap of a's text fa with b's text fb may. A
+// weighted mean reaches s only if one of its fields does, and a field scores
+// the overlap of one pair of their texts: title or artist with title or
+// artist, the file name with any of these three when one is missing, album
+// with album.
+template <typename MayReach>
+__attribute__((always_inline)) inline bool AnyFieldMayReach(const TextSketch (&a)[kTagFieldCount],
+                                                            const TextSketch (&b)[kTagFieldCount],
+                                                            MayReach&& mayReach) {
+    const bool nameStandsIn = a[kTitleField].length == 0 || a[kArtistField].length == 0 ||
+                              b[kTitleField].length == 0 || b[kArtistField].length == 0;
+    return mayReach(kTitleField, kTitleField) || mayReach(kArtistField, kArtistField) ||
+           mayReach(kTitleField, kArtistField) || mayReach(kArtistField, kTitleField) ||
+           mayReach(kNameField, kNameField) || mayReach(kAlbumField, kAlbumField) ||
+           (nameStandsIn &&
+            (mayReach(kNameField, kTitleField) || mayReach(kNameField, kArtistField) ||
+             mayReach(kTitleField, kNameField) || mayReach(kArtistField, kNameField)));
+}
+
+// The overlap a field must reach for a tagScore of s: below s by more than
+// the rounding of an overlap to single precision.
+inline double ReachLow(float s) {
+    return static_cast<double>(s) - 1e-6;
+}
+
 // Whether some field of two Grips, sketched in TagField order, may score at
-// least s. A weighted mean reaches s only if one of its fields does, and a
-// field scores the overlap of one pair of their texts: title or artist with
-// title or artist, the file name with any of these three when one is
-// missing, album with album. false means their tagScore lies below s.
-__attribute__((always_inline)) inline bool SomeFieldMayReach(const TextSketch (&a)[kTagFieldCount],
-                                                             const TextSketch (&b)[kTagFieldCount],
-                                                             float s) {
+// least s; false means their tagScore lies below s.
+inline bool SomeFieldMayReach(const TextSketch (&a)[kTagFieldCount],
+                              const TextSketch (&b)[kTagFieldCount], float s) {
     if (!(s > 0.0f)) {
         return true;
     }
-    // Below s by more than the rounding of an overlap to single precision.
-    const double low = static_cast<double>(s) - 1e-6;
-    auto mayReach = [low](const TextSketch& x, const TextSketch& y) __attribute__((always_inline)) {
-        const OverlapCounts c = OverlapCountsBound(x, y);
-        return c.total != 0 && static_cast<double>(c.found) >= low * static_cast<double>(c.total);
-    };
-    const bool nameStandsIn = a[kTitleField].length == 0 || a[kArtistField].length == 0 ||
-                              b[kTitleField].length == 0 || b[kArtistField].length == 0;
-    return mayReach(a[kTitleField], b[kTitleField]) || mayReach(a[kArtistField], b[kArtistField]) ||
-           mayReach(a[kTitleField], b[kArtistField]) || mayReach(a[kArtistField], b[kTitleField]) ||
-           mayReach(a[kNameField], b[kNameField]) || mayReach(a[kAlbumField], b[kAlbumField]) ||
-           (nameStandsIn &&
-            (mayReach(a[kNameField], b[kTitleField]) || mayReach(a[kNameField], b[kArtistField]) ||
-             mayReach(a[kTitleField], b[kNameField]) || mayReach(a[kArtistField], b[kNameField])));
+    const double low = ReachLow(s);
+    return AnyFieldMayReach(a, b, [&](TagField fa, TagField fb) __attribute__((always_inline)) {
+        return OverlapMayReach(a[fa], b[fb], low);
+    });
 }
+
+// SomeFieldMayReach for one Grip against many, at a fraction of the cost.
+// For each of its texts it learns how many classes of three bytes a text of
+// the other Grip, of a given length and repeats, must share with it before
+// the sketch bound can reach s, even with every start taken to share its
+// first two bytes. Most pairs of texts share fewer and are told apart by two
+// bit counts. One per thread; a pass begins it for its Grip.
+class TagReachFilter {
+  public:
+    // Texts below this length, with fewer starts in one class of three
+    // bytes, are looked up; the others are bounded in full.
+    static constexpr uint32_t kLookedUpLength = 128;
+    static constexpr uint32_t kLookedUpRepeats = 4;
+
+    // Until the next Begin, the filter stands for no Grip.
+    void Clear() { m_sensitivity = std::numeric_limits<float>::quiet_NaN(); }
+    // Stands for the Grip sketched in a, at sensitivity s.
+    void Begin(const TextSketch (&a)[kTagFieldCount], float s);
+    float sensitivity() const { return m_sensitivity; }
+
+    // Exactly SomeFieldMayReach(a, b, s).
+    __attribute__((always_inline)) bool MayReach(const TextSketch (&b)[kTagFieldCount]) {
+        if (!(m_sensitivity > 0.0f)) {
+            return true;
+        }
+        return AnyFieldMayReach(m_a, b, [&](TagField fa, TagField fb) __attribute__((always_inline)) {
+            const TextSketch& y = b[fb];
+            if (y.length < kLookedUpLength && y.tripleRepeats < kLookedUpRepeats) {
+                uint8_t& needed = m_needed[fa][y.length][y.tripleRepeats];
+                if (needed == kNotLearned) {
+                    needed = Needed(m_a[fa], y.length, y.tripleRepeats);
+                }
+                if (sketch_detail::Shared(m_a[fa].triples, y.triples) < needed) {
+                    return false;
+                }
+            }
+            return OverlapMayReach(m_a[fa], y, m_low);
+        });
+    }
+
+  private:
+    static constexpr uint8_t kNotLearned = 0xFF;
+    // The fewest shared classes with which the texts' bound may reach low.
+    uint8_t Needed(const TextSketch& x, uint32_t length, uint16_t tripleRepeats) const;
+
+    TextSketch m_a[kTagFieldCount];
+    float m_sensitivity = std::numeric_limits<float>::quiet_NaN();
+    double m_low = 0.0;
+    // By text of a, then length and repeats of the other text.
+    uint8_t m_needed[kTagFieldCount][kLookedUpLength][kLookedUpRepeats];
+};
 
 inline bool TagsAccept(float tagScore, float sensitivity) {
     return tagScore >= sensitivity;

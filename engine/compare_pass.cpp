@@ -87,11 +87,14 @@ constexpr size_t kStretch = 128;
 // kStretch of them. Built for the wider vector and bit-count instructions as
 // well, and run with them when the processor has them.
 HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t to,
-                                      OverlapTable& overlaps, std::vector<Listed>& listed,
-                                      PassTally& tally) {
+                                      OverlapTable& overlaps, TagReachFilter& reach,
+                                      std::vector<Listed>& listed, PassTally& tally) {
     const GripStore::Entry* a = view.a;
     const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
     const float s = g_sensitivity.load(std::memory_order_relaxed);
+    if (s != reach.sensitivity() && (method & kCompareTags) != 0) {
+        reach.Begin(view.sketchA.key, s);
+    }
     // The spectrum bounds of the whole stretch come first, so that the series
     // of the few files that pass are on their way from memory while the
     // others are bounded.
@@ -133,7 +136,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
         }
         if (!accepted && (method & kCompareTags) != 0) {
             const auto& sketchB = sketchesB.key;
-            if (SomeFieldMayReach(view.sketchA.key, sketchB, s)) {
+            if (reach.MayReach(sketchB)) {
                 ++tally.tagsPastFirstBound;
                 const EmptyTexts emptyB = {
                     sketchB[kTitleField].length == 0, sketchB[kArtistField].length == 0,
@@ -205,6 +208,9 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     PassView view;
     view.sketchA = GripStore::SketchesOf(*a);
     view.emptyA = EmptyTextsOf(a->grip);
+    // Begun for this file by the first stretch that compares tags.
+    thread_local TagReachFilter reach;
+    reach.Clear();
     PassTally tally;
     uint64_t judged = 0;
     // The pass runs in short stretches and steps out of the lock between
@@ -228,7 +234,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
         view.sketches = store.scanSketches().data();
         overlaps.Grow(store.textCount());
         const size_t to = std::min(earlier, from + kStretch);
-        JudgeStretch(view, from, to, overlaps, listed, tally);
+        JudgeStretch(view, from, to, overlaps, reach, listed, tally);
         judged += to - from;
         if (to >= earlier) {
             break;

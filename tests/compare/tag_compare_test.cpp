@@ -93,6 +93,39 @@ TEST(SubstringOverlapTest, SketchBoundNeverLiesBelowTheOverlap) {
     EXPECT_LT(OverlapBound(SketchText("Yellow Submarine"), SketchText("Hotel California")), 0.5f);
 }
 
+TEST(SubstringOverlapTest, ReachFilterDecidesAsTheSketches) {
+    std::mt19937 rng(11);
+    // Empty, one- and two-byte texts, repeats of few letters, and texts on
+    // both sides of the filter's longest looked-up length.
+    auto make = [&]() {
+        const size_t lengths[] = {0, 1, 2, 3, 5, 12, 30, 127, 128, 200};
+        const size_t length = lengths[rng() % std::size(lengths)];
+        const int alphabet = 1 + static_cast<int>(rng() % 26);
+        std::string text;
+        for (size_t i = 0; i < length; ++i) {
+            text.push_back(static_cast<char>('a' + rng() % alphabet));
+        }
+        return text;
+    };
+    TagReachFilter filter;
+    for (int round = 0; round < 400; ++round) {
+        TextSketch a[kTagFieldCount];
+        const std::string shared = make();
+        for (TextSketch& sketch : a) {
+            sketch = SketchText(rng() % 3 == 0 ? shared : make());
+        }
+        const float s = round % 10 == 0 ? 0.0f : static_cast<float>(rng() % 101) * 0.01f;
+        filter.Begin(a, s);
+        for (int other = 0; other < 50; ++other) {
+            TextSketch b[kTagFieldCount];
+            for (TextSketch& sketch : b) {
+                sketch = SketchText(rng() % 3 == 0 ? shared : make());
+            }
+            ASSERT_EQ(filter.MayReach(b), SomeFieldMayReach(a, b, s)) << round << " " << other;
+        }
+    }
+}
+
 TEST(TagCompareTest, Scenarios) {
     struct Case {
         const char* name;
