@@ -39,10 +39,10 @@ bool UnitSpectrum(const GripVectors& v, std::vector<double>& u) {
     return true;
 }
 
-// Orthonormalises the columns of q (kSpectrumDirections of them, each kPadded
+// Orthonormalises the columns of q (kBasisDirections of them, each kPadded
 // long, one after another) by modified Gram-Schmidt.
 void Orthonormalise(std::vector<double>& q) {
-    for (int j = 0; j < kSpectrumDirections; ++j) {
+    for (int j = 0; j < kBasisDirections; ++j) {
         double* qj = q.data() + static_cast<size_t>(j) * kPadded;
         for (int pass = 0; pass < 2; ++pass) {
             for (int k = 0; k < j; ++k) {
@@ -84,19 +84,19 @@ SpectrumBasis BuildSpectrumBasis(const std::vector<const GripVectors*>& sample) 
     // Block power iteration on the sum of u u^T over the sample.
     std::mt19937 rng(1);
     std::normal_distribution<double> normal;
-    std::vector<double> q(static_cast<size_t>(kSpectrumDirections) * kPadded);
+    std::vector<double> q(static_cast<size_t>(kBasisDirections) * kPadded);
     for (uint32_t i = 0; i < kComparedBins; ++i) {
-        for (int j = 0; j < kSpectrumDirections; ++j) {
+        for (int j = 0; j < kBasisDirections; ++j) {
             q[static_cast<size_t>(j) * kPadded + i] = normal(rng);
         }
     }
     Orthonormalise(q);
     std::vector<double> next(q.size());
-    std::vector<double> weights(kSpectrumDirections);
+    std::vector<double> weights(kBasisDirections);
     for (int iteration = 0; iteration < kIterations; ++iteration) {
         std::fill(next.begin(), next.end(), 0.0);
         for (const std::vector<double>& x : units) {
-            for (int j = 0; j < kSpectrumDirections; ++j) {
+            for (int j = 0; j < kBasisDirections; ++j) {
                 const double* qj = q.data() + static_cast<size_t>(j) * kPadded;
                 double dot = 0.0;
                 for (uint32_t i = 0; i < kComparedBins; ++i) {
@@ -104,7 +104,7 @@ SpectrumBasis BuildSpectrumBasis(const std::vector<const GripVectors*>& sample) 
                 }
                 weights[j] = dot;
             }
-            for (int j = 0; j < kSpectrumDirections; ++j) {
+            for (int j = 0; j < kBasisDirections; ++j) {
                 double* nj = next.data() + static_cast<size_t>(j) * kPadded;
                 for (uint32_t i = 0; i < kComparedBins; ++i) {
                     nj[i] += weights[j] * x[i];
@@ -118,28 +118,39 @@ SpectrumBasis BuildSpectrumBasis(const std::vector<const GripVectors*>& sample) 
     return basis;
 }
 
-void ProjectSpectrum(const SpectrumBasis& basis, const GripVectors& v, SpectrumProjection& out) {
-    std::fill(std::begin(out.p), std::end(out.p), 0.0f);
-    out.residual = kUnbounded;
-    out.margin = kUnbounded;
+void ProjectSpectrum(const SpectrumBasis& basis, const GripVectors& v, SpectrumBounds& out) {
+    SpectrumProjection& first = out.projection;
+    FinerProjection& finer = out.finer;
+    std::fill(std::begin(first.p), std::end(first.p), 0.0f);
+    std::fill(std::begin(finer.p), std::end(finer.p), 0.0f);
+    first.residual = kUnbounded;
+    first.margin = kUnbounded;
+    finer.residual = kUnbounded;
     std::vector<double> u;
     if (basis.empty() || !UnitSpectrum(v, u)) {
         return;
     }
     double inside = 0.0;
-    for (int j = 0; j < kSpectrumDirections; ++j) {
+    for (int j = 0; j < kBasisDirections; ++j) {
         const float* e = basis.directions.data() + static_cast<size_t>(j) * kPadded;
         double dot = 0.0;
         for (uint32_t i = 0; i < kComparedBins; ++i) {
             dot += u[i] * e[i];
         }
-        out.p[j] = static_cast<float>(dot);
+        if (j < kSpectrumDirections) {
+            first.p[j] = static_cast<float>(dot);
+        } else {
+            finer.p[j - kSpectrumDirections] = static_cast<float>(dot);
+        }
         inside += dot * dot;
+        if (j + 1 == kSpectrumDirections) {
+            first.residual = static_cast<float>(std::sqrt(std::max(0.0, 1.0 - inside)));
+        }
     }
-    out.residual = static_cast<float>(std::sqrt(std::max(0.0, 1.0 - inside)));
+    finer.residual = static_cast<float>(std::sqrt(std::max(0.0, 1.0 - inside)));
     // Half of the fast form's distance to the reference for a pair, so that
     // two margins cover it, and the rounding of the numbers above.
     const BoundedScore self = FastSeriesScore(v.spectrum, v.spectrumForm, v.spectrum,
                                               v.spectrumForm, kComparedBins, kPadded);
-    out.margin = 0.5f * self.bound + kProjectionRounding;
+    first.margin = 0.5f * self.bound + kProjectionRounding;
 }

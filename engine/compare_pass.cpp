@@ -64,11 +64,12 @@ struct Listed {
 // index, valid while the pass holds the store's lock.
 struct PassView {
     const GripStore::Entry* a;
-    SpectrumProjection projectionA;
+    SpectrumBounds boundsA;
     GripStore::TextSketches sketchA;
     EmptyTexts emptyA;
     const GripStore::Entry* const* scan;
     const SpectrumProjection* projections;
+    const FinerProjection* finer;
     const GripStore::TextSketches* sketches;
 };
 
@@ -95,14 +96,25 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
     if (s != reach.sensitivity() && (method & kCompareTags) != 0) {
         reach.Begin(view.sketchA.key, s);
     }
-    // The spectrum bounds of the whole stretch come first, so that the series
-    // of the few files that pass are on their way from memory while the
-    // others are bounded.
+    // The spectrum bounds of the whole stretch come first, so that the finer
+    // projections and then the series of the few files that pass are on
+    // their way from memory while the others are bounded.
     bool contentDue[kStretch] = {};
     if ((method & kCompareContent) != 0) {
         const float loose = ThresholdsFor(s).loose;
+        const SpectrumBounds& boundsA = view.boundsA;
+        uint8_t open[kStretch];
+        size_t openCount = 0;
         for (size_t k = from; k < to; ++k) {
-            if (SpectrumScoreBound(view.projectionA, view.projections[k]) >= loose) {
+            if (SpectrumScoreBound(boundsA.projection, view.projections[k]) >= loose) {
+                open[openCount++] = static_cast<uint8_t>(k - from);
+                __builtin_prefetch(&view.finer[k]);
+            }
+        }
+        for (size_t i = 0; i < openCount; ++i) {
+            const size_t k = from + open[i];
+            if (FinerSpectrumScoreBound(boundsA.projection, boundsA.finer, view.projections[k],
+                                        view.finer[k]) >= loose) {
                 contentDue[k - from] = true;
                 const auto* lines = reinterpret_cast<const char*>(&view.scan[k]->vectors);
                 for (size_t at = 0; at < offsetof(GripVectors, envelope); at += 64) {
@@ -227,10 +239,11 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
             layout = store.scanLayout();
             earlier = store.EarlierInScan(*a);
             view.a = a;
-            view.projectionA = store.ProjectionOf(*a);
+            view.boundsA = store.ProjectionOf(*a);
         }
         view.scan = store.scan().data();
         view.projections = store.scanProjections().data();
+        view.finer = store.scanFiner().data();
         view.sketches = store.scanSketches().data();
         overlaps.Grow(store.textCount());
         const size_t to = std::min(earlier, from + kStretch);

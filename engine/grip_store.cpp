@@ -1124,20 +1124,21 @@ void GripStore::EnterScan(Entry& entry, size_t at) {
         // A rescan finds room for every stored file at its first file.
         m_scan.Reserve(std::max(m_entries.size(), m_scan.size() + m_scan.size() / 4 + 64));
     }
-    SpectrumProjection projection;
-    ProjectSpectrum(m_basis, entry.vectors, projection);
-    m_scan.Insert(at, &entry, projection, SketchesOf(entry));
+    SpectrumBounds bounds;
+    ProjectSpectrum(m_basis, entry.vectors, bounds);
+    m_scan.Insert(at, &entry, bounds, SketchesOf(entry));
 }
 
 void GripStore::ScanIndex::Reserve(size_t room) {
     if (room > m_entries.size()) {
         m_entries.resize(room);
         m_projections.resize(room);
+        m_finer.resize(room);
         m_sketches.resize(room);
     }
 }
 
-void GripStore::ScanIndex::Insert(size_t at, Entry* entry, const SpectrumProjection& projection,
+void GripStore::ScanIndex::Insert(size_t at, Entry* entry, const SpectrumBounds& bounds,
                                   const TextSketches& sketches) {
     const size_t size = this->size();
     const auto shift = [size, at](auto& slots) {
@@ -1147,9 +1148,11 @@ void GripStore::ScanIndex::Insert(size_t at, Entry* entry, const SpectrumProject
     };
     shift(m_entries);
     shift(m_projections);
+    shift(m_finer);
     shift(m_sketches);
     m_entries[at] = entry;
-    m_projections[at] = projection;
+    m_projections[at] = bounds.projection;
+    m_finer[at] = bounds.finer;
     m_sketches[at] = sketches;
     m_size.store(size + 1, std::memory_order_release);
 }
@@ -1163,8 +1166,18 @@ void GripStore::ScanIndex::Erase(size_t at) {
     };
     shift(m_entries);
     shift(m_projections);
+    shift(m_finer);
     shift(m_sketches);
     m_size.store(size - 1, std::memory_order_release);
+}
+
+void GripStore::ScanIndex::Project(const SpectrumBasis& basis) {
+    SpectrumBounds bounds;
+    for (size_t at = 0; at < size(); ++at) {
+        ProjectSpectrum(basis, m_entries[at]->vectors, bounds);
+        m_projections[at] = bounds.projection;
+        m_finer[at] = bounds.finer;
+    }
 }
 
 bool GripStore::BasisDue() const {
@@ -1196,19 +1209,17 @@ void GripStore::EnsureBasis() {
         }
     }
     m_basis = BuildSpectrumBasis(sample);
-    for (size_t at = 0; at < m_scan.size(); ++at) {
-        ProjectSpectrum(m_basis, m_scan.entries()[at]->vectors, m_scan.projections()[at]);
-    }
+    m_scan.Project(m_basis);
 }
 
-SpectrumProjection GripStore::ProjectionOf(const Entry& entry) const {
+SpectrumBounds GripStore::ProjectionOf(const Entry& entry) const {
     const size_t at = EarlierInScan(entry);
     if (at < m_scan.size() && m_scan.entries()[at] == &entry) {
-        return m_scan.projections()[at];
+        return {m_scan.projections()[at], m_scan.finer()[at]};
     }
-    SpectrumProjection projection;
-    ProjectSpectrum(m_basis, entry.vectors, projection);
-    return projection;
+    SpectrumBounds bounds;
+    ProjectSpectrum(m_basis, entry.vectors, bounds);
+    return bounds;
 }
 
 GripStore::TextSketches GripStore::SketchesOf(const Entry& entry) {

@@ -113,20 +113,23 @@ class GripStore {
         bool HasRoom() const { return size() < m_entries.size(); }
         Entry* const* entries() const { return m_entries.data(); }
         const SpectrumProjection* projections() const { return m_projections.data(); }
-        SpectrumProjection* projections() { return m_projections.data(); }
+        const FinerProjection* finer() const { return m_finer.data(); }
         const TextSketches* sketches() const { return m_sketches.data(); }
         // Makes room for room entries in all. Only under the exclusive hold.
         void Reserve(size_t room);
         // Needs room. Under the shared hold only to append (at is the
         // size); anything else under the exclusive hold.
-        void Insert(size_t at, Entry* entry, const SpectrumProjection& projection,
+        void Insert(size_t at, Entry* entry, const SpectrumBounds& bounds,
                     const TextSketches& sketches);
+        // Projects every entry afresh on basis. Only under the exclusive hold.
+        void Project(const SpectrumBasis& basis);
         void Erase(size_t at);
         void Clear() { m_size.store(0, std::memory_order_release); }
 
       private:
         std::vector<Entry*> m_entries;  // the room: all slots past the size are spare
         std::vector<SpectrumProjection> m_projections;
+        std::vector<FinerProjection> m_finer;
         std::vector<TextSketches> m_sketches;
         std::atomic<size_t> m_size{0};
     };
@@ -219,8 +222,11 @@ class GripStore {
     std::span<const SpectrumProjection> scanProjections() const {
         return {m_scan.projections(), m_scan.size()};
     }
-    // entry's projection (from the index when entry is in the scan).
-    SpectrumProjection ProjectionOf(const Entry& entry) const;
+    // The projections on the next directions, at the same positions. Call
+    // under the lock.
+    std::span<const FinerProjection> scanFiner() const { return {m_scan.finer(), m_scan.size()}; }
+    // entry's projections (from the index when entry is in the scan).
+    SpectrumBounds ProjectionOf(const Entry& entry) const;
     // The sketches of the text keys of each entry of scan(), at the same
     // position. Call under the lock.
     std::span<const TextSketches> scanSketches() const {

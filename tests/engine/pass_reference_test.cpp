@@ -196,7 +196,10 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
             ASSERT_LE(std::fabs(fast.envelope.value - r.envelope), fast.envelope.bound);
             ASSERT_LE(std::fabs(fast.drift.value - r.drift), fast.drift.bound);
             // The bounds that prune never lie below the scores.
-            ASSERT_GE(SpectrumScoreBound(store.scanProjections()[i], store.scanProjections()[j]),
+            const SpectrumProjection& pi = store.scanProjections()[i];
+            const SpectrumProjection& pj = store.scanProjections()[j];
+            ASSERT_GE(SpectrumScoreBound(pi, pj), r.spectrum);
+            ASSERT_GE(FinerSpectrumScoreBound(pi, store.scanFiner()[i], pj, store.scanFiner()[j]),
                       r.spectrum);
             ASSERT_GE(TagScoreBound(a, b,
                                     [&](TagField fa, TagField fb) {
