@@ -161,8 +161,8 @@ TEST(FlacFramesTest, DecodesWhatLibavcodecDecodes) {
 TEST(FlacFramesTest, RecoversFromDamagedAndShortPackets) {
     TempDir dir;
     const std::string wav = dir.File("in.wav");
-    ASSERT_TRUE(WriteWav(wav, Interleave({Tones(44100, 3, 44100), Tones(44100, 4, 44100)}), 44100,
-                         2, 16));
+    ASSERT_TRUE(
+        WriteWav(wav, Interleave({Tones(44100, 3, 44100), Tones(44100, 4, 44100)}), 44100, 2, 16));
     ASSERT_TRUE(EncodeWithFfmpeg(wav, dir.File("in.flac"), {"-c:a", "flac"}));
     const Demuxed d = Demux(dir.File("in.flac"));
     ASSERT_NE(d.parameters, nullptr);

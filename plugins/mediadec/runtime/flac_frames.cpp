@@ -17,7 +17,7 @@ extern "C" {
 
 namespace {
 
-constexpr size_t kStreamInfoSize = 34;       // the stream header's body
+constexpr size_t kStreamInfoSize = 34;          // the stream header's body
 constexpr uint8_t kLastBlockStreamInfo = 0x80;  // "last block" flag, block type 0
 // Sample sizes that libavcodec's FLAC decoder takes as well.
 constexpr unsigned kLeastBits = 8;
@@ -90,7 +90,8 @@ struct CFlacFrames::Decoder {
         }
     }
 
-    static FLAC__StreamDecoderWriteStatus Write(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
+    static FLAC__StreamDecoderWriteStatus Write(const FLAC__StreamDecoder*,
+                                                const FLAC__Frame* frame,
                                                 const FLAC__int32* const buffer[], void* self) {
         auto* d = static_cast<Decoder*>(self);
         const FLAC__FrameHeader& h = frame->header;
@@ -218,10 +219,9 @@ std::unique_ptr<CFlacFrames> CFlacFrames::Create(const AVCodecParameters* parame
     auto d = std::make_unique<Decoder>();
     if (d->flac == nullptr || d->parameters == nullptr ||
         avcodec_parameters_copy(d->parameters, parameters) < 0 ||
-        FLAC__stream_decoder_init_stream(d->flac, &Decoder::Read, nullptr, nullptr, nullptr,
-                                         nullptr, &Decoder::Write, &Decoder::Metadata,
-                                         &Decoder::Error,
-                                         d.get()) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
+        FLAC__stream_decoder_init_stream(
+            d->flac, &Decoder::Read, nullptr, nullptr, nullptr, nullptr, &Decoder::Write,
+            &Decoder::Metadata, &Decoder::Error, d.get()) != FLAC__STREAM_DECODER_INIT_STATUS_OK) {
         return nullptr;
     }
     d->input = header.data();

@@ -338,6 +338,9 @@ class CMediaReader final : public IWMSyncReader2, public IWMHeaderInfo {
 constexpr HRESULT kNeedInput = 1;
 // A demuxer that keeps saying "not yet" is taken to have ended.
 constexpr int kMaxRetries = 1000;
+// A decoder that reports damage this often in a row without a frame has
+// broken down.
+constexpr int kMaxDamagedInARow = 1000;
 
 HRESULT CMediaReader::Open(const char16_t* path) {
     if (path == nullptr) {
@@ -701,7 +704,7 @@ HRESULT CMediaReader::Convert(StreamState& s, const AVFrame* frame, std::vector<
     AVChannelLayout inLayout{};
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels <= 0) {
         const int n = frame->ch_layout.nb_channels > 0 ? frame->ch_layout.nb_channels
-                 : s.codec != nullptr ? s.codec->ch_layout.nb_channels
+                      : s.codec != nullptr             ? s.codec->ch_layout.nb_channels
                                                        : 0;
         if (n <= 0) {
             return NS_E_DECODE_FAILED;
@@ -784,6 +787,7 @@ void CMediaReader::ApplyRange(StreamState& s, std::vector<uint8_t>& out, size_t 
 }
 
 HRESULT CMediaReader::Drain(StreamState& s, std::vector<uint8_t>& out) {
+    int damaged = 0;
     while (!s.done) {
         const int got = s.Receive(m_frame);
         if (got == AVERROR(EAGAIN)) {
@@ -811,6 +815,11 @@ HRESULT CMediaReader::Drain(StreamState& s, std::vector<uint8_t>& out) {
             }
             s.done = true;
             return out.empty() ? kNeedInput : S_OK;
+        }
+        if (got == AVERROR_INVALIDDATA && ++damaged < kMaxDamagedInARow) {
+            // A damaged packet that the decoder took in whole and found
+            // broken only now: passed over, as at sending.
+            continue;
         }
         if (got < 0) {
             s.done = true;
