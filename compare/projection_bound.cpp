@@ -39,6 +39,20 @@ bool UnitSpectrum(const GripVectors& v, std::vector<double>& u) {
     return true;
 }
 
+// u.e over the padded length (both padded with 0), in eight running sums so
+// that the processor keeps several in flight.
+template <typename T>
+double PaddedDot(const double* u, const T* e) {
+    double lanes[8] = {};
+    for (uint32_t i = 0; i < kPadded; i += 8) {
+        for (int k = 0; k < 8; ++k) {
+            lanes[k] += u[i + k] * e[i + k];
+        }
+    }
+    return ((lanes[0] + lanes[4]) + (lanes[1] + lanes[5])) +
+           ((lanes[2] + lanes[6]) + (lanes[3] + lanes[7]));
+}
+
 // Orthonormalises the columns of q (kBasisDirections of them, each kPadded
 // long, one after another) by modified Gram-Schmidt.
 void Orthonormalise(std::vector<double>& q) {
@@ -97,12 +111,7 @@ SpectrumBasis BuildSpectrumBasis(const std::vector<const GripVectors*>& sample) 
         std::fill(next.begin(), next.end(), 0.0);
         for (const std::vector<double>& x : units) {
             for (int j = 0; j < kBasisDirections; ++j) {
-                const double* qj = q.data() + static_cast<size_t>(j) * kPadded;
-                double dot = 0.0;
-                for (uint32_t i = 0; i < kComparedBins; ++i) {
-                    dot += x[i] * qj[i];
-                }
-                weights[j] = dot;
+                weights[j] = PaddedDot(x.data(), q.data() + static_cast<size_t>(j) * kPadded);
             }
             for (int j = 0; j < kBasisDirections; ++j) {
                 double* nj = next.data() + static_cast<size_t>(j) * kPadded;
@@ -132,11 +141,8 @@ void ProjectSpectrum(const SpectrumBasis& basis, const GripVectors& v, SpectrumB
     }
     double inside = 0.0;
     for (int j = 0; j < kBasisDirections; ++j) {
-        const float* e = basis.directions.data() + static_cast<size_t>(j) * kPadded;
-        double dot = 0.0;
-        for (uint32_t i = 0; i < kComparedBins; ++i) {
-            dot += u[i] * e[i];
-        }
+        const double dot =
+            PaddedDot(u.data(), basis.directions.data() + static_cast<size_t>(j) * kPadded);
         if (j < kSpectrumDirections) {
             first.p[j] = static_cast<float>(dot);
         } else {

@@ -225,7 +225,15 @@ void TagReachFilter::Begin(const TextSketch (&a)[kTagFieldCount], float s) {
     std::copy(std::begin(a), std::end(a), std::begin(m_a));
     m_sensitivity = s;
     m_low = ReachLow(s);
-    std::memset(m_needed, kNotLearned, sizeof(m_needed));
+    for (int field = 0; field < kTagFieldCount; ++field) {
+        LearnedFor& learned = m_learnedFor[field];
+        const TextSketch& x = m_a[field];
+        if (!learned.any || learned.length != x.length ||
+            learned.tripleRepeats != x.tripleRepeats || learned.low != m_low) {
+            learned = {true, x.length, x.tripleRepeats, m_low};
+            std::memset(m_needed[field], kNotLearned, sizeof(m_needed[field]));
+        }
+    }
 }
 
 uint8_t TagReachFilter::Needed(const TextSketch& x, uint32_t length, uint16_t tripleRepeats) const {

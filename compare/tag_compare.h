@@ -335,8 +335,17 @@ class TagReachFilter {
     TextSketch m_a[kTagFieldCount];
     float m_sensitivity = std::numeric_limits<float>::quiet_NaN();
     double m_low = 0.0;
-    // By text of a, then length and repeats of the other text.
+    // By text of a, then length and repeats of the other text. What is
+    // learned for a text holds for any text of its length and repeats at
+    // the same sensitivity: the next Grip keeps it.
     uint8_t m_needed[kTagFieldCount][kLookedUpLength][kLookedUpRepeats];
+    struct LearnedFor {
+        bool any = false;
+        uint32_t length = 0;
+        uint16_t tripleRepeats = 0;
+        double low = 0.0;
+    };
+    LearnedFor m_learnedFor[kTagFieldCount];
 };
 
 inline bool TagsAccept(float tagScore, float sensitivity) {

@@ -107,19 +107,29 @@ TEST(SubstringOverlapTest, ReachFilterDecidesAsTheSketches) {
         }
         return text;
     };
+    // The other Grip's texts: unrelated, or copies of the first's with a
+    // few bytes changed, so that overlaps fall on both sides of s.
+    auto edited = [&](std::string text) {
+        for (size_t edits = rng() % 4; edits > 0 && !text.empty(); --edits) {
+            text[rng() % text.size()] = '#';
+        }
+        return text;
+    };
+    // One filter for every Grip, as a pass thread keeps it.
     TagReachFilter filter;
-    for (int round = 0; round < 400; ++round) {
+    for (int round = 0; round < 1000; ++round) {
+        std::string texts[kTagFieldCount];
         TextSketch a[kTagFieldCount];
-        const std::string shared = make();
-        for (TextSketch& sketch : a) {
-            sketch = SketchText(rng() % 3 == 0 ? shared : make());
+        for (int f = 0; f < kTagFieldCount; ++f) {
+            texts[f] = make();
+            a[f] = SketchText(texts[f]);
         }
         const float s = round % 10 == 0 ? 0.0f : static_cast<float>(rng() % 101) * 0.01f;
         filter.Begin(a, s);
         for (int other = 0; other < 50; ++other) {
             TextSketch b[kTagFieldCount];
             for (TextSketch& sketch : b) {
-                sketch = SketchText(rng() % 3 == 0 ? shared : make());
+                sketch = SketchText(rng() % 2 == 0 ? make() : edited(texts[rng() % kTagFieldCount]));
             }
             ASSERT_EQ(filter.MayReach(b), SomeFieldMayReach(a, b, s)) << round << " " << other;
         }
