@@ -83,6 +83,7 @@ struct PassTally {
 
 // Pairs a pass judges between looks at the store's lock.
 constexpr size_t kStretch = 128;
+static_assert(kStretch <= 256, "a stretch numbers its pairs in a byte");
 
 // Judges file a against the scan's entries at positions [from, to), at most
 // kStretch of them. Built for the wider vector and bit-count instructions as
@@ -103,16 +104,16 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
     if ((method & kCompareContent) != 0) {
         const float loose = ThresholdsFor(s).loose;
         const SpectrumBounds& boundsA = view.boundsA;
-        uint8_t open[kStretch];
+        uint8_t openPairs[kStretch];
         size_t openCount = 0;
         for (size_t k = from; k < to; ++k) {
             if (SpectrumScoreBound(boundsA.projection, view.projections[k]) >= loose) {
-                open[openCount++] = static_cast<uint8_t>(k - from);
+                openPairs[openCount++] = static_cast<uint8_t>(k - from);
                 __builtin_prefetch(&view.finer[k]);
             }
         }
         for (size_t i = 0; i < openCount; ++i) {
-            const size_t k = from + open[i];
+            const size_t k = from + openPairs[i];
             if (FinerSpectrumScoreBound(boundsA.projection, boundsA.finer, view.projections[k],
                                         view.finer[k]) >= loose) {
                 contentDue[k - from] = true;
