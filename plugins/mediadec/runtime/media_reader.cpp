@@ -703,9 +703,10 @@ HRESULT CMediaReader::Convert(StreamState& s, const AVFrame* frame, std::vector<
     }
     AVChannelLayout inLayout{};
     if (frame->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || frame->ch_layout.nb_channels <= 0) {
-        const int n = frame->ch_layout.nb_channels > 0 ? frame->ch_layout.nb_channels
-                      : s.codec != nullptr             ? s.codec->ch_layout.nb_channels
-                                                       : 0;
+        int n = frame->ch_layout.nb_channels;
+        if (n <= 0 && s.codec != nullptr) {
+            n = s.codec->ch_layout.nb_channels;
+        }
         if (n <= 0) {
             return NS_E_DECODE_FAILED;
         }
