@@ -70,15 +70,20 @@ const char kFooter[] =
     "With --skipped, the files that gave no fingerprint, one line each: the\n"
     "path (escaped as in tsv), a tab, the reason: unsupported (no plug-in\n"
     "reads it), damaged, too-short (under 15 s of music), unreadable,\n"
-    "not-regular (FIFO, device, socket). A skipped file is not decoded again\n"
+    "not-regular (FIFO, device, socket), silent (no music: silence, a\n"
+    "constant or faint noise, up to two minutes in). A skipped file is not decoded again\n"
     "while its size and modification time stay the same.\n"
     "\n"
-    "With --groups the pairs are joined into groups (A~B and B~C make one\n"
-    "group), each led by the copy the --keep rules suggest keeping:\n"
+    "With --groups the pairs that sound alike are joined into groups (A~B\n"
+    "and B~C make one group), each led by the copy the --keep rules suggest\n"
+    "keeping; a pair alike by its tags alone never joins two groups:\n"
     "  tsv   a header line group, role, path, then one line per file; groups\n"
     "        are numbered from 1, the keeper's line comes first; role is\n"
-    "        keeper, duplicate or reference (under a --reference folder, never\n"
-    "        to be deleted). Every duplicate line is a file a user would delete.\n"
+    "        keeper; duplicate (it sounds like the keeper); reference (under a\n"
+    "        --reference folder, never to be deleted); linked (it sounds like\n"
+    "        another copy but not like the keeper); or tags-only (alike by its\n"
+    "        tags alone). Every duplicate line is a file a user can delete\n"
+    "        and still keep a copy of every piece.\n"
     "  json  one object: \"groups\" (keeper, files: path, role) and \"counters\".\n"
     "  m3u   every file of every group once, keeper first.\n"
     "\n"
@@ -326,7 +331,7 @@ Groups MakeGroups(const std::vector<DuplicatePair>& pairs, const FolderRoles& ro
             ReadFileFacts(decoders, path, &facts[i]);
         }
         out.push_back(
-            ArrangeGroup(group, pairs, PickKeeper(group.files, facts, rules), reference));
+            ArrangeGroup(group, pairs, PickGroupKeeper(group, facts, rules), reference));
     }
     return out;
 }

@@ -11,11 +11,11 @@ ContentThresholds ThresholdsFor(float s) {
 ContentScores ComputeContentScores(const Grip& a, const Grip& b) {
     ContentScores scores;
     scores.spectrumScore =
-        std::fabs(CorrelationCoefficient(a.spectrum.data(), b.spectrum.data(), kComparedBins));
+        std::fabs(MatchCorrelation(a.spectrum.data(), b.spectrum.data(), kComparedBins));
     scores.envelopeScore =
-        std::fabs(CorrelationCoefficient(a.envelope.data(), b.envelope.data(), kEnvelopeLength));
+        std::fabs(MatchCorrelation(a.envelope.data(), b.envelope.data(), kEnvelopeLength));
     scores.driftScore =
-        std::fabs(CorrelationCoefficient(a.drift.data(), b.drift.data(), kDriftLength));
+        std::fabs(MatchCorrelation(a.drift.data(), b.drift.data(), kDriftLength));
     return scores;
 }
 
@@ -23,13 +23,13 @@ ContentScores ComputeContentScores(const GripVectors& a, const GripVectors& b) {
     ContentScores scores;
     scores.spectrumScore = SpectrumScore(a, b);
     scores.envelopeScore =
-        std::fabs(CorrelationCoefficient(a.envelope, b.envelope, kEnvelopeLength));
-    scores.driftScore = std::fabs(CorrelationCoefficient(a.drift, b.drift, kDriftLength));
+        std::fabs(MatchCorrelation(a.envelope, b.envelope, kEnvelopeLength));
+    scores.driftScore = std::fabs(MatchCorrelation(a.drift, b.drift, kDriftLength));
     return scores;
 }
 
 float SpectrumScore(const GripVectors& a, const GripVectors& b) {
-    return std::fabs(CorrelationCoefficient(a.spectrum, b.spectrum, kComparedBins));
+    return std::fabs(MatchCorrelation(a.spectrum, b.spectrum, kComparedBins));
 }
 
 namespace {

@@ -24,7 +24,7 @@ double Gamma(double k) {
 
 // Fills form from x[0..n) and pads x up to padded with the mean.
 void MakeForm(float* x, uint32_t n, uint32_t padded, SeriesForm& form) {
-    // The variance as CorrelationCoefficient computes it, operation by
+    // The variance as MatchCorrelation computes it, operation by
     // operation, beside the exact figures. Each sum keeps its own order; the
     // sums of one loop are independent chains that the processor runs side
     // by side.
@@ -142,10 +142,10 @@ void MakeGripVectors(const Grip& g, GripVectors& v) {
 BoundedScore FastSeriesScore(const float* a, const SeriesForm& fa, const float* b,
                              const SeriesForm& fb, uint32_t n, uint32_t padded) {
     if (fa.raw || fb.raw) {
-        return {std::fabs(CorrelationCoefficient(a, b, n)), 0.0f};
+        return {std::fabs(MatchCorrelation(a, b, n)), 0.0f};
     }
     if (fa.variance * fb.variance == 0.0f) {
-        return {1.0f, 0.0f};
+        return {0.0f, 0.0f};
     }
     const float dot = CentredDot(a, fa.mean, b, fb.mean, padded);
     const float value = std::fabs(dot) * fa.inverseNorm * fb.inverseNorm;

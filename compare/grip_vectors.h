@@ -16,7 +16,7 @@ struct SeriesForm {
     float mean = 0.0f;         // rounded from the exact mean; also fills the padding
     float inverseNorm = 0.0f;  // 1 / |x - mean|, from the exact mean
     // Population variance exactly as the reference correlation computes it in
-    // single precision: when the product of two is 0 the reference yields 1.
+    // single precision: when the product of two is 0 the reference yields 0.
     float variance = 0.0f;
     // This series' share of the error bound of a fast score against the
     // reference (the squared relative error of the reference's own mean).

@@ -150,6 +150,9 @@ HRESULT Analyzer::Extract(const char16_t* path) {
         return E_FAIL;
     }
     m_decoders->CloseFile();
+    if (!HoldsMusic()) {
+        return ExtractFromMusic(path);
+    }
     if (Failed(ComputeSpectra())) {
         m_failure = SkipReason::kDamaged;
         return E_FAIL;
@@ -158,7 +161,112 @@ HRESULT Analyzer::Extract(const char16_t* path) {
     return S_OK;
 }
 
-HRESULT Analyzer::ReadPcm() {
+HRESULT Analyzer::ExtractFromMusic(const char16_t* path) {
+    // Silence, a constant or faint noise would resemble every other such
+    // file. A hidden track after a long silence is analysed from its music;
+    // a file without music gives no Grip. The file is read anew from its
+    // start, as a plug-in need not seek.
+    uint64_t start = 0;
+    if (Failed(m_decoders->OpenFile(path))) {
+        m_failure = SkipReason::kDamaged;
+        return E_FAIL;
+    }
+    const bool found = FindMusic(&start);
+    m_decoders->CloseFile();
+    if (!found) {
+        return E_FAIL;
+    }
+    if (Failed(m_decoders->OpenFile(path))) {
+        m_failure = SkipReason::kDamaged;
+        return E_FAIL;
+    }
+    // A second before the music, so that the lead-in search sees it begin.
+    const HRESULT read = ReadPcm(start > kOneSecond ? start - kOneSecond : 0);
+    m_decoders->CloseFile();
+    if (Failed(read)) {
+        return E_FAIL;
+    }
+    if (!HoldsMusic()) {
+        m_failure = SkipReason::kSilent;
+        return E_FAIL;
+    }
+    if (Failed(ComputeSpectra())) {
+        m_failure = SkipReason::kDamaged;
+        return E_FAIL;
+    }
+    ComputeEnvelope();
+    return S_OK;
+}
+
+namespace {
+
+// Sums samples stretch by stretch, in double precision so that a constant
+// shows no deviation however loud it is.
+class StretchLevel {
+  public:
+    // Whether x completes a stretch whose samples deviate at kMusicLevel or more.
+    bool AddAndTell(float x) {
+        m_sum += x;
+        m_sumSq += static_cast<double>(x) * x;
+        if (++m_count < kStretchLength) {
+            return false;
+        }
+        const double mean = m_sum / m_count;
+        const bool music = m_sumSq / m_count - mean * mean >= kLevel;
+        m_sum = m_sumSq = 0.0;
+        m_count = 0;
+        return music;
+    }
+
+  private:
+    static constexpr double kLevel = static_cast<double>(kMusicLevel) * kMusicLevel;
+    double m_sum = 0.0;
+    double m_sumSq = 0.0;
+    uint32_t m_count = 0;
+};
+
+}  // namespace
+
+bool Analyzer::HoldsMusic() const {
+    StretchLevel level;
+    return std::any_of(m_samples.begin(), m_samples.end(),
+                       [&level](float x) { return level.AddAndTell(x); });
+}
+
+bool Analyzer::FindMusic(uint64_t* start) {
+    m_failure = SkipReason::kSilent;
+    StretchLevel level;
+    uint64_t position = 0;  // samples read before the chunk in hand
+    uint32_t emptyRun = 0;
+    while (position < kMusicSearchLength) {
+        m_samples.clear();
+        uint32_t read = 0;
+        if (const HRESULT hr = m_decoders->ReadSamples(m_samples, &read); Failed(hr)) {
+            if (hr != E_END_OF_STREAM) {
+                m_failure = SkipReason::kDamaged;
+            }
+            return false;
+        }
+        if (m_samples.empty()) {
+            if (++emptyRun >= kMaxEmptyChunks) {
+                return false;
+            }
+            continue;
+        }
+        emptyRun = 0;
+        for (size_t i = 0; i < m_samples.size(); ++i) {
+            if (level.AddAndTell(m_samples[i])) {
+                // The stretch that ends here.
+                *start = position + i + 1 - kStretchLength;
+                return true;
+            }
+        }
+        position += m_samples.size();
+    }
+    return false;
+}
+
+HRESULT Analyzer::ReadPcm(uint64_t skip) {
     constexpr uint32_t N = kAnalysisLength;
     constexpr uint32_t M = kMinimumLength;
     constexpr uint32_t H = kHalfSecond;
@@ -192,6 +300,13 @@ HRESULT Analyzer::ReadPcm() {
             continue;
         }
         emptyRun = 0;
+        if (skip > 0) {
+            const size_t drop =
+                static_cast<size_t>(std::min<uint64_t>(skip, m_samples.size() - start));
+            m_samples.erase(m_samples.begin() + static_cast<std::ptrdiff_t>(start),
+                            m_samples.begin() + static_cast<std::ptrdiff_t>(start + drop));
+            skip -= drop;
+        }
         const size_t counted = std::min<size_t>(m_samples.size(), N);
         for (size_t i = start; i < counted; ++i) {
             sumAbs += std::fabs(m_samples[i]);

@@ -58,6 +58,7 @@ struct Listed {
     std::u16string path2;
     float contentPercent;
     float tagPercent;
+    bool contentMatch;
 };
 
 // What one stretch of a pass reads: the file's own figures and the scan's
@@ -147,6 +148,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             ++tally.contentScored;
             accepted = JudgeContent(a->vectors, b->vectors, s);
         }
+        const bool contentMatch = accepted;
         if (!accepted && (method & kCompareTags) != 0) {
             const auto& sketchB = sketchesB.key;
             if (reach.MayReach(sketchB)) {
@@ -188,7 +190,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             // The figure comes from the reference score, as the decisions do.
             listed.push_back(Listed{*b->path,
                                     ContentPercent(SpectrumScore(a->vectors, b->vectors), s),
-                                    TagPercent(tags.tagScore, s)});
+                                    TagPercent(tags.tagScore, s), contentMatch});
         }
     }
 }
@@ -297,6 +299,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
             pair.path2 = std::move(pairB.path2);
             pair.contentPercent = pairB.contentPercent;
             pair.tagPercent = pairB.tagPercent;
+            pair.contentMatch = pairB.contentMatch;
             pair.experimentalPercent =
                 experimental ? kExperimentalPending : kExperimentalNotRequested;
         }

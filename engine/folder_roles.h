@@ -2,8 +2,10 @@
 // (its files are compared like any other but are always kept and never
 // marked or deleted) or an excluded one (never walked). A setting holds for
 // the folder and everything under it, unless a setting of a folder further
-// in says otherwise. Shared by the desktop program and the command line.
-// Immutable once built; any thread may read it.
+// in says otherwise. Reference folders go by identity: a file that a link
+// leads into one, or that is spelled through a link to one, is a reference
+// file too. Shared by the desktop program and the command line. Immutable
+// once built; any thread may read it.
 #pragma once
 
 #include <cstdint>
@@ -22,16 +24,23 @@ struct FolderSetting {
 // "/a/bc" is not under "/a/b"). "/" holds every full path.
 bool PathIsInside(std::u16string_view path, std::u16string_view folder);
 
+// path with every link resolved, as realpath gives it; for a path that is
+// gone, its folder resolved and its name kept. Empty when even that fails.
+std::u16string ResolvedPath(std::u16string_view path);
+
 class FolderRoles {
   public:
     FolderRoles() = default;
+    // Reads the file system once, for where each folder really lies.
     explicit FolderRoles(std::vector<FolderSetting> settings);
 
-    // The role of the innermost folder setting that holds path; kNormal when none does.
+    // The role of the innermost folder setting that holds path, as spelled;
+    // kNormal when none does.
     FolderRole RoleOf(std::u16string_view path) const;
-    bool IsReference(std::u16string_view path) const {
-        return RoleOf(path) == FolderRole::kReference;
-    }
+    // Whether path lies under a reference folder as spelled, or once every
+    // link of both is resolved. Reads the file system when reference
+    // folders are set and the spelling alone does not tell.
+    bool IsReference(std::u16string_view path) const;
 
     // The folders to walk so that every folder whose innermost setting is
     // not excluded is walked exactly once: every setting whose role is not
@@ -47,4 +56,7 @@ class FolderRoles {
     int Innermost(std::u16string_view path) const;
 
     std::vector<FolderSetting> m_settings;
+    // The same settings with every link resolved (as given where that failed).
+    std::vector<FolderSetting> m_resolved;
+    bool m_anyReference = false;
 };

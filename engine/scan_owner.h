@@ -36,6 +36,9 @@ struct DuplicatePair {
     float tagPercent = 0.0f;
     float experimentalPercent = kExperimentalNotRequested;
     bool isUpdate = false;
+    // The content comparison accepted the pair. A pair listed by its tags
+    // alone never makes one file a copy of another in a group.
+    bool contentMatch = false;
     uint32_t details1 = 0;  // filled by the front end
     uint32_t details2 = 0;
 };

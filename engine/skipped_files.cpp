@@ -10,7 +10,7 @@ struct ReasonNames {
 constexpr ReasonNames kNames[kSkipReasonCount] = {
     {"unsupported", "no plug-in reads it"},      {"damaged", "damaged"},
     {"too-short", "shorter than 15 s of music"}, {"unreadable", "unreadable"},
-    {"not-regular", "not a regular file"},
+    {"not-regular", "not a regular file"},       {"silent", "no music in its first two minutes"},
 };
 
 const ReasonNames& NamesOf(SkipReason reason) {

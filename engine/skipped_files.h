@@ -17,15 +17,16 @@ enum class SkipReason : uint8_t {
     kTooShort = 3,     // fewer than 15 s of music after the lead-in
     kUnreadable = 4,   // the file cannot be opened for reading (gone, no access, dangling link)
     kNotRegular = 5,   // a FIFO, device or socket
+    kSilent = 6,       // no music where it is looked for: silence, a constant, faint noise
 };
-inline constexpr int kSkipReasonCount = 5;
+inline constexpr int kSkipReasonCount = 6;
 
 // The reason's name in the command line's output: "unsupported", "damaged",
-// "too-short", "unreadable", "not-regular".
+// "too-short", "unreadable", "not-regular", "silent".
 std::string_view SkipReasonName(SkipReason reason);
 // The reason as the window shows it ("no plug-in reads it", ...).
 std::string_view SkipReasonText(SkipReason reason);
-// A value read from a file: true and *reason for 1..5, false otherwise.
+// A value read from a file: true and *reason for 1..6, false otherwise.
 bool SkipReasonFromByte(uint8_t value, SkipReason* reason);
 
 struct SkippedFile {

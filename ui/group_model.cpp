@@ -65,11 +65,30 @@ int CGroupModel::FirstRow(size_t group) const {
     return -1;
 }
 
+QString CGroupModel::RoleText(FileRole role) {
+    switch (role) {
+        case FileRole::kKeeper:
+            return QStringLiteral("The copy to keep");
+        case FileRole::kReference:
+            return QStringLiteral("In a reference folder: never marked");
+        case FileRole::kLinked:
+            return QStringLiteral(
+                "Sounds like another copy, not like the one to keep: not marked by Mark all "
+                "but the keepers");
+        case FileRole::kTagsOnly:
+            return QStringLiteral(
+                "Alike by its tags alone: not marked by Mark all but the keepers");
+        case FileRole::kDuplicate:
+            break;
+    }
+    return QStringLiteral("A duplicate of the copy to keep");
+}
+
 float CGroupModel::Figure(const GroupMember& member, int column) const {
-    if (member.record >= m_results.size()) {
+    if (member.keeperRecord >= m_results.size()) {
         return -1.0f;
     }
-    const DuplicatePair& pair = m_results[member.record];
+    const DuplicatePair& pair = m_results[member.keeperRecord];
     switch (column) {
         case kGroupColumnContent:
             return pair.contentPercent;
@@ -104,7 +123,7 @@ QVariant CGroupModel::data(const QModelIndex& index, int role) const {
                                     m_groups.Groups()[GroupOf(index.row())].size()))
                               : QVariant();
             }
-            if (keeper || member.record >= m_results.size()) {
+            if (keeper || member.keeperRecord >= m_results.size()) {
                 return {};
             }
             return column == kGroupColumnExperimental ? FormatExperimental(Figure(member, column))
@@ -113,11 +132,7 @@ QVariant CGroupModel::data(const QModelIndex& index, int role) const {
             if (column != kGroupColumnFile) {
                 return {};
             }
-            return ToQString(member.path) + QStringLiteral("\n") +
-                   (keeper                                  ? QStringLiteral("The copy to keep")
-                    : member.role == FileRole::kReference ? QStringLiteral(
-                                                                "In a reference folder: never marked")
-                                                          : QStringLiteral("A duplicate"));
+            return ToQString(member.path) + QStringLiteral("\n") + RoleText(member.role);
         case Qt::FontRole:
             if (keeper) {
                 QFont bold;

@@ -57,6 +57,8 @@ class CGroupModel : public QAbstractTableModel {
     };
     void Rebuild();
     float Figure(const GroupMember& member, int column) const;
+    // What a row's role means, for its tooltip.
+    static QString RoleText(FileRole role);
 
     const std::vector<DuplicatePair>& m_results;
     const CResultGroups& m_groups;

@@ -137,7 +137,9 @@ void CResultActions::AddMenus(QMenuBar* menuBar, QToolBar* toolBar, QAction* del
 
     QMenu* mark = new QMenu(QStringLiteral("&Mark"), menuBar);
     const std::pair<const char*, std::function<void()>> items[] = {
-        {"Mark &all but the keeper", [this] { MarkAllButKeepers(); }},
+        {"Mark &all but the keeper", [this] { MarkAllButKeepers(false); }},
+        {"Mark all but the keeper, &loosely tied copies too",
+         [this] { MarkAllButKeepers(true); }},
         {"&Unmark all", [this] { UnmarkAll(); }},
         {"&Invert marks", [this] { InvertMarks(); }},
         {"Mark &selected", [this] { MarkSelected(false); }},
@@ -145,8 +147,11 @@ void CResultActions::AddMenus(QMenuBar* menuBar, QToolBar* toolBar, QAction* del
     for (const auto& [text, run] : items) {
         connect(mark->addAction(QString::fromLatin1(text)), &QAction::triggered, this, run);
     }
-    mark->actions().at(0)->setStatusTip(QStringLiteral("Mark every copy but the one to keep"));
-    mark->actions().at(3)->setStatusTip(QStringLiteral("Space flips the marks of the selected rows"));
+    mark->actions().at(0)->setStatusTip(
+        QStringLiteral("Mark every copy that sounds like the one to keep"));
+    mark->actions().at(1)->setStatusTip(QStringLiteral(
+        "Also mark the files tied in only through another copy or by their tags alone"));
+    mark->actions().at(4)->setStatusTip(QStringLiteral("Space flips the marks of the selected rows"));
     if (deleteMarked != nullptr) {
         mark->addSeparator();
         mark->addAction(deleteMarked);
@@ -222,12 +227,14 @@ std::vector<std::u16string> CResultActions::ShownFiles() {
     return files;
 }
 
-void CResultActions::MarkAllButKeepers() {
+void CResultActions::MarkAllButKeepers(bool loosely) {
     RegroupNow();
     std::vector<std::u16string> copies;
     for (const std::vector<GroupMember>& group : m_groups->Groups()) {
         for (const GroupMember& member : group) {
-            if (member.role == FileRole::kDuplicate) {
+            if (member.role == FileRole::kDuplicate ||
+                (loosely && (member.role == FileRole::kLinked ||
+                             member.role == FileRole::kTagsOnly))) {
                 copies.push_back(member.path);
             }
         }

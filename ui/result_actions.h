@@ -89,7 +89,9 @@ class CResultActions : public QObject {
     // repeats); the groups are made of the pair list as it is now.
     std::vector<std::u16string> ShownFiles();
 
-    void MarkAllButKeepers();
+    // Marks every duplicate of a keeper; loosely, also the files tied into
+    // a group only through another copy or by their tags.
+    void MarkAllButKeepers(bool loosely = false);
     void UnmarkAll();
     void InvertMarks();
     // Marks (or, with toggle, flips) the files of the selected rows of the

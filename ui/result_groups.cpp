@@ -158,7 +158,7 @@ void CResultGroups::Arrange() {
                             [&](const std::u16string& f) { return PathIsInside(path, f); });
         }
         m_groups.push_back(ArrangeGroup(group, m_results,
-                                        PickKeeper(group.files, facts, m_rules), reference));
+                                        PickGroupKeeper(group, facts, m_rules), reference));
     }
     emit GroupsChanged();
 }

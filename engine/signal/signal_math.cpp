@@ -311,7 +311,10 @@ void InverseFft(float* re, float* im, uint32_t n) {
     }
 }
 
-float CorrelationCoefficient(const float* a, const float* b, uint32_t n) {
+namespace {
+
+// Pearson correlation whose value for a constant series is given.
+float Correlation(const float* a, const float* b, uint32_t n, float constant) {
     const float count = static_cast<float>(n);
     float sa = 0.0f;
     float sb = 0.0f;
@@ -336,9 +339,19 @@ float CorrelationCoefficient(const float* a, const float* b, uint32_t n) {
     vb /= count;
     const float den = std::sqrt(va * vb);
     if (den == 0.0f) {
-        return 1.0f;
+        return constant;
     }
     return cov / den;
+}
+
+}  // namespace
+
+float CorrelationCoefficient(const float* a, const float* b, uint32_t n) {
+    return Correlation(a, b, n, 1.0f);
+}
+
+float MatchCorrelation(const float* a, const float* b, uint32_t n) {
+    return Correlation(a, b, n, 0.0f);
 }
 
 uint32_t CrossCorrelate(const float* x, uint32_t nx, const float* h, uint32_t nh, float* out) {

@@ -21,6 +21,10 @@ void InverseFft(float* re, float* im, uint32_t n);
 // b[0..n); 1.0 when either series is constant.
 float CorrelationCoefficient(const float* a, const float* b, uint32_t n);
 
+// The same as a measure of likeness: 0 when either series is constant, as a
+// series without variance (silence, a constant) resembles nothing.
+float MatchCorrelation(const float* a, const float* b, uint32_t n);
+
 // out[k] = sum_m x[k - (nh-1) + m] * h[m] for k < nx + nh - 1 (x is zero
 // outside 0..nx-1), computed by overlap-add through the transform. out may be
 // null. Returns the index of the first strictly largest positive value, 0 when

@@ -79,12 +79,13 @@ struct Scanned {
     std::string err;
 };
 
-Scanned Scan(const TempDir& dir) {
+// extra: more arguments, quoted for the shell.
+Scanned Scan(const TempDir& dir, const std::string& extra = "") {
     const std::string out = dir.File("out.tsv");
     const std::string err = dir.File("err.txt");
     const std::string command = std::string(HF_BIN_DIR) + "/harmonyfox-cli scan --cache '" +
-                                dir.File("cache.dat") + "' '" + dir.File("music") + "' >'" + out +
-                                "' 2>'" + err + "'";
+                                dir.File("cache.dat") + "' " + extra + " '" + dir.File("music") +
+                                "' >'" + out + "' 2>'" + err + "'";
     Scanned scanned;
     const int raw = std::system(command.c_str());
     scanned.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -167,6 +168,43 @@ TEST(ScanFormatsTest, EveryCopyOfAPieceAndNothingElse) {
     ASSERT_EQ(again.status, 0) << again.err;
     EXPECT_EQ(again.pairs, expected);
     EXPECT_EQ(fs::file_size(dir.File("cache.dat")), cacheSize);
+}
+
+// Silence resembles nothing: a file without music gives no fingerprint and
+// is skipped as silent, whatever its format; a song after a long silence is
+// found by its music.
+TEST(ScanFormatsTest, SilentFilesAreSkippedAndHiddenTracksFoundByTheirMusic) {
+    if (!Available()) {
+        GTEST_SKIP() << "needs the ffmpeg tool and the built plug-ins";
+    }
+    TempDir dir;
+    const std::string music = dir.File("music");
+    fs::create_directories(music);
+    for (uint32_t seed = 1; seed <= 5; ++seed) {
+        WriteWav(music + "/song" + std::to_string(seed) + ".wav", ::Piece(kLength, seed));
+    }
+    const std::vector<float> silence(60 * kRate, 0.0f);
+    WriteWav(music + "/silence.wav", silence);
+    const std::string in = "-i '" + music + "/silence.wav' ";
+    ASSERT_TRUE(Ffmpeg(in + "-c:a flac '" + music + "/silence.flac'"));
+    ASSERT_TRUE(Ffmpeg(in + "-c:a libmp3lame -b:a 128k '" + music + "/silence.mp3'"));
+    std::vector<float> hidden(65 * kRate, 0.0f);
+    const std::vector<float> song = ::Piece(kLength, 1);
+    hidden.insert(hidden.end(), song.begin(), song.end());
+    WriteWav(music + "/hidden.wav", hidden);
+
+    const Scanned scanned = Scan(dir, "--skipped '" + dir.File("skipped.tsv") + "'");
+    ASSERT_EQ(scanned.status, 0) << scanned.err;
+    const std::multiset<std::pair<std::string, std::string>> expected = {
+        {"hidden.wav", "song1.wav"}};
+    EXPECT_EQ(scanned.pairs, expected);
+    std::set<std::string> skipped;
+    std::istringstream lines(Slurp(dir.File("skipped.tsv")));
+    for (std::string line; std::getline(lines, line);) {
+        skipped.insert(fs::path(line).filename().string());
+    }
+    EXPECT_EQ(skipped, (std::set<std::string>{"silence.flac\tsilent", "silence.mp3\tsilent",
+                                              "silence.wav\tsilent"}));
 }
 
 }  // namespace

@@ -246,7 +246,7 @@ TEST_F(ScanCommandTest, CorpusPairsEveryCopyAndOnlyCopiesAndRescanUsesTheCache) 
     EXPECT_EQ(document["counters"],
               nlohmann::json::parse(R"({"cached":9,"found":10,"done":9,"new":0,"fromCache":9,
                   "skipped":1,"skippedBy":{"unsupported":1,"damaged":0,"too-short":0,
-                  "unreadable":0,"not-regular":0}})"));
+                  "unreadable":0,"not-regular":0,"silent":0}})"));
     EXPECT_EQ(document["pairs"].size(), 9u);
     EXPECT_EQ(Slurp(skipped), Music() + "/cover.jpg\tunsupported\n");
 
@@ -370,6 +370,62 @@ TEST_F(ScanCommandTest, GroupsWithKeepersReferenceExclusionsAndNotDuplicates) {
     const Outcome pairs = Scan({"--exclude", Music() + "/old", Music()});
     // The three pairs of one; two's pair is not one of duplicates, three's copy is excluded.
     EXPECT_EQ(Rows(pairs.out).size(), 3u);
+}
+
+// Following every duplicate line of --groups must leave a copy of every
+// piece and every reference file: a pair alike by tags alone joins no two
+// pieces, and a reference folder is one whatever the spelling of the path.
+TEST_F(ScanCommandTest, DuplicateLinesAreSafeToDelete) {
+    const std::map<std::string, std::string> same = {{"title", "Track"}, {"artist", "Unknown"}};
+    Song("a/one.raw", 1, same);
+    Song("b/one.raw", 1);
+    Song("a/two.raw", 2, same);
+    Song("b/two.raw", 2);
+    Song("real/ref/three.raw", 3);
+    Song("a/three.raw", 3);
+    // The two pieces in a/ are listed by their tags alone.
+    const Outcome tagsOnly = Scan({Music() + "/a"});
+    ASSERT_EQ(tagsOnly.status, 0) << tagsOnly.err;
+    EXPECT_EQ(Pairs(Rows(tagsOnly.out)).count({"one.raw", "two.raw"}), 1u) << tagsOnly.out;
+    fs::create_directory_symlink(Music() + "/real", Music() + "/spelt");
+    fs::create_directory_symlink(Music() + "/real/ref", Music() + "/a/into-ref");
+    struct Case {
+        std::vector<std::string> args;
+    };
+    const Case cases[] = {
+        {{"--reference", Music() + "/spelt/ref", Music() + "/a", Music() + "/b",
+          Music() + "/real"}},
+        {{"--reference", Music() + "/real/ref", Music() + "/spelt", Music() + "/a",
+          Music() + "/b"}},
+        {{"--reference", Music() + "/real/ref", Music() + "/a", Music() + "/b"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.begin(), "--groups");
+        const Outcome run = Scan(args);
+        ASSERT_EQ(run.status, 0) << run.err;
+        std::istringstream in(run.out);
+        std::string line;
+        std::getline(in, line);
+        std::set<std::string> left;  // what remains once every duplicate is deleted
+        std::map<std::string, std::string> roles;
+        while (std::getline(in, line)) {
+            const size_t tab = line.find('\t');
+            const size_t tab2 = line.find('\t', tab + 1);
+            const std::string role = line.substr(tab + 1, tab2 - tab - 1);
+            const std::string name = fs::path(line.substr(tab2 + 1)).filename();
+            roles[line.substr(tab2 + 1 + Music().size() + 1)] = role;
+            if (role != "duplicate") {
+                left.insert(name);
+            }
+        }
+        EXPECT_EQ(left, (std::set<std::string>{"one.raw", "two.raw", "three.raw"})) << run.out;
+        for (const auto& [path, role] : roles) {
+            if (path.find("ref/") != std::string::npos) {
+                EXPECT_NE(role, "duplicate") << path;
+            }
+        }
+    }
 }
 
 TEST_F(ScanCommandTest, MethodAndSensitivity) {

@@ -57,13 +57,18 @@ TEST(ContentCompareTest, IdenticalAndMirroredGripsScoreOne) {
     EXPECT_NEAR(ContentPercent(ComputeContentScores(a, a).spectrumScore, 0.75f), 100.0f, 1e-3);
 }
 
-TEST(ContentCompareTest, SilentEnvelopeAndConstantDriftCorrelateWithAnything) {
-    Grip a = RandomGrip(2);
-    a.envelope.fill(0.0f);
-    a.drift.fill(0.5f);
-    const ContentScores s = ComputeContentScores(a, RandomGrip(3));
-    EXPECT_EQ(s.envelopeScore, 1.0f);
-    EXPECT_EQ(s.driftScore, 1.0f);
+TEST(ContentCompareTest, SeriesWithoutVarianceMatchNothing) {
+    Grip silent = RandomGrip(2);
+    silent.envelope.fill(0.0f);
+    silent.drift.fill(0.5f);
+    silent.spectrum.fill(0.0f);
+    for (const Grip& other : {RandomGrip(3), silent}) {
+        const ContentScores s = ComputeContentScores(silent, other);
+        EXPECT_EQ(s.spectrumScore, 0.0f);
+        EXPECT_EQ(s.envelopeScore, 0.0f);
+        EXPECT_EQ(s.driftScore, 0.0f);
+        EXPECT_FALSE(ContentAccepts(s, 0.0f));
+    }
 }
 
 TEST(ContentCompareTest, AcceptanceRules) {

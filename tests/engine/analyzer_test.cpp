@@ -116,24 +116,53 @@ TEST_F(AnalyzerTest, LengthLimits) {
         std::vector<int16_t> pcm;
         HRESULT expected;
     };
-    std::vector<int16_t> longSilence(50 * kRate, 0);
     const std::vector<Case> cases = {
         {"14.9 s", ConstantLevel(static_cast<size_t>(14.9 * kRate), 10000, 5), E_FAIL},
         {"15 s", ConstantLevel(15 * kRate, 10000, 6), S_OK},
         // Silence: the first 30 s read are all dropped as lead-in; only what
         // follows can remain.
         {"40 s of silence", std::vector<int16_t>(40 * kRate, 0), E_FAIL},
-        {"50 s of silence", longSilence, S_OK},
         {"empty", {}, E_FAIL},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(ExtractSamples(c.pcm), c.expected);
     }
-    // What remains of the long silence is silent: every stretch is 0.
-    ASSERT_EQ(ExtractSamples(longSilence), S_OK);
-    for (float e : m_analyzer->grip().envelope) {
-        EXPECT_EQ(e, 0.0f);
+}
+
+// A window without music gives no Grip, as it would resemble every other
+// such file; music after a long silence is analysed from where it begins.
+TEST_F(AnalyzerTest, NoMusicNoGripAndHiddenTracksFromTheirMusic) {
+    auto then = [](std::vector<int16_t> first, const std::vector<int16_t>& second) {
+        first.insert(first.end(), second.begin(), second.end());
+        return first;
+    };
+    const std::vector<int16_t> music = ConstantLevel(30 * kRate, 12000, 9);
+    const std::vector<int16_t> faint = ConstantLevel(150 * kRate, 20, 10);  // -64 dBFS
+    struct Case {
+        const char* name;
+        std::vector<int16_t> pcm;
+        long musicAt;  // -1: silent
+    };
+    const Case cases[] = {
+        {"60 s of silence", std::vector<int16_t>(60 * kRate, 0), -1},
+        {"a constant", std::vector<int16_t>(60 * kRate, 5000), -1},
+        {"faint noise", faint, -1},
+        {"music after 65 s", then(std::vector<int16_t>(65 * kRate, 0), music), 65 * kRate},
+        {"music after 125 s", then(std::vector<int16_t>(125 * kRate, 0), music), -1},
+        {"music after faint noise",
+         then(std::vector<int16_t>(faint.begin(), faint.begin() + 70 * kRate), music),
+         70 * kRate},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.musicAt < 0) {
+            EXPECT_EQ(ExtractSamples(c.pcm), E_FAIL);
+            EXPECT_EQ(m_analyzer->failure(), SkipReason::kSilent);
+        } else {
+            ASSERT_EQ(ExtractSamples(c.pcm), S_OK);
+            EXPECT_NEAR(TrimPosition(c.musicAt, 10), c.musicAt, 2);
+        }
     }
 }
 

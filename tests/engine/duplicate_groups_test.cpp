@@ -2,6 +2,8 @@
 // small cases named by letters: "AB,BC" is the pairs A~B and B~C.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -13,13 +15,20 @@
 
 namespace {
 
+// "AB" is a content match of A and B; "A~B" a pair listed by its tags alone.
 std::vector<DuplicatePair> Pairs(const std::string& text) {
     std::vector<DuplicatePair> pairs;
-    for (size_t i = 0; i + 1 < text.size(); i += 3) {
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(',', at);
+        end = end == std::string::npos ? text.size() : end;
+        const std::string token = text.substr(at, end - at);
         DuplicatePair p;
-        p.path1 = std::u16string(1, text[i]);
-        p.path2 = std::u16string(1, text[i + 1]);
+        p.path1 = std::u16string(1, token.front());
+        p.path2 = std::u16string(1, token.back());
+        p.contentMatch = token.size() == 2;
         pairs.push_back(p);
+        at = end + 1;
     }
     return pairs;
 }
@@ -32,11 +41,11 @@ std::string Letters(const std::vector<std::u16string>& files) {
     return out;
 }
 
-TEST(DuplicateGroupsTest, ConnectedSetsOfListedPairs) {
+TEST(DuplicateGroupsTest, ContentMatchesMakeGroupsAndTagsNeverJoinThem) {
     struct Case {
         const char* pairs;
-        std::vector<uint32_t> listed;  // empty: all
-        std::vector<std::string> groups;
+        std::vector<uint32_t> listed;     // empty: all
+        std::vector<std::string> groups;  // files; the content copies before a '+'
     };
     const Case cases[] = {
         {"AB", {}, {"AB"}},
@@ -47,6 +56,16 @@ TEST(DuplicateGroupsTest, ConnectedSetsOfListedPairs) {
         {"AB,BA,AB", {}, {"AB"}},
         {"AA", {}, {"A"}},
         {"AB,BC,CD", {0, 2, 7}, {"AB", "CD"}},  // a pair not listed ties nothing
+        // A pair alike by tags alone between two pieces joins nothing.
+        {"AB,CD,B~C", {}, {"AB", "CD"}},
+        {"AB,B~C,CD", {}, {"AB", "CD"}},
+        // Files reached by tags alone follow the first group they lead to.
+        {"AB,C~A", {}, {"AB+C"}},
+        {"AB,DE,C~F,F~A,C~D", {}, {"AB+CF", "DE"}},
+        // Or make a group of their own.
+        {"A~B,B~C", {}, {"+ABC"}},
+        {"A~B,CD", {}, {"CD", "+AB"}},
+        {"A~A", {}, {"+A"}},
     };
     for (const Case& c : cases) {
         const std::vector<DuplicatePair> records = Pairs(c.pairs);
@@ -54,7 +73,11 @@ TEST(DuplicateGroupsTest, ConnectedSetsOfListedPairs) {
             c.listed.empty() ? GroupPairs(records) : GroupPairs(records, c.listed);
         std::vector<std::string> got;
         for (const PairGroup& g : groups) {
-            got.push_back(Letters(g.files));
+            std::string files = Letters(g.files);
+            if (g.contentFiles < g.files.size()) {
+                files.insert(g.contentFiles, "+");
+            }
+            got.push_back(files);
         }
         EXPECT_EQ(got, c.groups) << c.pairs;
     }
@@ -65,16 +88,27 @@ TEST(DuplicateGroupsTest, ArrangedAroundTheKeeper) {
         const char* pairs;
         char keeper;
         std::string reference;  // letters under a reference folder
-        // letter, role letter (k, d, r), tied by which letter's pair ('-' keeper), depth
+        // letter, role letter (k, d, r, l, t), tied by which letter's pair
+        // ('-' keeper), depth
         std::vector<std::string> members;
     };
     const Case cases[] = {
         {"AB", 'B', "", {"Bk-0", "AdB1"}},
-        {"AB,BC", 'A', "", {"Ak-0", "BdA1", "CdB2"}},
-        {"AB,BC", 'C', "", {"Ck-0", "BdC1", "AdB2"}},
+        // A chain: only the keeper's own matches are duplicates.
+        {"AB,BC", 'A', "", {"Ak-0", "BdA1", "ClB2"}},
+        {"AB,BC", 'C', "", {"Ck-0", "BdC1", "AlB2"}},
+        {"AB,BC", 'B', "", {"Bk-0", "AdB1", "CdB1"}},
         // The pair with the keeper ties a file in even when another came first.
         {"AB,BC,AC", 'C', "", {"Ck-0", "BdC1", "AdC1"}},
         {"AB,BC", 'A', "C", {"Ak-0", "BdA1", "CrB2"}},
+        {"AB,BC", 'A', "B", {"Ak-0", "BrA1", "ClB2"}},
+        // A star around a leaf.
+        {"AB,AC,AD", 'B', "", {"Bk-0", "AdB1", "ClA2", "DlA2"}},
+        // A match by tags with the keeper makes no duplicate.
+        {"AB,BC,A~C", 'A', "", {"Ak-0", "BdA1", "ClA1"}},
+        {"AB,C~A", 'A', "", {"Ak-0", "BdA1", "CtA1"}},
+        {"AB,C~B", 'A', "", {"Ak-0", "BdA1", "CtB2"}},
+        {"A~B,B~C", 'B', "", {"Bk-0", "AtB1", "CtB1"}},
     };
     for (const Case& c : cases) {
         const std::vector<DuplicatePair> records = Pairs(c.pairs);
@@ -93,10 +127,65 @@ TEST(DuplicateGroupsTest, ArrangedAroundTheKeeper) {
                 const DuplicatePair& p = records[m.record];
                 tiedBy = static_cast<char>(p.path1 == m.path ? p.path2[0] : p.path1[0]);
             }
-            got.push_back(std::string(1, static_cast<char>(m.path[0])) +
-                          FileRoleName(m.role)[0] + tiedBy + std::to_string(m.depth));
+            const char role = m.role == FileRole::kTagsOnly ? 't' : FileRoleName(m.role)[0];
+            got.push_back(std::string(1, static_cast<char>(m.path[0])) + role + tiedBy +
+                          std::to_string(m.depth));
         }
         EXPECT_EQ(got, c.members) << c.pairs << " keeper " << c.keeper;
+    }
+}
+
+// Whatever the pairs and whichever keeper the rules pick: every file is in
+// one group; every duplicate is a content match of its own group's keeper,
+// and no keeper or reference file is one; a group's keeper is one of its
+// copies. So deleting every duplicate leaves a copy that sounds like it.
+TEST(DuplicateGroupsTest, DeletingEveryDuplicateKeepsACopyOfEachFile) {
+    std::mt19937 random(17);
+    for (int round = 0; round < 400; ++round) {
+        const int files = 2 + static_cast<int>(random() % 9);
+        const int pairCount = 1 + static_cast<int>(random() % 14);
+        std::vector<DuplicatePair> records;
+        for (int i = 0; i < pairCount; ++i) {
+            DuplicatePair p;
+            p.path1 = std::u16string(1, static_cast<char16_t>(u'A' + random() % files));
+            p.path2 = std::u16string(1, static_cast<char16_t>(u'A' + random() % files));
+            p.contentMatch = random() % 3 != 0;
+            records.push_back(p);
+        }
+        std::set<std::u16string> matches;  // "AB" and "BA" for each content match
+        std::set<std::u16string> named;
+        for (const DuplicatePair& p : records) {
+            named.insert(p.path1);
+            named.insert(p.path2);
+            if (p.contentMatch) {
+                matches.insert(p.path1 + p.path2);
+                matches.insert(p.path2 + p.path1);
+            }
+        }
+        std::set<std::u16string> grouped;
+        for (const PairGroup& group : GroupPairs(records)) {
+            ASSERT_LE(group.contentFiles, group.files.size());
+            const size_t keeper = random() % KeeperCandidates(group);
+            std::vector<bool> reference;
+            for (size_t i = 0; i < group.files.size(); ++i) {
+                reference.push_back(random() % 5 == 0);
+            }
+            const std::vector<GroupMember> members =
+                ArrangeGroup(group, records, keeper, reference);
+            ASSERT_EQ(members.size(), group.files.size());
+            const std::u16string& kept = group.files[keeper];
+            for (const GroupMember& m : members) {
+                EXPECT_TRUE(grouped.insert(m.path).second) << "in two groups";
+                if (m.role == FileRole::kDuplicate) {
+                    EXPECT_NE(m.path, kept);
+                    EXPECT_EQ(matches.count(m.path + kept), 1u) << "round " << round;
+                    const size_t at = std::find(group.files.begin(), group.files.end(), m.path) -
+                                      group.files.begin();
+                    EXPECT_FALSE(reference[at]);
+                }
+            }
+        }
+        EXPECT_EQ(grouped, named) << "round " << round;
     }
 }
 
@@ -160,9 +249,8 @@ TEST(KeeperRulesTest, NamesAndLosslessFormats) {
         bool lossless;
     };
     const Case cases[] = {
-        {u"/m/a.FLAC", 0, true},        {u"/m/a.wav", 0, true},
-        {u"/m/a.mp3", 320000, false},   {u"/m/a.m4a", 1000000, true},
-        {u"/m/flac.d/a.mp3", 0, false}, {u"/m/noext", 0, false},
+        {u"/m/a.FLAC", 0, true},      {u"/m/a.wav", 0, true},         {u"/m/a.mp3", 320000, false},
+        {u"/m/a.m4a", 1000000, true}, {u"/m/flac.d/a.mp3", 0, false}, {u"/m/noext", 0, false},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(IsLossless(c.path, c.bitrate), c.lossless) << U16ToBytes(c.path);
@@ -183,16 +271,19 @@ TEST(FolderRolesTest, InnermostSettingWinsAndWalksCoverEachFolderOnce) {
         FolderRole role;
     };
     const Case cases[] = {
-        {u"/m/a.mp3", F::kNormal},           {u"/m/old/a.mp3", F::kExcluded},
-        {u"/m/old/best/a.mp3", F::kReference}, {u"/m/oldies/a.mp3", F::kNormal},
-        {u"/m/ref/a.mp3", F::kReference},    {u"/m/ref/tmp/a.mp3", F::kExcluded},
-        {u"/x/keep/a.mp3", F::kNormal},      {u"/elsewhere/a.mp3", F::kNormal},
+        {u"/m/a.mp3", F::kNormal},
+        {u"/m/old/a.mp3", F::kExcluded},
+        {u"/m/old/best/a.mp3", F::kReference},
+        {u"/m/oldies/a.mp3", F::kNormal},
+        {u"/m/ref/a.mp3", F::kReference},
+        {u"/m/ref/tmp/a.mp3", F::kExcluded},
+        {u"/x/keep/a.mp3", F::kNormal},
+        {u"/elsewhere/a.mp3", F::kNormal},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(roles.RoleOf(c.path), c.role) << U16ToBytes(c.path);
     }
-    EXPECT_EQ(roles.WalkRoots(),
-              (std::vector<std::u16string>{u"/m", u"/m/old/best", u"/x/keep"}));
+    EXPECT_EQ(roles.WalkRoots(), (std::vector<std::u16string>{u"/m", u"/m/old/best", u"/x/keep"}));
     EXPECT_EQ(roles.Excluded(), (std::vector<std::u16string>{u"/m/old", u"/m/ref/tmp", u"/x"}));
     EXPECT_TRUE(PathIsInside(u"/m/a", u"/"));
     EXPECT_TRUE(PathIsInside(u"/m", u"/m/"));

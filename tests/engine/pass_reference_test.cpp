@@ -24,7 +24,7 @@
 namespace {
 
 float Score(const float* a, const float* b, uint32_t n) {
-    return std::fabs(CorrelationCoefficient(a, b, n));
+    return std::fabs(MatchCorrelation(a, b, n));
 }
 
 struct Reference {

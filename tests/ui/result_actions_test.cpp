@@ -70,6 +70,7 @@ class ResultActionsTest : public ::testing::Test {
                 pair.path1 = U16(File(pairs[i]));
                 pair.path2 = U16(File(pairs[i + 1]));
                 pair.contentPercent = 90.0f;
+                pair.contentMatch = true;
                 frame->PendingPairs.push_back(pair);
             }
         }
@@ -168,7 +169,8 @@ TEST_F(ResultActionsTest, AMarkBelongsToTheFileInEveryRowAndView) {
 }
 
 TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked) {
-    // a~b, b~c is one chain; d~e has e in a reference folder.
+    // a~b, b~c is one chain, so a matches the keeper c only through b;
+    // d~e has e in a reference folder.
     actions->SetFolderSettings({{U16(temp.path()), FolderRole::kNormal},
                                 {U16(temp.File("ref")), FolderRole::kReference}});
     QDir().mkpath(QString::fromStdString(temp.File("ref")));
@@ -178,6 +180,7 @@ TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked)
         DuplicatePair pair;
         pair.path1 = Path('d');
         pair.path2 = U16(temp.File("ref/e.mp3"));
+        pair.contentMatch = true;
         QFile(QString::fromStdString(temp.File("ref/e.mp3"))).open(QIODevice::WriteOnly);
         frame->PendingPairs.push_back(pair);
     }
@@ -198,10 +201,12 @@ TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked)
                                                                                         : ""));
     }
     EXPECT_THAT(shown, UnorderedElementsAre("keeper c.mp3 bold", "duplicate b.mp3",
-                                            "duplicate a.mp3", "keeper ref/e.mp3 bold",
+                                            "linked a.mp3", "keeper ref/e.mp3 bold",
                                             "duplicate d.mp3"));
 
     actions->MarkAllButKeepers();
+    EXPECT_EQ(Marked(), "bd");
+    actions->MarkAllButKeepers(true);
     EXPECT_EQ(Marked(), "abd");
     EXPECT_FALSE(actions->marks().SetMarked(U16(temp.File("ref/e.mp3")), true));
     actions->InvertMarks();
@@ -355,6 +360,7 @@ TEST_F(ResultActionsTest, DeletingOneFileAsksBeforeTheLastCopyAndNeverTakesARefe
             DuplicatePair pair;
             pair.path1 = reference;
             pair.path2 = Path('c');
+            pair.contentMatch = true;
             QFile(QString::fromStdString(temp.File("ref/r.mp3"))).open(QIODevice::WriteOnly);
             frame->PendingPairs.push_back(pair);
         }
