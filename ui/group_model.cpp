@@ -139,6 +139,12 @@ QVariant CGroupModel::data(const QModelIndex& index, int role) const {
                 bold.setBold(true);
                 return bold;
             }
+            if (member.role == FileRole::kLinked || member.role == FileRole::kTagsOnly) {
+                // Shown apart: not a plain copy of the keeper.
+                QFont italic;
+                italic.setItalic(true);
+                return italic;
+            }
             return {};
         case Qt::TextAlignmentRole:
             return column == kGroupColumnFile
