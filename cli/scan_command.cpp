@@ -31,6 +31,7 @@
 #include "json_text.h"
 #include "keeper_rules.h"
 #include "not_duplicates.h"
+#include "own_files.h"
 #include "playlist.h"
 #include "scan.h"
 #include "scan_owner.h"
@@ -96,7 +97,9 @@ const char kFooter[] =
     "Exit status: 0 success; 1 the cache file cannot be opened, is held by\n"
     "another running Harmonyfox or is not a Harmonyfox cache (it is then left\n"
     "alone), a folder does not exist, or the output cannot be written; 2 bad\n"
-    "arguments, or an output file that is the cache file.\n";
+    "arguments: an output that names the cache, a file beside it, the list of\n"
+    "pairs that are not duplicates or the other output, or a folder both\n"
+    "scanned and excluded.\n";
 
 struct ScanOptions {
     int32_t method = kCompareBoth;
@@ -152,7 +155,8 @@ std::string CheckSensitivity(const std::string& text) {
 }
 
 std::string CheckKeepRules(const std::string& text) {
-    return ParseKeepRules(text) ? std::string() : "takes rule names separated by commas";
+    return !text.empty() && ParseKeepRules(text) ? std::string()
+                                                 : "takes rule names separated by commas";
 }
 
 std::string CheckNotEmpty(const std::string& text) {
@@ -279,7 +283,7 @@ Json Counters(const ScanOwner& owner, const std::vector<SkippedFile>& skipped) {
 using Groups = std::vector<std::vector<GroupMember>>;
 
 std::string RenderGroups(const ScanOptions& options, const Groups& groups, const ScanOwner& owner,
-                         const std::vector<SkippedFile>& skipped) {
+                         const std::vector<SkippedFile>& skipped, size_t* leftOut) {
     if (options.format == "m3u") {
         std::vector<std::u16string> files;
         for (const std::vector<GroupMember>& group : groups) {
@@ -287,7 +291,7 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups, const
                 files.push_back(m.path);
             }
         }
-        return PlaylistBytes(files);
+        return PlaylistBytes(files, leftOut);
     }
     if (options.format == "json") {
         Json list = Json::array();
@@ -450,6 +454,18 @@ int RunScan(int argc, char** argv) {
             settings.push_back({BytesToU16(full), role});
         }
     }
+    // A folder both scanned and left out would be scanned for nothing.
+    for (const FolderSetting& out : settings) {
+        for (const FolderSetting& in : settings) {
+            if (out.role == FolderRole::kExcluded && in.role != FolderRole::kExcluded &&
+                SameFile(U16ToBytes(out.path), U16ToBytes(in.path))) {
+                std::fprintf(stderr, "harmonyfox-cli scan: %s is both %s and excluded\n",
+                             U16ToBytes(in.path).c_str(),
+                             in.role == FolderRole::kReference ? "a reference folder" : "scanned");
+                return kExitUsage;
+            }
+        }
+    }
     const FolderRoles roles(std::move(settings));
     std::vector<std::u16string> preferred;
     for (const std::string& folder : options.prefer) {
@@ -460,29 +476,44 @@ int RunScan(int argc, char** argv) {
     g_sensitivity = options.sensitivity;
     g_accurate = options.experimental;
 
+    // No output replaces a file of ours, nor the other output, whatever
+    // name reaches it.
+    const std::string cache = options.cache.empty() ? GripStore::DefaultCachePath() : options.cache;
+    NotDuplicates notDuplicates;
+    const OwnFiles own(cache, notDuplicates.File());
+    for (const auto& [option, file] : {std::pair<const char*, const std::string&>{"--output", options.output},
+                                       {"--skipped", options.skipped}}) {
+        if (const char* what = file.empty() ? nullptr : own.Owns(file)) {
+            std::fprintf(stderr, "harmonyfox-cli scan: %s names %s: %s\n", option, what,
+                         file.c_str());
+            return kExitUsage;
+        }
+    }
+    if (!options.output.empty() && !options.skipped.empty() &&
+        SameFile(options.output, options.skipped)) {
+        std::fprintf(stderr, "harmonyfox-cli scan: --output and --skipped name the same file: %s\n",
+                     options.output.c_str());
+        return kExitUsage;
+    }
+
     CliOwner owner;
     GripStore& store = GlobalGripStore();
-    const std::string cache = options.cache.empty() ? GripStore::DefaultCachePath() : options.cache;
     if (const HRESULT loaded = store.LoadCache(cache, &owner); Failed(loaded)) {
         std::fprintf(stderr, "harmonyfox-cli scan: %s: %s\n", CacheLoadMessage(loaded),
                      cache.c_str());
         return kExitFailure;
     }
-    // The listing must not replace the cache, whatever name reaches it.
-    struct stat cacheInfo;
-    struct stat outputInfo;
-    if (!options.output.empty() && stat(cache.c_str(), &cacheInfo) == 0 &&
-        stat(options.output.c_str(), &outputInfo) == 0 && cacheInfo.st_dev == outputInfo.st_dev &&
-        cacheInfo.st_ino == outputInfo.st_ino) {
-        std::fprintf(stderr, "harmonyfox-cli scan: --output names the cache file: %s\n",
-                     options.output.c_str());
-        return kExitUsage;
-    }
 
     // Files skipped before and unchanged since are not decoded again. Without
     // its file the memory still serves this run.
     SkipMemory skipMemory;
-    skipMemory.Load(SkipMemory::PathBeside(cache), PluginSignature(DecoderSet::ProgramFolder()));
+    if (skipMemory.LoadBeside(cache, PluginSignature(DecoderSet::ProgramFolder())) ==
+        E_FILE_FOREIGN) {
+        std::fprintf(stderr,
+                     "harmonyfox-cli scan: %s is not a list of skipped files; it is left alone "
+                     "and skipped files are not remembered\n",
+                     SkipMemory::PathBeside(cache).c_str());
+    }
     owner.skipMemory = &skipMemory;
 
     WorkerPool pool(&owner, ScanWorkerFactory(store, std::string()));
@@ -516,9 +547,13 @@ int RunScan(int argc, char** argv) {
         std::fputs("\n", stderr);
     }
 
-    NotDuplicates notDuplicates;
     if (Failed(notDuplicates.Load())) {
         std::fprintf(stderr, "harmonyfox-cli scan: cannot read %s; no pair is left out\n",
+                     notDuplicates.File().c_str());
+    } else if (notDuplicates.setAside() > 0) {
+        std::fprintf(stderr,
+                     "harmonyfox-cli scan: %zu damaged lines of %s were set aside in %s.bad\n",
+                     notDuplicates.setAside(), notDuplicates.File().c_str(),
                      notDuplicates.File().c_str());
     }
     notDuplicates.Filter(pairs);
@@ -528,7 +563,7 @@ int RunScan(int argc, char** argv) {
     std::string groupCount;
     if (options.groups) {
         const Groups groups = MakeGroups(pairs, roles, preferred, options.keep);
-        rendered = RenderGroups(options, groups, owner, skipped);
+        rendered = RenderGroups(options, groups, owner, skipped, &leftOut);
         groupCount = " in " + std::to_string(groups.size()) + " groups";
     } else {
         rendered = Render(options, pairs, owner, skipped, &leftOut);

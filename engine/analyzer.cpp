@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "signal_math.h"
@@ -121,11 +122,19 @@ HRESULT Analyzer::Extract(const char16_t* path) {
     }
     // A file that cannot be opened at all is told apart from one that no
     // plug-in takes.
-    const int probe = open(U16ToBytes(path).c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK a file that became a FIFO since the walk met it
+    // would hold the worker until some writer came.
+    const int probe = open(U16ToBytes(path).c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (probe < 0) {
         return E_FAIL;
     }
+    struct stat probed;
+    const bool regular = fstat(probe, &probed) == 0 && S_ISREG(probed.st_mode);
     close(probe);
+    if (!regular) {
+        m_failure = SkipReason::kNotRegular;
+        return E_FAIL;
+    }
     m_failure = SkipReason::kUnsupported;
     if (Failed(m_decoders->OpenFile(path))) {
         return E_FAIL;

@@ -73,33 +73,82 @@ NotDuplicates::Pair NotDuplicates::Ordered(const std::u16string& a, const std::u
     return a < b ? Pair(a, b) : Pair(b, a);
 }
 
+namespace {
+
+// The pair of one line; false when it is not two paths.
+bool ParseLine(std::string_view line, std::u16string* a, std::u16string* b) {
+    const size_t tab = line.find('\t');
+    return tab != std::string_view::npos && line.find('\t', tab + 1) == std::string_view::npos &&
+           TsvUnescape(line.substr(0, tab), a) && TsvUnescape(line.substr(tab + 1), b) && *a != *b;
+}
+
+}  // namespace
+
 HRESULT NotDuplicates::Load() {
     m_pairs.clear();
-    std::error_code error;
-    if (m_file.empty() || !std::filesystem::exists(m_file, error)) {
-        return error ? E_FAIL : S_OK;
+    m_setAside = 0;
+    if (m_file.empty()) {
+        return S_OK;
     }
-    std::ifstream in(m_file, std::ios::binary);
-    if (!in) {
-        return E_FAIL;
+    std::string text;
+    switch (ReadWholeFile(m_file, &text)) {
+        case WholeRead::kRead:
+            break;
+        case WholeRead::kMissing:
+            return S_OK;
+        case WholeRead::kNotRegular:
+        case WholeRead::kUnreadable:
+            return E_FAIL;
     }
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string damaged;
     size_t start = 0;
     while (start < text.size()) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) {
             end = text.size();
         }
-        const std::string_view line(text.data() + start, end - start);
+        std::string_view line(text.data() + start, end - start);
         start = end + 1;
-        const size_t tab = line.find('\t');
-        std::u16string a;
-        std::u16string b;
-        if (tab == std::string_view::npos || line.find('\t', tab + 1) != std::string_view::npos ||
-            !TsvUnescape(line.substr(0, tab), &a) || !TsvUnescape(line.substr(tab + 1), &b) || a == b) {
-            continue;
+        // Saved by an editor that ends lines with CR LF, or left with blanks
+        // behind the second path.
+        if (!line.empty() && line.back() == '\r') {
+            line.remove_suffix(1);
         }
-        m_pairs.insert(Ordered(a, b));
+        // A name may end in a blank: the line is taken as it stands and, if
+        // that differs, without its trailing blanks too.
+        const size_t last = line.find_last_not_of(" \t\r");
+        if (last == std::string_view::npos) {
+            continue;  // a blank line
+        }
+        bool good = false;
+        for (const std::string_view form : {line, line.substr(0, last + 1)}) {
+            std::u16string a;
+            std::u16string b;
+            if (ParseLine(form, &a, &b)) {
+                m_pairs.insert(Ordered(a, b));
+                good = true;
+            }
+        }
+        if (!good) {
+            damaged.append(line).push_back('\n');
+            ++m_setAside;
+        }
+    }
+    if (!damaged.empty()) {
+        // Kept for the user to mend, each line once however often it is read.
+        std::string kept;
+        const std::string bad = m_file + ".bad";
+        ReadWholeFile(bad, &kept);
+        size_t at = 0;
+        while (at < damaged.size()) {
+            const size_t end = damaged.find('\n', at) + 1;
+            const std::string_view line(damaged.data() + at, end - at);
+            if (("\n" + kept).find("\n" + std::string(line)) == std::string::npos) {
+                kept.append(line);
+            }
+            at = end;
+        }
+        ReplaceFileWith(bad, kept);
     }
     return S_OK;
 }
@@ -110,6 +159,9 @@ HRESULT NotDuplicates::Save() const {
     }
     std::error_code error;
     std::filesystem::create_directories(std::filesystem::path(m_file).parent_path(), error);
+    if (IsSpecialPlace(m_file)) {
+        return E_FAIL;
+    }
     std::string text;
     for (const Pair& pair : m_pairs) {
         text += TsvEscape(pair.first) + "\t" + TsvEscape(pair.second) + "\n";

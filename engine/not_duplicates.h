@@ -33,11 +33,17 @@ class NotDuplicates {
     explicit NotDuplicates(std::string file = DefaultPath()) : m_file(std::move(file)) {}
 
     // Reads the file, replacing what is held. A missing file is an empty
-    // list (S_OK); lines that are not two paths are skipped. E_FAIL when the
-    // file exists but cannot be read.
+    // list (S_OK). Lines ended by CR LF or followed by blanks are read as
+    // they were meant; lines that are not two paths are set aside in the
+    // file's name with ".bad" added (each line once) and counted in
+    // setAside(). E_FAIL when the file exists but cannot be read, or is a
+    // folder or FIFO: it is left alone and the list is empty.
     HRESULT Load();
+    // Damaged lines the last Load set aside.
+    size_t setAside() const { return m_setAside; }
     // Writes every pair (to a new file that then replaces the old one, so a
-    // failed write loses nothing). E_FAIL when it cannot be written.
+    // failed write loses nothing). E_FAIL when it cannot be written, or
+    // when a folder or FIFO is at its place.
     HRESULT Save() const;
 
     // Either order of the two paths.
@@ -60,4 +66,5 @@ class NotDuplicates {
 
     std::string m_file;
     std::set<Pair> m_pairs;
+    size_t m_setAside = 0;
 };

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "experimental_compare.h"
 #include "scan_owner.h"
@@ -156,35 +158,50 @@ HRESULT CWorker::Walk(int32_t generation, const std::string& folder) {
     if (IsSkipped(listed, self) || !m_visits->Claim(generation, self.st_dev, self.st_ino)) {
         return S_OK;
     }
+    ScanOwner* owner = m_analyzer.owner();
     DIR* dir = opendir(listed.c_str());
     if (dir == nullptr) {
+        // No access, a path beyond the system's limit, no descriptor left:
+        // the folder's files are not lost without a word.
+        owner->m_foundCount.fetch_add(1);
+        owner->AddSkipped(BytesToU16(folder), SkipReason::kUnreadable);
         return E_FAIL;
     }
-    ScanOwner* owner = m_analyzer.owner();
-    const std::string prefix =
-        folder.empty() ? std::string() : (folder.back() == '/' ? folder : folder + "/");
+    // The folder is read whole and closed before any folder inside it is
+    // walked, so that a deep tree holds one open folder at a time.
+    struct Entry {
+        std::string name;
+        bool reached;  // links are followed; a dangling one leads nowhere
+        struct stat target;
+    };
+    std::vector<Entry> entries;
     while (const dirent* entry = readdir(dir)) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) {
             continue;
         }
-        const std::string full = prefix + name;
-        // Links are followed; a dangling one leads nowhere.
-        struct stat target;
-        const bool reached = fstatat(dirfd(dir), name, &target, 0) == 0;
-        if (reached && S_ISDIR(target.st_mode)) {
+        Entry& e = entries.emplace_back();
+        e.name = name;
+        e.reached = fstatat(dirfd(dir), name, &e.target, 0) == 0;
+    }
+    closedir(dir);
+    const std::string prefix =
+        folder.empty() ? std::string() : (folder.back() == '/' ? folder : folder + "/");
+    for (const Entry& e : entries) {
+        const std::string full = prefix + e.name;
+        if (e.reached && S_ISDIR(e.target.st_mode)) {
             Walk(generation, full);
             continue;
         }
         // A file reached before by another path has joined the scan already.
         if (!IsCurrent(generation) ||
-            (reached && !m_visits->Claim(generation, target.st_dev, target.st_ino))) {
+            (e.reached && !m_visits->Claim(generation, e.target.st_dev, e.target.st_ino))) {
             continue;
         }
         owner->m_foundCount.fetch_add(1);
-        if (!reached || !S_ISREG(target.st_mode)) {
+        if (!e.reached || !S_ISREG(e.target.st_mode)) {
             owner->AddSkipped(BytesToU16(full),
-                              reached ? SkipReason::kNotRegular : SkipReason::kUnreadable);
+                              e.reached ? SkipReason::kNotRegular : SkipReason::kUnreadable);
         } else {
             owner->m_pendingCount.fetch_add(1);
             auto request = std::make_unique<WorkRequest>();
@@ -197,7 +214,6 @@ HRESULT CWorker::Walk(int32_t generation, const std::string& folder) {
             }
         }
     }
-    closedir(dir);
     return S_OK;
 }
 

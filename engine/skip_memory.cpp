@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <cstring>
 #include <vector>
 
@@ -53,20 +55,6 @@ std::string Header(const std::string& signature) {
     return out + signature;
 }
 
-bool ReadAll(const std::string& path, std::string& out) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) {
-        return false;
-    }
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof(buffer), f)) > 0) {
-        out.append(buffer, n);
-    }
-    std::fclose(f);
-    return true;
-}
-
 }  // namespace
 
 std::string PluginSignature(const std::string& folder) {
@@ -111,20 +99,53 @@ void SkipMemory::Close() {
 }
 
 std::string SkipMemory::PathBeside(const std::string& cachePath) {
+    std::filesystem::path side(cachePath);
+    if (side.extension() == ".skip") {
+        return cachePath + ".skip";
+    }
+    return side.replace_extension(".skip").string();
+}
+
+bool SkipMemory::IsSkipMemory(const std::string& path) {
+    std::string bytes;
+    return ReadWholeFile(path, &bytes) == WholeRead::kRead &&
+           bytes.compare(0, sizeof(kMagic), kMagic, sizeof(kMagic)) == 0;
+}
+
+std::string SkipMemory::LegacyPathBeside(const std::string& cachePath) {
     const size_t slash = cachePath.rfind('/');
     return slash == std::string::npos ? std::string("skipped.dat")
                                       : cachePath.substr(0, slash + 1) + "skipped.dat";
 }
 
-HRESULT SkipMemory::Load(const std::string& path, const std::string& signature) {
+HRESULT SkipMemory::Load(const std::string& path, const std::string& signature,
+                         const std::string& legacyPath) {
     std::lock_guard<std::mutex> hold(m_lock);
     Close();
     m_entries.clear();
-    m_path = path;
+    m_path.clear();
     m_signature = signature;
 
     std::string bytes;
-    const bool existed = ReadAll(path, bytes);
+    const WholeRead read = ReadWholeFile(path, &bytes);
+    if (read == WholeRead::kNotRegular ||
+        (read == WholeRead::kRead &&
+         bytes.compare(0, sizeof(kMagic), kMagic, std::min(bytes.size(), sizeof(kMagic))) != 0)) {
+        return E_FILE_FOREIGN;
+    }
+    if (read == WholeRead::kUnreadable) {
+        return E_FAIL;
+    }
+    m_path = path;
+    bool upgrade = false;
+    if (read == WholeRead::kMissing && !legacyPath.empty() &&
+        ReadWholeFile(legacyPath, &bytes) == WholeRead::kRead) {
+        upgrade = bytes.compare(0, sizeof(kMagic), kMagic, sizeof(kMagic)) == 0;
+        if (!upgrade) {
+            bytes.clear();
+        }
+    }
+    const bool existed = read == WholeRead::kRead || upgrade;
     const std::string header = Header(signature);
     bool clean = existed && bytes.compare(0, header.size(), header) == 0;
     size_t records = 0;
@@ -153,13 +174,19 @@ HRESULT SkipMemory::Load(const std::string& path, const std::string& signature) 
             at += 4 + length + kStampBytes;
         }
     }
-    if (clean && records <= 2 * m_entries.size()) {
+    if (clean && !upgrade && records <= 2 * m_entries.size()) {
         m_file = std::fopen(path.c_str(), "ab");
         if (m_file != nullptr) {
             return S_OK;
         }
     }
-    return Rewrite() ? S_OK : E_FAIL;
+    if (!Rewrite()) {
+        return E_FAIL;
+    }
+    if (upgrade) {
+        std::remove(legacyPath.c_str());
+    }
+    return S_OK;
 }
 
 bool SkipMemory::Rewrite() {

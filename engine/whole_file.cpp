@@ -1,10 +1,55 @@
 #include "whole_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
+WholeRead ReadWholeFile(const std::string& path, std::string* bytes) {
+    bytes->clear();
+    // Without O_NONBLOCK the open of a FIFO waits for a writer.
+    const int file = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (file < 0) {
+        if (errno == ENOENT) {
+            return WholeRead::kMissing;
+        }
+        return IsSpecialPlace(path) ? WholeRead::kNotRegular : WholeRead::kUnreadable;
+    }
+    struct stat info;
+    if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(file);
+        return WholeRead::kNotRegular;
+    }
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = read(file, buffer, sizeof(buffer));
+        if (n == 0) {
+            break;
+        }
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            close(file);
+            return WholeRead::kUnreadable;
+        }
+        bytes->append(buffer, static_cast<size_t>(n));
+    }
+    close(file);
+    return WholeRead::kRead;
+}
+
+bool IsSpecialPlace(const std::string& path) {
+    struct stat info;
+    return stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+}
+
 bool ReplaceFileWith(const std::string& path, std::string_view bytes) {
+    if (IsSpecialPlace(path)) {
+        return false;
+    }
     const std::string fresh = path + ".new";
     std::FILE* out = std::fopen(fresh.c_str(), "wb");
     if (out == nullptr) {

@@ -1,10 +1,25 @@
-// Writing a small file of ours as a whole: the new bytes go to a file beside
-// it, which is synced and then renamed over the old one, so a crash or a
-// full disk leaves the old file or the new one, never a part of either.
+// Reading and writing a small file of ours as a whole. Reading never waits
+// on the file: a FIFO, device or folder at its place is told, not read.
+// Writing puts the new bytes in a file beside it, which is synced and then
+// renamed over the old one, so a crash or a full disk leaves the old file or
+// the new one, never a part of either.
 #pragma once
 
 #include <string>
 #include <string_view>
+
+enum class WholeRead {
+    kRead,        // *bytes holds the file
+    kMissing,     // nothing is at path
+    kNotRegular,  // a folder, FIFO, device or socket is at path: left alone
+    kUnreadable,  // it exists but cannot be opened or read
+};
+// Reads the regular file at path (links followed) into *bytes.
+WholeRead ReadWholeFile(const std::string& path, std::string* bytes);
+
+// Whether something other than a regular file (a folder, a FIFO, ...) is at
+// path, links followed; such a place is never taken over.
+bool IsSpecialPlace(const std::string& path);
 
 // Replaces the file at path with bytes. false when the new file could not be
 // written whole or renamed; the old file is then untouched and nothing is

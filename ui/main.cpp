@@ -3,10 +3,15 @@
 // the application object goes.
 #include <QApplication>
 
+#include <csignal>
+
 #include "artwork.h"
 #include "main_frame.h"
 
 int main(int argc, char** argv) {
+    // A write past the file size limit fails with EFBIG and is reported,
+    // instead of ending the process without a word.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Quillmere"));
     QApplication::setApplicationName(QStringLiteral("Harmonyfox"));

@@ -774,8 +774,8 @@ void CMainFrame::StartEngine() {
             m_skipMemory = std::make_unique<SkipMemory>();
             const std::string cache =
                 m_startup.cachePath.empty() ? GripStore::DefaultCachePath() : m_startup.cachePath;
-            m_skipMemory->Load(
-                SkipMemory::PathBeside(cache),
+            m_skipMemory->LoadBeside(
+                cache,
                 PluginSignature(m_startup.pluginFolder.value_or(DecoderSet::ProgramFolder())));
             skipMemory = m_skipMemory.get();
         }

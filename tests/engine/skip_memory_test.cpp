@@ -1,5 +1,7 @@
 #include "skip_memory.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -77,7 +79,58 @@ TEST(SkipMemoryTest, ChangedFilesPluginsAndClearingForget) {
     SkipMemory cleared;
     ASSERT_EQ(cleared.Load(file, "sig"), S_OK);
     EXPECT_EQ(cleared.size(), 0u);
-    EXPECT_EQ(SkipMemory::PathBeside("/c/Harmonyfox/cache.dat"), "/c/Harmonyfox/skipped.dat");
+    EXPECT_EQ(SkipMemory::PathBeside("/c/Harmonyfox/cache.dat"), "/c/Harmonyfox/cache.skip");
+    EXPECT_EQ(SkipMemory::PathBeside("/c/d/new.skip"), "/c/d/new.skip.skip");
+}
+
+// What is at the memory's place and is not a memory is left alone, never
+// waited on; a memory at the old name moves to the new one.
+TEST(SkipMemoryTest, OnlyItsOwnFileIsTakenAndTheOldNameMoves) {
+    struct Case {
+        const char* name;
+        void (*make)(const std::string& path);
+        HRESULT expected;
+    };
+    const Case cases[] = {
+        {"a user's file", [](const std::string& p) { WriteBytes(p, "my notes\n"); }, E_FILE_FOREIGN},
+        {"a folder", [](const std::string& p) { fs::create_directory(p); }, E_FILE_FOREIGN},
+        {"a FIFO", [](const std::string& p) { ASSERT_EQ(mkfifo(p.c_str(), 0644), 0); },
+         E_FILE_FOREIGN},
+        {"an empty file", [](const std::string& p) { WriteBytes(p, ""); }, S_OK},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string cache = dir.File("cache.dat");
+        const std::string file = SkipMemory::PathBeside(cache);
+        c.make(file);
+        const std::string before = fs::is_regular_file(file) ? ReadBytes(file) : "";
+        SkipMemory memory;
+        EXPECT_EQ(memory.LoadBeside(cache, "sig"), c.expected) << c.name;
+        memory.Remember(u"/m/a", {1, 1}, SkipReason::kDamaged);
+        EXPECT_EQ(memory.Find(u"/m/a", {1, 1}), SkipReason::kDamaged) << c.name;
+        if (c.expected == E_FILE_FOREIGN && fs::is_regular_file(file)) {
+            EXPECT_EQ(ReadBytes(file), before) << c.name;
+        }
+    }
+
+    TempDir dir;
+    const std::string cache = dir.File("cache.dat");
+    const std::string legacy = dir.File("skipped.dat");
+    {
+        SkipMemory old;
+        ASSERT_EQ(old.Load(legacy, "sig"), S_OK);
+        old.Remember(u"/m/b", {2, 2}, SkipReason::kTooShort);
+    }
+    SkipMemory moved;
+    ASSERT_EQ(moved.LoadBeside(cache, "sig"), S_OK);
+    EXPECT_EQ(moved.Find(u"/m/b", {2, 2}), SkipReason::kTooShort);
+    EXPECT_FALSE(fs::exists(legacy));
+    // A user's own skipped.dat beside a new cache is not read, nor removed.
+    WriteBytes(legacy, "mine");
+    SkipMemory fresh;
+    ASSERT_EQ(fresh.LoadBeside(dir.File("other.dat"), "sig"), S_OK);
+    EXPECT_EQ(fresh.size(), 0u);
+    EXPECT_EQ(ReadBytes(legacy), "mine");
 }
 
 TEST(SkipMemoryTest, PluginSignatureFollowsEveryLibraryThatDecidesAndNothingElse) {
