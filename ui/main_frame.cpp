@@ -867,7 +867,7 @@ bool CMainFrame::ScanRunning() const {
 void CMainFrame::OnIdle() {
     ProgressCounts counts;
     counts.cacheEntries = m_cachedCount.load();
-    counts.found = m_foundCount.load();
+    counts.found = m_session.FilesLeft(m_foundCount.load());
     counts.fromCache = m_fromCacheCount.load();
     counts.fresh = m_newCount.load();
     counts.skipped = m_skippedCount.load();

@@ -196,13 +196,16 @@ TEST_F(MainFrameScanTest, ScanStopSkippedFilesAndTheStatusBar) {
     waitForScan();
     ASSERT_EQ(frame->model()->rowCount(), 1);
 
-    // A deleted file leaves the counts.
+    // A deleted file leaves the counts of the status bar and the toolbar alike.
     frame->list()->selectRow(0);
+    ASSERT_TRUE(frame->detailsShown());
     frame->Command(ID_DELETE_LEFT);
     EXPECT_EQ(frame->model()->rowCount(), 0);
     EXPECT_TRUE(
         frame->statusText().startsWith(QStringLiteral("5 files, 0 duplicate pairs, 3 skipped")))
         << frame->statusText().toStdString();
+    EXPECT_EQ(band->FoundLabel()->text(), QStringLiteral("5"));
+    EXPECT_FALSE(frame->detailsShown());
 }
 
 // A pair said to be "Not duplicates" stays out of the list in every later scan
