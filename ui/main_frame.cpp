@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <numeric>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "about_dlg.h"
 #include "artwork.h"
@@ -254,13 +253,13 @@ void CMainFrame::CreateMenus() {
                               {"", 0},
                               {"Not duplicates", ID_NOT_DUPLICATES}});
     m_menuLeft = contextMenu({{"Play", ID_PLAY_LEFT},
-                              {"Explorer", ID_EXPLORE_LEFT},
+                              {"Open folder", ID_EXPLORE_LEFT},
                               {"", 0},
                               {"Delete", ID_DELETE_LEFT},
                               {"", 0},
                               {"Not duplicates", ID_NOT_DUPLICATES}});
     m_menuRight = contextMenu({{"Play", ID_PLAY_RIGHT},
-                               {"Explorer", ID_EXPLORE_RIGHT},
+                               {"Open folder", ID_EXPLORE_RIGHT},
                                {"", 0},
                                {"Delete", ID_DELETE_RIGHT},
                                {"", 0},
@@ -308,6 +307,7 @@ void CMainFrame::CreateList() {
     hooks.play = [this](const std::u16string& path) { PlayFile(path); };
     hooks.openFolder = [this](const std::u16string& path) { OpenFolder(path); };
     hooks.deleteFile = [this](const std::u16string& path) { DeletePairFile(path); };
+    hooks.deleteFiles = [this](const std::vector<std::u16string>& paths) { DeleteFiles(paths); };
     hooks.showPair = [this](uint32_t record) { ShowRecord(record); };
     hooks.confirm = [this](const QString& question) {
         return m_startup.desktop.confirm(this, question);
@@ -411,35 +411,28 @@ void CMainFrame::Command(int id) {
         case ID_VIEW_SKIPPED:
             OnViewSkipped();
             break;
-        case ID_PLAY_LEFT:
-        case ID_PLAY_RIGHT: {
-            const int row = SelectedRow();
-            if (row >= 0 && CheckRow(row, "#4")) {
-                const DuplicatePair& pair = m_model->Record(row);
-                PlayFile(id == ID_PLAY_LEFT ? pair.path1 : pair.path2);
-            }
-            break;
-        }
-        case ID_EXPLORE_LEFT:
-        case ID_EXPLORE_RIGHT: {
-            const int row = SelectedRow();
-            if (row >= 0 && CheckRow(row, "#3")) {
-                const DuplicatePair& pair = m_model->Record(row);
-                OpenFolder(id == ID_EXPLORE_LEFT ? pair.path1 : pair.path2);
-            }
-            break;
-        }
         case ID_NOT_DUPLICATES:
             m_resultActions->ForgetPairOfRow(SelectedRow());
             break;
+        case ID_PLAY_LEFT:
+        case ID_PLAY_RIGHT:
+        case ID_EXPLORE_LEFT:
+        case ID_EXPLORE_RIGHT:
         case ID_DELETE_LEFT:
         case ID_DELETE_RIGHT: {
-            const int row = SelectedRow();
-            if (row >= 0 && CheckRow(row, "#0.1")) {
-                const DuplicatePair& pair = m_model->Record(row);
-                // A copy: while the question is open, posted pairs may grow or
-                // clear m_results.
-                const std::u16string path = id == ID_DELETE_LEFT ? pair.path1 : pair.path2;
+            // The pair the details pane shows, in either view.
+            const uint32_t record = m_resultActions->SelectedRecord();
+            if (record >= m_results.size()) {
+                break;
+            }
+            const bool left = id == ID_PLAY_LEFT || id == ID_EXPLORE_LEFT || id == ID_DELETE_LEFT;
+            // A copy: while the question is open, posted pairs may grow or clear m_results.
+            const std::u16string path = left ? m_results[record].path1 : m_results[record].path2;
+            if (id == ID_PLAY_LEFT || id == ID_PLAY_RIGHT) {
+                PlayFile(path);
+            } else if (id == ID_EXPLORE_LEFT || id == ID_EXPLORE_RIGHT) {
+                OpenFolder(path);
+            } else {
                 DeletePairFile(path);
             }
             break;
@@ -708,29 +701,29 @@ std::vector<bool> CMainFrame::MoveToTrash(const std::vector<std::u16string>& pat
     return went;
 }
 
-void CMainFrame::RemoveRowsWithPaths(const std::vector<std::u16string>& paths) {
-    const std::unordered_set<std::u16string_view> gone(paths.begin(), paths.end());
-    // Rows the filter hides go too: they would come back naming a file that is gone.
-    m_model->RemoveWhere([&gone](const DuplicatePair& pair) {
-        return gone.count(pair.path1) != 0 || gone.count(pair.path2) != 0;
-    });
-    m_resultActions->marks().SetMarks(paths, false);
+void CMainFrame::ForgetDeletedFiles(const std::vector<std::u16string>& gone) {
+    if (gone.empty()) {
+        return;
+    }
+    m_session.CountDeleted(static_cast<int32_t>(gone.size()));
+    m_resultActions->RemoveFiles(gone);
+    ShowListOnly();
+    ShowScanState();
+    OnIdle();
 }
 
 void CMainFrame::DeletePairFile(const std::u16string& path) {
-    if (!m_resultActions->ConfirmDeleteOne(path)) {
-        return;
-    }
-    if (MoveToTrash({path})[0]) {
-        m_session.CountDeleted(1);
-        RemoveRowsWithPaths({path});
-        ShowScanState();
+    if (m_resultActions->ConfirmDeleteOne(path) && MoveToTrash({path})[0]) {
+        ForgetDeletedFiles({path});
     }
 }
 
 void CMainFrame::OnDeleteMarked() {
     // Every marked file once; never every copy of a group.
-    const std::vector<std::u16string> files = m_resultActions->FilesToDelete();
+    DeleteFiles(m_resultActions->FilesToDelete());
+}
+
+void CMainFrame::DeleteFiles(const std::vector<std::u16string>& files) {
     if (files.empty()) {
         return;
     }
@@ -754,10 +747,8 @@ void CMainFrame::OnDeleteMarked() {
             gone.push_back(files[i]);
         }
     }
-    m_session.CountDeleted(static_cast<int32_t>(gone.size()));
     // Every row of a file that went leaves the list, wherever it was marked.
-    RemoveRowsWithPaths(gone);
-    ShowScanState();
+    ForgetDeletedFiles(gone);
 }
 
 void CMainFrame::StartEngine() {
@@ -876,7 +867,7 @@ bool CMainFrame::ScanRunning() const {
 void CMainFrame::OnIdle() {
     ProgressCounts counts;
     counts.cacheEntries = m_cachedCount.load();
-    counts.found = m_foundCount.load();
+    counts.found = m_session.FilesLeft(m_foundCount.load());
     counts.fromCache = m_fromCacheCount.load();
     counts.fresh = m_newCount.load();
     counts.skipped = m_skippedCount.load();

@@ -180,6 +180,8 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     void OnSavePlaylist();
     void OnOptions();
     void OnDeleteMarked();
+    // Asks once, then moves files (which passed the guard) to the trash.
+    void DeleteFiles(const std::vector<std::u16string>& files);
     void OnCheckUpdate();
     void OnAbout();
     void PlayFile(const std::u16string& path);
@@ -200,8 +202,9 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     // True when row points into m_results; otherwise shows "#<code> Out of bound".
     bool CheckRow(int row, const char* code);
     void Message(const QString& text, const QString& caption, QMessageBox::Icon icon);
-    // Removes the rows whose record names one of paths on either side.
-    void RemoveRowsWithPaths(const std::vector<std::u16string>& paths);
+    // The views, the details pane, the status bar and the progress band
+    // forget files that went to the trash.
+    void ForgetDeletedFiles(const std::vector<std::u16string>& gone);
     // Moves paths to the trash one by one; returns which went. Failures are
     // shown together in one message.
     std::vector<bool> MoveToTrash(const std::vector<std::u16string>& paths);

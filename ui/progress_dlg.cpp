@@ -68,7 +68,7 @@ void CProgressDlg::Refresh(const ProgressCounts& counts) {
     setToolTip(QStringLiteral("Cached: files of this scan whose fingerprint was in the cache "
                               "(%1 entries)\nNew: files fingerprinted by this scan\nSkipped: "
                               "files that gave no fingerprint (View \u203a Skipped files)\n"
-                              "Found: files the scan found")
+                              "Found: files the scan found, less those deleted since")
                    .arg(counts.cacheEntries));
     const int64_t finished = static_cast<int64_t>(counts.fromCache) + counts.fresh + counts.skipped;
     // 64-bit so that a huge scan cannot overflow.

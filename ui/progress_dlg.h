@@ -13,7 +13,7 @@ class QProgressBar;
 
 struct ProgressCounts {
     int32_t cacheEntries = 0;  // fingerprints in the cache file
-    int32_t found = 0;         // files the scan found
+    int32_t found = 0;         // files the scan found, less those deleted since
     int32_t fromCache = 0;     // of them, fingerprinted before
     int32_t fresh = 0;         // fingerprinted by this scan
     int32_t skipped = 0;       // gave no fingerprint

@@ -11,7 +11,9 @@
 #include <QToolBar>
 
 #include <algorithm>
+#include <iterator>
 #include <set>
+#include <string_view>
 #include <unordered_set>
 
 #include "group_model.h"
@@ -68,6 +70,7 @@ CResultActions::CResultActions(const std::vector<DuplicatePair>& results, CResul
     }
     connect(m_pairs, &QAbstractItemModel::modelReset, this, [this] { m_regroup.start(); });
     connect(m_pairView, &CResultsView::markKeyPressed, this, [this] { MarkSelected(true); });
+    connect(m_pairView, &CResultsView::deleteKeyPressed, this, &CResultActions::DeleteSelected);
     ApplyKeepSettings();
 }
 
@@ -90,6 +93,7 @@ void CResultActions::CreateGroupView(QWidget* parent) {
         m_marks->Toggle(m_groupModel->Member(row).path);
     });
     connect(m_groupView, &CResultsView::markKeyPressed, this, [this] { MarkSelected(true); });
+    connect(m_groupView, &CResultsView::deleteKeyPressed, this, &CResultActions::DeleteSelected);
     connect(m_groupView, &CResultsView::contextMenuWanted, this,
             [this](int row, int, const QPoint& at) { OnGroupContextMenu(row, at); });
     connect(m_groupView, &CResultsView::cellDoubleClicked, this, [this](int row, int) {
@@ -251,11 +255,13 @@ void CResultActions::InvertMarks() {
     m_marks->Invert(m_groups->Files());
 }
 
-void CResultActions::MarkSelected(bool toggle) {
+std::vector<std::u16string> CResultActions::SelectedFiles() const {
     std::vector<std::u16string> files;
     if (GroupViewShown()) {
         for (const QModelIndex& index : m_groupView->selectionModel()->selectedRows()) {
-            files.push_back(m_groupModel->Member(index.row()).path);
+            if (index.row() < m_groupModel->rowCount()) {
+                files.push_back(m_groupModel->Member(index.row()).path);
+            }
         }
     } else {
         const bool right = m_pairView->currentIndex().column() == kColumnFile2;
@@ -266,6 +272,80 @@ void CResultActions::MarkSelected(bool toggle) {
             }
         }
     }
+    std::sort(files.begin(), files.end());
+    files.erase(std::unique(files.begin(), files.end()), files.end());
+    return files;
+}
+
+uint32_t CResultActions::RecordOfGroupRow(int row) const {
+    if (row < 0 || row >= m_groupModel->rowCount()) {
+        return kNoRecord;
+    }
+    const std::vector<GroupMember>& group = m_groups->Groups()[m_groupModel->GroupOf(row)];
+    // The keeper's row stands for its pair with the next file.
+    const GroupMember& member = m_groupModel->Member(row).record == kNoRecord && group.size() > 1
+                                    ? group[1]
+                                    : m_groupModel->Member(row);
+    // Until the groups follow a new scan, their records may name pairs of the last one.
+    if (member.record >= m_results.size() || (m_results[member.record].path1 != member.path &&
+                                              m_results[member.record].path2 != member.path)) {
+        return kNoRecord;
+    }
+    return member.record;
+}
+
+uint32_t CResultActions::SelectedRecord() const {
+    if (GroupViewShown()) {
+        const QModelIndex current = m_groupView->currentIndex();
+        return current.isValid() && m_groupView->selectionModel()->isRowSelected(current.row())
+                   ? RecordOfGroupRow(current.row())
+                   : kNoRecord;
+    }
+    int first = -1;
+    for (const QModelIndex& index : m_pairView->selectionModel()->selectedRows()) {
+        if (first < 0 || index.row() < first) {
+            first = index.row();
+        }
+    }
+    return m_pairs->IsInBounds(first) ? m_pairs->Row(first).record : kNoRecord;
+}
+
+void CResultActions::DeleteSelected() {
+    std::vector<std::u16string> files = SelectedFiles();
+    if (files.size() == 1) {
+        if (m_hooks.deleteFile) {
+            m_hooks.deleteFile(files.front());
+        }
+        return;
+    }
+    QString kept;
+    for (const std::u16string& file : files) {
+        if (m_groups->roles().IsReference(file)) {
+            kept += ToQString(file) + QLatin1Char('\n');
+        }
+    }
+    if (!kept.isEmpty() && m_hooks.error) {
+        m_hooks.error(QStringLiteral("Files in a reference folder are never deleted:\n") + kept);
+    }
+    files = KeepLastCopies(std::move(files), QStringLiteral("selected"));
+    if (!files.empty() && m_hooks.deleteFiles) {
+        m_hooks.deleteFiles(files);
+    }
+}
+
+void CResultActions::RemoveFiles(const std::vector<std::u16string>& gone) {
+    const std::unordered_set<std::u16string_view> paths(gone.begin(), gone.end());
+    // Rows the filter hides go too: they would come back naming a file that is gone.
+    m_pairs->RemoveWhere([&paths](const DuplicatePair& pair) {
+        return paths.count(pair.path1) != 0 || paths.count(pair.path2) != 0;
+    });
+    m_marks->SetMarks(gone, false);
+    // Now rather than after the pause for a burst of rows: no group may offer a file that is gone.
+    RegroupNow();
+}
+
+void CResultActions::MarkSelected(bool toggle) {
+    const std::vector<std::u16string> files = SelectedFiles();
     if (toggle) {
         m_marks->Invert(files);
     } else {
@@ -361,19 +441,35 @@ std::vector<std::u16string> CResultActions::FilesToDelete() {
     if (m_marks->Count() == 0) {
         return {};
     }
+    return KeepLastCopies(m_marks->Marked(), QStringLiteral("marked"));
+}
+
+std::vector<std::u16string> CResultActions::KeepLastCopies(std::vector<std::u16string> files,
+                                                           const QString& which) {
+    // A folder may have become a reference folder after its files were marked.
+    const FolderRoles& roles = m_groups->roles();
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [&roles](const std::u16string& f) { return roles.IsReference(f); }),
+                files.end());
+    std::sort(files.begin(), files.end());
+    if (files.empty()) {
+        return {};
+    }
     RegroupNow();
     std::vector<std::u16string> keepers;
     for (const std::vector<GroupMember>& group : m_groups->Groups()) {
-        const bool emptied = std::all_of(group.begin(), group.end(), [this](const GroupMember& m) {
-            return m_marks->IsMarked(m.path);
-        });
+        const bool emptied =
+            std::all_of(group.begin(), group.end(), [&files](const GroupMember& m) {
+                return std::binary_search(files.begin(), files.end(), m.path);
+            });
         if (emptied && !group.empty()) {
             keepers.push_back(group.front().path);
         }
     }
     if (!keepers.empty()) {
         QString question =
-            QStringLiteral("Deleting the marked files would leave no copy in %1 group(s):\n\n")
+            QStringLiteral("Deleting the %1 files would leave no copy in %2 group(s):\n\n")
+                .arg(which)
                 .arg(keepers.size());
         for (size_t i = 0; i < keepers.size() && i < kQuestionGroupLines; ++i) {
             question += ToQString(keepers[i]) + QLatin1Char('\n');
@@ -381,15 +477,20 @@ std::vector<std::u16string> CResultActions::FilesToDelete() {
         if (keepers.size() > kQuestionGroupLines) {
             question += QStringLiteral("... and %1 more\n").arg(keepers.size() - kQuestionGroupLines);
         }
-        question += QStringLiteral("\nKeep the copy to keep of each of these groups and delete the "
-                                   "other marked files?");
+        question += QStringLiteral(
+                        "\nKeep the copy to keep of each of these groups and delete the "
+                        "other %1 files?")
+                        .arg(which);
         if (!m_hooks.confirm || !m_hooks.confirm(question)) {
             return {};
         }
         m_marks->SetMarks(keepers, false);
+        std::sort(keepers.begin(), keepers.end());
+        std::vector<std::u16string> rest;
+        std::set_difference(files.begin(), files.end(), keepers.begin(), keepers.end(),
+                            std::back_inserter(rest));
+        files.swap(rest);
     }
-    std::vector<std::u16string> files = m_marks->Marked();
-    std::sort(files.begin(), files.end());
     return files;
 }
 
@@ -448,7 +549,7 @@ void CResultActions::OnGroupContextMenu(int row, const QPoint& globalPos) {
     m_groupMenu->clear();
     const std::pair<const char*, std::function<void()>> items[] = {
         {"Play", [this, path] { if (m_hooks.play) m_hooks.play(path); }},
-        {"Explorer", [this, path] { if (m_hooks.openFolder) m_hooks.openFolder(path); }},
+        {"Open folder", [this, path] { if (m_hooks.openFolder) m_hooks.openFolder(path); }},
         {"Delete", [this, path] { if (m_hooks.deleteFile) m_hooks.deleteFile(path); }},
         {"Not duplicates", [this, row] { ForgetGroupRow(row); }},
     };
@@ -462,13 +563,7 @@ void CResultActions::OnGroupContextMenu(int row, const QPoint& globalPos) {
 }
 
 void CResultActions::OnGroupSelected(int row) {
-    const ArrangedGroups& groups = m_groups->Groups();
-    const std::vector<GroupMember>& group = groups[m_groupModel->GroupOf(row)];
-    uint32_t record = m_groupModel->Member(row).record;
-    // The keeper's row shows its pair with the next file.
-    if (record == kNoRecord && group.size() > 1) {
-        record = group[1].record;
-    }
+    const uint32_t record = RecordOfGroupRow(row);
     if (record != kNoRecord && m_hooks.showPair) {
         m_hooks.showPair(record);
     }

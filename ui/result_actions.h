@@ -43,6 +43,8 @@ class CResultActions : public QObject {
         std::function<void(const std::u16string& path)> play;
         std::function<void(const std::u16string& path)> openFolder;
         std::function<void(const std::u16string& path)> deleteFile;
+        // Several files that passed the guard: one question, then the trash.
+        std::function<void(const std::vector<std::u16string>& paths)> deleteFiles;
         std::function<void(uint32_t record)> showPair;  // a group row was selected
         std::function<bool(const QString& question)> confirm;
         std::function<void(const QString& text)> error;
@@ -98,6 +100,17 @@ class CResultActions : public QObject {
     // view shown: in the pair view the file of the current column (the
     // right file in "File #2", else the left one).
     void MarkSelected(bool toggle);
+    // The Delete key: the files of the selected rows (as MarkSelected takes
+    // them) go to the trash after the same guard as Delete on one file, or,
+    // for several, as Delete marked.
+    void DeleteSelected();
+    // The pair the details pane shows for the view shown: the selected row's
+    // in the pair view, the current row's in the group view (for the
+    // keeper's row its pair with the next copy). kNoRecord when no row is.
+    uint32_t SelectedRecord() const;
+    // Files that went to the trash leave at once: every pair row naming one
+    // (shown or hidden by the filter), their marks, and the groups.
+    void RemoveFiles(const std::vector<std::u16string>& gone);
 
     // "Not duplicates" on a row of the pair view: the pair leaves the list
     // now and in every later scan.
@@ -113,7 +126,8 @@ class CResultActions : public QObject {
     // group and offers to keep the file; otherwise it is the plain question.
     bool ConfirmDeleteOne(const std::u16string& path);
 
-    // The marked files that Delete marked may send to the trash, sorted.
+    // The marked files that Delete marked may send to the trash (none of a
+    // reference folder), sorted.
     // When they would leave some group without any copy, asks whether to
     // keep those groups' keepers (which are then unmarked) and gives nothing
     // if the user declines.
@@ -124,6 +138,14 @@ class CResultActions : public QObject {
     void OnGroupContextMenu(int row, const QPoint& globalPos);
     void OnGroupSelected(int row);
     std::vector<uint32_t> ListedRecords() const;
+    // The files of the selected rows of the view shown, each once.
+    std::vector<std::u16string> SelectedFiles() const;
+    // The pair a group row stands for; kNoRecord for a row out of range.
+    uint32_t RecordOfGroupRow(int row) const;
+    // files less those of reference folders, sorted; the guard of
+    // FilesToDelete, whose question calls them `which` ("marked").
+    std::vector<std::u16string> KeepLastCopies(std::vector<std::u16string> files,
+                                               const QString& which);
     // Takes the rows of these records out of the pair list and remembers
     // their pairs.
     void Forget(const std::vector<uint32_t>& records);

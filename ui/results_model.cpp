@@ -2,8 +2,6 @@
 
 #include "mark_state.h"
 
-#include "mark_state.h"
-
 #include <algorithm>
 #include <iomanip>
 #include <locale>
@@ -217,15 +215,20 @@ bool CResultsModel::Before(const ResultRow& a, const ResultRow& b) const {
 }
 
 void CResultsModel::AppendRecords(uint32_t first, uint32_t count) {
-    if (count == 0) {
+    if (count == 0 || first > m_results.size() || count > m_results.size() - first) {
         return;
     }
-    // Every record gets its path keys and its place in path order.
-    for (int side = 0; side < 2; ++side) {
+    // Keys and ranks are found by record number, so the path order takes in
+    // every record up to the last one listed, also those kept without a row
+    // (pairs remembered as not duplicates); a record listed again (taken
+    // back) has its place already.
+    const uint32_t end = first + count;
+    const uint32_t known = static_cast<uint32_t>(m_keys[0].size());
+    for (int side = 0; side < 2 && end > known; ++side) {
         auto& keys = m_keys[static_cast<size_t>(side)];
         auto& order = m_byPath[static_cast<size_t>(side)];
         const size_t before = order.size();
-        for (uint32_t r = first; r < first + count; ++r) {
+        for (uint32_t r = known; r < end; ++r) {
             const DuplicatePair& pair = m_results[r];
             // Folded first: in the C locale the collator compares code points.
             keys.push_back(m_collator.sortKey(
@@ -235,12 +238,12 @@ void CResultsModel::AppendRecords(uint32_t first, uint32_t count) {
             const int c = keys[a].compare(keys[b]);
             return c != 0 ? c < 0 : a < b;
         };
-        if (count * kInsertShare < before) {
-            for (uint32_t r = first; r < first + count; ++r) {
+        if ((end - known) * kInsertShare < before) {
+            for (uint32_t r = known; r < end; ++r) {
                 order.insert(std::upper_bound(order.begin(), order.end(), r, less), r);
             }
         } else {
-            for (uint32_t r = first; r < first + count; ++r) {
+            for (uint32_t r = known; r < end; ++r) {
                 order.push_back(r);
             }
             std::sort(order.begin() + static_cast<std::ptrdiff_t>(before), order.end(), less);
@@ -251,7 +254,7 @@ void CResultsModel::AppendRecords(uint32_t first, uint32_t count) {
     }
 
     std::vector<ResultRow> shown;
-    for (uint32_t r = first; r < first + count; ++r) {
+    for (uint32_t r = first; r < end; ++r) {
         ResultRow row;
         row.record = r;
         (m_filter.Passes(m_results[r]) ? shown : m_hidden).push_back(row);

@@ -75,10 +75,11 @@ class CResultsModel : public QAbstractTableModel {
                         int role = Qt::DisplayRole) const override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    // Adds one unmarked row for each record first .. first + count - 1, which
-    // must be the records that follow the last one added. Under a sort each
-    // row goes to its place (after the rows it ties with); otherwise at the
-    // end. Rows the filter refuses are kept hidden.
+    // Adds one unmarked row for each record first .. first + count - 1, none
+    // of which may have a row already; records skipped before (kept but not
+    // listed) may be listed later. Under a sort each row goes to its place
+    // (after the rows it ties with); otherwise at the end. Rows the filter
+    // refuses are kept hidden. Records beyond m_results add nothing.
     void AppendRecords(uint32_t first, uint32_t count);
     // The first row, from the top, that points at record; -1 when none does.
     int FindRow(uint32_t record) const;

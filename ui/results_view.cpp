@@ -366,6 +366,11 @@ void CResultsView::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
+        emit deleteKeyPressed();
+        event->accept();
+        return;
+    }
     QTableView::keyPressEvent(event);
 }
 

@@ -111,6 +111,8 @@ class CResultsView : public QTableView {
     void contextMenuWanted(int row, int column, const QPoint& globalPos);
     // Space without modifiers: the marks of the selected rows' files flip.
     void markKeyPressed();
+    // Delete without modifiers: the selected rows' files are to go.
+    void deleteKeyPressed();
 
   protected:
     void mousePressEvent(QMouseEvent* event) override;

@@ -50,6 +50,10 @@ double CScanSession::Seconds() const {
     return static_cast<double>(m_endedMs >= 0 ? m_endedMs : m_clock.elapsed()) / 1000.0;
 }
 
+int32_t CScanSession::FilesLeft(int32_t found) const {
+    return std::max(found - m_deleted, 0);
+}
+
 QString CScanSession::StatusText(int32_t found, int32_t pairs, int32_t skipped) const {
-    return ScanStatusText(m_phase, {std::max(found - m_deleted, 0), pairs, skipped}, Seconds());
+    return ScanStatusText(m_phase, {FilesLeft(found), pairs, skipped}, Seconds());
 }

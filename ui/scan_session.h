@@ -40,6 +40,8 @@ class CScanSession {
     double Seconds() const;
     // found is what the engine counted; the deletions are taken off here.
     QString StatusText(int32_t found, int32_t pairs, int32_t skipped) const;
+    // found less the files deleted since the scan began, never below 0.
+    int32_t FilesLeft(int32_t found) const;
 
   private:
     ScanPhase m_phase = ScanPhase::kNone;

@@ -10,20 +10,27 @@
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QTableWidget>
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "compare_settings.h"
 #include "folders_dlg.h"
 #include "main_frame.h"
+#include "not_duplicates_dlg.h"
 #include "options_dlg.h"
 #include "progress_dlg.h"
+#include "result_actions.h"
 #include "results_model.h"
 #include "results_view.h"
 #include "scan_state.h"
@@ -189,13 +196,97 @@ TEST_F(MainFrameScanTest, ScanStopSkippedFilesAndTheStatusBar) {
     waitForScan();
     ASSERT_EQ(frame->model()->rowCount(), 1);
 
-    // A deleted file leaves the counts.
+    // A deleted file leaves the counts of the status bar and the toolbar alike.
     frame->list()->selectRow(0);
+    ASSERT_TRUE(frame->detailsShown());
     frame->Command(ID_DELETE_LEFT);
     EXPECT_EQ(frame->model()->rowCount(), 0);
     EXPECT_TRUE(
         frame->statusText().startsWith(QStringLiteral("5 files, 0 duplicate pairs, 3 skipped")))
         << frame->statusText().toStdString();
+    EXPECT_EQ(band->FoundLabel()->text(), QStringLiteral("5"));
+    EXPECT_FALSE(frame->detailsShown());
+}
+
+// A pair said to be "Not duplicates" stays out of the list in every later scan
+// and after a restart, while the other pairs keep coming in, each once, in
+// the place the sort by File #1 gives them.
+TEST_F(MainFrameScanTest, APairSaidNotDuplicatesStaysOutThroughRescansAndARestart) {
+    constexpr uint32_t kPieces = 5;
+    for (uint32_t piece = 1; piece <= kPieces; ++piece) {
+        WriteSong(temp.File("music/a/p" + std::to_string(piece) + ".raw"), piece);
+        WriteSong(temp.File("music/b/p" + std::to_string(piece) + ".raw"), piece);
+    }
+    FrameStartup startup = Startup(temp.File("cache.dat"));
+    startup.notDuplicatesPath = temp.File("not-duplicates.txt");
+    auto open = [&] {
+        frame.reset();
+        stopRequested.store(0);
+        frame = std::make_unique<CMainFrame>(startup);
+        ApplyCompareSettings(CompareSettings{kCompareContent, false, 0.75f});
+    };
+    auto waitForScan = [this] {
+        QDeadlineTimer guard(kScanGuardMs);
+        while (frame->session().phase() == ScanPhase::kScanning && !guard.hasExpired()) {
+            QTest::qWait(20);
+        }
+        // The pairs the workers posted before they fell idle.
+        QCoreApplication::sendPostedEvents(frame.get());
+    };
+    // The listed pairs, each as its two paths in order; File #1 of every row.
+    auto listed = [this] {
+        std::vector<std::string> pairs;
+        std::vector<std::string> firsts;
+        for (int row = 0; row < frame->model()->rowCount(); ++row) {
+            std::string a = U16ToBytes(frame->model()->Record(row).path1);
+            std::string b = U16ToBytes(frame->model()->Record(row).path2);
+            firsts.push_back(a);
+            pairs.push_back(std::min(a, b) + " ~ " + std::max(a, b));
+        }
+        std::sort(pairs.begin(), pairs.end());
+        return std::make_pair(pairs, firsts);
+    };
+
+    open();
+    ChooseMusicFolderInTheDialog();
+    frame->Command(ID_FILE_OPEN);
+    waitForScan();
+    ASSERT_EQ(frame->model()->rowCount(), static_cast<int>(kPieces));
+    // The pair that came first: in the next scans it comes before pairs that are listed.
+    frame->list()->selectRow(frame->model()->FindRow(0));
+    frame->Command(ID_NOT_DUPLICATES);
+    const std::vector<std::string> expected = listed().first;
+    ASSERT_EQ(expected.size(), kPieces - 1);
+
+    // The sort holds for later scans; File #1 from A.
+    frame->SortByColumn(kColumnFile1);
+    constexpr int kRescans = 5;
+    for (int scan = 0; scan <= kRescans; ++scan) {
+        SCOPED_TRACE(scan == kRescans ? "after a restart" : "rescan " + std::to_string(scan));
+        if (scan == kRescans) {
+            open();
+            frame->SortByColumn(kColumnFile1);
+        }
+        ASSERT_EQ(frame->model()->SortColumn(), kColumnFile1);
+        ASSERT_FALSE(frame->model()->SortReverse());
+        frame->Command(ID_SCAN);
+        waitForScan();
+        const auto [pairs, firsts] = listed();
+        EXPECT_EQ(pairs, expected);
+        EXPECT_TRUE(std::is_sorted(firsts.begin(), firsts.end()));
+    }
+
+    // Taken back, the pair returns to its place in the sort.
+    frame->SetFolderDialogForTests({}, [](QDialog* dialog) {
+        auto* remembered = static_cast<CNotDuplicatesDlg*>(dialog);
+        remembered->Table()->selectRow(0);
+        remembered->TakeBackButton()->click();
+        return true;
+    });
+    frame->resultActions()->ShowNotDuplicatesDialog();
+    const auto [pairs, firsts] = listed();
+    EXPECT_EQ(pairs.size(), kPieces);
+    EXPECT_TRUE(std::is_sorted(firsts.begin(), firsts.end()));
 }
 
 TEST_F(MainFrameScanTest, ACacheThatCannotBeOpenedIsReportedAndTheWindowStillWorks) {

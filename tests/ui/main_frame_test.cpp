@@ -530,10 +530,10 @@ TEST_F(MainFrameTest, RightClickOffersTheMenuOfItsColumn) {
         QStringList items;
     };
     const Case cases[] = {
-        {kColumnFile1, {"Play", "Explorer", "", "Delete", "", "Not duplicates"}},
+        {kColumnFile1, {"Play", "Open folder", "", "Delete", "", "Not duplicates"}},
         {kColumnTags,
          {"Play left", "Play right", "", "Delete left", "Delete right", "", "Not duplicates"}},
-        {kColumnFile2, {"Play", "Explorer", "", "Delete", "", "Not duplicates"}},
+        {kColumnFile2, {"Play", "Open folder", "", "Delete", "", "Not duplicates"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.column);
@@ -548,7 +548,7 @@ TEST_F(MainFrameTest, RightClickOffersTheMenuOfItsColumn) {
         }
         EXPECT_EQ(items, c.items);
         if (c.column == kColumnFile2) {
-            // "Explorer" of the right file opens its folder.
+            // "Open folder" of the right file opens its folder.
             list->selectRow(0);
             menu->actions()[1]->trigger();
             EXPECT_THAT(opened, ElementsAre(QUrl::fromLocalFile("/m")));

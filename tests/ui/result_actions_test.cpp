@@ -3,18 +3,25 @@
 // offscreen platform.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QToolButton>
+#include <QUrl>
 
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "details_wnd.h"
 #include "group_model.h"
 #include "main_frame.h"
 #include "mark_state.h"
@@ -53,6 +60,7 @@ class ResultActionsTest : public ::testing::Test {
         };
         startup.desktop.message = [this](QWidget*, const QString& text, const QString&,
                                          QMessageBox::Icon) { messages.push_back(text); };
+        startup.desktop.openUrl = [this](const QUrl& url) { opened.push_back(url); };
         frame.reset();
         frame = std::make_unique<CMainFrame>(std::move(startup));
         frame->resize(1000, 600);
@@ -132,6 +140,7 @@ class ResultActionsTest : public ::testing::Test {
     std::vector<std::string> trashed;
     std::vector<QString> questions;
     std::vector<QString> messages;
+    std::vector<QUrl> opened;
     bool answerYes = true;
 };
 
@@ -391,6 +400,186 @@ TEST_F(ResultActionsTest, DeletingOneFileAsksBeforeTheLastCopyAndNeverTakesARefe
         EXPECT_EQ(trashed.size(), c.trashed ? 1u : 0u);
         File('a');
         File('b');
+    }
+}
+
+// Delete, Play and Open folder take the file of the selected row in the pair
+// view and the group view alike: from the details pane's buttons, the Delete
+// key and the context menu. After a deletion neither view nor the details
+// pane offers a file that went.
+TEST_F(ResultActionsTest, CommandsActOnTheSelectedFileInBothViews) {
+    CResultsView* pairView = frame->list();
+    CResultsView* groupView = actions->groupView();
+    auto selectPairRow = [&](int row, int column) {
+        pairView->selectRow(row);
+        pairView->setCurrentIndex(frame->model()->index(row, column));
+    };
+    // The rows of these files, the first one current.
+    auto selectGroupFiles = [&](const std::string& letters) {
+        groupView->clearSelection();
+        bool first = true;
+        for (int row = 0; row < actions->groupModel()->rowCount(); ++row) {
+            const std::u16string& path = actions->groupModel()->Member(row).path;
+            if (letters.find(static_cast<char>(path[path.size() - 5])) == std::string::npos) {
+                continue;
+            }
+            const QModelIndex index = actions->groupModel()->index(row, kGroupColumnFile);
+            if (first) {
+                groupView->setCurrentIndex(index);
+            } else {
+                groupView->selectionModel()->select(
+                    index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+            }
+            first = false;
+        }
+    };
+    auto contextMenuItem = [&](const QString& text) {
+        const QPoint at = groupView->visualRect(groupView->currentIndex()).center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at,
+                                groupView->viewport()->mapToGlobal(at));
+        QCoreApplication::sendEvent(groupView->viewport(), &event);
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        for (QAction* action : menu->actions()) {
+            if (action->text() == text) {
+                action->trigger();
+            }
+        }
+        menu->close();
+    };
+    CDetailsWnd* pane = frame->details();
+    // a~b, b~c and d~e, where c and e are the keepers.
+    const struct {
+        const char* name;
+        std::function<void()> act;
+        std::string trashed;
+        std::string played;  // files played, or whose folder opened
+        bool yes;
+        size_t questions;
+        bool reference = false;  // every file in a reference folder
+    } cases[] = {
+        {"pair view, Delete key in File #2",
+         [&] {
+             selectPairRow(1, kColumnFile2);
+             QTest::keyClick(pairView, Qt::Key_Delete);
+         },
+         "c", "", true, 1},
+        {"pair view, Delete key in a figure column, declined",
+         [&] {
+             selectPairRow(1, kColumnContent);
+             QTest::keyClick(pairView, Qt::Key_Delete);
+         },
+         "", "", false, 1},
+        {"group view, the pane's Delete under the other file",
+         [&] {
+             selectPairRow(0, kColumnFile1);  // a pair the group view does not show
+             actions->ShowGroups(true);
+             selectGroupFiles("d");
+             pane->DeleteRightButton()->click();
+         },
+         "e", "", true, 1},
+        {"group view, the pane's Play",
+         [&] {
+             actions->ShowGroups(true);
+             selectGroupFiles("a");
+             pane->PlayLeftButton()->click();
+             pane->PlayRightButton()->click();
+         },
+         "", "ab", true, 0},
+        {"group view, the keeper's row: its pair with the next copy",
+         [&] {
+             actions->ShowGroups(true);
+             selectGroupFiles("e");
+             pane->PlayLeftButton()->click();
+         },
+         "", "d", true, 0},
+        {"group view, Open folder and Delete from the context menu",
+         [&] {
+             actions->ShowGroups(true);
+             selectGroupFiles("b");
+             contextMenuItem(QStringLiteral("Open folder"));
+             contextMenuItem(QStringLiteral("Delete"));
+         },
+         "b", "/", true, 1},
+        {"group view, Delete key on two copies",
+         [&] {
+             actions->ShowGroups(true);
+             selectGroupFiles("ab");
+             QTest::keyClick(groupView, Qt::Key_Delete);
+         },
+         "ab", "", true, 1},
+        {"group view, Delete key on a whole group keeps its keeper",
+         [&] {
+             actions->ShowGroups(true);
+             selectGroupFiles("abcd");
+             QTest::keyClick(groupView, Qt::Key_Delete);
+         },
+         "abd", "", true, 2},
+        {"group view, a whole group, declined",
+         [&] {
+             actions->ShowGroups(true);
+             selectGroupFiles("de");
+             QTest::keyClick(groupView, Qt::Key_Delete);
+         },
+         "", "", false, 1},
+        {"group view, Delete key on files of a reference folder",
+         [&] {
+             actions->ShowGroups(true);
+             selectGroupFiles("ab");
+             QTest::keyClick(groupView, Qt::Key_Delete);
+         },
+         "", "", true, 0, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        actions->ShowGroups(false);
+        actions->SetFolderSettings(
+            {{U16(temp.path()), c.reference ? FolderRole::kReference : FolderRole::kNormal}});
+        frame->Post(WM_CLEAR_PAIRS);
+        QCoreApplication::sendPostedEvents(frame.get());
+        Deliver("ab,bc,de");
+        for (char f : std::string("abcde")) {
+            FileFacts facts;
+            facts.bitrate = f == 'c' || f == 'e' ? 320000 : 128000;
+            actions->groups().SetFactsForTests(Path(f), facts);
+        }
+        actions->RegroupNow();
+        trashed.clear();
+        questions.clear();
+        opened.clear();
+        messages.clear();
+        answerYes = c.yes;
+        c.act();
+        EXPECT_EQ(messages.size(), c.reference ? 1u : 0u);
+
+        std::string letters;
+        for (const std::string& path : trashed) {
+            letters += path[path.size() - 5];
+        }
+        EXPECT_EQ(letters, c.trashed);
+        EXPECT_EQ(questions.size(), c.questions);
+        std::string played;
+        for (const QUrl& url : opened) {
+            const QString path = url.toLocalFile();
+            played += path == QString::fromStdString(temp.path())
+                          ? '/'
+                          : path.at(path.size() - 5).toLatin1();
+        }
+        std::sort(played.begin(), played.end());
+        EXPECT_EQ(played, c.played);
+        // Whatever went is offered nowhere.
+        for (char gone : c.trashed) {
+            for (const std::string& row : Rows()) {
+                EXPECT_EQ(row.find(gone), std::string::npos) << row;
+            }
+            EXPECT_EQ(GroupRows().find(gone), std::string::npos) << GroupRows();
+        }
+        if (!c.trashed.empty()) {
+            EXPECT_FALSE(frame->detailsShown());
+        }
+        for (char f : std::string("abcde")) {
+            File(f);
+        }
     }
 }
 
