@@ -2,6 +2,7 @@
 // audio read by a fake plug-in placed beside a copy of the program.
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -202,6 +203,78 @@ TEST_F(ScanCommandTest, ArgumentsAndFailures) {
 
     const Outcome unwritable = Scan({"--output", m_dir.File("no/such/folder/out.tsv"), Music()});
     EXPECT_EQ(unwritable.status, 1);
+}
+
+// Files of ours are never overwritten through the arguments, nor waited on
+// as FIFOs, and a folder where a file of ours should be is a message.
+TEST_F(ScanCommandTest, OurFilesAreNeverTakenOverNorWaitedOn) {
+    Song("one.raw", 1);
+    Song("two.raw", 1);
+    fs::create_directories(Music() + "/ref");
+    ASSERT_EQ(Scan({Music()}).status, 0);
+    const std::string cacheFolder = fs::path(Cache()).parent_path();
+    const std::string notDuplicates = m_dir.File("data/Quillmere/Harmonyfox/not-duplicates.txt");
+    fs::create_directories(fs::path(notDuplicates).parent_path());
+    std::ofstream(notDuplicates) << "/x\t/y\n";
+    const std::string out = m_dir.File("out.tsv");
+    struct Refused {
+        std::vector<std::string> args;
+        const char* said;
+    };
+    const Refused refused[] = {
+        {{"--output", Cache()}, "the cache file"},
+        {{"--skipped", Cache()}, "the cache file"},
+        {{"--output", cacheFolder + "/cache.idx"}, "stamp index"},
+        {{"--skipped", cacheFolder + "/cache.skip"}, "skipped files"},
+        {{"--output", notDuplicates}, "not duplicates"},
+        {{"--output", out, "--skipped", out}, "the same file"},
+        {{"--keep", ""}, "usage:"},
+        {{"--reference", Music() + "/ref", "--exclude", Music() + "/ref/"},
+         "both a reference folder and excluded"},
+        {{"--exclude", Music()}, "both scanned and excluded"},
+    };
+    for (const Refused& r : refused) {
+        std::map<std::string, std::string> before;
+        for (const std::string& f : {Cache(), cacheFolder + "/cache.idx",
+                                     cacheFolder + "/cache.skip", notDuplicates}) {
+            before[f] = Slurp(f);
+        }
+        std::vector<std::string> args = r.args;
+        args.push_back(Music());
+        const Outcome run = Scan(args);
+        EXPECT_EQ(run.status, 2) << r.args[0] << " " << r.args[1];
+        EXPECT_NE(run.err.find(r.said), std::string::npos) << run.err;
+        for (const auto& [f, bytes] : before) {
+            EXPECT_EQ(Slurp(f), bytes) << f;
+        }
+    }
+
+    // FIFOs and a folder in the places of our files: the scan runs, says so
+    // and leaves them as they are.
+    fs::remove(cacheFolder + "/cache.skip");
+    ASSERT_EQ(mkfifo((cacheFolder + "/cache.skip").c_str(), 0644), 0);
+    fs::remove(notDuplicates);
+    ASSERT_EQ(mkfifo(notDuplicates.c_str(), 0644), 0);
+    const Outcome fifos = Scan({Music()});
+    EXPECT_EQ(fifos.status, 0) << fifos.err;
+    EXPECT_NE(fifos.err.find("is not a list of skipped files"), std::string::npos) << fifos.err;
+    EXPECT_NE(fifos.err.find("cannot read " + notDuplicates), std::string::npos) << fifos.err;
+    EXPECT_EQ(Rows(fifos.out).size(), 1u);
+    fs::remove(notDuplicates);
+    fs::create_directory(notDuplicates);
+    const Outcome folder = Scan({Music()});
+    EXPECT_EQ(folder.status, 0) << folder.err;
+    EXPECT_NE(folder.err.find("cannot read " + notDuplicates), std::string::npos) << folder.err;
+    EXPECT_TRUE(fs::is_fifo(cacheFolder + "/cache.skip"));
+    EXPECT_TRUE(fs::is_directory(notDuplicates));
+
+    // Another cache in the same folder keeps to its own side files, and a
+    // user's own skipped.dat beside it is left alone.
+    std::ofstream(cacheFolder + "/skipped.dat") << "my own notes";
+    ASSERT_EQ(Scan({"--cache", cacheFolder + "/new.dat", Music()}, false).status, 0);
+    EXPECT_EQ(Slurp(cacheFolder + "/skipped.dat"), "my own notes");
+    EXPECT_TRUE(fs::exists(cacheFolder + "/new.skip"));
+    EXPECT_TRUE(fs::exists(cacheFolder + "/new.idx"));
 }
 
 TEST_F(ScanCommandTest, CorpusPairsEveryCopyAndOnlyCopiesAndRescanUsesTheCache) {
