@@ -84,10 +84,11 @@ class ScanCommandTest : public ::testing::Test {
     }
 
     // The program with arguments, quoted as the shell wants them.
-    Outcome Run(std::string command) {
+    // wrapper: a command that runs the program (as another user, say).
+    Outcome Run(std::string command, const std::string& wrapper = "") {
         // Remembered "not duplicates" are read from the test's own data folder.
-        command = "XDG_DATA_HOME=" + Quote(m_dir.File("data")) + " " + Quote(Program()) + " " +
-                  command;
+        command = "XDG_DATA_HOME=" + Quote(m_dir.File("data")) + " " + wrapper + Quote(Program()) +
+                  " " + command;
         const std::string out = m_dir.File("stdout");
         const std::string err = m_dir.File("stderr");
         command += " >" + Quote(out) + " 2>" + Quote(err) + " </dev/null";
@@ -443,6 +444,39 @@ TEST_F(ScanCommandTest, GroupsWithKeepersReferenceExclusionsAndNotDuplicates) {
     const Outcome pairs = Scan({"--exclude", Music() + "/old", Music()});
     // The three pairs of one; two's pair is not one of duplicates, three's copy is excluded.
     EXPECT_EQ(Rows(pairs.out).size(), 3u);
+}
+
+// A folder the walk cannot open is a skipped file, never lost without a
+// word. Root opens any folder, so the scan runs as "nobody" then.
+TEST_F(ScanCommandTest, UnreadableFoldersAreSkippedFiles) {
+    Song("open/one.raw", 1);
+    Song("closed/two.raw", 2);
+    fs::create_directories(fs::path(Cache()).parent_path());
+    fs::permissions(Music() + "/closed", fs::perms::none);
+    std::string prefix;
+    if (geteuid() == 0) {
+        if (std::system("setpriv --help >/dev/null 2>&1") != 0) {
+            GTEST_SKIP() << "runs as root without setpriv: every folder opens";
+        }
+        for (const auto& entry : fs::recursive_directory_iterator(
+                 m_dir.path(), fs::directory_options::skip_permission_denied)) {
+            if (entry.path() != Music() + "/closed") {
+                fs::permissions(entry.path(), fs::perms::all, fs::perm_options::add);
+            }
+        }
+        fs::permissions(m_dir.path(), fs::perms::all, fs::perm_options::add);
+        prefix = "setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    }
+    const std::string skipped = m_dir.File("skipped.tsv");
+    const Outcome run = Run("scan --cache " + Quote(Cache()) + " --skipped " + Quote(skipped) +
+                                " --format json " + Quote(Music()),
+                            prefix);
+    fs::permissions(Music() + "/closed", fs::perms::owner_all);
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(Slurp(skipped), Music() + "/closed\tunreadable\n");
+    const nlohmann::json document = nlohmann::json::parse(run.out);
+    EXPECT_EQ(document["counters"]["found"], 2);
+    EXPECT_EQ(document["counters"]["skippedBy"]["unreadable"], 1);
 }
 
 // Following every duplicate line of --groups must leave a copy of every
