@@ -128,6 +128,20 @@ ScanCounts ScanController::Counts() const {
     return counts;
 }
 
+bool ScanController::FingerprintsOf(const DuplicatePair& pair, Grip* later,
+                                    Grip* earlier) const {
+    GripStore& store = GlobalGripStore();
+    SharedHold hold(store.lock());
+    const GripStore::Entry* a = store.Find(pair.path1);
+    const GripStore::Entry* b = store.Find(pair.path2);
+    if (a == nullptr || b == nullptr) {
+        return false;
+    }
+    *later = GripOf(*a);
+    *earlier = GripOf(*b);
+    return true;
+}
+
 void ScanController::ClearCache() {
     m_cachedCount.exchange(0);
     GlobalGripStore().ClearCache();

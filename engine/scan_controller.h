@@ -90,6 +90,9 @@ class ScanController : public ScanOwner {
     const std::vector<DuplicatePair>& pairs() const { return m_pairs; }
 
     ScanCounts Counts() const;
+    // Copies of the fingerprints of pair's two files (path1's in *later);
+    // false when either is not in the store.
+    bool FingerprintsOf(const DuplicatePair& pair, Grip* later, Grip* earlier) const;
     std::vector<SkippedFile> Skipped() { return CopySkipped(); }
 
     // Empties the fingerprint cache and the skip memory.

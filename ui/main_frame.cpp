@@ -51,14 +51,8 @@
 
 namespace {
 
-// One event type carries every message posted to the window.
-const QEvent::Type kFrameMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-class CFrameMessage : public QEvent {
-  public:
-    explicit CFrameMessage(uint32_t message) : QEvent(kFrameMessageEvent), m_message(message) {}
-    uint32_t m_message;
-};
+// The event that tells the window the engine has news.
+const QEvent::Type kScanNewsEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 const QSize kInitialSize(1150, 700);
 // The details pane's height when it is shown; the figures under it take more.
@@ -87,11 +81,8 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
       m_version(ProgramVersion()),
       m_build(ProgramBuild()),
       m_startup(std::move(startup)),
+      m_scan(std::make_unique<ScanController>(this)),
       m_detailsStore(m_startup.pluginFolder) {
-    m_cachedCount = 0;
-    m_pendingCount = 0;
-    m_doneCount = 0;
-
     setWindowTitle(QStringLiteral("Harmonyfox"));
     setWindowIcon(artwork::ApplicationIcon());
     resize(kInitialSize);
@@ -135,29 +126,17 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
 
 CMainFrame::~CMainFrame() {
     m_idle->stop();
-    if (m_pool) {
-        // Workers drop long work at their next check; queued requests go unrun.
-        stopRequested.exchange(1);
-        m_pool->Shutdown();
-        m_pool.reset();
-    }
+    // Workers drop long work at their next check; queued requests go unrun.
+    m_scan.reset();
 }
 
-void CMainFrame::Post(uint32_t message) {
-    QCoreApplication::postEvent(this, new CFrameMessage(message));
+void CMainFrame::OnScanNews() {
+    QCoreApplication::postEvent(this, new QEvent(kScanNewsEvent));
 }
 
 bool CMainFrame::event(QEvent* event) {
-    if (event->type() == kFrameMessageEvent) {
-        const auto* posted = static_cast<CFrameMessage*>(event);
-        switch (posted->m_message) {
-            case WM_PAIRS_READY:
-                OnPairsReady();
-                break;
-            case WM_CLEAR_PAIRS:
-                OnClearPairs();
-                break;
-        }
+    if (event->type() == kScanNewsEvent) {
+        OnNews();
         return true;
     }
     return QMainWindow::event(event);
@@ -298,7 +277,7 @@ void CMainFrame::CreateList() {
     auto* listLayout = new QVBoxLayout(listPane);
     listLayout->setContentsMargins(0, 0, 0, 0);
     listLayout->setSpacing(0);
-    m_model = new CResultsModel(m_results, this);
+    m_model = new CResultsModel(m_scan->pairs(), this);
     m_list->setModel(m_model);
     for (int column = 0; column < kResultColumnCount; ++column) {
         m_list->setColumnWidth(column, CResultsView::InitialColumnWidth(column));
@@ -320,7 +299,7 @@ void CMainFrame::CreateList() {
                                    : dialog->exec() == QDialog::Accepted;
     };
     m_resultActions = new CResultActions(
-        m_results, m_model, m_list, *m_settings, m_startup.pluginFolder,
+        m_scan->pairs(), m_model, m_list, *m_settings, m_startup.pluginFolder,
         m_startup.notDuplicatesPath.empty() ? NotDuplicates::DefaultPath()
                                             : m_startup.notDuplicatesPath,
         std::move(hooks), listPane);
@@ -422,12 +401,13 @@ void CMainFrame::Command(int id) {
         case ID_DELETE_RIGHT: {
             // The pair the details pane shows, in either view.
             const uint32_t record = m_resultActions->SelectedRecord();
-            if (record >= m_results.size()) {
+            const std::vector<DuplicatePair>& results = m_scan->pairs();
+            if (record >= results.size()) {
                 break;
             }
             const bool left = id == ID_PLAY_LEFT || id == ID_EXPLORE_LEFT || id == ID_DELETE_LEFT;
-            // A copy: while the question is open, posted pairs may grow or clear m_results.
-            const std::u16string path = left ? m_results[record].path1 : m_results[record].path2;
+            // A copy: while the question is open, news may grow or clear the pairs.
+            const std::u16string path = left ? results[record].path1 : results[record].path2;
             if (id == ID_PLAY_LEFT || id == ID_PLAY_RIGHT) {
                 PlayFile(path);
             } else if (id == ID_EXPLORE_LEFT || id == ID_EXPLORE_RIGHT) {
@@ -440,48 +420,32 @@ void CMainFrame::Command(int id) {
     }
 }
 
-void CMainFrame::OnPairsReady() {
-    std::vector<DuplicatePair> taken = TakePendingPairs();
-    // New pairs become rows in runs, so a large batch is one insertion.
-    uint32_t runStart = static_cast<uint32_t>(m_results.size());
-    auto flush = [&] {
-        const uint32_t end = static_cast<uint32_t>(m_results.size());
-        m_model->AppendRecords(runStart, end - runStart);
-        runStart = end;
-    };
-    for (DuplicatePair& pair : taken) {
-        if (!pair.isUpdate) {
-            pair.details1 = 0;
-            pair.details2 = 0;
-            // A pair remembered as "not duplicates" is kept but not listed.
-            const bool hidden = m_resultActions->IsHidden(pair);
-            if (hidden) {
-                flush();
-            }
-            m_results.push_back(std::move(pair));
-            if (hidden) {
-                runStart = static_cast<uint32_t>(m_results.size());
-            }
-            continue;
-        }
-        flush();
-        auto found = std::find_if(m_results.begin(), m_results.end(), [&](const DuplicatePair& r) {
-            return r.path1 == pair.path1 && r.path2 == pair.path2;
-        });
-        if (found == m_results.end()) {
-            continue;
-        }
-        found->experimentalPercent = pair.experimentalPercent;
-        m_model->ShowExperimental(static_cast<uint32_t>(found - m_results.begin()));
+void CMainFrame::OnNews() {
+    const ScanNews news = m_scan->TakeNews();
+    if (news.cleared) {
+        OnClearPairs();
     }
-    flush();
+    // New pairs become rows in runs, so a large batch is one insertion. A
+    // pair remembered as "not duplicates" is kept but not listed.
+    const std::vector<DuplicatePair>& results = m_scan->pairs();
+    uint32_t runStart = news.firstNew;
+    const auto end = static_cast<uint32_t>(results.size());
+    for (uint32_t record = news.firstNew; record < end; ++record) {
+        if (m_resultActions->IsHidden(results[record])) {
+            m_model->AppendRecords(runStart, record - runStart);
+            runStart = record + 1;
+        }
+    }
+    m_model->AppendRecords(runStart, end - runStart);
+    for (uint32_t record : news.updated) {
+        m_model->ShowExperimental(record);
+    }
     ShowScanState();
 }
 
 void CMainFrame::OnClearPairs() {
     m_resultActions->marks().Clear();
     m_model->Clear();
-    m_results.clear();
 }
 
 QString CMainFrame::statusText() const {
@@ -591,12 +555,12 @@ void CMainFrame::OnRowSelected(int row) {
 }
 
 void CMainFrame::ShowRecord(uint32_t record) {
-    if (record >= m_results.size()) {
+    if (record >= m_scan->pairs().size()) {
         return;
     }
     ShowBothPanes();
     // Each file's details are built once, the first time one of its rows is chosen.
-    DuplicatePair& pair = m_results[record];
+    DuplicatePair& pair = m_scan->pairs()[record];
     m_detailsStore.Build(&pair.details1, pair.path1);
     m_detailsStore.Build(&pair.details2, pair.path2);
     m_details->SetFiles(m_detailsStore.Find(pair.details1), m_detailsStore.Find(pair.details2));
@@ -604,20 +568,9 @@ void CMainFrame::ShowRecord(uint32_t record) {
     // The figures are drawn from copies: the store may change while they show.
     Grip later;
     Grip earlier;
-    bool found = false;
-    {
-        GripStore& store = GlobalGripStore();
-        SharedHold hold(store.lock());
-        const GripStore::Entry* a = store.Find(pair.path1);
-        const GripStore::Entry* b = store.Find(pair.path2);
-        if (a != nullptr && b != nullptr) {
-            later = GripOf(*a);
-            earlier = GripOf(*b);
-            found = true;
-        }
-    }
-    if (found) {
-        m_figures->SetPair(later, earlier, g_sensitivity.load(), g_compareMethod.load());
+    if (m_scan->FingerprintsOf(pair, &later, &earlier)) {
+        const CompareSettings settings = CurrentCompareSettings();
+        m_figures->SetPair(later, earlier, settings.sensitivity, settings.method);
     } else {
         m_figures->ShowNothing(
             QStringLiteral("The fingerprints of this pair are not in the cache."));
@@ -752,47 +705,27 @@ void CMainFrame::DeleteFiles(const std::vector<std::u16string>& files) {
 }
 
 void CMainFrame::StartEngine() {
+    const std::string plugins = m_startup.pluginFolder.value_or(std::string());
     if (m_startup.loadCache) {
-        GripStore& store = GlobalGripStore();
-        const HRESULT loaded = m_startup.cachePath.empty()
-                                   ? store.LoadCache(this)
-                                   : store.LoadCache(m_startup.cachePath, this);
+        const HRESULT loaded = m_scan->Load(m_startup.cachePath, plugins);
         if (Failed(loaded)) {
             Message(QString::fromUtf8(CacheLoadMessage(loaded)), QStringLiteral("Error"),
                     QMessageBox::Critical);
-        } else {
-            // Files skipped before and unchanged since are not decoded again.
-            m_skipMemory = std::make_unique<SkipMemory>();
-            const std::string cache =
-                m_startup.cachePath.empty() ? GripStore::DefaultCachePath() : m_startup.cachePath;
-            m_skipMemory->LoadBeside(
-                cache,
-                PluginSignature(m_startup.pluginFolder.value_or(DecoderSet::ProgramFolder())));
-            skipMemory = m_skipMemory.get();
         }
     }
     OnIdle();
-    if (m_startup.startPool) {
-        m_pool = std::make_unique<WorkerPool>(
-            this,
-            ScanWorkerFactory(GlobalGripStore(), m_startup.pluginFolder.value_or(std::string())));
-        if (Failed(m_pool->Start())) {
-            m_pool.reset();
-            Message(QStringLiteral("Can't start the worker threads; folders cannot be scanned"),
-                    QStringLiteral("Error"), QMessageBox::Critical);
-        }
+    if (m_startup.startPool && Failed(m_scan->StartPool(plugins))) {
+        Message(QStringLiteral("Can't start the worker threads; folders cannot be scanned"),
+                QStringLiteral("Error"), QMessageBox::Critical);
     }
 }
 
 void CMainFrame::StartScan() {
-    if (!m_pool) {
+    if (!m_scan->Begin(FolderRoles(m_folderSettings))) {
         // Without workers nothing can be scanned; the list still starts afresh.
         OnClearPairs();
         return;
     }
-    const int32_t generation = BeginScan(this, GlobalGripStore());
-    const FolderRoles roles(m_folderSettings);
-    PostFolders(*m_pool, generation, roles.WalkRoots(), roles.Excluded());
     m_session.Begin();
     ShowScanState();
 }
@@ -809,7 +742,7 @@ void CMainFrame::OnStop() {
     if (m_session.phase() != ScanPhase::kScanning) {
         return;
     }
-    StopScan();
+    m_scan->Stop();
     m_session.Stop();
     ShowScanState();
 }
@@ -818,7 +751,7 @@ void CMainFrame::OnViewSkipped() {
     if (m_skippedWnd == nullptr) {
         m_skippedWnd = new CSkippedFilesDlg(this);
     }
-    m_skippedWnd->SetFiles(CopySkipped());
+    m_skippedWnd->SetFiles(m_scan->Skipped());
     m_skippedWnd->show();
     m_skippedWnd->raise();
     m_skippedWnd->activateWindow();
@@ -827,7 +760,7 @@ void CMainFrame::OnViewSkipped() {
 void CMainFrame::ShowScanState() {
     const ScanPhase phase = m_session.phase();
     m_statusText->setText(
-        m_session.StatusText(m_foundCount.load(), m_model->TotalRows(), m_skippedCount.load()));
+        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(), m_scan->Counts().skipped));
     m_scanAction->setEnabled(phase != ScanPhase::kScanning);
     m_stopAction->setEnabled(phase == ScanPhase::kScanning);
     m_model->SetPendingFigures(phase == ScanPhase::kOver ? CResultsModel::PendingFigures::kFailed
@@ -853,31 +786,28 @@ void CMainFrame::ShowScanState() {
 }
 
 void CMainFrame::ResetCache() {
-    m_cachedCount.exchange(0);
-    GlobalGripStore().ClearCache();
-    if (m_skipMemory) {
-        m_skipMemory->Clear();
-    }
+    m_scan->ClearCache();
 }
 
 bool CMainFrame::ScanRunning() const {
-    return m_pool && m_pool->HasWork(ScanGeneration.load());
+    return m_scan->Running();
 }
 
 void CMainFrame::OnIdle() {
     ProgressCounts counts;
-    counts.cacheEntries = m_cachedCount.load();
-    counts.found = m_session.FilesLeft(m_foundCount.load());
-    counts.fromCache = m_fromCacheCount.load();
-    counts.fresh = m_newCount.load();
-    counts.skipped = m_skippedCount.load();
+    const ScanCounts scanned = m_scan->Counts();
+    counts.cacheEntries = scanned.cached;
+    counts.found = m_session.FilesLeft(scanned.found);
+    counts.fromCache = scanned.fromCache;
+    counts.fresh = scanned.fresh;
+    counts.skipped = scanned.skipped;
     m_progress->Refresh(counts);
     if (m_session.phase() == ScanPhase::kScanning) {
         m_session.Poll(ScanRunning());
         ShowScanState();
     }
     if (m_skippedWnd != nullptr && m_skippedWnd->isVisible()) {
-        m_skippedWnd->SetFiles(CopySkipped());
+        m_skippedWnd->SetFiles(m_scan->Skipped());
     }
 }
 
@@ -907,7 +837,7 @@ void CMainFrame::OnOptions() {
     const CompareSettings before = CurrentCompareSettings();
     auto clean = [this] {
         CleanReport report;
-        const HRESULT cleaned = GlobalGripStore().CleanCache(this, &report);
+        const HRESULT cleaned = m_scan->CleanCache(&report);
         QString text =
             QStringLiteral("Dropped %1 entries of files that no longer exist; %2 freed")
                 .arg(report.dropped)

@@ -1,11 +1,10 @@
-// CMainFrame: the program's one top-level window and the scan engine's owner.
-// It owns the results (m_results and the list's rows), the details pane, the
-// progress band, the remembered folders and the worker pool; it turns the
-// user's commands into work requests and the workers' posted messages into
-// list rows.
+// CMainFrame: the program's one top-level window. It holds the scan
+// controller (which owns the listed pairs, the counters and the workers) and
+// wires the user's commands to it and to the widgets: the list, the details
+// pane, the progress band and the dialogs; the engine's news become rows.
 //
-// Threads: everything runs on the main thread except Post, which workers call
-// from theirs; it only queues an event for the window and returns at once.
+// Threads: everything runs on the main thread except OnScanNews, which
+// workers call from theirs; it only queues an event for the window.
 #pragma once
 
 #include <QMainWindow>
@@ -20,7 +19,7 @@
 #include "desktop_actions.h"
 #include "details_wnd.h"
 #include "folder_roles.h"
-#include "scan_owner.h"
+#include "scan_controller.h"
 #include "scan_session.h"
 
 class QAction;
@@ -37,9 +36,7 @@ class CResultsFilterBar;
 class CResultsModel;
 class CResultsView;
 class CSkippedFilesDlg;
-class SkipMemory;
 class SettingsStore;
-class WorkerPool;
 
 // The menu and toolbar command ids of the main window.
 enum FrameCommand : int {
@@ -79,18 +76,17 @@ struct FrameStartup {
     std::function<bool(QDialog* dialog)> runDialog;
 };
 
-class CMainFrame : public QMainWindow, public ScanOwner {
+class CMainFrame : public QMainWindow, public ScanListener {
     Q_OBJECT
 
   public:
     explicit CMainFrame(FrameStartup startup = {}, QWidget* parent = nullptr);
-    // Stops the engine: sets stopRequested, shuts the pool down and waits for
-    // every worker to finish its current request.
+    // Stops the engine and waits for every worker to finish its current request.
     ~CMainFrame() override;
 
-    // Queues message (WM_PAIRS_READY, WM_CLEAR_PAIRS) for the main thread.
-    // Any thread; never blocks.
-    void Post(uint32_t message) override;
+    // Queues an event that takes the engine's news on the main thread. Any
+    // thread; never blocks.
+    void OnScanNews() override;
 
     // Runs a command as the menus, toolbar, context menus and details pane do.
     void Command(int id);
@@ -135,7 +131,9 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     const CScanSession& session() const { return m_session; }
     SettingsStore& settings() const { return *m_settings; }
     CResultsModel* model() const { return m_model; }
-    const std::vector<DuplicatePair>& results() const { return m_results; }
+    const std::vector<DuplicatePair>& results() const { return m_scan->pairs(); }
+    // The engine's side of the window; tests hand pairs over through it.
+    ScanController& scan() { return *m_scan; }
     int sortState() const { return m_sortState; }
     QString statusText() const;
     bool detailsShown() const;
@@ -172,7 +170,7 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     // The window modal dialogs belong to: the active one, else this.
     QWidget* DialogParent();
 
-    void OnPairsReady();
+    void OnNews();
     void OnClearPairs();
     void OnIdle();
 
@@ -210,11 +208,11 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     std::vector<bool> MoveToTrash(const std::vector<std::u16string>& paths);
 
     FrameStartup m_startup;
+    std::unique_ptr<ScanController> m_scan;
     QSplitter* m_splitter = nullptr;
     CResultsView* m_list = nullptr;
     CResultsModel* m_model = nullptr;
     CDetailsWnd* m_details = nullptr;
-    std::vector<DuplicatePair> m_results;
     int m_sortState = 1;
     CProgressDlg* m_progress = nullptr;
     QMenu* m_menuBoth = nullptr;
@@ -235,7 +233,5 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     QWidget* m_detailsPane = nullptr;  // the details and, under them, the figures
     CPairFigures* m_figures = nullptr;
     CSkippedFilesDlg* m_skippedWnd = nullptr;
-    std::unique_ptr<SkipMemory> m_skipMemory;
     FileDetailsStore m_detailsStore;
-    std::unique_ptr<WorkerPool> m_pool;
 };
