@@ -23,6 +23,8 @@
 #include <unordered_map>
 
 #include "about_dlg.h"
+#include "details_pane.h"
+#include "file_commands.h"
 #include "artwork.h"
 #include "compare_settings.h"
 #include "decoder_contract.h"
@@ -55,24 +57,10 @@ namespace {
 const QEvent::Type kScanNewsEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 const QSize kInitialSize(1150, 700);
-// The details pane's height when it is shown; the figures under it take more.
-constexpr int kDetailsHeight = 200;
-constexpr int kFiguresHeight = 250;
 // Room left for the list's scroll bar when the columns are fitted.
 constexpr int kColumnFitMargin = 20;
 // The progress band follows the workers' counters this often.
 constexpr int kIdleIntervalMs = 200;
-// The confirmation question lists at most this many files by name.
-constexpr int kQuestionFileLines = 12;
-
-// The name under which the file system knows path.
-QString FileSystemName(const std::u16string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(U16ToBytes(path)));
-}
-
-QString Shown(const std::u16string& path) {
-    return ToQString(path);
-}
 
 }  // namespace
 
@@ -82,7 +70,7 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
       m_build(ProgramBuild()),
       m_startup(std::move(startup)),
       m_scan(std::make_unique<ScanController>(this)),
-      m_detailsStore(m_startup.pluginFolder) {
+      m_files(m_startup.desktop, this) {
     setWindowTitle(QStringLiteral("Harmonyfox"));
     setWindowIcon(artwork::ApplicationIcon());
     resize(kInitialSize);
@@ -283,8 +271,8 @@ void CMainFrame::CreateList() {
         m_list->setColumnWidth(column, CResultsView::InitialColumnWidth(column));
     }
     CResultActions::Hooks hooks;
-    hooks.play = [this](const std::u16string& path) { PlayFile(path); };
-    hooks.openFolder = [this](const std::u16string& path) { OpenFolder(path); };
+    hooks.play = [this](const std::u16string& path) { m_files.Play(path); };
+    hooks.openFolder = [this](const std::u16string& path) { m_files.OpenFolder(path); };
     hooks.deleteFile = [this](const std::u16string& path) { DeletePairFile(path); };
     hooks.deleteFiles = [this](const std::vector<std::u16string>& paths) { DeleteFiles(paths); };
     hooks.showPair = [this](uint32_t record) { ShowRecord(record); };
@@ -305,20 +293,12 @@ void CMainFrame::CreateList() {
         std::move(hooks), listPane);
     listLayout->addWidget(m_filterBar);
     listLayout->addWidget(m_resultActions->View(), 1);
-    m_detailsPane = new QWidget(m_splitter);
-    m_details = new CDetailsWnd(m_detailsPane);
-    m_details->setFixedHeight(kDetailsHeight);
-    m_figures = new CPairFigures(m_detailsPane);
-    m_figures->setFixedHeight(kFiguresHeight);
-    auto* detailsLayout = new QVBoxLayout(m_detailsPane);
-    detailsLayout->setContentsMargins(0, 0, 0, 0);
-    detailsLayout->setSpacing(0);
-    detailsLayout->addWidget(m_details);
-    detailsLayout->addWidget(m_figures);
-    connect(m_details, &CDetailsWnd::DeleteLeft, this, [this] { Command(ID_DELETE_LEFT); });
-    connect(m_details, &CDetailsWnd::PlayLeft, this, [this] { Command(ID_PLAY_LEFT); });
-    connect(m_details, &CDetailsWnd::DeleteRight, this, [this] { Command(ID_DELETE_RIGHT); });
-    connect(m_details, &CDetailsWnd::PlayRight, this, [this] { Command(ID_PLAY_RIGHT); });
+    m_detailsPane = new CDetailsPane(m_startup.pluginFolder, m_splitter);
+    CDetailsWnd* details = m_detailsPane->details();
+    connect(details, &CDetailsWnd::DeleteLeft, this, [this] { Command(ID_DELETE_LEFT); });
+    connect(details, &CDetailsWnd::PlayLeft, this, [this] { Command(ID_PLAY_LEFT); });
+    connect(details, &CDetailsWnd::DeleteRight, this, [this] { Command(ID_DELETE_RIGHT); });
+    connect(details, &CDetailsWnd::PlayRight, this, [this] { Command(ID_PLAY_RIGHT); });
     m_splitter->addWidget(listPane);
     m_splitter->addWidget(m_detailsPane);
     m_splitter->setStretchFactor(0, 1);
@@ -409,9 +389,9 @@ void CMainFrame::Command(int id) {
             // A copy: while the question is open, news may grow or clear the pairs.
             const std::u16string path = left ? results[record].path1 : results[record].path2;
             if (id == ID_PLAY_LEFT || id == ID_PLAY_RIGHT) {
-                PlayFile(path);
+                m_files.Play(path);
             } else if (id == ID_EXPLORE_LEFT || id == ID_EXPLORE_RIGHT) {
-                OpenFolder(path);
+                m_files.OpenFolder(path);
             } else {
                 DeletePairFile(path);
             }
@@ -559,22 +539,7 @@ void CMainFrame::ShowRecord(uint32_t record) {
         return;
     }
     ShowBothPanes();
-    // Each file's details are built once, the first time one of its rows is chosen.
-    DuplicatePair& pair = m_scan->pairs()[record];
-    m_detailsStore.Build(&pair.details1, pair.path1);
-    m_detailsStore.Build(&pair.details2, pair.path2);
-    m_details->SetFiles(m_detailsStore.Find(pair.details1), m_detailsStore.Find(pair.details2));
-    m_details->update();
-    // The figures are drawn from copies: the store may change while they show.
-    Grip later;
-    Grip earlier;
-    if (m_scan->FingerprintsOf(pair, &later, &earlier)) {
-        const CompareSettings settings = CurrentCompareSettings();
-        m_figures->SetPair(later, earlier, settings.sensitivity, settings.method);
-    } else {
-        m_figures->ShowNothing(
-            QStringLiteral("The fingerprints of this pair are not in the cache."));
-    }
+    m_detailsPane->ShowPair(m_scan->pairs()[record], *m_scan);
 }
 
 std::string CMainFrame::PlaylistBytes(size_t* leftOut) const {
@@ -582,17 +547,7 @@ std::string CMainFrame::PlaylistBytes(size_t* leftOut) const {
 }
 
 bool CMainFrame::WritePlaylist(const QString& path, size_t* leftOut) const {
-    const std::string bytes = PlaylistBytes(leftOut);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-        static_cast<qint64>(bytes.size())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return CFileCommands::WriteFile(path, PlaylistBytes(leftOut));
 }
 
 void CMainFrame::OnSavePlaylist() {
@@ -606,52 +561,9 @@ void CMainFrame::OnSavePlaylist() {
             return;
         }
     }
-    const QString path = m_startup.desktop.askPlaylistPath(this);
-    if (path.isEmpty()) {
-        return;
-    }
     size_t leftOut = 0;
-    if (!WritePlaylist(path, &leftOut)) {
-        Message(QStringLiteral("Can't write the playlist\n") + path, QStringLiteral("Error"),
-                QMessageBox::Critical);
-    } else if (leftOut > 0) {
-        Message(QStringLiteral("%1 path(s) left out of the playlist: a name with a line break, "
-                               "or too long, cannot be written as one line")
-                    .arg(leftOut),
-                QStringLiteral("Warning"), QMessageBox::Warning);
-    }
-}
-
-void CMainFrame::PlayFile(const std::u16string& path) {
-    m_startup.desktop.openUrl(QUrl::fromLocalFile(FileSystemName(path)));
-}
-
-void CMainFrame::OpenFolder(const std::u16string& path) {
-    const size_t slash = path.rfind(u'/');
-    if (slash == std::u16string::npos) {
-        return;
-    }
-    // A file right under the root lies in "/".
-    const std::u16string folder = slash == 0 ? std::u16string(u"/") : path.substr(0, slash);
-    m_startup.desktop.openUrl(QUrl::fromLocalFile(FileSystemName(folder)));
-}
-
-std::vector<bool> CMainFrame::MoveToTrash(const std::vector<std::u16string>& paths) {
-    std::vector<bool> went(paths.size(), false);
-    QStringList failures;
-    for (size_t i = 0; i < paths.size(); ++i) {
-        QString reason;
-        went[i] = m_startup.desktop.moveToTrash(FileSystemName(paths[i]), &reason);
-        if (!went[i]) {
-            failures << Shown(paths[i]) +
-                            (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
-        }
-    }
-    if (!failures.isEmpty()) {
-        Message(QStringLiteral("Can't move to the trash:\n") + failures.join(QLatin1Char('\n')),
-                QStringLiteral("Error"), QMessageBox::Critical);
-    }
-    return went;
+    const std::string bytes = PlaylistBytes(&leftOut);
+    m_files.SavePlaylist(bytes, leftOut);
 }
 
 void CMainFrame::ForgetDeletedFiles(const std::vector<std::u16string>& gone) {
@@ -666,8 +578,8 @@ void CMainFrame::ForgetDeletedFiles(const std::vector<std::u16string>& gone) {
 }
 
 void CMainFrame::DeletePairFile(const std::u16string& path) {
-    if (m_resultActions->ConfirmDeleteOne(path) && MoveToTrash({path})[0]) {
-        ForgetDeletedFiles({path});
+    if (m_resultActions->ConfirmDeleteOne(path)) {
+        ForgetDeletedFiles(m_files.MoveToTrash({path}, false));
     }
 }
 
@@ -677,31 +589,8 @@ void CMainFrame::OnDeleteMarked() {
 }
 
 void CMainFrame::DeleteFiles(const std::vector<std::u16string>& files) {
-    if (files.empty()) {
-        return;
-    }
-    const size_t count = files.size();
-    QString question = count == 1
-                           ? QStringLiteral("Move this file to the trash?\n\n")
-                           : QStringLiteral("Move these %1 files to the trash?\n\n").arg(count);
-    for (size_t i = 0; i < count && i < kQuestionFileLines; ++i) {
-        question += Shown(files[i]) + QLatin1Char('\n');
-    }
-    if (count > kQuestionFileLines) {
-        question += QStringLiteral("... and %1 more\n").arg(count - kQuestionFileLines);
-    }
-    if (!m_startup.desktop.confirm(this, question)) {
-        return;
-    }
-    const std::vector<bool> went = MoveToTrash(files);
-    std::vector<std::u16string> gone;
-    for (size_t i = 0; i < count; ++i) {
-        if (went[i]) {
-            gone.push_back(files[i]);
-        }
-    }
     // Every row of a file that went leaves the list, wherever it was marked.
-    ForgetDeletedFiles(gone);
+    ForgetDeletedFiles(m_files.MoveToTrash(files, true));
 }
 
 void CMainFrame::StartEngine() {

@@ -17,7 +17,9 @@
 #include <vector>
 
 #include "desktop_actions.h"
+#include "details_pane.h"
 #include "details_wnd.h"
+#include "file_commands.h"
 #include "folder_roles.h"
 #include "scan_controller.h"
 #include "scan_session.h"
@@ -122,10 +124,10 @@ class CMainFrame : public QMainWindow, public ScanListener {
 
     // For the tests and the measuring tool.
     CResultsView* list() const { return m_list; }
-    CDetailsWnd* details() const { return m_details; }
+    CDetailsWnd* details() const { return m_detailsPane->details(); }
     CProgressDlg* progress() const { return m_progress; }
     CResultsFilterBar* filterBar() const { return m_filterBar; }
-    CPairFigures* figures() const { return m_figures; }
+    CPairFigures* figures() const { return m_detailsPane->figures(); }
     // The "Skipped files" window; null until first opened.
     CSkippedFilesDlg* skippedWindow() const { return m_skippedWnd; }
     const CScanSession& session() const { return m_session; }
@@ -182,8 +184,6 @@ class CMainFrame : public QMainWindow, public ScanListener {
     void DeleteFiles(const std::vector<std::u16string>& files);
     void OnCheckUpdate();
     void OnAbout();
-    void PlayFile(const std::u16string& path);
-    void OpenFolder(const std::u16string& path);
     void DeletePairFile(const std::u16string& path);
 
     void OnImageClicked(int row, int column);
@@ -203,16 +203,13 @@ class CMainFrame : public QMainWindow, public ScanListener {
     // The views, the details pane, the status bar and the progress band
     // forget files that went to the trash.
     void ForgetDeletedFiles(const std::vector<std::u16string>& gone);
-    // Moves paths to the trash one by one; returns which went. Failures are
-    // shown together in one message.
-    std::vector<bool> MoveToTrash(const std::vector<std::u16string>& paths);
 
     FrameStartup m_startup;
     std::unique_ptr<ScanController> m_scan;
+    CFileCommands m_files;
     QSplitter* m_splitter = nullptr;
     CResultsView* m_list = nullptr;
     CResultsModel* m_model = nullptr;
-    CDetailsWnd* m_details = nullptr;
     int m_sortState = 1;
     CProgressDlg* m_progress = nullptr;
     QMenu* m_menuBoth = nullptr;
@@ -230,8 +227,6 @@ class CMainFrame : public QMainWindow, public ScanListener {
     QAction* m_stopAction = nullptr;
     CScanSession m_session;
     CResultsFilterBar* m_filterBar = nullptr;
-    QWidget* m_detailsPane = nullptr;  // the details and, under them, the figures
-    CPairFigures* m_figures = nullptr;
+    CDetailsPane* m_detailsPane = nullptr;
     CSkippedFilesDlg* m_skippedWnd = nullptr;
-    FileDetailsStore m_detailsStore;
 };
