@@ -1,37 +1,27 @@
 #include "main_frame.h"
 
 #include <QApplication>
-#include <QCollator>
 #include <QCoreApplication>
 #include <QEvent>
-#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QMenu>
-#include <QMenuBar>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
-#include <numeric>
-#include <unordered_map>
 
 #include "about_dlg.h"
 #include "details_pane.h"
 #include "file_commands.h"
+#include "frame_actions.h"
 #include "artwork.h"
-#include "compare_settings.h"
-#include "decoder_contract.h"
 #include "folders_dlg.h"
 #include "grip_store.h"
 #include "options_dlg.h"
-#include "pair_figures.h"
 #include "playlist.h"
 #include "program_version.h"
 #include "mark_state.h"
@@ -42,14 +32,10 @@
 #include "results_filter_bar.h"
 #include "results_model.h"
 #include "results_view.h"
-#include "scan.h"
-#include "scan_state.h"
 #include "settings_store.h"
-#include "skip_memory.h"
 #include "skipped_files_dlg.h"
 #include "update_check.h"
 #include "update_dlg.h"
-#include "worker_pool.h"
 
 namespace {
 
@@ -82,12 +68,14 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     m_settings->WarnIfInaccessible(this);
     ApplyCompareSettings(m_settings->ReadCompareSettings());
 
-    CreateActions();
-    CreateMenus();
-    CreateToolbar();
+    m_commands = std::make_unique<CFrameActions>(this, [this](int id) { Command(id); });
+    // The progress band shares the toolbar's row and takes the rest of its width.
+    m_progress = new CProgressDlg(m_commands->toolBar());
+    m_progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_commands->toolBar()->addWidget(m_progress);
     CreateList();
     m_resultActions->AddMenus(menuBar(), findChild<QToolBar*>(QStringLiteral("toolbar")),
-                              m_actions[3]);
+                              m_commands->deleteMarked());
     m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusText, 1);
     statusBar()->addPermanentWidget(m_resultActions->MarkSummary());
@@ -128,132 +116,6 @@ bool CMainFrame::event(QEvent* event) {
         return true;
     }
     return QMainWindow::event(event);
-}
-
-void CMainFrame::CreateActions() {
-    struct ActionInfo {
-        int id;
-        const char* text;
-        const char* prompt;
-    };
-    const ActionInfo infos[] = {
-        {ID_FILE_OPEN, "Select f&olders...", "Choose the folders to search for duplicates"},
-        {ID_FILE_SAVE, "Save &playlist...", "Save the listed files as an M3U playlist"},
-        {ID_OPTIONS, "Options", "Change how files are compared"},
-        {ID_DELETE_MARKED, "Delete &marked", "Move every marked file to the trash"},
-        {ID_APP_EXIT, "E&xit", "Quit the program"},
-        {ID_APP_ABOUT, "&About Harmonyfox...", "Show the program's version and web links"},
-    };
-    for (size_t i = 0; i < std::size(infos); ++i) {
-        QAction* action = new QAction(QString::fromLatin1(infos[i].text), this);
-        action->setStatusTip(QString::fromLatin1(infos[i].prompt));
-        const int id = infos[i].id;
-        connect(action, &QAction::triggered, this, [this, id] { Command(id); });
-        m_actions[i] = action;
-    }
-    m_actions[0]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    m_actions[0]->setIcon(
-        QIcon::fromTheme(QStringLiteral("folder-open"), artwork::OpenFoldersIcon()));
-    // The menu names Ctrl+P; Ctrl+S, the desktop's usual save key, works as well.
-    m_actions[1]->setShortcuts(
-        {QKeySequence(Qt::CTRL | Qt::Key_P), QKeySequence(Qt::CTRL | Qt::Key_S)});
-    m_actions[1]->setIcon(
-        QIcon::fromTheme(QStringLiteral("document-save-as"), artwork::SavePlaylistIcon()));
-    m_actions[2]->setIcon(
-        QIcon::fromTheme(QStringLiteral("preferences-system"), artwork::OptionsIcon()));
-    m_actions[5]->setIcon(QIcon::fromTheme(QStringLiteral("help-about"), artwork::AboutIcon()));
-
-    auto scanAction = [this](const char* text, const char* prompt, Qt::Key key, const char* theme,
-                             QStyle::StandardPixmap fallback, int id) {
-        QAction* action = new QAction(QString::fromLatin1(text), this);
-        action->setStatusTip(QString::fromLatin1(prompt));
-        action->setShortcut(QKeySequence(key));
-        action->setIcon(
-            QIcon::fromTheme(QString::fromLatin1(theme), style()->standardIcon(fallback)));
-        connect(action, &QAction::triggered, this, [this, id] { Command(id); });
-        return action;
-    };
-    m_scanAction = scanAction("&Scan", "Search the chosen folders for duplicates again", Qt::Key_F5,
-                              "view-refresh", QStyle::SP_BrowserReload, ID_SCAN);
-    m_stopAction = scanAction("S&top", "Stop the scan; the pairs found so far stay", Qt::Key_Escape,
-                              "process-stop", QStyle::SP_BrowserStop, ID_STOP);
-}
-
-void CMainFrame::CreateMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(m_actions[0]);
-    file->addAction(m_scanAction);
-    file->addAction(m_stopAction);
-    file->addAction(m_actions[1]);
-    file->addAction(m_actions[2]);
-    file->addAction(m_actions[3]);
-    file->addSeparator();
-    file->addAction(m_actions[4]);
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    QAction* skipped = view->addAction(QStringLiteral("&Skipped files..."));
-    skipped->setStatusTip(QStringLiteral("List the files of the scan that gave no fingerprint"));
-    connect(skipped, &QAction::triggered, this, [this] { Command(ID_VIEW_SKIPPED); });
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    QAction* update = help->addAction(QStringLiteral("Check for &update"));
-    update->setStatusTip(QStringLiteral("Ask the web site whether a newer version exists"));
-    connect(update, &QAction::triggered, this, [this] { Command(ID_CHECK_UPDATE); });
-    help->addAction(m_actions[5]);
-
-    auto contextMenu = [this](std::initializer_list<std::pair<const char*, int>> items) {
-        QMenu* menu = new QMenu(this);
-        for (const auto& [text, id] : items) {
-            if (id == 0) {
-                menu->addSeparator();
-                continue;
-            }
-            QAction* action = menu->addAction(QString::fromLatin1(text));
-            const int command = id;
-            connect(action, &QAction::triggered, this, [this, command] { Command(command); });
-        }
-        return menu;
-    };
-    m_menuBoth = contextMenu({{"Play left", ID_PLAY_LEFT},
-                              {"Play right", ID_PLAY_RIGHT},
-                              {"", 0},
-                              {"Delete left", ID_DELETE_LEFT},
-                              {"Delete right", ID_DELETE_RIGHT},
-                              {"", 0},
-                              {"Not duplicates", ID_NOT_DUPLICATES}});
-    m_menuLeft = contextMenu({{"Play", ID_PLAY_LEFT},
-                              {"Open folder", ID_EXPLORE_LEFT},
-                              {"", 0},
-                              {"Delete", ID_DELETE_LEFT},
-                              {"", 0},
-                              {"Not duplicates", ID_NOT_DUPLICATES}});
-    m_menuRight = contextMenu({{"Play", ID_PLAY_RIGHT},
-                               {"Open folder", ID_EXPLORE_RIGHT},
-                               {"", 0},
-                               {"Delete", ID_DELETE_RIGHT},
-                               {"", 0},
-                               {"Not duplicates", ID_NOT_DUPLICATES}});
-}
-
-void CMainFrame::CreateToolbar() {
-    QToolBar* bar = new QToolBar(QStringLiteral("Toolbar"), this);
-    bar->setObjectName(QStringLiteral("toolbar"));
-    bar->setIconSize(QSize(32, 32));
-    bar->setMovable(false);
-    bar->setFloatable(false);
-    bar->setContextMenuPolicy(Qt::PreventContextMenu);
-    bar->addAction(m_actions[0]);
-    bar->addAction(m_scanAction);
-    bar->addAction(m_stopAction);
-    bar->addAction(m_actions[1]);
-    bar->addSeparator();
-    bar->addAction(m_actions[2]);
-    bar->addSeparator();
-    bar->addAction(m_actions[5]);
-    bar->addSeparator();
-    addToolBar(Qt::TopToolBarArea, bar);
-    // The progress band shares the toolbar's row and takes the rest of its width.
-    m_progress = new CProgressDlg(bar);
-    m_progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    bar->addWidget(m_progress);
 }
 
 void CMainFrame::CreateList() {
@@ -405,18 +267,11 @@ void CMainFrame::OnNews() {
     if (news.cleared) {
         OnClearPairs();
     }
-    // New pairs become rows in runs, so a large batch is one insertion. A
-    // pair remembered as "not duplicates" is kept but not listed.
-    const std::vector<DuplicatePair>& results = m_scan->pairs();
-    uint32_t runStart = news.firstNew;
-    const auto end = static_cast<uint32_t>(results.size());
-    for (uint32_t record = news.firstNew; record < end; ++record) {
-        if (m_resultActions->IsHidden(results[record])) {
-            m_model->AppendRecords(runStart, record - runStart);
-            runStart = record + 1;
-        }
-    }
-    m_model->AppendRecords(runStart, end - runStart);
+    // A pair remembered as "not duplicates" is kept but not listed.
+    m_model->AppendRecordsBut(news.firstNew, static_cast<uint32_t>(m_scan->pairs().size()),
+                              [this](const DuplicatePair& pair) {
+                                  return m_resultActions->IsHidden(pair);
+                              });
     for (uint32_t record : news.updated) {
         m_model->ShowExperimental(record);
     }
@@ -520,9 +375,7 @@ void CMainFrame::OnContextMenu(int row, int column, const QPoint& globalPos) {
     if (row < 0) {
         return;
     }
-    QMenu* menu = column == kColumnFile1   ? m_menuLeft
-                  : column == kColumnFile2 ? m_menuRight
-                                           : m_menuBoth;
+    QMenu* menu = m_commands->ContextMenu(column == kColumnFile1, column == kColumnFile2);
     activateWindow();
     menu->popup(globalPos);
 }
@@ -650,28 +503,13 @@ void CMainFrame::ShowScanState() {
     const ScanPhase phase = m_session.phase();
     m_statusText->setText(
         m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(), m_scan->Counts().skipped));
-    m_scanAction->setEnabled(phase != ScanPhase::kScanning);
-    m_stopAction->setEnabled(phase == ScanPhase::kScanning);
+    m_commands->scan()->setEnabled(phase != ScanPhase::kScanning);
+    m_commands->stop()->setEnabled(phase == ScanPhase::kScanning);
     m_model->SetPendingFigures(phase == ScanPhase::kOver ? CResultsModel::PendingFigures::kFailed
                                : phase == ScanPhase::kStopped
                                    ? CResultsModel::PendingFigures::kStopped
                                    : CResultsModel::PendingFigures::kMayArrive);
-    QString hint;
-    if (m_model->TotalRows() > 0) {
-        hint = QStringLiteral("No pair matches the filter.");
-    } else if (phase == ScanPhase::kNone) {
-        hint = m_folders.empty() ? QStringLiteral(
-                                       "To begin, choose the folders to search with File › "
-                                       "Select folders (Ctrl+O).")
-                                 : QStringLiteral(
-                                       "Press Scan (F5) to search the chosen folders for "
-                                       "duplicates, or choose other folders (Ctrl+O).");
-    } else if (phase == ScanPhase::kScanning) {
-        hint = QStringLiteral("Scanning… pairs appear here as they are found.");
-    } else {
-        hint = QStringLiteral("No duplicates found. Scan (F5) searches again.");
-    }
-    m_list->SetHint(hint);
+    m_list->SetHint(m_session.ListHint(m_model->TotalRows() > 0, !m_folders.empty()));
 }
 
 void CMainFrame::ResetCache() {
@@ -727,14 +565,7 @@ void CMainFrame::OnOptions() {
     auto clean = [this] {
         CleanReport report;
         const HRESULT cleaned = m_scan->CleanCache(&report);
-        QString text =
-            QStringLiteral("Dropped %1 entries of files that no longer exist; %2 freed")
-                .arg(report.dropped)
-                .arg(QLocale().formattedDataSize(static_cast<qint64>(report.bytesFreed)));
-        if (Failed(cleaned)) {
-            text += QStringLiteral("; the cache file could not be written afresh");
-        }
-        return text;
+        return CleanReportText(report.dropped, report.bytesFreed, Succeeded(cleaned));
     };
     if (!EditOptions(
             DialogParent(), *m_settings, &m_checkUpdate, [this] { ResetCache(); }, {}, clean)) {

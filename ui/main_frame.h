@@ -20,6 +20,7 @@
 #include "details_pane.h"
 #include "details_wnd.h"
 #include "file_commands.h"
+#include "frame_actions.h"
 #include "folder_roles.h"
 #include "scan_controller.h"
 #include "scan_session.h"
@@ -40,26 +41,6 @@ class CResultsView;
 class CSkippedFilesDlg;
 class SettingsStore;
 
-// The menu and toolbar command ids of the main window.
-enum FrameCommand : int {
-    ID_FILE_OPEN = 57601,
-    ID_FILE_SAVE = 57603,
-    ID_OPTIONS = 32785,
-    ID_DELETE_MARKED = 32799,
-    ID_APP_EXIT = 57665,
-    ID_CHECK_UPDATE = 32788,
-    ID_APP_ABOUT = 57664,
-    ID_PLAY_LEFT = 32791,
-    ID_PLAY_RIGHT = 32792,
-    ID_EXPLORE_LEFT = 32794,
-    ID_EXPLORE_RIGHT = 32796,
-    ID_DELETE_LEFT = 32778,
-    ID_DELETE_RIGHT = 32779,
-    ID_SCAN = 32800,
-    ID_STOP = 32801,
-    ID_VIEW_SKIPPED = 32802,
-    ID_NOT_DUPLICATES = 32803,
-};
 
 // How the window starts. The defaults are the program's; tests point the
 // cache at a folder of their own and keep the engine and the network still.
@@ -150,9 +131,6 @@ class CMainFrame : public QMainWindow, public ScanListener {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void CreateActions();
-    void CreateMenus();
-    void CreateToolbar();
     void CreateList();
 
     // Loads the fingerprint cache, then starts the worker pool.
@@ -212,9 +190,6 @@ class CMainFrame : public QMainWindow, public ScanListener {
     CResultsModel* m_model = nullptr;
     int m_sortState = 1;
     CProgressDlg* m_progress = nullptr;
-    QMenu* m_menuBoth = nullptr;
-    QMenu* m_menuLeft = nullptr;
-    QMenu* m_menuRight = nullptr;
     std::unique_ptr<SettingsStore> m_settings;
     std::vector<std::u16string> m_folders;
     std::vector<FolderSetting> m_folderSettings;  // m_folders with their roles
@@ -222,9 +197,7 @@ class CMainFrame : public QMainWindow, public ScanListener {
     bool m_checkUpdate = true;
     QLabel* m_statusText = nullptr;
     QTimer* m_idle = nullptr;
-    QAction* m_actions[6] = {};
-    QAction* m_scanAction = nullptr;
-    QAction* m_stopAction = nullptr;
+    std::unique_ptr<CFrameActions> m_commands;
     CScanSession m_session;
     CResultsFilterBar* m_filterBar = nullptr;
     CDetailsPane* m_detailsPane = nullptr;

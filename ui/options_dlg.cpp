@@ -1,5 +1,7 @@
 #include "options_dlg.h"
 
+#include <QLocale>
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -213,4 +215,14 @@ bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
     ApplyCompareSettings(chosen);
     store.WriteOptions(*checkUpdate, chosen);
     return true;
+}
+
+QString CleanReportText(uint64_t dropped, uint64_t bytesFreed, bool written) {
+    QString text = QStringLiteral("Dropped %1 entries of files that no longer exist; %2 freed")
+                       .arg(dropped)
+                       .arg(QLocale().formattedDataSize(static_cast<qint64>(bytesFreed)));
+    if (!written) {
+        text += QStringLiteral("; the cache file could not be written afresh");
+    }
+    return text;
 }

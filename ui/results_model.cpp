@@ -508,3 +508,18 @@ void CResultsModel::Reorder(const std::vector<int>& order) {
     m_sortColumn = -1;
     ApplyOrder(std::move(sorted));
 }
+
+void CResultsModel::AppendRecordsBut(uint32_t first, uint32_t end,
+                                     const std::function<bool(const DuplicatePair&)>& hidden) {
+    end = std::min<uint32_t>(end, static_cast<uint32_t>(m_results.size()));
+    uint32_t runStart = first;
+    for (uint32_t record = first; record < end; ++record) {
+        if (hidden(m_results[record])) {
+            AppendRecords(runStart, record - runStart);
+            runStart = record + 1;
+        }
+    }
+    if (runStart < end) {
+        AppendRecords(runStart, end - runStart);
+    }
+}

@@ -57,3 +57,24 @@ int32_t CScanSession::FilesLeft(int32_t found) const {
 QString CScanSession::StatusText(int32_t found, int32_t pairs, int32_t skipped) const {
     return ScanStatusText(m_phase, {FilesLeft(found), pairs, skipped}, Seconds());
 }
+
+QString CScanSession::ListHint(bool anyRows, bool anyFolders) const {
+    if (anyRows) {
+        return QStringLiteral("No pair matches the filter.");
+    }
+    switch (m_phase) {
+        case ScanPhase::kNone:
+            return anyFolders ? QStringLiteral(
+                                    "Press Scan (F5) to search the chosen folders for "
+                                    "duplicates, or choose other folders (Ctrl+O).")
+                              : QStringLiteral(
+                                    "To begin, choose the folders to search with File › "
+                                    "Select folders (Ctrl+O).");
+        case ScanPhase::kScanning:
+            return QStringLiteral("Scanning… pairs appear here as they are found.");
+        case ScanPhase::kOver:
+        case ScanPhase::kStopped:
+            break;
+    }
+    return QStringLiteral("No duplicates found. Scan (F5) searches again.");
+}

@@ -42,6 +42,10 @@ class CScanSession {
     QString StatusText(int32_t found, int32_t pairs, int32_t skipped) const;
     // found less the files deleted since the scan began, never below 0.
     int32_t FilesLeft(int32_t found) const;
+    // What the empty list says: that the filter hides every pair (anyRows),
+    // how to begin (anyFolders tells whether folders are chosen), that
+    // pairs will come, or that none was found.
+    QString ListHint(bool anyRows, bool anyFolders) const;
 
   private:
     ScanPhase m_phase = ScanPhase::kNone;
