@@ -371,8 +371,9 @@ std::string IndexReportMessage(const IndexReport& report) {
                                   " not trusted and will be made again";
     switch (report.state) {
         case IndexState::kUnusable:
-            return index + " is not a file Harmonyfox can write, so fingerprints are not kept " +
-                   "from one run to the next" + (report.untrusted > 0 ? "; " + untrusted : "");
+            return index + " is not a file Harmonyfox can write: fingerprints cannot be tied to " +
+                   "their files until it is moved away" +
+                   (report.untrusted > 0 ? "; " + untrusted : "");
         case IndexState::kMissing:
         case IndexState::kDamaged:
             if (report.untrusted == 0) {
@@ -812,8 +813,10 @@ HRESULT GripStore::RewriteIndex() {
 
 void GripStore::AppendTie(const std::u16string& path, const RecordTie& tie) {
     // The mark goes first: once a stamp is kept, a lost index must never let
-    // the records pass for those of a cache from before stamps.
-    if (tie.stamped && !m_marked) {
+    // the records pass for those of a cache from before stamps. Without an
+    // index of ours no stamp is kept, and the file at its place must not be
+    // taken for ours later.
+    if (tie.stamped && !m_marked && m_stampIndex.usable()) {
         MarkCache();
     }
     m_stampIndex.Append(PathHash(path), tie);

@@ -67,7 +67,8 @@ enum class IndexState {
     kDamaged,   // stamps had been kept, and the index was no index (emptied,
                 // cut short in its header, damaged, replaced): it was emptied
     kUnusable,  // no file that can be written (a folder, someone else's file,
-                // no access): no stamps are kept, and it is left alone
+                // no access): it is left alone and no stamp is kept; records
+                // are trusted only when no stamp had been kept before either
 };
 
 // What LoadCache tells the front end about the ties of records to files.
@@ -322,9 +323,9 @@ class GripStore {
     HRESULT LoadRecords(const StampIndex::Ties& ties, TieSource source);
     struct LoadedRecord;
     // Reads the good records of the cache file's first size bytes, made into
-    // entries with their texts numbered, and hands them to take in batches, in file order, until
-    // take refuses one; sets damaged when it passed over damage. false when the file could not be
-    // read.
+    // entries with their texts numbered, and hands them to take in batches, in file order, until take
+    // refuses one; sets damaged when it passed over damage. false when the
+    // file could not be read.
     bool ReadRecords(uint64_t size, const std::function<bool(std::vector<LoadedRecord>&&)>& take,
                      bool* damaged);
     // Links the trusted records of a batch into the store and the record
@@ -383,7 +384,7 @@ class GripStore {
     std::string m_path;  // of the cache file
     int m_file = -1;
     uint64_t m_position = 0;   // end of the last good record
-    uint64_t m_deadBytes = 0;  // superseded records in the file
+    uint64_t m_deadBytes = 0;  // superseded and untrusted records in the file
     std::unordered_map<std::u16string, RecordPlace> m_records;
     bool m_marked = false;  // the header holds kCacheTiedMark
     StampIndex m_stampIndex;

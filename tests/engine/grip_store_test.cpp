@@ -687,6 +687,15 @@ TEST_F(GripStoreTest, RecordsAreTrustedOnlyWithTheirTies) {
          0,
          {0, 1, 2},
          true},
+        {"a cache from before stamps beside someone else's file",
+         Made::kBeforeStamps,
+         [](const std::string&, const std::string& index) {
+             WriteBytes(index, Bytes{'I', 'D', 'X', 1, 2, 3});
+         },
+         IndexState::kUnusable,
+         0,
+         {0, 1, 2},
+         false},
     };
     int row = 0;
     for (const Case& c : cases) {
@@ -730,6 +739,8 @@ TEST_F(GripStoreTest, RecordsAreTrustedOnlyWithTheirTies) {
         if (c.damage) {
             c.damage(cache, index);
         }
+        const bool indexFile = fs::is_regular_file(index);
+        const Bytes damagedIndex = indexFile ? ReadBytes(index) : Bytes();
         {
             GripStore store;
             ASSERT_EQ(store.LoadCache(cache, &m_owner), S_OK);
@@ -754,7 +765,10 @@ TEST_F(GripStoreTest, RecordsAreTrustedOnlyWithTheirTies) {
         EXPECT_EQ(again.indexReport().state,
                   c.state == IndexState::kUnusable ? IndexState::kUnusable : IndexState::kSound);
         EXPECT_EQ(again.indexReport().untrusted, 0u);
-        EXPECT_EQ(again.size(), c.state == IndexState::kUnusable ? 0u : c.trusted.size());
+        EXPECT_EQ(again.size(), c.trusted.size());
+        if (c.state == IndexState::kUnusable && indexFile) {
+            EXPECT_EQ(ReadBytes(index), damagedIndex);  // someone else's file is left alone
+        }
     }
 }
 
