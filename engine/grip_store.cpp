@@ -906,6 +906,14 @@ void GripStore::AppendRecord(const std::u16string& path, const Grip& grip,
     // A record whose lengths do not fit would be read back as garbage, so it
     // is not written at all.
     if (m_file >= 0 && SerializeRecord(path, grip, buffer)) {
+        RecordTie tie;
+        tie.check = RecordCheck(buffer.data(), buffer.size());
+        tie.stamped = stamp != nullptr;
+        tie.stamp = stamp != nullptr ? *stamp : FileStamp();
+        // The tie goes first: a process killed between the two writes leaves
+        // a tie without its record, which nothing matches, rather than a
+        // record that the next load would not trust.
+        AppendTie(path, tie);
         size_t written = 0;
         if (WriteAll(m_file, buffer.data(), buffer.size(), m_position, &written)) {
             const auto [place, fresh] = m_records.try_emplace(path);
@@ -914,11 +922,8 @@ void GripStore::AppendRecord(const std::u16string& path, const Grip& grip,
             }
             place->second.offset = m_position;
             place->second.length = static_cast<uint32_t>(buffer.size());
-            place->second.tie.check = RecordCheck(buffer.data(), buffer.size());
-            place->second.tie.stamped = stamp != nullptr;
-            place->second.tie.stamp = stamp != nullptr ? *stamp : FileStamp();
+            place->second.tie = tie;
             m_position += buffer.size();
-            AppendTie(path, place->second.tie);
         } else if (written > 0) {
             // Cut back, so the file ends with a whole record again.
             ftruncate(m_file, static_cast<off_t>(m_position));
