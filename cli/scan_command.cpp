@@ -477,6 +477,10 @@ int RunScan(int argc, char** argv) {
                      cache.c_str());
         return kExitFailure;
     }
+    // A lost or damaged stamp index is told once, by the load that finds it.
+    if (const std::string note = IndexReportMessage(scan.indexReport()); !note.empty()) {
+        std::fprintf(stderr, "harmonyfox-cli scan: %s\n", note.c_str());
+    }
     if (scan.skipMemoryResult() == E_FILE_FOREIGN) {
         std::fprintf(stderr,
                      "harmonyfox-cli scan: %s is not a list of skipped files; it is left alone "

@@ -66,6 +66,8 @@ class ScanController : public ScanOwner {
     // The skip memory's load result (E_FILE_FOREIGN: a file not ours is in
     // its place); S_OK before Load.
     HRESULT skipMemoryResult() const { return m_skipMemoryResult; }
+    // What the cache's load found of its stamp index.
+    const IndexReport& indexReport() const { return GlobalGripStore().indexReport(); }
     const std::string& cachePath() const { return m_cachePath; }
 
     // Starts the workers, each with the plug-ins of pluginFolder (empty: the

@@ -453,6 +453,12 @@ void CMainFrame::StartEngine() {
         if (Failed(loaded)) {
             Message(QString::fromUtf8(CacheLoadMessage(loaded)), QStringLiteral("Error"),
                     QMessageBox::Critical);
+        } else if (const std::string note = IndexReportMessage(m_scan->indexReport());
+                   !note.empty()) {
+            // A lost or damaged stamp index is told once, at the load that finds it.
+            auto* label = new QLabel(QString::fromStdString(note), this);
+            label->setMinimumWidth(1);  // a long path must not widen the window
+            statusBar()->insertPermanentWidget(0, label);
         }
     }
     OnIdle();
