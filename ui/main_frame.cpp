@@ -185,7 +185,7 @@ void CMainFrame::CreateList() {
     // Rows leaving the list hide the details.
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &CMainFrame::ShowListOnly);
     connect(m_model, &QAbstractItemModel::modelReset, this, &CMainFrame::ShowListOnly);
-    connect(m_model, &QAbstractItemModel::layoutChanged, this, &CMainFrame::ShowSortArrow);
+    connect(m_model, &QAbstractItemModel::layoutChanged, m_list, &CResultsView::ShowSortArrow);
     connect(m_filterBar, &CResultsFilterBar::filterChanged, this, [this](const ResultFilter& f) {
         m_model->SetFilter(f);
         ShowScanState();
@@ -201,39 +201,26 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::Command(int id) {
+    using Handler = void (CMainFrame::*)();
+    static const std::pair<int, Handler> kHandlers[] = {
+        {ID_FILE_OPEN, &CMainFrame::OnFileOpen},     {ID_FILE_SAVE, &CMainFrame::OnSavePlaylist},
+        {ID_OPTIONS, &CMainFrame::OnOptions},        {ID_DELETE_MARKED, &CMainFrame::OnDeleteMarked},
+        {ID_CHECK_UPDATE, &CMainFrame::OnCheckUpdate}, {ID_APP_ABOUT, &CMainFrame::OnAbout},
+        {ID_SCAN, &CMainFrame::OnScan},              {ID_STOP, &CMainFrame::OnStop},
+        {ID_VIEW_SKIPPED, &CMainFrame::OnViewSkipped},
+    };
+    for (const auto& [command, handler] : kHandlers) {
+        if (command == id) {
+            (this->*handler)();
+            return;
+        }
+    }
     switch (id) {
-        case ID_FILE_OPEN:
-            OnFileOpen();
-            break;
-        case ID_FILE_SAVE:
-            OnSavePlaylist();
-            break;
-        case ID_OPTIONS:
-            OnOptions();
-            break;
-        case ID_DELETE_MARKED:
-            OnDeleteMarked();
-            break;
         case ID_APP_EXIT:
             close();
             break;
-        case ID_CHECK_UPDATE:
-            OnCheckUpdate();
-            break;
-        case ID_APP_ABOUT:
-            OnAbout();
-            break;
-        case ID_SCAN:
-            OnScan();
-            break;
-        case ID_STOP:
-            OnStop();
-            break;
-        case ID_VIEW_SKIPPED:
-            OnViewSkipped();
-            break;
         case ID_NOT_DUPLICATES:
-            m_resultActions->ForgetPairOfRow(SelectedRow());
+            m_resultActions->ForgetPairOfRow(m_list->FirstSelectedRow());
             break;
         case ID_PLAY_LEFT:
         case ID_PLAY_RIGHT:
@@ -299,17 +286,6 @@ void CMainFrame::ShowBothPanes() {
     m_detailsPane->show();
 }
 
-int CMainFrame::SelectedRow() const {
-    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
-    int first = -1;
-    for (const QModelIndex& index : rows) {
-        if (first < 0 || index.row() < first) {
-            first = index.row();
-        }
-    }
-    return first;
-}
-
 bool CMainFrame::CheckRow(int row, const char* code) {
     if (m_model->IsInBounds(row)) {
         return true;
@@ -325,15 +301,11 @@ void CMainFrame::Message(const QString& text, const QString& caption, QMessageBo
     }
 }
 
+int CMainFrame::sortState() const {
+    return m_list->sortState();
+}
+
 void CMainFrame::SortByColumn(int column) {
-    if (column < 0 || column >= kResultColumnCount) {
-        return;
-    }
-    if (column == m_sortState / 2) {
-        m_sortState = column * 2 + 1 - (m_sortState % 2);
-    } else {
-        m_sortState = column * 2;
-    }
     for (int row = 0; row < m_model->rowCount(); ++row) {
         if (!m_model->IsInBounds(row)) {
             Message(QStringLiteral("#2 Out of bound"), QStringLiteral("Error"),
@@ -341,22 +313,7 @@ void CMainFrame::SortByColumn(int column) {
             return;
         }
     }
-    m_model->Sort(column, (m_sortState % 2) != 0);
-    ShowSortArrow();
-}
-
-void CMainFrame::ShowSortArrow() {
-    QHeaderView* header = m_list->horizontalHeader();
-    const int column = m_model->SortColumn();
-    if (column < 0) {
-        header->setSortIndicatorShown(false);
-        return;
-    }
-    // Direction 0 is ascending for the file columns, largest first for the figures.
-    const bool reverse = m_model->SortReverse();
-    const bool ascending = (column == kColumnFile1 || column == kColumnFile2) ? !reverse : reverse;
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+    m_list->SortBy(column);
 }
 
 void CMainFrame::OnImageClicked(int row, int column) {

@@ -117,7 +117,7 @@ class CMainFrame : public QMainWindow, public ScanListener {
     const std::vector<DuplicatePair>& results() const { return m_scan->pairs(); }
     // The engine's side of the window; tests hand pairs over through it.
     ScanController& scan() { return *m_scan; }
-    int sortState() const { return m_sortState; }
+    int sortState() const;
     QString statusText() const;
     bool detailsShown() const;
     // Whether the pool still holds requests of the current scan.
@@ -145,8 +145,6 @@ class CMainFrame : public QMainWindow, public ScanListener {
     // The status bar, the list's hint, the Scan and Stop actions and the
     // figures that can no longer arrive follow the scan's state.
     void ShowScanState();
-    // The header's arrow shows the sort the list holds, or none.
-    void ShowSortArrow();
     // The window modal dialogs belong to: the active one, else this.
     QWidget* DialogParent();
 
@@ -173,8 +171,6 @@ class CMainFrame : public QMainWindow, public ScanListener {
     void ShowListOnly();
     void ShowBothPanes();
 
-    // The first selected row, or -1.
-    int SelectedRow() const;
     // True when row points into m_results; otherwise shows "#<code> Out of bound".
     bool CheckRow(int row, const char* code);
     void Message(const QString& text, const QString& caption, QMessageBox::Icon icon);
@@ -188,7 +184,6 @@ class CMainFrame : public QMainWindow, public ScanListener {
     QSplitter* m_splitter = nullptr;
     CResultsView* m_list = nullptr;
     CResultsModel* m_model = nullptr;
-    int m_sortState = 1;
     CProgressDlg* m_progress = nullptr;
     std::unique_ptr<SettingsStore> m_settings;
     std::vector<std::u16string> m_folders;
