@@ -28,8 +28,8 @@ HRESULT ScanController::Load(const std::string& cachePath, const std::string& pl
     // its file the memory still serves this run.
     m_skipMemory = std::make_unique<SkipMemory>();
     m_skipMemoryResult = m_skipMemory->LoadBeside(
-        m_cachePath, PluginSignature(pluginFolder.empty() ? DecoderSet::ProgramFolder()
-                                                          : pluginFolder));
+        m_cachePath,
+        PluginSignature(pluginFolder.empty() ? DecoderSet::ProgramFolder() : pluginFolder));
     skipMemory = m_skipMemory.get();
     return loaded;
 }
@@ -128,8 +128,7 @@ ScanCounts ScanController::Counts() const {
     return counts;
 }
 
-bool ScanController::FingerprintsOf(const DuplicatePair& pair, Grip* later,
-                                    Grip* earlier) const {
+bool ScanController::FingerprintsOf(const DuplicatePair& pair, Grip* later, Grip* earlier) const {
     GripStore& store = GlobalGripStore();
     SharedHold hold(store.lock());
     const GripStore::Entry* a = store.Find(pair.path1);

@@ -27,6 +27,18 @@ CDetailsPane::CDetailsPane(std::optional<std::string> pluginFolder, QWidget* par
     layout->addWidget(m_figures);
 }
 
+void CDetailsPane::RunCommands(const std::function<void(int id)>& command, int playLeft,
+                               int deleteLeft, int playRight, int deleteRight) {
+    const std::pair<void (CDetailsWnd::*)(), int> buttons[] = {
+        {&CDetailsWnd::PlayLeft, playLeft},
+        {&CDetailsWnd::DeleteLeft, deleteLeft},
+        {&CDetailsWnd::PlayRight, playRight},
+        {&CDetailsWnd::DeleteRight, deleteRight}};
+    for (const auto& [signal, id] : buttons) {
+        connect(m_details, signal, this, [command, id = id] { command(id); });
+    }
+}
+
 void CDetailsPane::ShowPair(DuplicatePair& pair, const ScanController& scan) {
     m_store.Build(&pair.details1, pair.path1);
     m_store.Build(&pair.details2, pair.path2);

@@ -7,6 +7,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -22,6 +23,10 @@ class CDetailsPane : public QWidget {
     // pluginFolder: where the plug-ins that read the files' details lie
     // (unset: the program's own folder).
     CDetailsPane(std::optional<std::string> pluginFolder, QWidget* parent = nullptr);
+
+    // The details' Play and Delete buttons run command with these ids.
+    void RunCommands(const std::function<void(int id)>& command, int playLeft, int deleteLeft,
+                     int playRight, int deleteRight);
 
     // Shows both files of pair, filling its details slots as they are built.
     void ShowPair(DuplicatePair& pair, const ScanController& scan);

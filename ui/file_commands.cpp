@@ -40,9 +40,9 @@ std::vector<std::u16string> CFileCommands::MoveToTrash(const std::vector<std::u1
     }
     const size_t count = files.size();
     if (ask) {
-        QString question =
-            count == 1 ? QStringLiteral("Move this file to the trash?\n\n")
-                       : QStringLiteral("Move these %1 files to the trash?\n\n").arg(count);
+        QString question = count == 1
+                               ? QStringLiteral("Move this file to the trash?\n\n")
+                               : QStringLiteral("Move these %1 files to the trash?\n\n").arg(count);
         for (size_t i = 0; i < count && i < kQuestionFileLines; ++i) {
             question += ToQString(files[i]) + QLatin1Char('\n');
         }

@@ -49,8 +49,8 @@ void CFrameActions::CreateActions(QMainWindow* window) {
         QIcon::fromTheme(QStringLiteral("preferences-system"), artwork::OptionsIcon()));
     m_actions[5]->setIcon(QIcon::fromTheme(QStringLiteral("help-about"), artwork::AboutIcon()));
 
-    auto scanAction = [this, window](const char* text, const char* prompt, Qt::Key key, const char* theme,
-                             QStyle::StandardPixmap fallback, int id) {
+    auto scanAction = [this, window](const char* text, const char* prompt, Qt::Key key,
+                                     const char* theme, QStyle::StandardPixmap fallback, int id) {
         QAction* action = new QAction(QString::fromLatin1(text), window);
         action->setStatusTip(QString::fromLatin1(prompt));
         action->setShortcut(QKeySequence(key));
@@ -94,7 +94,8 @@ void CFrameActions::CreateMenus(QMainWindow* window) {
             }
             QAction* action = menu->addAction(QString::fromLatin1(text));
             const int command = id;
-            QObject::connect(action, &QAction::triggered, window, [this, command] { m_command(command); });
+            QObject::connect(action, &QAction::triggered, window,
+                             [this, command] { m_command(command); });
         }
         return menu;
     };

@@ -1,7 +1,6 @@
 #include "main_frame.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,26 +10,23 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-#include <QVBoxLayout>
-#include <algorithm>
 
 #include "about_dlg.h"
+#include "artwork.h"
 #include "details_pane.h"
 #include "file_commands.h"
-#include "frame_actions.h"
-#include "artwork.h"
 #include "folders_dlg.h"
+#include "frame_actions.h"
 #include "grip_store.h"
+#include "mark_state.h"
+#include "not_duplicates.h"
 #include "options_dlg.h"
 #include "playlist.h"
 #include "program_version.h"
-#include "mark_state.h"
-#include "not_duplicates.h"
 #include "progress_dlg.h"
-#include "qt_text.h"
 #include "result_actions.h"
-#include "results_filter_bar.h"
 #include "results_model.h"
+#include "results_pane.h"
 #include "results_view.h"
 #include "settings_store.h"
 #include "skipped_files_dlg.h"
@@ -121,22 +117,13 @@ bool CMainFrame::event(QEvent* event) {
 void CMainFrame::CreateList() {
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setChildrenCollapsible(false);
-    auto* listPane = new QWidget(m_splitter);
-    m_filterBar = new CResultsFilterBar(listPane);
-    m_list = new CResultsView(listPane);
-    auto* listLayout = new QVBoxLayout(listPane);
-    listLayout->setContentsMargins(0, 0, 0, 0);
-    listLayout->setSpacing(0);
-    m_model = new CResultsModel(m_scan->pairs(), this);
-    m_list->setModel(m_model);
-    for (int column = 0; column < kResultColumnCount; ++column) {
-        m_list->setColumnWidth(column, CResultsView::InitialColumnWidth(column));
-    }
     CResultActions::Hooks hooks;
     hooks.play = [this](const std::u16string& path) { m_files.Play(path); };
     hooks.openFolder = [this](const std::u16string& path) { m_files.OpenFolder(path); };
     hooks.deleteFile = [this](const std::u16string& path) { DeletePairFile(path); };
-    hooks.deleteFiles = [this](const std::vector<std::u16string>& paths) { DeleteFiles(paths); };
+    hooks.deleteFiles = [this](const std::vector<std::u16string>& paths) {
+        ForgetDeletedFiles(m_files.MoveToTrash(paths, true));
+    };
     hooks.showPair = [this](uint32_t record) { ShowRecord(record); };
     hooks.confirm = [this](const QString& question) {
         return m_startup.desktop.confirm(this, question);
@@ -144,23 +131,20 @@ void CMainFrame::CreateList() {
     hooks.error = [this](const QString& text) {
         Message(text, QStringLiteral("Error"), QMessageBox::Critical);
     };
-    hooks.runDialog = [this](QDialog* dialog) {
-        return m_startup.runDialog ? m_startup.runDialog(dialog)
-                                   : dialog->exec() == QDialog::Accepted;
-    };
-    m_resultActions = new CResultActions(
-        m_scan->pairs(), m_model, m_list, *m_settings, m_startup.pluginFolder,
-        m_startup.notDuplicatesPath.empty() ? NotDuplicates::DefaultPath()
-                                            : m_startup.notDuplicatesPath,
-        std::move(hooks), listPane);
-    listLayout->addWidget(m_filterBar);
-    listLayout->addWidget(m_resultActions->View(), 1);
+    hooks.runDialog = [this](QDialog* dialog) { return RunDialog(dialog); };
+    auto* listPane =
+        new CResultsPane(m_scan->pairs(), *m_settings, m_startup.pluginFolder,
+                         m_startup.notDuplicatesPath.empty() ? NotDuplicates::DefaultPath()
+                                                             : m_startup.notDuplicatesPath,
+                         std::move(hooks), m_splitter);
+    m_filterBar = listPane->filterBar();
+    m_list = listPane->list();
+    m_model = listPane->model();
+    m_resultActions = listPane->actions();
+    connect(listPane, &CResultsPane::filterChanged, this, &CMainFrame::ShowScanState);
     m_detailsPane = new CDetailsPane(m_startup.pluginFolder, m_splitter);
-    CDetailsWnd* details = m_detailsPane->details();
-    connect(details, &CDetailsWnd::DeleteLeft, this, [this] { Command(ID_DELETE_LEFT); });
-    connect(details, &CDetailsWnd::PlayLeft, this, [this] { Command(ID_PLAY_LEFT); });
-    connect(details, &CDetailsWnd::DeleteRight, this, [this] { Command(ID_DELETE_RIGHT); });
-    connect(details, &CDetailsWnd::PlayRight, this, [this] { Command(ID_PLAY_RIGHT); });
+    m_detailsPane->RunCommands([this](int id) { Command(id); }, ID_PLAY_LEFT, ID_DELETE_LEFT,
+                               ID_PLAY_RIGHT, ID_DELETE_RIGHT);
     m_splitter->addWidget(listPane);
     m_splitter->addWidget(m_detailsPane);
     m_splitter->setStretchFactor(0, 1);
@@ -172,9 +156,13 @@ void CMainFrame::CreateList() {
 
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &CMainFrame::SortByColumn);
-    connect(m_list, &CResultsView::imageClicked, this, &CMainFrame::OnImageClicked);
+    connect(m_list, &CResultsView::imageClicked, m_model, &CResultsModel::ToggleImage);
     connect(m_list, &CResultsView::emptyAreaClicked, this, &CMainFrame::ShowListOnly);
-    connect(m_list, &CResultsView::cellDoubleClicked, this, &CMainFrame::OnCellDoubleClicked);
+    connect(m_list, &CResultsView::cellDoubleClicked, this, [this](int, int column) {
+        if (column == kColumnFile1 || column == kColumnFile2) {
+            Command(column == kColumnFile1 ? ID_PLAY_LEFT : ID_PLAY_RIGHT);
+        }
+    });
     connect(m_list, &CResultsView::contextMenuWanted, this, &CMainFrame::OnContextMenu);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection&) {
@@ -186,10 +174,6 @@ void CMainFrame::CreateList() {
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &CMainFrame::ShowListOnly);
     connect(m_model, &QAbstractItemModel::modelReset, this, &CMainFrame::ShowListOnly);
     connect(m_model, &QAbstractItemModel::layoutChanged, m_list, &CResultsView::ShowSortArrow);
-    connect(m_filterBar, &CResultsFilterBar::filterChanged, this, [this](const ResultFilter& f) {
-        m_model->SetFilter(f);
-        ShowScanState();
-    });
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
@@ -203,10 +187,14 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 void CMainFrame::Command(int id) {
     using Handler = void (CMainFrame::*)();
     static const std::pair<int, Handler> kHandlers[] = {
-        {ID_FILE_OPEN, &CMainFrame::OnFileOpen},     {ID_FILE_SAVE, &CMainFrame::OnSavePlaylist},
-        {ID_OPTIONS, &CMainFrame::OnOptions},        {ID_DELETE_MARKED, &CMainFrame::OnDeleteMarked},
-        {ID_CHECK_UPDATE, &CMainFrame::OnCheckUpdate}, {ID_APP_ABOUT, &CMainFrame::OnAbout},
-        {ID_SCAN, &CMainFrame::OnScan},              {ID_STOP, &CMainFrame::OnStop},
+        {ID_FILE_OPEN, &CMainFrame::OnFileOpen},
+        {ID_FILE_SAVE, &CMainFrame::OnSavePlaylist},
+        {ID_OPTIONS, &CMainFrame::OnOptions},
+        {ID_DELETE_MARKED, &CMainFrame::OnDeleteMarked},
+        {ID_CHECK_UPDATE, &CMainFrame::OnCheckUpdate},
+        {ID_APP_ABOUT, &CMainFrame::OnAbout},
+        {ID_SCAN, &CMainFrame::OnScan},
+        {ID_STOP, &CMainFrame::OnStop},
         {ID_VIEW_SKIPPED, &CMainFrame::OnViewSkipped},
     };
     for (const auto& [command, handler] : kHandlers) {
@@ -228,15 +216,13 @@ void CMainFrame::Command(int id) {
         case ID_EXPLORE_RIGHT:
         case ID_DELETE_LEFT:
         case ID_DELETE_RIGHT: {
-            // The pair the details pane shows, in either view.
-            const uint32_t record = m_resultActions->SelectedRecord();
-            const std::vector<DuplicatePair>& results = m_scan->pairs();
-            if (record >= results.size()) {
+            // A file of the pair the details pane shows, in either view; a
+            // copy, as news may grow or clear the pairs while a question is open.
+            const bool left = id == ID_PLAY_LEFT || id == ID_EXPLORE_LEFT || id == ID_DELETE_LEFT;
+            const std::u16string path = m_resultActions->ShownFile(left);
+            if (path.empty()) {
                 break;
             }
-            const bool left = id == ID_PLAY_LEFT || id == ID_EXPLORE_LEFT || id == ID_DELETE_LEFT;
-            // A copy: while the question is open, news may grow or clear the pairs.
-            const std::u16string path = left ? results[record].path1 : results[record].path2;
             if (id == ID_PLAY_LEFT || id == ID_PLAY_RIGHT) {
                 m_files.Play(path);
             } else if (id == ID_EXPLORE_LEFT || id == ID_EXPLORE_RIGHT) {
@@ -255,10 +241,9 @@ void CMainFrame::OnNews() {
         OnClearPairs();
     }
     // A pair remembered as "not duplicates" is kept but not listed.
-    m_model->AppendRecordsBut(news.firstNew, static_cast<uint32_t>(m_scan->pairs().size()),
-                              [this](const DuplicatePair& pair) {
-                                  return m_resultActions->IsHidden(pair);
-                              });
+    m_model->AppendRecordsBut(
+        news.firstNew, static_cast<uint32_t>(m_scan->pairs().size()),
+        [this](const DuplicatePair& pair) { return m_resultActions->IsHidden(pair); });
     for (uint32_t record : news.updated) {
         m_model->ShowExperimental(record);
     }
@@ -268,22 +253,6 @@ void CMainFrame::OnNews() {
 void CMainFrame::OnClearPairs() {
     m_resultActions->marks().Clear();
     m_model->Clear();
-}
-
-QString CMainFrame::statusText() const {
-    return m_statusText->text();
-}
-
-bool CMainFrame::detailsShown() const {
-    return m_detailsPane->isVisibleTo(m_splitter);
-}
-
-void CMainFrame::ShowListOnly() {
-    m_detailsPane->hide();
-}
-
-void CMainFrame::ShowBothPanes() {
-    m_detailsPane->show();
 }
 
 bool CMainFrame::CheckRow(int row, const char* code) {
@@ -314,18 +283,6 @@ void CMainFrame::SortByColumn(int column) {
         }
     }
     m_list->SortBy(column);
-}
-
-void CMainFrame::OnImageClicked(int row, int column) {
-    m_model->ToggleImage(row, column);
-}
-
-void CMainFrame::OnCellDoubleClicked(int row, int column) {
-    if (column == kColumnFile1) {
-        Command(ID_PLAY_LEFT);
-    } else if (column == kColumnFile2) {
-        Command(ID_PLAY_RIGHT);
-    }
 }
 
 void CMainFrame::OnContextMenu(int row, int column, const QPoint& globalPos) {
@@ -372,7 +329,7 @@ void CMainFrame::OnSavePlaylist() {
         }
     }
     size_t leftOut = 0;
-    const std::string bytes = PlaylistBytes(&leftOut);
+    const std::string bytes = PlaylistBytes(&leftOut);  // before leftOut is read
     m_files.SavePlaylist(bytes, leftOut);
 }
 
@@ -394,13 +351,9 @@ void CMainFrame::DeletePairFile(const std::u16string& path) {
 }
 
 void CMainFrame::OnDeleteMarked() {
-    // Every marked file once; never every copy of a group.
-    DeleteFiles(m_resultActions->FilesToDelete());
-}
-
-void CMainFrame::DeleteFiles(const std::vector<std::u16string>& files) {
-    // Every row of a file that went leaves the list, wherever it was marked.
-    ForgetDeletedFiles(m_files.MoveToTrash(files, true));
+    // Every marked file once; never every copy of a group. Every row of a
+    // file that went leaves the list, wherever it was marked.
+    ForgetDeletedFiles(m_files.MoveToTrash(m_resultActions->FilesToDelete(), true));
 }
 
 void CMainFrame::StartEngine() {
@@ -456,22 +409,16 @@ void CMainFrame::OnViewSkipped() {
     if (m_skippedWnd == nullptr) {
         m_skippedWnd = new CSkippedFilesDlg(this);
     }
-    m_skippedWnd->SetFiles(m_scan->Skipped());
-    m_skippedWnd->show();
-    m_skippedWnd->raise();
-    m_skippedWnd->activateWindow();
+    m_skippedWnd->Present(m_scan->Skipped());
 }
 
 void CMainFrame::ShowScanState() {
     const ScanPhase phase = m_session.phase();
-    m_statusText->setText(
-        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(), m_scan->Counts().skipped));
+    m_statusText->setText(m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(),
+                                               m_scan->Counts().skipped));
     m_commands->scan()->setEnabled(phase != ScanPhase::kScanning);
     m_commands->stop()->setEnabled(phase == ScanPhase::kScanning);
-    m_model->SetPendingFigures(phase == ScanPhase::kOver ? CResultsModel::PendingFigures::kFailed
-                               : phase == ScanPhase::kStopped
-                                   ? CResultsModel::PendingFigures::kStopped
-                                   : CResultsModel::PendingFigures::kMayArrive);
+    m_model->SetPendingFigures(m_session.PendingFigures());
     m_list->SetHint(m_session.ListHint(m_model->TotalRows() > 0, !m_folders.empty()));
 }
 
@@ -484,14 +431,9 @@ bool CMainFrame::ScanRunning() const {
 }
 
 void CMainFrame::OnIdle() {
-    ProgressCounts counts;
     const ScanCounts scanned = m_scan->Counts();
-    counts.cacheEntries = scanned.cached;
-    counts.found = m_session.FilesLeft(scanned.found);
-    counts.fromCache = scanned.fromCache;
-    counts.fresh = scanned.fresh;
-    counts.skipped = scanned.skipped;
-    m_progress->Refresh(counts);
+    m_progress->Refresh({scanned.cached, m_session.FilesLeft(scanned.found), scanned.fromCache,
+                         scanned.fresh, scanned.skipped});
     if (m_session.phase() == ScanPhase::kScanning) {
         m_session.Poll(ScanRunning());
         ShowScanState();
@@ -499,6 +441,10 @@ void CMainFrame::OnIdle() {
     if (m_skippedWnd != nullptr && m_skippedWnd->isVisible()) {
         m_skippedWnd->SetFiles(m_scan->Skipped());
     }
+}
+
+bool CMainFrame::RunDialog(QDialog* dialog) {
+    return m_startup.runDialog ? m_startup.runDialog(dialog) : dialog->exec() == QDialog::Accepted;
 }
 
 QWidget* CMainFrame::DialogParent() {
@@ -511,9 +457,7 @@ void CMainFrame::OnFileOpen() {
     if (m_startup.browseFolder) {
         dialog.SetBrowser(m_startup.browseFolder);
     }
-    const bool accepted =
-        m_startup.runDialog ? m_startup.runDialog(&dialog) : dialog.exec() == QDialog::Accepted;
-    if (!accepted) {
+    if (!RunDialog(&dialog)) {
         return;
     }
     m_folders = dialog.Folders();
@@ -535,11 +479,9 @@ void CMainFrame::OnOptions() {
         return;
     }
     m_resultActions->ApplyKeepSettings();
-    const CompareSettings after = CurrentCompareSettings();
     // The list is rebuilt from the cache at once: no file is decoded again.
-    const bool changed = after.method != before.method || after.accurate != before.accurate ||
-                         after.sensitivity != before.sensitivity;
-    if (changed && !m_folders.empty() && m_session.phase() != ScanPhase::kNone) {
+    if (!(CurrentCompareSettings() == before) && !m_folders.empty() &&
+        m_session.phase() != ScanPhase::kNone) {
         StartScan();
     }
 }

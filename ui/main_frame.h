@@ -7,7 +7,9 @@
 // workers call from theirs; it only queues an event for the window.
 #pragma once
 
+#include <QLabel>
 #include <QMainWindow>
+#include <QSplitter>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -20,8 +22,8 @@
 #include "details_pane.h"
 #include "details_wnd.h"
 #include "file_commands.h"
-#include "frame_actions.h"
 #include "folder_roles.h"
+#include "frame_actions.h"
 #include "scan_controller.h"
 #include "scan_session.h"
 
@@ -40,7 +42,6 @@ class CResultsModel;
 class CResultsView;
 class CSkippedFilesDlg;
 class SettingsStore;
-
 
 // How the window starts. The defaults are the program's; tests point the
 // cache at a folder of their own and keep the engine and the network still.
@@ -118,8 +119,8 @@ class CMainFrame : public QMainWindow, public ScanListener {
     // The engine's side of the window; tests hand pairs over through it.
     ScanController& scan() { return *m_scan; }
     int sortState() const;
-    QString statusText() const;
-    bool detailsShown() const;
+    QString statusText() const { return m_statusText->text(); }
+    bool detailsShown() const { return m_detailsPane->isVisibleTo(m_splitter); }
     // Whether the pool still holds requests of the current scan.
     bool ScanRunning() const;
     const std::vector<std::u16string>& folders() const { return m_folders; }
@@ -147,6 +148,8 @@ class CMainFrame : public QMainWindow, public ScanListener {
     void ShowScanState();
     // The window modal dialogs belong to: the active one, else this.
     QWidget* DialogParent();
+    // Runs dialog modally (or as the tests do); true for Accepted.
+    bool RunDialog(QDialog* dialog);
 
     void OnNews();
     void OnClearPairs();
@@ -156,20 +159,16 @@ class CMainFrame : public QMainWindow, public ScanListener {
     void OnSavePlaylist();
     void OnOptions();
     void OnDeleteMarked();
-    // Asks once, then moves files (which passed the guard) to the trash.
-    void DeleteFiles(const std::vector<std::u16string>& files);
     void OnCheckUpdate();
     void OnAbout();
     void DeletePairFile(const std::u16string& path);
 
-    void OnImageClicked(int row, int column);
-    void OnCellDoubleClicked(int row, int column);
     void OnContextMenu(int row, int column, const QPoint& globalPos);
     void OnRowSelected(int row);
     // Shows the details of both files of m_results[record].
     void ShowRecord(uint32_t record);
-    void ShowListOnly();
-    void ShowBothPanes();
+    void ShowListOnly() { m_detailsPane->hide(); }
+    void ShowBothPanes() { m_detailsPane->show(); }
 
     // True when row points into m_results; otherwise shows "#<code> Out of bound".
     bool CheckRow(int row, const char* code);

@@ -568,3 +568,11 @@ void CResultActions::OnGroupSelected(int row) {
         m_hooks.showPair(record);
     }
 }
+
+std::u16string CResultActions::ShownFile(bool left) const {
+    const uint32_t record = SelectedRecord();
+    if (record >= m_results.size()) {
+        return {};
+    }
+    return left ? m_results[record].path1 : m_results[record].path2;
+}

@@ -78,3 +78,16 @@ QString CScanSession::ListHint(bool anyRows, bool anyFolders) const {
     }
     return QStringLiteral("No duplicates found. Scan (F5) searches again.");
 }
+
+CResultsModel::PendingFigures CScanSession::PendingFigures() const {
+    switch (m_phase) {
+        case ScanPhase::kOver:
+            return CResultsModel::PendingFigures::kFailed;
+        case ScanPhase::kStopped:
+            return CResultsModel::PendingFigures::kStopped;
+        case ScanPhase::kNone:
+        case ScanPhase::kScanning:
+            break;
+    }
+    return CResultsModel::PendingFigures::kMayArrive;
+}

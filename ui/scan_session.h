@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "results_model.h"
+
 enum class ScanPhase { kNone, kScanning, kOver, kStopped };
 
 // What the status bar counts.
@@ -46,6 +48,8 @@ class CScanSession {
     // how to begin (anyFolders tells whether folders are chosen), that
     // pairs will come, or that none was found.
     QString ListHint(bool anyRows, bool anyFolders) const;
+    // What the figures that have not arrived say in this phase.
+    CResultsModel::PendingFigures PendingFigures() const;
 
   private:
     ScanPhase m_phase = ScanPhase::kNone;

@@ -111,3 +111,10 @@ void CSkippedFilesDlg::Copy() {
     }
     QApplication::clipboard()->setText(SkippedFilesText(chosen));
 }
+
+void CSkippedFilesDlg::Present(const std::vector<SkippedFile>& files) {
+    SetFiles(files);
+    show();
+    raise();
+    activateWindow();
+}
