@@ -1,7 +1,9 @@
 #include "scan_controller.h"
 
 #include <algorithm>
+#include <unordered_set>
 
+#include "compare_settings.h"
 #include "decoder_set.h"
 #include "scan.h"
 #include "scan_state.h"
@@ -31,6 +33,8 @@ HRESULT ScanController::Load(const std::string& cachePath, const std::string& pl
         m_cachePath,
         PluginSignature(pluginFolder.empty() ? DecoderSet::ProgramFolder() : pluginFolder));
     skipMemory = m_skipMemory.get();
+    // Without it every scan compares every pair, as the first does.
+    m_memory.Load(ResultMemory::PathBeside(m_cachePath));
     return loaded;
 }
 
@@ -48,17 +52,98 @@ bool ScanController::Begin(const FolderRoles& roles) {
         m_pairs.clear();
         return false;
     }
-    const int32_t generation = BeginScan(this, GlobalGripStore());
-    PostFolders(*m_pool, generation, roles.WalkRoots(), roles.Excluded());
+    m_key = CurrentResultKey();
+    // The experimental figures are not kept: such a scan compares every pair.
+    const bool known = !g_accurate.load() && m_memory.Holds(m_key);
+    knownPairs = known ? &m_memory : nullptr;
+    m_phase = known ? Phase::kKnownJoin : Phase::kCompare;
+    {
+        std::lock_guard<std::mutex> hold(joinedLock);
+        Deferred.clear();
+        Joined.clear();
+    }
+    m_generation = BeginScan(this, GlobalGripStore());
+    PostFolders(*m_pool, m_generation, roles.WalkRoots(), roles.Excluded());
     return true;
 }
 
 void ScanController::Stop() {
+    m_phase = Phase::kIdle;
+    knownPairs = nullptr;
     StopScan();
 }
 
-bool ScanController::Running() const {
-    return m_pool && m_pool->HasWork(ScanGeneration.load());
+bool ScanController::Running() {
+    if (!m_pool || m_phase == Phase::kIdle || !IsCurrent(m_generation)) {
+        return false;
+    }
+    if (m_pool->HasWork(m_generation)) {
+        return true;
+    }
+    if (m_phase == Phase::kKnownJoin) {
+        // Every file has joined or waits: the known pairs of the files that
+        // joined unchanged come first, then the waiting files' jobs run as in
+        // a scan without kept pairs, each meeting every file before it.
+        knownPairs = nullptr;
+        m_phase = Phase::kCompare;
+        std::unordered_set<std::u16string> joined;
+        std::vector<std::u16string> waiting;
+        {
+            std::lock_guard<std::mutex> hold(joinedLock);
+            for (const ScanFile& file : Joined) {
+                if (file.generation == m_generation && file.known) {
+                    joined.insert(file.path);
+                }
+            }
+            for (ScanFile& file : Deferred) {
+                if (file.generation == m_generation) {
+                    waiting.push_back(std::move(file.path));
+                }
+            }
+            Deferred.clear();
+        }
+        std::vector<DuplicatePair> kept = m_memory.PairsAmong(joined);
+        if (!kept.empty()) {
+            {
+                std::lock_guard<std::mutex> hold(pairsLock);
+                for (DuplicatePair& pair : kept) {
+                    PendingPairs.push_back(std::move(pair));
+                }
+            }
+            Post(WM_PAIRS_READY);
+        }
+        for (std::u16string& path : waiting) {
+            auto request = std::make_unique<WorkRequest>();
+            request->kind = kProcessFile;
+            request->generation = m_generation;
+            request->path = std::move(path);
+            request->deferred = true;
+            m_pool->PostRequest(std::move(request));
+        }
+        return true;
+    }
+    m_phase = Phase::kIdle;
+    if (!g_accurate.load() && CurrentResultKey() == m_key) {
+        // Every pair of the scan has been handed over by now.
+        MergeMessages();
+        KeepResults();
+    }
+    return false;
+}
+
+void ScanController::KeepResults() {
+    std::vector<std::pair<std::u16string, FileStamp>> files;
+    {
+        std::lock_guard<std::mutex> hold(joinedLock);
+        for (const ScanFile& file : Joined) {
+            if (file.generation == m_generation) {
+                files.emplace_back(file.path, file.stamp);
+            }
+        }
+    }
+    if (m_memory.Save(m_key, files, m_pairs)) {
+        m_memory.Load(ResultMemory::PathBeside(m_cachePath));
+    }
 }
 
 void ScanController::Post(uint32_t message) {
@@ -74,20 +159,17 @@ void ScanController::Post(uint32_t message) {
     }
 }
 
-ScanNews ScanController::TakeNews() {
+void ScanController::MergeMessages() {
     std::vector<uint32_t> messages;
     {
         std::lock_guard<std::mutex> hold(m_messageLock);
         messages.swap(m_messages);
-        m_told = false;
     }
-    ScanNews news;
-    news.firstNew = static_cast<uint32_t>(m_pairs.size());
     for (uint32_t message : messages) {
         if (message == WM_CLEAR_PAIRS) {
             m_pairs.clear();
-            news = ScanNews{};
-            news.cleared = true;
+            m_news = ScanNews{};
+            m_news.cleared = true;
             continue;
         }
         if (message != WM_PAIRS_READY) {
@@ -109,11 +191,22 @@ ScanNews ScanController::TakeNews() {
             }
             found->experimentalPercent = record.experimentalPercent;
             const auto index = static_cast<uint32_t>(found - m_pairs.begin());
-            if (index < news.firstNew) {
-                news.updated.push_back(index);
+            if (index < m_news.firstNew) {
+                m_news.updated.push_back(index);
             }
         }
     }
+}
+
+ScanNews ScanController::TakeNews() {
+    {
+        std::lock_guard<std::mutex> hold(m_messageLock);
+        m_told = false;
+    }
+    MergeMessages();
+    ScanNews news = std::move(m_news);
+    m_news = ScanNews{};
+    m_news.firstNew = static_cast<uint32_t>(m_pairs.size());
     return news;
 }
 

@@ -18,6 +18,7 @@
 #include "decoder_contract.h"
 #include "folder_roles.h"
 #include "grip_store.h"
+#include "result_memory.h"
 #include "scan_owner.h"
 #include "skip_memory.h"
 
@@ -77,12 +78,18 @@ class ScanController : public ScanOwner {
 
     // Begins a scan of the folders of roles; the pair list starts afresh.
     // false without a pool: nothing is scanned, the list is still cleared.
+    // When the last complete scan was judged under the same settings, the
+    // pairs of its unchanged files are taken from it, and only the other
+    // files are compared with the rest.
     bool Begin(const FolderRoles& roles);
     // Abandons the current scan: its queued requests become stale; what it
-    // reached stays.
+    // reached stays, and the pairs of the last complete scan stay kept.
     void Stop();
-    // Whether the pool holds work of the current scan.
-    bool Running() const;
+    // Whether the current scan has work left. Moves the scan on: once the
+    // known files have joined, their kept pairs are handed over and the
+    // other files' jobs start; once every job is done the scan is complete
+    // and its files and pairs are kept for the next one.
+    bool Running();
 
     // Merges what the workers handed over into pairs() and says what changed.
     ScanNews TakeNews();
@@ -106,12 +113,23 @@ class ScanController : public ScanOwner {
     void Post(uint32_t message) override;
 
   private:
+    enum class Phase { kIdle, kKnownJoin, kCompare };
+    // Merges the workers' messages into m_pairs and m_news.
+    void MergeMessages();
+    // Writes the complete scan's files and pairs to the result memory.
+    void KeepResults();
+
     ScanListener* m_listener;
+    ResultMemory m_memory;
+    Phase m_phase = Phase::kIdle;
+    int32_t m_generation = 0;
+    ResultKey m_key;
     std::string m_cachePath;
     std::unique_ptr<SkipMemory> m_skipMemory;
     HRESULT m_skipMemoryResult = S_OK;
     std::unique_ptr<WorkerPool> m_pool;
     std::vector<DuplicatePair> m_pairs;
+    ScanNews m_news;  // merged but not yet taken
 
     std::mutex m_messageLock;
     std::vector<uint32_t> m_messages;  // guarded by m_messageLock

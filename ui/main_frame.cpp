@@ -426,7 +426,7 @@ void CMainFrame::ResetCache() {
     m_scan->ClearCache();
 }
 
-bool CMainFrame::ScanRunning() const {
+bool CMainFrame::ScanRunning() {
     return m_scan->Running();
 }
 

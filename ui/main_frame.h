@@ -122,7 +122,7 @@ class CMainFrame : public QMainWindow, public ScanListener {
     QString statusText() const { return m_statusText->text(); }
     bool detailsShown() const { return m_detailsPane->isVisibleTo(m_splitter); }
     // Whether the pool still holds requests of the current scan.
-    bool ScanRunning() const;
+    bool ScanRunning();
     const std::vector<std::u16string>& folders() const { return m_folders; }
     // The marks, the group view and the remembered "not duplicates".
     CResultActions* resultActions() const { return m_resultActions; }
