@@ -88,6 +88,11 @@ void CFileCommands::SavePlaylist(const std::string& bytes, size_t leftOut) const
     if (path.isEmpty()) {
         return;
     }
+    if (const char* what = m_own.Owns(QFile::encodeName(path).toStdString())) {
+        Error(QStringLiteral("The playlist would replace %1:\n%2")
+                  .arg(QString::fromUtf8(what), path));
+        return;
+    }
     if (!WriteFile(path, bytes)) {
         Error(QStringLiteral("Can't write the playlist\n") + path);
     } else if (leftOut > 0 && m_desktop.message) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "desktop_actions.h"
+#include "own_files.h"
 
 class QWidget;
 
@@ -33,12 +34,16 @@ class CFileCommands {
     // (an incomplete file is removed).
     static bool WriteFile(const QString& path, const std::string& bytes);
     // Asks where to save the playlist bytes (leftOut paths could not be
-    // written as one line) and writes it; says what went wrong.
+    // written as one line) and writes it; says what went wrong. A place that
+    // names a file of ours is refused.
     void SavePlaylist(const std::string& bytes, size_t leftOut) const;
+    // The files of ours that no playlist may replace.
+    void SetOwnFiles(OwnFiles own) { m_own = std::move(own); }
 
   private:
     void Error(const QString& text) const;
 
     const DesktopActions& m_desktop;
     QWidget* m_parent;
+    OwnFiles m_own{std::string(), std::string()};
 };

@@ -371,6 +371,9 @@ void CMainFrame::StartEngine() {
             statusBar()->insertPermanentWidget(0, label);
         }
     }
+    m_files.SetOwnFiles(OwnFiles(m_scan->cachePath(), m_startup.notDuplicatesPath.empty()
+                                                          ? NotDuplicates::DefaultPath()
+                                                          : m_startup.notDuplicatesPath));
     OnIdle();
     if (m_startup.startPool && Failed(m_scan->StartPool(plugins))) {
         Message(QStringLiteral("Can't start the worker threads; folders cannot be scanned"),
