@@ -46,10 +46,7 @@ const char* const kHelp =
     "                    the decoder plug-ins\n"
     "\n"
     "$XDG_CONFIG_HOME defaults to ~/.config, $XDG_CACHE_HOME to ~/.cache and\n"
-    "$XDG_DATA_HOME to ~/.local/share.\n"
-    "\n"
-    "Exit status: 0 when the window was closed, and after --help or --version;\n"
-    "not 0 when no window can be shown (no display, said on standard error).\n";
+    "$XDG_DATA_HOME to ~/.local/share.\n";
 
 }  // namespace
 
