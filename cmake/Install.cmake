@@ -30,9 +30,4 @@ foreach(plugin streamdec mediadec harmonyfox-media)
   endif()
 endforeach()
 
-if(TARGET harmonyfox)
-  install(FILES ${PROJECT_SOURCE_DIR}/ui/desktop/harmonyfox.desktop
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${PROJECT_SOURCE_DIR}/ui/desktop/harmonyfox.svg
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-endif()
+# The menu entry, icons, metadata, manual pages and completion: packaging/.

@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build pkg-config ccache
-  libcli11-dev nlohmann-json3-dev zlib1g-dev help2man
+  libcli11-dev nlohmann-json3-dev zlib1g-dev help2man librsvg2-bin
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev qt6-wayland xdg-utils
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg libflac-dev
