@@ -1,23 +1,28 @@
 #include "scan_session.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 QString ScanStatusText(ScanPhase phase, const ScanFigures& figures, double seconds) {
     switch (phase) {
         case ScanPhase::kNone:
-            return QStringLiteral("Ready");
+            return QCoreApplication::translate("CScanSession", "Ready");
         case ScanPhase::kScanning:
-            return QStringLiteral("Scanning\u2026");
+            return QCoreApplication::translate("CScanSession", "Scanning\u2026");
         case ScanPhase::kOver:
         case ScanPhase::kStopped:
             break;
     }
-    const QString counts = QStringLiteral("%1 files, %2 duplicate pairs, %3 skipped, %4 s")
+    const QString counts = QCoreApplication::translate(
+                               "CScanSession", "%1 files, %2 duplicate pairs, %3 skipped, %4 s")
                                .arg(figures.found)
                                .arg(figures.pairs)
                                .arg(figures.skipped)
                                .arg(seconds, 0, 'f', 1);
-    return phase == ScanPhase::kStopped ? QStringLiteral("Stopped: ") + counts : counts;
+    return phase == ScanPhase::kStopped
+               ? QCoreApplication::translate("CScanSession", "Stopped: ") + counts
+               : counts;
 }
 
 void CScanSession::Begin() {
