@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "decoder_contract.h"
+#include "engine_texts.h"
 #include "qt_text.h"
 
 namespace {
@@ -74,7 +75,7 @@ CKeepPage::CKeepPage(QWidget* parent) : QWidget(parent), m_browse(DefaultBrowse)
 void CKeepPage::SetRules(const std::vector<KeepRule>& rules) {
     m_rules->clear();
     auto add = [this](KeepRule rule, bool on) {
-        auto* item = new QListWidgetItem(QString::fromLatin1(KeepRuleTitle(rule)), m_rules);
+        auto* item = new QListWidgetItem(EngineText(KeepRuleTitle(rule)), m_rules);
         item->setData(kRuleRole, static_cast<int>(rule));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(on ? Qt::Checked : Qt::Unchecked);

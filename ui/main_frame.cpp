@@ -14,6 +14,7 @@
 #include "about_dlg.h"
 #include "artwork.h"
 #include "details_pane.h"
+#include "engine_texts.h"
 #include "file_commands.h"
 #include "folders_dlg.h"
 #include "frame_actions.h"
@@ -358,8 +359,7 @@ void CMainFrame::StartEngine() {
     if (m_startup.loadCache) {
         const HRESULT loaded = m_scan->Load(m_startup.cachePath, plugins);
         if (Failed(loaded)) {
-            Message(QString::fromUtf8(CacheLoadMessage(loaded)), tr("Error"),
-                    QMessageBox::Critical);
+            Message(EngineText(CacheLoadMessage(loaded)), tr("Error"), QMessageBox::Critical);
         } else if (const std::string note = IndexReportMessage(m_scan->indexReport());
                    !note.empty()) {
             // A lost or damaged stamp index is told once, at the load that finds it.

@@ -1,5 +1,6 @@
 #include "skipped_files_dlg.h"
 
+#include "engine_texts.h"
 #include "qt_text.h"
 
 #include <QApplication>
@@ -18,8 +19,7 @@
 namespace {
 
 QString ReasonText(SkipReason reason) {
-    const std::string_view text = SkipReasonText(reason);
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return EngineText(SkipReasonText(reason));
 }
 
 QString PathText(const SkippedFile& file) {
