@@ -63,7 +63,7 @@ QString FormatBitrate(uint32_t bitsPerSecond) {
     constexpr uint32_t kKilo = 1000;
     constexpr uint32_t kMega = 1000000;
     if (bitsPerSecond == 0) {
-        return QStringLiteral("n/a");
+        return CDetailsWnd::tr("n/a");
     }
     if (bitsPerSecond <= kKilo) {
         return QString::number(bitsPerSecond);

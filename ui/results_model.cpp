@@ -74,7 +74,7 @@ QString FormatExperimental(float value) {
         return CResultsModel::tr("failed");
     }
     if (value < kNotRequestedBelow) {
-        return QStringLiteral("n/a");
+        return CResultsModel::tr("n/a");
     }
     if (value < 0.0f) {
         return CResultsModel::tr("wait");
