@@ -215,11 +215,11 @@ bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
 }
 
 QString CleanReportText(uint64_t dropped, uint64_t bytesFreed, bool written) {
-    QString text = QStringLiteral("Dropped %1 entries of files that no longer exist; %2 freed")
+    QString text = COptionsDlg::tr("Dropped %1 entries of files that no longer exist; %2 freed")
                        .arg(dropped)
                        .arg(QLocale().formattedDataSize(static_cast<qint64>(bytesFreed)));
     if (!written) {
-        text += QStringLiteral("; the cache file could not be written afresh");
+        text += COptionsDlg::tr("; the cache file could not be written afresh");
     }
     return text;
 }
