@@ -19,6 +19,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev zlib1g-dev help2man librsvg2-bin
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev qt6-wayland xdg-utils
+  qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg libflac-dev
 )
 if [ "$mode" = fuzz ]; then

@@ -9,6 +9,7 @@
 
 #include "artwork.h"
 #include "main_frame.h"
+#include "translations.h"
 
 namespace {
 
@@ -23,6 +24,10 @@ const char* const kHelp =
     "their folder, mark and delete files (to the trash) and save an M3U\n"
     "playlist. harmonyfox-cli does the same from the command line, with the\n"
     "same cache.\n"
+    "\n"
+    "The window speaks the language of the user's locale (LANGUAGE, LC_ALL,\n"
+    "LC_MESSAGES, LANG) where the program has a translation: German; else\n"
+    "English. What the program writes on a terminal is English.\n"
     "\n"
     "Options:\n"
     "  -h, --help        show this text and exit\n"
@@ -75,6 +80,8 @@ int main(int argc, char** argv) {
                                             .arg(HARMONYFOX_VERSION_TWEAK));
     QApplication::setDesktopFileName(QStringLiteral("harmonyfox"));
     QApplication::setWindowIcon(artwork::ApplicationIcon());
+    // The window in the language of the user's locale; English where none fits.
+    const auto translations = InstallTranslations(QLocale());
 
     CMainFrame frame;
     frame.show();
