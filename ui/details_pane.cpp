@@ -51,7 +51,6 @@ void CDetailsPane::ShowPair(DuplicatePair& pair, const ScanController& scan) {
         const CompareSettings settings = CurrentCompareSettings();
         m_figures->SetPair(later, earlier, settings.sensitivity, settings.method);
     } else {
-        m_figures->ShowNothing(
-            QStringLiteral("The fingerprints of this pair are not in the cache."));
+        m_figures->ShowNothing(tr("The fingerprints of this pair are not in the cache."));
     }
 }

@@ -40,14 +40,13 @@ std::vector<std::u16string> CFileCommands::MoveToTrash(const std::vector<std::u1
     }
     const size_t count = files.size();
     if (ask) {
-        QString question = count == 1
-                               ? QStringLiteral("Move this file to the trash?\n\n")
-                               : QStringLiteral("Move these %1 files to the trash?\n\n").arg(count);
+        QString question = count == 1 ? tr("Move this file to the trash?\n\n")
+                                      : tr("Move these %1 files to the trash?\n\n").arg(count);
         for (size_t i = 0; i < count && i < kQuestionFileLines; ++i) {
             question += ToQString(files[i]) + QLatin1Char('\n');
         }
         if (count > kQuestionFileLines) {
-            question += QStringLiteral("... and %1 more\n").arg(count - kQuestionFileLines);
+            question += tr("... and %1 more\n").arg(count - kQuestionFileLines);
         }
         if (!m_desktop.confirm(m_parent, question)) {
             return {};
@@ -65,7 +64,7 @@ std::vector<std::u16string> CFileCommands::MoveToTrash(const std::vector<std::u1
         }
     }
     if (!failures.isEmpty()) {
-        Error(QStringLiteral("Can't move to the trash:\n") + failures.join(QLatin1Char('\n')));
+        Error(tr("Can't move to the trash:\n") + failures.join(QLatin1Char('\n')));
     }
     return gone;
 }
@@ -94,18 +93,18 @@ void CFileCommands::SavePlaylist(const std::string& bytes, size_t leftOut) const
         return;
     }
     if (!WriteFile(path, bytes)) {
-        Error(QStringLiteral("Can't write the playlist\n") + path);
+        Error(tr("Can't write the playlist\n") + path);
     } else if (leftOut > 0 && m_desktop.message) {
         m_desktop.message(m_parent,
-                          QStringLiteral("%1 path(s) left out of the playlist: a name with a "
-                                         "line break, or too long, cannot be written as one line")
+                          tr("%1 path(s) left out of the playlist: a name with a "
+                             "line break, or too long, cannot be written as one line")
                               .arg(leftOut),
-                          QStringLiteral("Warning"), QMessageBox::Warning);
+                          tr("Warning"), QMessageBox::Warning);
     }
 }
 
 void CFileCommands::Error(const QString& text) const {
     if (m_desktop.message) {
-        m_desktop.message(m_parent, text, QStringLiteral("Error"), QMessageBox::Critical);
+        m_desktop.message(m_parent, text, tr("Error"), QMessageBox::Critical);
     }
 }

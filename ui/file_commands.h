@@ -5,6 +5,7 @@
 // tests may replace at any time. UI thread only.
 #pragma once
 
+#include <QCoreApplication>
 #include <QString>
 
 #include <string>
@@ -16,6 +17,8 @@
 class QWidget;
 
 class CFileCommands {
+    Q_DECLARE_TR_FUNCTIONS(CFileCommands)
+
   public:
     // desktop and parent must outlive this object.
     CFileCommands(const DesktopActions& desktop, QWidget* parent)

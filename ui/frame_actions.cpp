@@ -23,16 +23,20 @@ void CFrameActions::CreateActions(QMainWindow* window) {
         const char* prompt;
     };
     const ActionInfo infos[] = {
-        {ID_FILE_OPEN, "Select f&olders...", "Choose the folders to search for duplicates"},
-        {ID_FILE_SAVE, "Save &playlist...", "Save the listed files as an M3U playlist"},
-        {ID_OPTIONS, "Options", "Change how files are compared"},
-        {ID_DELETE_MARKED, "Delete &marked", "Move every marked file to the trash"},
-        {ID_APP_EXIT, "E&xit", "Quit the program"},
-        {ID_APP_ABOUT, "&About Harmonyfox...", "Show the program's version and web links"},
+        {ID_FILE_OPEN, QT_TR_NOOP("Select f&olders..."),
+         QT_TR_NOOP("Choose the folders to search for duplicates")},
+        {ID_FILE_SAVE, QT_TR_NOOP("Save &playlist..."),
+         QT_TR_NOOP("Save the listed files as an M3U playlist")},
+        {ID_OPTIONS, QT_TR_NOOP("Options"), QT_TR_NOOP("Change how files are compared")},
+        {ID_DELETE_MARKED, QT_TR_NOOP("Delete &marked"),
+         QT_TR_NOOP("Move every marked file to the trash")},
+        {ID_APP_EXIT, QT_TR_NOOP("E&xit"), QT_TR_NOOP("Quit the program")},
+        {ID_APP_ABOUT, QT_TR_NOOP("&About Harmonyfox..."),
+         QT_TR_NOOP("Show the program's version and web links")},
     };
     for (size_t i = 0; i < std::size(infos); ++i) {
-        QAction* action = new QAction(QString::fromLatin1(infos[i].text), window);
-        action->setStatusTip(QString::fromLatin1(infos[i].prompt));
+        QAction* action = new QAction(tr(infos[i].text), window);
+        action->setStatusTip(tr(infos[i].prompt));
         const int id = infos[i].id;
         QObject::connect(action, &QAction::triggered, window, [this, id] { m_command(id); });
         m_actions[i] = action;
@@ -51,22 +55,24 @@ void CFrameActions::CreateActions(QMainWindow* window) {
 
     auto scanAction = [this, window](const char* text, const char* prompt, Qt::Key key,
                                      const char* theme, QStyle::StandardPixmap fallback, int id) {
-        QAction* action = new QAction(QString::fromLatin1(text), window);
-        action->setStatusTip(QString::fromLatin1(prompt));
+        QAction* action = new QAction(tr(text), window);
+        action->setStatusTip(tr(prompt));
         action->setShortcut(QKeySequence(key));
         action->setIcon(
             QIcon::fromTheme(QString::fromLatin1(theme), window->style()->standardIcon(fallback)));
         QObject::connect(action, &QAction::triggered, window, [this, id] { m_command(id); });
         return action;
     };
-    m_scanAction = scanAction("&Scan", "Search the chosen folders for duplicates again", Qt::Key_F5,
-                              "view-refresh", QStyle::SP_BrowserReload, ID_SCAN);
-    m_stopAction = scanAction("S&top", "Stop the scan; the pairs found so far stay", Qt::Key_Escape,
-                              "process-stop", QStyle::SP_BrowserStop, ID_STOP);
+    m_scanAction = scanAction(QT_TR_NOOP("&Scan"),
+                              QT_TR_NOOP("Search the chosen folders for duplicates again"),
+                              Qt::Key_F5, "view-refresh", QStyle::SP_BrowserReload, ID_SCAN);
+    m_stopAction =
+        scanAction(QT_TR_NOOP("S&top"), QT_TR_NOOP("Stop the scan; the pairs found so far stay"),
+                   Qt::Key_Escape, "process-stop", QStyle::SP_BrowserStop, ID_STOP);
 }
 
 void CFrameActions::CreateMenus(QMainWindow* window) {
-    QMenu* file = window->menuBar()->addMenu(QStringLiteral("&File"));
+    QMenu* file = window->menuBar()->addMenu(tr("&File"));
     file->addAction(m_actions[0]);
     file->addAction(m_scanAction);
     file->addAction(m_stopAction);
@@ -75,13 +81,13 @@ void CFrameActions::CreateMenus(QMainWindow* window) {
     file->addAction(m_actions[3]);
     file->addSeparator();
     file->addAction(m_actions[4]);
-    QMenu* view = window->menuBar()->addMenu(QStringLiteral("&View"));
-    QAction* skipped = view->addAction(QStringLiteral("&Skipped files..."));
-    skipped->setStatusTip(QStringLiteral("List the files of the scan that gave no fingerprint"));
+    QMenu* view = window->menuBar()->addMenu(tr("&View"));
+    QAction* skipped = view->addAction(tr("&Skipped files..."));
+    skipped->setStatusTip(tr("List the files of the scan that gave no fingerprint"));
     QObject::connect(skipped, &QAction::triggered, window, [this] { m_command(ID_VIEW_SKIPPED); });
-    QMenu* help = window->menuBar()->addMenu(QStringLiteral("&Help"));
-    QAction* update = help->addAction(QStringLiteral("Check for &update"));
-    update->setStatusTip(QStringLiteral("Ask the web site whether a newer version exists"));
+    QMenu* help = window->menuBar()->addMenu(tr("&Help"));
+    QAction* update = help->addAction(tr("Check for &update"));
+    update->setStatusTip(tr("Ask the web site whether a newer version exists"));
     QObject::connect(update, &QAction::triggered, window, [this] { m_command(ID_CHECK_UPDATE); });
     help->addAction(m_actions[5]);
 
@@ -92,36 +98,36 @@ void CFrameActions::CreateMenus(QMainWindow* window) {
                 menu->addSeparator();
                 continue;
             }
-            QAction* action = menu->addAction(QString::fromLatin1(text));
+            QAction* action = menu->addAction(tr(text));
             const int command = id;
             QObject::connect(action, &QAction::triggered, window,
                              [this, command] { m_command(command); });
         }
         return menu;
     };
-    m_menuBoth = contextMenu({{"Play left", ID_PLAY_LEFT},
-                              {"Play right", ID_PLAY_RIGHT},
+    m_menuBoth = contextMenu({{QT_TR_NOOP("Play left"), ID_PLAY_LEFT},
+                              {QT_TR_NOOP("Play right"), ID_PLAY_RIGHT},
                               {"", 0},
-                              {"Delete left", ID_DELETE_LEFT},
-                              {"Delete right", ID_DELETE_RIGHT},
+                              {QT_TR_NOOP("Delete left"), ID_DELETE_LEFT},
+                              {QT_TR_NOOP("Delete right"), ID_DELETE_RIGHT},
                               {"", 0},
-                              {"Not duplicates", ID_NOT_DUPLICATES}});
-    m_menuLeft = contextMenu({{"Play", ID_PLAY_LEFT},
-                              {"Open folder", ID_EXPLORE_LEFT},
+                              {QT_TR_NOOP("Not duplicates"), ID_NOT_DUPLICATES}});
+    m_menuLeft = contextMenu({{QT_TR_NOOP("Play"), ID_PLAY_LEFT},
+                              {QT_TR_NOOP("Open folder"), ID_EXPLORE_LEFT},
                               {"", 0},
-                              {"Delete", ID_DELETE_LEFT},
+                              {QT_TR_NOOP("Delete"), ID_DELETE_LEFT},
                               {"", 0},
-                              {"Not duplicates", ID_NOT_DUPLICATES}});
-    m_menuRight = contextMenu({{"Play", ID_PLAY_RIGHT},
-                               {"Open folder", ID_EXPLORE_RIGHT},
+                              {QT_TR_NOOP("Not duplicates"), ID_NOT_DUPLICATES}});
+    m_menuRight = contextMenu({{QT_TR_NOOP("Play"), ID_PLAY_RIGHT},
+                               {QT_TR_NOOP("Open folder"), ID_EXPLORE_RIGHT},
                                {"", 0},
-                               {"Delete", ID_DELETE_RIGHT},
+                               {QT_TR_NOOP("Delete"), ID_DELETE_RIGHT},
                                {"", 0},
-                               {"Not duplicates", ID_NOT_DUPLICATES}});
+                               {QT_TR_NOOP("Not duplicates"), ID_NOT_DUPLICATES}});
 }
 
 void CFrameActions::CreateToolbar(QMainWindow* window) {
-    QToolBar* bar = new QToolBar(QStringLiteral("Toolbar"), window);
+    QToolBar* bar = new QToolBar(tr("Toolbar"), window);
     bar->setObjectName(QStringLiteral("toolbar"));
     bar->setIconSize(QSize(32, 32));
     bar->setMovable(false);

@@ -3,6 +3,7 @@
 // command by its id. UI thread only; the actions belong to the window.
 #pragma once
 
+#include <QCoreApplication>
 #include <QMainWindow>
 
 #include <functional>
@@ -33,6 +34,8 @@ enum FrameCommand : int {
 };
 
 class CFrameActions {
+    Q_DECLARE_TR_FUNCTIONS(CFrameActions)
+
   public:
     // Builds the actions, the menus and the toolbar of window; command runs
     // a command by its id.

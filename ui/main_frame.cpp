@@ -14,6 +14,7 @@
 #include "about_dlg.h"
 #include "artwork.h"
 #include "details_pane.h"
+#include "engine_texts.h"
 #include "file_commands.h"
 #include "folders_dlg.h"
 #include "frame_actions.h"
@@ -129,7 +130,7 @@ void CMainFrame::CreateList() {
         return m_startup.desktop.confirm(this, question);
     };
     hooks.error = [this](const QString& text) {
-        Message(text, QStringLiteral("Error"), QMessageBox::Critical);
+        Message(text, tr("Error"), QMessageBox::Critical);
     };
     hooks.runDialog = [this](QDialog* dialog) { return RunDialog(dialog); };
     auto* listPane =
@@ -259,8 +260,7 @@ bool CMainFrame::CheckRow(int row, const char* code) {
     if (m_model->IsInBounds(row)) {
         return true;
     }
-    Message(QString::fromLatin1(code) + QStringLiteral(" Out of bound"), QString(),
-            QMessageBox::NoIcon);
+    Message(QString::fromLatin1(code) + tr(" Out of bound"), QString(), QMessageBox::NoIcon);
     return false;
 }
 
@@ -277,8 +277,7 @@ int CMainFrame::sortState() const {
 void CMainFrame::SortByColumn(int column) {
     for (int row = 0; row < m_model->rowCount(); ++row) {
         if (!m_model->IsInBounds(row)) {
-            Message(QStringLiteral("#2 Out of bound"), QStringLiteral("Error"),
-                    QMessageBox::NoIcon);
+            Message(tr("#2 Out of bound"), tr("Error"), QMessageBox::NoIcon);
             return;
         }
     }
@@ -319,8 +318,7 @@ bool CMainFrame::WritePlaylist(const QString& path, size_t* leftOut) const {
 
 void CMainFrame::OnSavePlaylist() {
     if (m_model->rowCount() == 0) {
-        Message(QStringLiteral("No data to generate playlist"), QStringLiteral("Error"),
-                QMessageBox::Critical);
+        Message(tr("No data to generate playlist"), tr("Error"), QMessageBox::Critical);
         return;
     }
     for (int row = 0; row < m_model->rowCount(); ++row) {
@@ -361,8 +359,7 @@ void CMainFrame::StartEngine() {
     if (m_startup.loadCache) {
         const HRESULT loaded = m_scan->Load(m_startup.cachePath, plugins);
         if (Failed(loaded)) {
-            Message(QString::fromUtf8(CacheLoadMessage(loaded)), QStringLiteral("Error"),
-                    QMessageBox::Critical);
+            Message(EngineText(CacheLoadMessage(loaded)), tr("Error"), QMessageBox::Critical);
         } else if (const std::string note = IndexReportMessage(m_scan->indexReport());
                    !note.empty()) {
             // A lost or damaged stamp index is told once, at the load that finds it.
@@ -376,8 +373,8 @@ void CMainFrame::StartEngine() {
                                                           : m_startup.notDuplicatesPath));
     OnIdle();
     if (m_startup.startPool && Failed(m_scan->StartPool(plugins))) {
-        Message(QStringLiteral("Can't start the worker threads; folders cannot be scanned"),
-                QStringLiteral("Error"), QMessageBox::Critical);
+        Message(tr("Can't start the worker threads; folders cannot be scanned"), tr("Error"),
+                QMessageBox::Critical);
     }
 }
 
