@@ -37,8 +37,11 @@ constexpr size_t kReadWindow = size_t{1} << 20;
 constexpr uint64_t kWindowSlack = 4096;
 // No value of a Grip made from audio comes near this; a larger one is damage.
 constexpr float kMaxGripValue = 1e6f;
-// "Harmonyfox ": a header that begins so and differs after it is another version's.
+// "Harmonyfox ": what every file of ours begins with.
 constexpr size_t kHeaderNameSize = 11;
+// A word of at least this many lower-case letters after the name tells
+// another file of ours.
+constexpr std::ptrdiff_t kOwnWordLeast = 2;
 // An offset that no file reaches.
 constexpr uint64_t kNowhere = std::numeric_limits<uint64_t>::max();
 // Opening tries again this often when a holder renamed a new file over the
@@ -57,6 +60,48 @@ void CacheHeader(unsigned char (&header)[kCacheHeaderSize], bool marked) {
     if (marked) {
         header[kCacheMarkOffset] = kCacheTiedMark;
     }
+}
+
+// What a 32-byte header that is not ours (its mark taken out) says of its file.
+enum class HeaderKind {
+    kDamaged,         // ours with damaged bytes after the name
+    kDamagedName,     // ours with one damaged byte in the name, perhaps more after it
+    kOtherVersion,    // "Harmonyfox " and another version number, zeros after it
+    kForeign,         // someone else's file, or another file of ours (the stamp index,
+                      // anything else whose header names what it is)
+};
+
+HeaderKind KindOfHeader(const unsigned char (&found)[kCacheHeaderSize]) {
+    const size_t nameDamage = static_cast<size_t>(
+        std::inner_product(found, found + kHeaderNameSize, kCacheHeaderText, size_t{0},
+                           std::plus<>(), [](unsigned char a, char b) {
+                               return a != static_cast<unsigned char>(b);
+                           }));
+    if (nameDamage > 1) {
+        return HeaderKind::kForeign;
+    }
+    if (nameDamage == 1) {
+        return HeaderKind::kDamagedName;
+    }
+    const unsigned char* text = found + kHeaderNameSize;
+    const unsigned char* end = found + kCacheHeaderSize;
+    const unsigned char* textEnd = std::find(text, end, 0);
+    const bool zerosAfter = std::all_of(textEnd, end, [](unsigned char c) { return c == 0; });
+    // Our other files name what they are after "Harmonyfox " ("stamps 2"): a
+    // word that no damage of one byte makes of a version number.
+    const auto lower = [](unsigned char c) { return c >= 'a' && c <= 'z'; };
+    const unsigned char* word = std::find_if_not(text, textEnd, lower);
+    if (word - text >= kOwnWordLeast && (word == textEnd || *word == ' ')) {
+        return HeaderKind::kForeign;
+    }
+    const auto versionChar = [](unsigned char c) { return (c >= '0' && c <= '9') || c == '.'; };
+    const bool version = textEnd != text && *text >= '0' && *text <= '9' &&
+                         std::all_of(text, textEnd, versionChar) &&
+                         std::adjacent_find(text, textEnd, [](unsigned char a, unsigned char b) {
+                             return a == '.' && b == '.';
+                         }) == textEnd &&
+                         textEnd[-1] != '.';
+    return version && zerosAfter ? HeaderKind::kOtherVersion : HeaderKind::kDamaged;
 }
 
 // "3 stored fingerprints", "1 stored fingerprint".
@@ -500,45 +545,56 @@ HRESULT GripStore::CheckHeader() {
     if (!ReadAll(m_file, found, have, 0)) {
         return E_FAIL;
     }
+    if (size < kCacheHeaderSize) {
+        // Empty, or cut short while it was being made.
+        return std::memcmp(found, ours, have) == 0 ? ResetHeader() : E_CACHE_FOREIGN;
+    }
     // The mark is no difference; any other value in its place is one.
-    const bool marked = have == kCacheHeaderSize && found[kCacheMarkOffset] == kCacheTiedMark;
+    const bool marked = found[kCacheMarkOffset] == kCacheTiedMark;
     if (marked) {
         found[kCacheMarkOffset] = 0;
     }
-    const size_t differing = static_cast<size_t>(std::inner_product(
-        found, found + have, ours, size_t{0}, std::plus<>(), std::not_equal_to<>()));
-    bool reset = false;
-    if (size < kCacheHeaderSize) {
-        // Empty, or cut short while it was being made.
-        if (differing != 0) {
-            return E_CACHE_FOREIGN;
-        }
-        reset = true;
-    } else if (differing == 1) {
-        FileWindow window(m_file, size);
-        ParsedRecord first;
-        if (size > kCacheHeaderSize) {
-            ParseRecord(window, kCacheHeaderSize, first);
-        }
-        if (size == kCacheHeaderSize || first.good) {
-            unsigned char mended[kCacheHeaderSize];
-            CacheHeader(mended, marked);
-            m_marked = marked;
-            return WriteAll(m_file, mended, kCacheHeaderSize, 0) ? S_OK : E_FAIL;
-        }
-        reset = std::memcmp(found, ours, kHeaderNameSize) == 0;
-    } else if (differing != 0) {
-        reset = std::memcmp(found, ours, kHeaderNameSize) == 0;
+    if (std::memcmp(found, ours, kCacheHeaderSize) == 0) {
+        m_marked = marked;
+        return S_OK;
     }
-    if (differing != 0 && !reset) {
+    const HeaderKind kind = KindOfHeader(found);
+    if (kind == HeaderKind::kOtherVersion) {
+        return ResetHeader();
+    }
+    if (kind == HeaderKind::kForeign) {
         return E_CACHE_FOREIGN;
     }
-    if (reset && (!WriteAll(m_file, ours, kCacheHeaderSize, 0) ||
-                  ftruncate(m_file, static_cast<off_t>(kCacheHeaderSize)) != 0)) {
+    // A damaged header costs nothing while records follow it: it is mended
+    // and loading passes over whatever damage the records have.
+    if (size == kCacheHeaderSize || RecordFollows(size)) {
+        unsigned char mended[kCacheHeaderSize];
+        CacheHeader(mended, marked);
+        if (!WriteAll(m_file, mended, kCacheHeaderSize, 0)) {
+            return E_FAIL;
+        }
+        m_marked = marked;
+        return S_OK;
+    }
+    return kind == HeaderKind::kDamaged ? ResetHeader() : E_CACHE_FOREIGN;
+}
+
+HRESULT GripStore::ResetHeader() {
+    unsigned char ours[kCacheHeaderSize];
+    CacheHeader(ours, false);
+    if (!WriteAll(m_file, ours, kCacheHeaderSize, 0) ||
+        ftruncate(m_file, static_cast<off_t>(kCacheHeaderSize)) != 0) {
         return E_FAIL;
     }
-    m_marked = marked && !reset;
+    m_marked = false;
     return S_OK;
+}
+
+bool GripStore::RecordFollows(uint64_t size) {
+    FileWindow window(m_file, size);
+    ParsedRecord record;
+    ParseRecord(window, kCacheHeaderSize, record);
+    return record.good || NextGoodRecord(window, kCacheHeaderSize, record) != kNowhere;
 }
 
 GripStore::TieSource GripStore::LoadIndex(StampIndex::Ties& ties) {

@@ -180,11 +180,14 @@ class GripStore {
     // file at path, replacing any file held before, and loads every good
     // record into an emptied store; sets owner's m_cachedCount (owner may be
     // null). The file is read as a stream, one window at a time.
-    // - A file that is not ours (a regular file whose first bytes are not our
-    //   header, or no regular file at all) is left alone: E_CACHE_FOREIGN.
-    //   An empty file, a prefix of our header, or a header of another
-    //   version ("Harmonyfox " and other text) is reset to our header alone;
-    //   a header with one damaged byte is mended when a record follows it.
+    // - A file that is not a cache of ours (a regular file whose first bytes
+    //   are not our header, another file of ours such as a stamp index, or no
+    //   regular file at all) is left alone: E_CACHE_FOREIGN. An empty file,
+    //   a prefix of our header, or a header of another version ("Harmonyfox "
+    //   and another version number) is reset to our header alone. A header
+    //   with damaged bytes (at most one of them in "Harmonyfox ") is mended
+    //   when a good record follows it anywhere; without one it is reset when
+    //   its name is whole, else left alone.
     // - A damaged record costs itself only: loading finds the next good
     //   record and goes on. When good records follow damage, or more than a
     //   quarter of the file is superseded records, the file is written afresh
@@ -313,6 +316,11 @@ class GripStore {
     HRESULT OpenLocked(const std::string& path);
     // Checks and mends the header; sets m_marked.
     HRESULT CheckHeader();
+    // Cuts the file to our header alone (no mark).
+    HRESULT ResetHeader();
+    // Whether a good record lies anywhere behind the header of the file's
+    // first size bytes.
+    bool RecordFollows(uint64_t size);
     // Which ties the records of a load can have: none (no index), stamps
     // by path alone (an index from before record checks), or ties that
     // check the record's bytes.

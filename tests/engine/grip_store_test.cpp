@@ -194,6 +194,17 @@ TEST_F(GripStoreTest, OddRecordsAndHeaders) {
     withoutSecond.insert(withoutSecond.end(), record0.begin(), record0.end());
     withoutSecond.insert(withoutSecond.end(), record2.begin(), record2.end());
     const Bytes whole = WriteCache(samples);
+    Bytes withoutFirst = HeaderBytes();
+    withoutFirst.insert(withoutFirst.end(), whole.begin() + static_cast<long>(first), whole.end());
+    Bytes marked = HeaderBytes();
+    marked[31] = 'T';
+    // Our other files begin with "Harmonyfox " too.
+    const auto indexFile = [](const char* text) {
+        Bytes b(32 + 3 * 32, 0x5A);
+        std::fill(b.begin(), b.begin() + 32, 0);
+        std::memcpy(b.data(), text, std::strlen(text));
+        return b;
+    };
     struct Case {
         const char* name;
         std::function<Bytes(Bytes)> damage;  // applied to header + three records
@@ -239,10 +250,53 @@ TEST_F(GripStoreTest, OddRecordsAndHeaders) {
          E_CACHE_FOREIGN,
          0,
          {}},
+        {"version byte and the first record's length damaged",
+         [&](Bytes b) {
+             b[13] = 'X';
+             b[33] = 0x80;
+             return b;
+         },
+         S_OK, 2, withoutFirst},
+        {"header bytes 20-21 and the first record's length damaged",
+         [&](Bytes b) {
+             b[20] = 0x41;
+             b[21] = 0xC3;
+             b[32] = 0;
+             b[33] = 0;
+             return b;
+         },
+         S_OK, 2, withoutFirst},
+        {"padding that is not zero",
+         [](Bytes b) { return std::fill(b.begin() + 15, b.begin() + 31, ' '), b; }, S_OK, 3,
+         whole},
+        {"a damaged name byte and damaged padding",
+         [](Bytes b) {
+             b[3] = 'X';
+             b[25] = 9;
+             return b;
+         },
+         S_OK, 3, whole},
+        {"damaged padding before bytes that hold no record",
+         [](Bytes b) { return b[20] = 1, b.resize(100, 7), b; }, S_OK, 0, HeaderBytes()},
+        {"the mark beside damaged padding: no index, so nothing is trusted",
+         [](Bytes b) {
+             b[31] = 'T';
+             b[24] = 0xEE;
+             return b;
+         },
+         S_OK, 0, marked},
+        {"a stamp index", [&](Bytes) { return indexFile("Harmonyfox stamps 2"); }, E_CACHE_FOREIGN,
+         0, {}},
+        {"a stamp index of the older format",
+         [&](Bytes) { return indexFile("Harmonyfox stamps 1"); }, E_CACHE_FOREIGN, 0, {}},
+        {"a skip memory",
+         [](Bytes) { return Bytes{'H', 'F', 'S', 'K', 'I', 'P', '1', '\n', 0, 0, 0, 0}; },
+         E_CACHE_FOREIGN, 0, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Bytes damaged = c.damage(whole);
+        fs::remove(GripStore::IndexPath(CacheFile()));
         WriteBytes(CacheFile(), damaged);
         GripStore store;
         ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), c.result);
