@@ -484,6 +484,12 @@ HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
         result = CheckHeader();
     }
     if (Succeeded(result)) {
+        // A run killed while it wrote a file afresh left the new file; only
+        // the holder of the cache writes either.
+        RemoveLeftoverReplacement(m_path);
+        RemoveLeftoverReplacement(IndexPath(m_path));
+    }
+    if (Succeeded(result)) {
         StampIndex::Ties ties;
         const TieSource source = LoadIndex(ties);
         result = LoadRecords(ties, source);

@@ -341,6 +341,78 @@ TEST_F(GripStoreTest, SupersededRecordsAndCompaction) {
     }
 }
 
+// A cache written afresh through a link to it (or to its index) leaves the
+// link a link and gives its target the new bytes; what a run killed while it
+// wrote either afresh left behind is gone at the next load.
+TEST_F(GripStoreTest, RewritesFollowLinksAndLeftoversGo) {
+    const std::vector<Sample> samples = ThreeSamples();
+    std::vector<size_t> ends;
+    Bytes damaged = WriteCache(samples, &ends);
+    damaged[ends[1] - 1] = 'X';  // the second record's end marker
+    Bytes expected(damaged.begin(), damaged.begin() + static_cast<long>(ends[0]));
+    expected.insert(expected.end(), damaged.begin() + static_cast<long>(ends[1]), damaged.end());
+    Bytes ourLeftover = HeaderBytes();
+    ourLeftover.resize(5000, 0x33);
+    struct Case {
+        const char* name;
+        bool linkCache;
+        bool linkIndex;
+        const char* leftover;  // beside the real files; null: none
+        Bytes leftoverBytes;   // a FIFO when empty and not leftoverGoes
+        bool leftoverGoes;
+    };
+    const Case cases[] = {
+        {"a leftover of the cache", false, false, "cache.dat.new", ourLeftover, true},
+        {"an empty leftover", false, false, "cache.dat.new", {}, true},
+        {"a leftover of the index", false, false, "cache.idx.new", HeaderBytes(), true},
+        {"a FIFO by that name", false, false, "cache.dat.new", {}, false},
+        {"a linked cache", true, false, "cache.dat.new", ourLeftover, true},
+        {"a linked index", false, true, nullptr, {}, false},
+    };
+    const std::string real = m_dir.File("real");
+    const std::string folder = fs::path(CacheFile()).parent_path();
+    const std::string index = GripStore::IndexPath(CacheFile());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(folder);
+        fs::remove_all(real);
+        fs::create_directories(folder);
+        fs::create_directories(real);
+        WriteBytes(c.linkCache ? real + "/cache.dat" : CacheFile(), damaged);
+        if (c.linkCache) {
+            fs::create_symlink("../real/cache.dat", CacheFile());
+        }
+        if (c.linkIndex) {
+            WriteBytes(real + "/cache.idx", {});
+            fs::create_symlink(real + "/cache.idx", index);
+        }
+        {
+            GripStore store;  // writes both files afresh: a record was damaged
+            ASSERT_EQ(store.LoadCache(CacheFile(), nullptr), S_OK);
+            EXPECT_EQ(store.size(), 2u);
+        }
+        EXPECT_EQ(fs::is_symlink(CacheFile()), c.linkCache);
+        EXPECT_EQ(ReadBytes(c.linkCache ? real + "/cache.dat" : CacheFile()), expected);
+        EXPECT_EQ(fs::is_symlink(index), c.linkIndex);
+        EXPECT_EQ(ReadBytes(index).size(), 32u + 2 * 32);
+        if (c.leftover == nullptr) {
+            continue;
+        }
+        // The next load finds both files as they should be and writes
+        // neither afresh.
+        const std::string leftover = (c.linkCache ? real : folder) + "/" + c.leftover;
+        if (c.leftoverBytes.empty() && !c.leftoverGoes) {
+            ASSERT_EQ(mkfifo(leftover.c_str(), 0644), 0);
+        } else {
+            WriteBytes(leftover, c.leftoverBytes);
+        }
+        GripStore again;
+        ASSERT_EQ(again.LoadCache(CacheFile(), nullptr), S_OK);
+        EXPECT_EQ(again.size(), 2u);
+        EXPECT_EQ(fs::exists(leftover), !c.leftoverGoes);
+    }
+}
+
 TEST_F(GripStoreTest, ClearLeavesTheHeader) {
     WriteCache(ThreeSamples());
     GripStore store;
