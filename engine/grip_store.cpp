@@ -22,7 +22,6 @@
 #include <unordered_set>
 
 #include "file_io.h"
-#include "scan_owner.h"
 #include "user_folders.h"
 
 namespace {
@@ -449,6 +448,29 @@ void GripStore::CloseFile() {
     m_stampIndex.Close();
 }
 
+std::string SaveFailuresMessage(const SaveFailures& failures) {
+    if (failures.count == 0) {
+        return std::string();
+    }
+    std::string reason;
+    switch (failures.error) {
+        case ENOSPC:
+        case EDQUOT:
+            reason = "disk full";
+            break;
+        case EFBIG:
+            reason = "file size limit reached";
+            break;
+        default:
+            reason = std::strerror(failures.error);
+            break;
+    }
+    return std::to_string(failures.count) +
+           (failures.count == 1 ? " fingerprint could not be saved ("
+                                : " fingerprints could not be saved (") +
+           reason + ")";
+}
+
 std::string GripStore::DefaultCachePath() {
     const std::string folder = ProgramUserFolder("XDG_CACHE_HOME", ".cache");
     return folder.empty() ? folder : folder + "/cache.dat";
@@ -462,7 +484,7 @@ std::string GripStore::IndexPath(const std::string& cachePath) {
     return index.replace_extension(".idx").string();
 }
 
-HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
+HRESULT GripStore::LoadCache(const std::string& path) {
     CloseFile();
     ClearEntries();
     m_records.clear();
@@ -471,6 +493,8 @@ HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
     m_deadBytes = 0;
     m_marked = false;
     m_indexReport = IndexReport();
+    m_unsaved.store(0);
+    m_saveError.store(0);
     if (path.empty()) {
         return E_FAIL;
     }
@@ -500,9 +524,6 @@ HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
         m_records.clear();
         m_indexReport = IndexReport();
         return result;
-    }
-    if (owner != nullptr) {
-        owner->m_cachedCount.store(static_cast<int32_t>(m_entries.size()));
     }
     return S_OK;
 }
@@ -873,7 +894,7 @@ HRESULT GripStore::RewriteIndex() {
     return m_stampIndex.Rewrite(ties) ? S_OK : E_FAIL;
 }
 
-void GripStore::AppendTie(const std::u16string& path, const RecordTie& tie) {
+bool GripStore::AppendTie(const std::u16string& path, const RecordTie& tie) {
     // The mark goes first: once a stamp is kept, a lost index must never let
     // the records pass for those of a cache from before stamps. Without an
     // index of ours no stamp is kept, and the file at its place must not be
@@ -881,7 +902,7 @@ void GripStore::AppendTie(const std::u16string& path, const RecordTie& tie) {
     if (tie.stamped && !m_marked && m_stampIndex.usable()) {
         MarkCache();
     }
-    m_stampIndex.Append(PathHash(path), tie);
+    return m_stampIndex.Append(PathHash(path), tie) || !m_stampIndex.usable();
 }
 
 void GripStore::MarkCache() {
@@ -900,10 +921,12 @@ HRESULT GripStore::ClearCache() {
         m_position = kCacheHeaderSize;
     }
     m_stampIndex.Clear();
+    m_unsaved.store(0);
+    m_saveError.store(0);
     return S_OK;
 }
 
-HRESULT GripStore::CleanCache(ScanOwner* owner, CleanReport* report) {
+HRESULT GripStore::CleanCache(CleanReport* report) {
     ExclusiveHold hold(m_lock);
     const uint64_t before = FileSize(m_file) + m_stampIndex.bytes();
     std::vector<std::u16string> gone;
@@ -925,9 +948,7 @@ HRESULT GripStore::CleanCache(ScanOwner* owner, CleanReport* report) {
     if (report != nullptr) {
         report->dropped = static_cast<uint32_t>(gone.size());
         report->bytesFreed = before > after ? before - after : 0;
-    }
-    if (owner != nullptr) {
-        owner->m_cachedCount.store(static_cast<int32_t>(m_entries.size()));
+        report->kept = static_cast<uint32_t>(m_entries.size());
     }
     return result;
 }
@@ -962,38 +983,48 @@ bool GripStore::SerializeRecord(const std::u16string& path, const Grip& grip,
     return true;
 }
 
-void GripStore::AppendRecord(const std::u16string& path, const Grip& grip,
-                             std::vector<unsigned char>& buffer, ScanOwner* owner,
-                             const FileStamp* stamp) {
+HRESULT GripStore::AppendRecord(const std::u16string& path, const Grip& grip,
+                                std::vector<unsigned char>& buffer, const FileStamp* stamp) {
     // A record whose lengths do not fit would be read back as garbage, so it
     // is not written at all.
-    if (m_file >= 0 && SerializeRecord(path, grip, buffer)) {
-        RecordTie tie;
-        tie.check = RecordCheck(buffer.data(), buffer.size());
-        tie.stamped = stamp != nullptr;
-        tie.stamp = stamp != nullptr ? *stamp : FileStamp();
-        // The tie goes first: a process killed between the two writes leaves
-        // a tie without its record, which nothing matches, rather than a
-        // record that the next load would not trust.
-        AppendTie(path, tie);
-        size_t written = 0;
-        if (WriteAll(m_file, buffer.data(), buffer.size(), m_position, &written)) {
-            const auto [place, fresh] = m_records.try_emplace(path);
-            if (!fresh) {
-                m_deadBytes += place->second.length;
-            }
-            place->second.offset = m_position;
-            place->second.length = static_cast<uint32_t>(buffer.size());
-            place->second.tie = tie;
-            m_position += buffer.size();
-        } else if (written > 0) {
+    if (m_file < 0 || !SerializeRecord(path, grip, buffer)) {
+        return S_NOT_SAVED;
+    }
+    RecordTie tie;
+    tie.check = RecordCheck(buffer.data(), buffer.size());
+    tie.stamped = stamp != nullptr;
+    tie.stamp = stamp != nullptr ? *stamp : FileStamp();
+    // The tie goes first: a process killed between the two writes leaves
+    // a tie without its record, which nothing matches, rather than a
+    // record that the next load would not trust.
+    if (!AppendTie(path, tie)) {
+        CountUnsaved(errno);
+        return E_CACHE_WRITE;
+    }
+    size_t written = 0;
+    if (!WriteAll(m_file, buffer.data(), buffer.size(), m_position, &written)) {
+        const int error = errno;
+        if (written > 0) {
             // Cut back, so the file ends with a whole record again.
             ftruncate(m_file, static_cast<off_t>(m_position));
         }
+        CountUnsaved(error);
+        return E_CACHE_WRITE;
     }
-    if (owner != nullptr) {
-        owner->m_cachedCount.store(static_cast<int32_t>(m_entries.size()));
+    const auto [place, fresh] = m_records.try_emplace(path);
+    if (!fresh) {
+        m_deadBytes += place->second.length;
     }
+    place->second.offset = m_position;
+    place->second.length = static_cast<uint32_t>(buffer.size());
+    place->second.tie = tie;
+    m_position += buffer.size();
+    return S_OK;
+}
+
+void GripStore::CountUnsaved(int error) {
+    m_saveError.store(error != 0 ? error : EIO, std::memory_order_relaxed);
+    m_unsaved.fetch_add(1, std::memory_order_relaxed);
 }
 
 bool GripStore::IsUnchanged(const std::u16string& path, const FileStamp& now) {
@@ -1024,6 +1055,7 @@ void GripStore::EraseEntry(std::u16string_view path) {
     if (it != m_entries.end()) {
         LeaveScan(it->second);
         m_entries.erase(it);
+        m_storedCount.store(m_entries.size(), std::memory_order_relaxed);
     }
 }
 
@@ -1226,6 +1258,7 @@ GripStore::Entry* GripStore::Add(PreparedEntry&& prepared, bool numbered) {
     if (!inserted.inserted) {
         return nullptr;
     }
+    m_storedCount.store(m_entries.size(), std::memory_order_relaxed);
     Entry& entry = inserted.position->second;
     entry.grip.sequence = kNotInScan;
     entry.path = &inserted.position->first;
@@ -1252,6 +1285,7 @@ uint32_t GripStore::TextId(const std::string& text) {
 
 void GripStore::ClearEntries() {
     m_entries.clear();
+    m_storedCount.store(0, std::memory_order_relaxed);
     m_pool.Trim();
     m_scan.Clear();
     ++m_scanLayout;

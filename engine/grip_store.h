@@ -46,8 +46,6 @@
 #include "stamp_index.h"
 #include "tag_compare.h"
 
-class ScanOwner;
-
 // FileJob's code for an insert that found the path already stored.
 inline constexpr HRESULT E_INSERT_FAILED = static_cast<HRESULT>(0x80040002u);
 // The store's code for a path that it does not hold (the value of E_END_OF_STREAM).
@@ -56,6 +54,12 @@ inline constexpr HRESULT E_NOT_IN_STORE = static_cast<HRESULT>(0x80040001u);
 inline constexpr HRESULT E_CACHE_LOCKED = static_cast<HRESULT>(0x80040010u);
 // LoadCache: the file at the cache's path is not a cache of ours; it is left alone.
 inline constexpr HRESULT E_CACHE_FOREIGN = static_cast<HRESULT>(0x80040011u);
+// AppendRecord: the record could not be written (the disk is full, the file
+// size limit is reached, the device failed); the cache holds what it held.
+inline constexpr HRESULT E_CACHE_WRITE = static_cast<HRESULT>(0x80040013u);
+// AppendRecord: there was nothing to write (no cache file, or a length that
+// does not fit the format).
+inline constexpr HRESULT S_NOT_SAVED = 1;
 
 // What a front end tells the user when LoadCache returned result (a failure).
 const char* CacheLoadMessage(HRESULT result);
@@ -88,7 +92,18 @@ std::string IndexReportMessage(const IndexReport& report);
 struct CleanReport {
     uint32_t dropped = 0;     // entries of files that no longer exist
     uint64_t bytesFreed = 0;  // the cache file and its index shrank by this much
+    uint32_t kept = 0;        // entries in the store afterwards
 };
+
+// The fingerprints that appends could not write since the cache was loaded
+// or cleared.
+struct SaveFailures {
+    uint32_t count = 0;
+    int error = 0;  // the errno of the last failure: ENOSPC, EFBIG, EIO, ...
+};
+
+// "3 fingerprints could not be saved (disk full)"; empty when none failed.
+std::string SaveFailuresMessage(const SaveFailures& failures);
 
 inline constexpr size_t kCacheHeaderSize = 32;
 inline constexpr char kCacheHeaderText[] = "Harmonyfox 0.31";
@@ -178,8 +193,8 @@ class GripStore {
 
     // Opens (creating it and its folder when missing) and locks the cache
     // file at path, replacing any file held before, and loads every good
-    // record into an emptied store; sets owner's m_cachedCount (owner may be
-    // null). The file is read as a stream, one window at a time.
+    // record into an emptied store; size() then counts them. The file is
+    // read as a stream, one window at a time.
     // - A file that is not a cache of ours (a regular file whose first bytes
     //   are not our header, another file of ours such as a stamp index, or no
     //   regular file at all) is left alone: E_CACHE_FOREIGN. An empty file,
@@ -196,8 +211,8 @@ class GripStore {
     // E_CACHE_LOCKED when another process holds the file, E_FAIL when it
     // cannot be opened; the store is then empty and appends go nowhere.
     // No lock is taken: call before workers run.
-    HRESULT LoadCache(const std::string& path, ScanOwner* owner);
-    HRESULT LoadCache(ScanOwner* owner) { return LoadCache(DefaultCachePath(), owner); }
+    HRESULT LoadCache(const std::string& path);
+    HRESULT LoadCache() { return LoadCache(DefaultCachePath()); }
 
     // What the last LoadCache found of the stamp index. Read by the front end
     // after LoadCache, before workers run.
@@ -208,22 +223,33 @@ class GripStore {
     HRESULT ClearCache();
 
     // Drops the entries of files that no longer exist, from the store and
-    // from the files (written afresh from the live records' bytes), and sets
-    // owner's m_cachedCount (owner may be null). Takes the lock exclusively
-    // itself. S_OK, or E_FAIL when the files could not be written afresh (the
+    // from the files (written afresh from the live records' bytes), and
+    // says so in report (may be null). Takes the lock exclusively itself.
+    // S_OK, or E_FAIL when the files could not be written afresh (the
     // entries are gone from the store all the same).
-    HRESULT CleanCache(ScanOwner* owner, CleanReport* report);
+    HRESULT CleanCache(CleanReport* report);
 
     // Serialises one record into buffer and writes it at the end of the good
     // records, then its tie to the index: stamp (the file's, read before it
     // was fingerprinted; null when it could not be read, and then taken at
     // the file's next scan) and the record's check. The record supersedes any
-    // earlier one of path. Sets owner's m_cachedCount to the number of
-    // entries. Call under the exclusive lock. A failed or short write is cut
-    // back, so the file stays readable.
-    void AppendRecord(const std::u16string& path, const Grip& grip,
-                      std::vector<unsigned char>& buffer, ScanOwner* owner,
-                      const FileStamp* stamp = nullptr);
+    // earlier one of path. Call under the exclusive lock. S_OK once both
+    // are written; S_NOT_SAVED when nothing is to be written (no cache file,
+    // or a length that does not fit the format); E_CACHE_WRITE when a write
+    // failed: the failure is counted in saveFailures(), a part written is
+    // cut back, and the records before stay loadable.
+    HRESULT AppendRecord(const std::u16string& path, const Grip& grip,
+                         std::vector<unsigned char>& buffer, const FileStamp* stamp = nullptr);
+
+    // The entries in the store, as size() counts them. Any thread, without
+    // the lock (the count may lag a running insert).
+    size_t storedCount() const { return m_storedCount.load(std::memory_order_relaxed); }
+    // What appends could not save. Any thread.
+    SaveFailures saveFailures() const {
+        return {m_unsaved.load(std::memory_order_relaxed),
+                m_saveError.load(std::memory_order_relaxed)};
+    }
+
 
     // Whether the stored record of path was made from a file with stamp now.
     // A record without a stamp yet (from a cache from before stamps, or made
@@ -342,8 +368,11 @@ class GripStore {
     void LinkRecords(std::vector<LoadedRecord>& batch, const StampIndex::Ties& ties,
                      TieSource source, LoadTally& tally, uint64_t* goodEnd);
     // Writes tie to the index, marking the cache first when the tie is the
-    // first stamp kept for it.
-    void AppendTie(const std::u16string& path, const RecordTie& tie);
+    // first stamp kept for it. false when the index is usable and the write
+    // failed (errno tells why).
+    bool AppendTie(const std::u16string& path, const RecordTie& tie);
+    // Counts a fingerprint that could not be written, for error (an errno).
+    void CountUnsaved(int error);
     // Sets the mark in the cache's header.
     void MarkCache();
     HRESULT RewriteCache();
@@ -387,6 +416,7 @@ class GripStore {
     size_t m_basisBuiltAt = 0;  // entries in the store when m_basis was built
     std::unordered_map<std::string, uint32_t> m_textIds;  // number of each text
     uint32_t m_sequence = 0;
+    std::atomic<size_t> m_storedCount{0};  // m_entries.size(), for readers without the lock
 
     // The file side.
     std::string m_path;  // of the cache file
@@ -397,6 +427,8 @@ class GripStore {
     bool m_marked = false;  // the header holds kCacheTiedMark
     StampIndex m_stampIndex;
     IndexReport m_indexReport;
+    std::atomic<uint32_t> m_unsaved{0};
+    std::atomic<int> m_saveError{0};
 };
 
 // The Grip that entry holds: its texts, sequence and compared series; the

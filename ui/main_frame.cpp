@@ -507,8 +507,12 @@ void CMainFrame::OnViewSkipped() {
 
 void CMainFrame::ShowScanState() {
     const ScanPhase phase = m_session.phase();
-    m_statusText->setText(
-        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(), m_scan->Counts().skipped));
+    QString status =
+        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(), m_scan->Counts().skipped);
+    if (const std::string unsaved = SaveFailuresMessage(m_scan->saveFailures()); !unsaved.empty()) {
+        status += QStringLiteral("; ") + QString::fromStdString(unsaved);
+    }
+    m_statusText->setText(status);
     m_commands->scan()->setEnabled(phase != ScanPhase::kScanning);
     m_commands->stop()->setEnabled(phase == ScanPhase::kScanning);
     m_model->SetPendingFigures(phase == ScanPhase::kOver ? CResultsModel::PendingFigures::kFailed

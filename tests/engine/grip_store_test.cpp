@@ -125,17 +125,15 @@ class GripStoreTest : public ::testing::Test {
 
     TempDir m_dir;
     TempDir m_memory{true};
-    RecordingOwner m_owner;
     std::string m_copy;
     int m_copies = 0;
 };
 
 TEST_F(GripStoreTest, FirstStartCreatesFolderAndHeader) {
     GripStore store;
-    m_owner.m_cachedCount = 7;
-    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
     EXPECT_EQ(ReadBytes(CacheFile()), HeaderBytes());
-    EXPECT_EQ(m_owner.m_cachedCount.load(), 0);
+    EXPECT_EQ(store.storedCount(), 0u);
     EXPECT_EQ(store.size(), 0u);
 }
 
@@ -160,8 +158,8 @@ TEST_F(GripStoreTest, AppendedRecordsLoadBackAndNextAppendOverwritesAHalfRecord)
 
     {
         GripStore store;
-        ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
-        EXPECT_EQ(m_owner.m_cachedCount.load(), 3);
+        ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
+        EXPECT_EQ(store.storedCount(), 3u);
         for (const Sample& s : samples) {
             const GripStore::Entry* e = store.Find(s.path);
             ASSERT_NE(e, nullptr);
@@ -172,8 +170,8 @@ TEST_F(GripStoreTest, AppendedRecordsLoadBackAndNextAppendOverwritesAHalfRecord)
         Bytes buffer;
         ExclusiveHold hold(store.lock());
         ASSERT_NE(store.Insert(u"/music/new.mp3", added), nullptr);
-        store.AppendRecord(u"/music/new.mp3", added, buffer, &m_owner);
-        EXPECT_EQ(m_owner.m_cachedCount.load(), 4);
+        store.AppendRecord(u"/music/new.mp3", added, buffer);
+        EXPECT_EQ(store.storedCount(), 4u);
     }
     const Bytes after = ReadBytes(CacheFile());
     const Bytes record = RecordBytes(u"/music/new.mp3", RandomGrip(10, "t", "a", "b", "n"));
@@ -181,7 +179,7 @@ TEST_F(GripStoreTest, AppendedRecordsLoadBackAndNextAppendOverwritesAHalfRecord)
     EXPECT_TRUE(std::equal(record.begin(), record.end(), after.begin() + static_cast<long>(good)));
 
     GripStore again;
-    ASSERT_EQ(again.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(again.LoadCache(CacheFile()), S_OK);
     EXPECT_EQ(again.size(), 4u);
 }
 
@@ -299,7 +297,7 @@ TEST_F(GripStoreTest, OddRecordsAndHeaders) {
         fs::remove(GripStore::IndexPath(CacheFile()));
         WriteBytes(CacheFile(), damaged);
         GripStore store;
-        ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), c.result);
+        ASSERT_EQ(store.LoadCache(CacheFile()), c.result);
         EXPECT_EQ(store.size(), c.loaded);
         EXPECT_EQ(ReadBytes(CacheFile()), c.after.empty() ? damaged : c.after);
     }
@@ -328,7 +326,7 @@ TEST_F(GripStoreTest, SupersededRecordsAndCompaction) {
         std::vector<size_t> ends;
         const Bytes bytes = WriteCache(c.written, &ends);
         GripStore store;
-        ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+        ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
         ASSERT_EQ(store.size(), c.live.size());
         Bytes expected = HeaderBytes();
         for (size_t i : c.live) {
@@ -388,7 +386,7 @@ TEST_F(GripStoreTest, RewritesFollowLinksAndLeftoversGo) {
         }
         {
             GripStore store;  // writes both files afresh: a record was damaged
-            ASSERT_EQ(store.LoadCache(CacheFile(), nullptr), S_OK);
+            ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
             EXPECT_EQ(store.size(), 2u);
         }
         EXPECT_EQ(fs::is_symlink(CacheFile()), c.linkCache);
@@ -407,7 +405,7 @@ TEST_F(GripStoreTest, RewritesFollowLinksAndLeftoversGo) {
             WriteBytes(leftover, c.leftoverBytes);
         }
         GripStore again;
-        ASSERT_EQ(again.LoadCache(CacheFile(), nullptr), S_OK);
+        ASSERT_EQ(again.LoadCache(CacheFile()), S_OK);
         EXPECT_EQ(again.size(), 2u);
         EXPECT_EQ(fs::exists(leftover), !c.leftoverGoes);
     }
@@ -416,56 +414,56 @@ TEST_F(GripStoreTest, RewritesFollowLinksAndLeftoversGo) {
 TEST_F(GripStoreTest, ClearLeavesTheHeader) {
     WriteCache(ThreeSamples());
     GripStore store;
-    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
     EXPECT_EQ(store.ClearCache(), S_OK);
     EXPECT_EQ(store.size(), 0u);
     EXPECT_EQ(ReadBytes(CacheFile()), HeaderBytes());
     // Appends go on after the header.
     Bytes buffer;
     const Sample s = ThreeSamples()[1];
-    store.AppendRecord(s.path, s.grip, buffer, nullptr);
+    store.AppendRecord(s.path, s.grip, buffer);
     EXPECT_EQ(ReadBytes(CacheFile()).size(), 32 + RecordBytes(s.path, s.grip).size());
 }
 
 TEST_F(GripStoreTest, SecondHolderIsRefused) {
     GripStore first;
-    ASSERT_EQ(first.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(first.LoadCache(CacheFile()), S_OK);
     GripStore second;
-    EXPECT_EQ(second.LoadCache(CacheFile(), &m_owner), E_CACHE_LOCKED);
+    EXPECT_EQ(second.LoadCache(CacheFile()), E_CACHE_LOCKED);
     // Appends of the refused store go nowhere.
     Bytes buffer;
     const Sample s = ThreeSamples()[0];
-    second.AppendRecord(s.path, s.grip, buffer, nullptr);
+    second.AppendRecord(s.path, s.grip, buffer);
     EXPECT_EQ(ReadBytes(CacheFile()), HeaderBytes());
     // The lock goes with the file it was taken on.
-    ASSERT_EQ(first.LoadCache(m_dir.File("other.dat"), &m_owner), S_OK);
-    EXPECT_EQ(second.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(first.LoadCache(m_dir.File("other.dat")), S_OK);
+    EXPECT_EQ(second.LoadCache(CacheFile()), S_OK);
 }
 
 TEST_F(GripStoreTest, UnusableLocationFails) {
     const std::string blocker = m_dir.File("file");
     WriteBytes(blocker, Bytes{1});
     GripStore store;
-    EXPECT_EQ(store.LoadCache(blocker + "/cache.dat", &m_owner), E_FAIL);
-    EXPECT_EQ(store.LoadCache(std::string(), &m_owner), E_FAIL);
-    EXPECT_EQ(store.LoadCache(m_dir.path(), &m_owner), E_FAIL);
+    EXPECT_EQ(store.LoadCache(blocker + "/cache.dat"), E_FAIL);
+    EXPECT_EQ(store.LoadCache(std::string()), E_FAIL);
+    EXPECT_EQ(store.LoadCache(m_dir.path()), E_FAIL);
     // Neither waits on a FIFO nor writes to a device.
     ASSERT_EQ(mkfifo(m_dir.File("fifo").c_str(), 0600), 0);
-    EXPECT_EQ(store.LoadCache(m_dir.File("fifo"), &m_owner), E_CACHE_FOREIGN);
-    EXPECT_EQ(store.LoadCache("/dev/null", &m_owner), E_CACHE_FOREIGN);
+    EXPECT_EQ(store.LoadCache(m_dir.File("fifo")), E_CACHE_FOREIGN);
+    EXPECT_EQ(store.LoadCache("/dev/null"), E_CACHE_FOREIGN);
 }
 
 TEST_F(GripStoreTest, OverlongFieldIsNotWritten) {
     GripStore store;
-    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
     Grip g = RandomGrip(1);
     g.title.assign(40000, 'x');
     Bytes buffer;
-    store.AppendRecord(u"/music/long.mp3", g, buffer, nullptr);
-    store.AppendRecord(u"/music/b.mp3", RandomGrip(2), buffer, nullptr);
+    store.AppendRecord(u"/music/long.mp3", g, buffer);
+    store.AppendRecord(u"/music/b.mp3", RandomGrip(2), buffer);
     GripStore again;
-    store.LoadCache(m_dir.File("elsewhere.dat"), nullptr);
-    ASSERT_EQ(again.LoadCache(CacheFile(), &m_owner), S_OK);
+    store.LoadCache(m_dir.File("elsewhere.dat"));
+    ASSERT_EQ(again.LoadCache(CacheFile()), S_OK);
     EXPECT_EQ(again.size(), 1u);
     EXPECT_NE(again.Find(u"/music/b.mp3"), nullptr);
 }
@@ -505,7 +503,7 @@ TEST_F(GripStoreTest, SurvivesTruncationAtEveryOffset) {
         const std::string file =
             DamagedCopy(Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
         GripStore store;
-        ASSERT_EQ(store.LoadCache(file, nullptr), S_OK) << cut;
+        ASSERT_EQ(store.LoadCache(file), S_OK) << cut;
         size_t expected = 0;
         while (expected < ends.size() && ends[expected] <= cut) {
             ++expected;
@@ -531,12 +529,12 @@ TEST_F(GripStoreTest, DamageCostsTheDamagedRecordOnly) {
         const std::string file = DamagedCopy(damaged);
         {
             GripStore store;
-            ASSERT_EQ(store.LoadCache(file, nullptr), S_OK);
+            ASSERT_EQ(store.LoadCache(file), S_OK);
             Bytes buffer;
-            store.AppendRecord(added.path, added.grip, buffer, nullptr);
+            store.AppendRecord(added.path, added.grip, buffer);
         }
         GripStore store;
-        ASSERT_EQ(store.LoadCache(file, nullptr), S_OK);
+        ASSERT_EQ(store.LoadCache(file), S_OK);
         for (size_t i = 0; i < samples.size(); ++i) {
             const size_t begin = i == 0 ? 32 : ends[i - 1];
             if (to <= begin || from >= ends[i]) {
@@ -605,7 +603,7 @@ TEST_F(GripStoreTest, LargeCacheLoadsAsASmallOneDoes) {
     WriteBytes(CacheFile(), bytes);
 
     GripStore store;
-    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
     EXPECT_EQ(store.size(), kRecords - 2);
     Bytes expected = HeaderBytes();
     for (size_t i = 0; i < kRecords; ++i) {
@@ -633,14 +631,14 @@ TEST_F(GripStoreTest, StampsTellChangedFiles) {
     const FileStamp later{1000, 6};
     {
         GripStore store;
-        ASSERT_EQ(store.LoadCache(CacheFile(), nullptr), S_OK);
+        ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
         ExclusiveHold hold(store.lock());
         EXPECT_TRUE(store.IsUnchanged(samples[0].path, later));  // adopted
         Bytes buffer;
-        store.AppendRecord(samples[1].path, samples[1].grip, buffer, nullptr, &early);
+        store.AppendRecord(samples[1].path, samples[1].grip, buffer, &early);
     }
     GripStore store;
-    ASSERT_EQ(store.LoadCache(CacheFile(), nullptr), S_OK);
+    ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
     ExclusiveHold hold(store.lock());
     EXPECT_TRUE(store.IsUnchanged(samples[0].path, later));
     EXPECT_FALSE(store.IsUnchanged(samples[0].path, early));
@@ -831,10 +829,10 @@ TEST_F(GripStoreTest, RecordsAreTrustedOnlyWithTheirTies) {
         fs::create_directories(fs::path(cache).parent_path());
         if (c.made == Made::kWithStamps) {
             GripStore store;
-            ASSERT_EQ(store.LoadCache(cache, nullptr), S_OK);
+            ASSERT_EQ(store.LoadCache(cache), S_OK);
             Bytes buffer;
             for (const Stamped& s : samples) {
-                store.AppendRecord(s.path, s.grip, buffer, nullptr, &s.stamp);
+                store.AppendRecord(s.path, s.grip, buffer, &s.stamp);
             }
         } else {
             Bytes bytes = HeaderBytes();
@@ -869,13 +867,13 @@ TEST_F(GripStoreTest, RecordsAreTrustedOnlyWithTheirTies) {
         const Bytes damagedIndex = indexFile ? ReadBytes(index) : Bytes();
         {
             GripStore store;
-            ASSERT_EQ(store.LoadCache(cache, &m_owner), S_OK);
+            ASSERT_EQ(store.LoadCache(cache), S_OK);
             EXPECT_EQ(store.indexReport().state, c.state);
             EXPECT_EQ(store.indexReport().untrusted, c.untrusted);
             EXPECT_EQ(IndexReportMessage(store.indexReport()).empty(),
                       c.untrusted == 0 && c.state != IndexState::kUnusable);
             EXPECT_EQ(store.size(), c.trusted.size());
-            EXPECT_EQ(m_owner.m_cachedCount.load(), static_cast<int32_t>(c.trusted.size()));
+            EXPECT_EQ(store.storedCount(), c.trusted.size());
             ExclusiveHold hold(store.lock());
             for (size_t i : c.trusted) {
                 const GripStore::Entry* e = store.Find(samples[i].path);
@@ -887,7 +885,7 @@ TEST_F(GripStoreTest, RecordsAreTrustedOnlyWithTheirTies) {
         }
         // Told once: what was not trusted is gone, and what was stays.
         GripStore again;
-        ASSERT_EQ(again.LoadCache(cache, nullptr), S_OK);
+        ASSERT_EQ(again.LoadCache(cache), S_OK);
         EXPECT_EQ(again.indexReport().state,
                   c.state == IndexState::kUnusable ? IndexState::kUnusable : IndexState::kSound);
         EXPECT_EQ(again.indexReport().untrusted, 0u);
