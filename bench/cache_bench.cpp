@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
             const std::string path = "/home/user/Music/Artist " + std::to_string(i % 997) +
                                      "/Album " + std::to_string(i % 5003) + "/" +
                                      std::to_string(i) + " Track.mp3";
-            GripStore::SerializeRecord(std::u16string(path.begin(), path.end()), grip, bytes);
+            SerializeRecord(std::u16string(path.begin(), path.end()), grip, bytes);
             out.write(reinterpret_cast<const char*>(bytes.data()),
                       static_cast<std::streamsize>(bytes.size()));
         }

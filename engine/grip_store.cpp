@@ -26,23 +26,11 @@
 
 namespace {
 
-constexpr int32_t kMaxLength16 = std::numeric_limits<int16_t>::max();
-// The longest record the format allows: every length at its largest.
-constexpr size_t kMaxRecordSize = kRecordFixedSize + 2 * kMaxLength16 + 4 * kMaxLength16;
-// How much of a file loading holds in memory at once.
-constexpr size_t kReadWindow = size_t{1} << 20;
-// A refill starts this far before the offset asked for, so that a search
-// that goes on just behind a parsed candidate stays in the window.
-constexpr uint64_t kWindowSlack = 4096;
-// No value of a Grip made from audio comes near this; a larger one is damage.
-constexpr float kMaxGripValue = 1e6f;
 // "Harmonyfox ": what every file of ours begins with.
 constexpr size_t kHeaderNameSize = 11;
 // A word of at least this many lower-case letters after the name tells
 // another file of ours.
 constexpr std::ptrdiff_t kOwnWordLeast = 2;
-// An offset that no file reaches.
-constexpr uint64_t kNowhere = std::numeric_limits<uint64_t>::max();
 // Opening tries again this often when a holder renamed a new file over the
 // one just opened.
 constexpr int kOpenAttempts = 4;
@@ -63,19 +51,17 @@ void CacheHeader(unsigned char (&header)[kCacheHeaderSize], bool marked) {
 
 // What a 32-byte header that is not ours (its mark taken out) says of its file.
 enum class HeaderKind {
-    kDamaged,         // ours with damaged bytes after the name
-    kDamagedName,     // ours with one damaged byte in the name, perhaps more after it
-    kOtherVersion,    // "Harmonyfox " and another version number, zeros after it
-    kForeign,         // someone else's file, or another file of ours (the stamp index,
-                      // anything else whose header names what it is)
+    kDamaged,       // ours with damaged bytes after the name
+    kDamagedName,   // ours with one damaged byte in the name, perhaps more after it
+    kOtherVersion,  // "Harmonyfox " and another version number, zeros after it
+    kForeign,       // someone else's file, or another file of ours (the stamp index,
+                    // anything else whose header names what it is)
 };
 
 HeaderKind KindOfHeader(const unsigned char (&found)[kCacheHeaderSize]) {
-    const size_t nameDamage = static_cast<size_t>(
-        std::inner_product(found, found + kHeaderNameSize, kCacheHeaderText, size_t{0},
-                           std::plus<>(), [](unsigned char a, char b) {
-                               return a != static_cast<unsigned char>(b);
-                           }));
+    const size_t nameDamage = static_cast<size_t>(std::inner_product(
+        found, found + kHeaderNameSize, kCacheHeaderText, size_t{0}, std::plus<>(),
+        [](unsigned char a, char b) { return a != static_cast<unsigned char>(b); }));
     if (nameDamage > 1) {
         return HeaderKind::kForeign;
     }
@@ -96,9 +82,10 @@ HeaderKind KindOfHeader(const unsigned char (&found)[kCacheHeaderSize]) {
     const auto versionChar = [](unsigned char c) { return (c >= '0' && c <= '9') || c == '.'; };
     const bool version = textEnd != text && *text >= '0' && *text <= '9' &&
                          std::all_of(text, textEnd, versionChar) &&
-                         std::adjacent_find(text, textEnd, [](unsigned char a, unsigned char b) {
-                             return a == '.' && b == '.';
-                         }) == textEnd &&
+                         std::adjacent_find(text, textEnd,
+                                            [](unsigned char a, unsigned char b) {
+                                                return a == '.' && b == '.';
+                                            }) == textEnd &&
                          textEnd[-1] != '.';
     return version && zerosAfter ? HeaderKind::kOtherVersion : HeaderKind::kDamaged;
 }
@@ -106,235 +93,6 @@ HeaderKind KindOfHeader(const unsigned char (&found)[kCacheHeaderSize]) {
 // "3 stored fingerprints", "1 stored fingerprint".
 std::string Fingerprints(uint32_t count) {
     return std::to_string(count) + (count == 1 ? " stored fingerprint" : " stored fingerprints");
-}
-
-// A file read through one window of bounded size.
-class FileWindow {
-  public:
-    // The buffer is no larger than the file: most caches and indexes are far
-    // smaller than the window, and a megabyte cleared per load would dominate.
-    FileWindow(int file, uint64_t size)
-        : m_file(file),
-          m_size(size),
-          m_buffer(static_cast<size_t>(std::min<uint64_t>(size, kReadWindow + kWindowSlack))) {}
-
-    uint64_t size() const { return m_size; }
-    // Set once a read failed; the file is then not to be trusted.
-    bool failed() const { return m_failed; }
-
-    // The bytes [offset, offset + count), count at most kReadWindow; null
-    // when they pass the end of the file or cannot be read. Valid until the
-    // next call.
-    const unsigned char* Bytes(uint64_t offset, size_t count) {
-        if (count > kReadWindow || offset > m_size || m_size - offset < count) {
-            return nullptr;
-        }
-        if (offset < m_start || offset + count > m_start + m_filled) {
-            m_start = offset - std::min(offset, kWindowSlack);
-            m_filled = static_cast<size_t>(std::min<uint64_t>(m_buffer.size(), m_size - m_start));
-            if (!ReadAll(m_file, m_buffer.data(), m_filled, m_start)) {
-                m_filled = 0;
-                m_failed = true;
-                return nullptr;
-            }
-        }
-        return m_buffer.data() + (offset - m_start);
-    }
-
-  private:
-    int m_file;
-    uint64_t m_size;
-    std::vector<unsigned char> m_buffer;
-    uint64_t m_start = 0;
-    size_t m_filled = 0;
-    bool m_failed = false;
-};
-
-// Reads fields of one record from a byte range; every read fails once the
-// range is exhausted.
-class RecordReader {
-  public:
-    RecordReader(const unsigned char* data, size_t size) : m_data(data), m_size(size) {}
-
-    size_t offset() const { return m_offset; }
-    bool Room(size_t count) const { return m_size - m_offset >= count; }
-
-    bool Length(int16_t* value) {
-        if (!Room(2)) {
-            return false;
-        }
-        *value = static_cast<int16_t>(GetUint(m_data + m_offset, 2));
-        m_offset += 2;
-        return true;
-    }
-    bool Units(std::u16string& text, size_t count) {
-        if ((m_size - m_offset) / 2 < count) {
-            return false;
-        }
-        text.resize(count);
-        for (size_t i = 0; i < count; ++i) {
-            text[i] = static_cast<char16_t>(GetUint(m_data + m_offset + 2 * i, 2));
-        }
-        m_offset += 2 * count;
-        return true;
-    }
-    template <size_t N>
-    bool Floats(std::array<float, N>& values) {
-        if ((m_size - m_offset) / 4 < N) {
-            return false;
-        }
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(values.data(), m_data + m_offset, 4 * N);
-        } else {
-            for (size_t i = 0; i < N; ++i) {
-                const auto bits = static_cast<uint32_t>(GetUint(m_data + m_offset + 4 * i, 4));
-                std::memcpy(&values[i], &bits, 4);
-            }
-        }
-        m_offset += 4 * N;
-        return true;
-    }
-    bool Text(std::string& text) {
-        int16_t length = 0;
-        if (!Length(&length) || length < 0 || !Room(static_cast<size_t>(length))) {
-            return false;
-        }
-        text.assign(reinterpret_cast<const char*>(m_data + m_offset), static_cast<size_t>(length));
-        m_offset += static_cast<size_t>(length);
-        return true;
-    }
-    bool Marker() {
-        if (!Room(sizeof(kRecordEndMarker)) ||
-            std::memcmp(m_data + m_offset, kRecordEndMarker, sizeof(kRecordEndMarker)) != 0) {
-            return false;
-        }
-        m_offset += sizeof(kRecordEndMarker);
-        return true;
-    }
-
-  private:
-    const unsigned char* m_data;
-    size_t m_size;
-    size_t m_offset = 0;
-};
-
-template <size_t N>
-bool Sane(const std::array<float, N>& values) {
-    for (float v : values) {
-        if (!(std::fabs(v) <= kMaxGripValue)) {  // NaN fails too
-            return false;
-        }
-    }
-    return true;
-}
-
-struct ParsedRecord {
-    bool good = false;    // a whole record with sane values
-    bool shaped = false;  // its lengths put its end marker inside the file
-    uint64_t end = 0;     // where it ends, when shaped
-    std::u16string path;
-    Grip grip;
-};
-
-void ParseRecord(FileWindow& window, uint64_t offset, ParsedRecord& out) {
-    out.good = false;
-    out.shaped = false;
-    const size_t span =
-        static_cast<size_t>(std::min<uint64_t>(kMaxRecordSize, window.size() - offset));
-    const unsigned char* data = window.Bytes(offset, span);
-    if (data == nullptr) {
-        return;
-    }
-    RecordReader in(data, span);
-    Grip& g = out.grip;
-    int16_t pathLength = 0;
-    if (!in.Length(&pathLength) || pathLength < 1 ||
-        !in.Units(out.path, static_cast<size_t>(pathLength)) || !in.Floats(g.envelope) ||
-        !in.Floats(g.drift) || !in.Floats(g.spectrum) || !in.Text(g.nameKey) || !in.Text(g.title) ||
-        !in.Text(g.artist) || !in.Text(g.album) || !in.Room(sizeof(kRecordEndMarker))) {
-        return;
-    }
-    out.shaped = true;
-    out.end = offset + in.offset() + sizeof(kRecordEndMarker);
-    g.sequence = kNotInScan;
-    out.good = in.Marker() && out.path.find(u'\0') == std::u16string::npos && Sane(g.envelope) &&
-               Sane(g.drift) && Sane(g.spectrum);
-}
-
-// The offset of the next end marker at or after from, or kNowhere.
-uint64_t FindMarker(FileWindow& window, uint64_t from) {
-    while (from < window.size() && window.size() - from >= sizeof(kRecordEndMarker)) {
-        const size_t span =
-            static_cast<size_t>(std::min<uint64_t>(kReadWindow, window.size() - from));
-        const unsigned char* data = window.Bytes(from, span);
-        if (data == nullptr) {
-            return kNowhere;
-        }
-        const void* hit = memmem(data, span, kRecordEndMarker, sizeof(kRecordEndMarker));
-        if (hit != nullptr) {
-            return from + static_cast<uint64_t>(static_cast<const unsigned char*>(hit) - data);
-        }
-        from += span - (sizeof(kRecordEndMarker) - 1);
-    }
-    return kNowhere;
-}
-
-// After the damaged record at from (parsed into record): the offset of the
-// next good record, parsed into record, or kNowhere. A good record begins
-// either where the damaged one's lengths say it ends (its marker or values
-// were hit) or right after some end marker (its lengths were hit).
-uint64_t NextGoodRecord(FileWindow& window, uint64_t from, ParsedRecord& record) {
-    uint64_t computed = record.shaped ? record.end : kNowhere;
-    uint64_t search = from + 1;
-    for (;;) {
-        const uint64_t marker = FindMarker(window, search);
-        const uint64_t after = marker == kNowhere ? kNowhere : marker + sizeof(kRecordEndMarker);
-        if (computed != kNowhere && computed <= after) {
-            const uint64_t candidate = computed;
-            computed = kNowhere;
-            if (candidate < window.size()) {
-                ParseRecord(window, candidate, record);
-                if (record.good) {
-                    return candidate;
-                }
-            }
-            if (candidate == after) {
-                search = marker + 1;
-                continue;
-            }
-        }
-        if (marker == kNowhere || window.failed()) {
-            return kNowhere;
-        }
-        if (after < window.size()) {
-            ParseRecord(window, after, record);
-            if (record.good) {
-                return after;
-            }
-        }
-        search = marker + 1;
-    }
-}
-
-void PutLength(std::vector<unsigned char>& out, size_t length) {
-    out.push_back(static_cast<unsigned char>(length & 0xFF));
-    out.push_back(static_cast<unsigned char>((length >> 8) & 0xFF));
-}
-
-template <size_t N>
-void PutFloats(std::vector<unsigned char>& out, const std::array<float, N>& values) {
-    if constexpr (std::endian::native == std::endian::little) {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(values.data());
-        out.insert(out.end(), bytes, bytes + 4 * N);
-        return;
-    }
-    for (float v : values) {
-        uint32_t bits;
-        std::memcpy(&bits, &v, 4);
-        for (int shift = 0; shift < 32; shift += 8) {
-            out.push_back(static_cast<unsigned char>((bits >> shift) & 0xFF));
-        }
-    }
 }
 
 // Above this size a cache is read on a thread of its own while the calling
@@ -789,7 +547,9 @@ HRESULT GripStore::LoadRecords(const StampIndex::Ties& ties, TieSource source) {
         std::thread reader([&] {
             readable = ReadRecords(
                 size,
-                [&queue](std::vector<LoadedRecord>&& batch) { return queue.Push(std::move(batch)); },
+                [&queue](std::vector<LoadedRecord>&& batch) {
+                    return queue.Push(std::move(batch));
+                },
                 &damaged);
             queue.Finish();
         });
@@ -951,36 +711,6 @@ HRESULT GripStore::CleanCache(CleanReport* report) {
         report->kept = static_cast<uint32_t>(m_entries.size());
     }
     return result;
-}
-
-bool GripStore::SerializeRecord(const std::u16string& path, const Grip& grip,
-                                std::vector<unsigned char>& buffer) {
-    const std::string* texts[] = {&grip.nameKey, &grip.title, &grip.artist, &grip.album};
-    if (path.empty() || path.size() > static_cast<size_t>(kMaxLength16)) {
-        return false;
-    }
-    size_t size = kRecordFixedSize + 2 * path.size();
-    for (const std::string* text : texts) {
-        if (text->size() > static_cast<size_t>(kMaxLength16)) {
-            return false;
-        }
-        size += text->size();
-    }
-    buffer.clear();
-    buffer.reserve(size);
-    PutLength(buffer, path.size());
-    for (char16_t unit : path) {
-        PutLength(buffer, unit);
-    }
-    PutFloats(buffer, grip.envelope);
-    PutFloats(buffer, grip.drift);
-    PutFloats(buffer, grip.spectrum);
-    for (const std::string* text : texts) {
-        PutLength(buffer, text->size());
-        buffer.insert(buffer.end(), text->begin(), text->end());
-    }
-    buffer.insert(buffer.end(), std::begin(kRecordEndMarker), std::end(kRecordEndMarker));
-    return true;
 }
 
 HRESULT GripStore::AppendRecord(const std::u16string& path, const Grip& grip,

@@ -37,6 +37,7 @@
 #include <vector>
 
 #include "block_pool.h"
+#include "cache_record.h"
 #include "decoder_contract.h"
 #include "file_stamp.h"
 #include "grip.h"
@@ -112,9 +113,6 @@ inline constexpr char kCacheHeaderText[] = "Harmonyfox 0.31";
 // header byte, which it mends, keeping the records.
 inline constexpr size_t kCacheMarkOffset = 31;
 inline constexpr unsigned char kCacheTiedMark = 'T';
-inline constexpr unsigned char kRecordEndMarker[4] = {0xFF, 'E', 'N', 'D'};
-// A record's size without its path and its four strings' bytes.
-inline constexpr size_t kRecordFixedSize = 8646;
 
 class GripStore {
   public:
@@ -250,7 +248,6 @@ class GripStore {
                 m_saveError.load(std::memory_order_relaxed)};
     }
 
-
     // Whether the stored record of path was made from a file with stamp now.
     // A record without a stamp yet (from a cache from before stamps, or made
     // when its file's stamp could not be read) counts as unchanged and takes
@@ -357,9 +354,9 @@ class GripStore {
     HRESULT LoadRecords(const StampIndex::Ties& ties, TieSource source);
     struct LoadedRecord;
     // Reads the good records of the cache file's first size bytes, made into
-    // entries with their texts numbered, and hands them to take in batches, in file order, until take
-    // refuses one; sets damaged when it passed over damage. false when the
-    // file could not be read.
+    // entries with their texts numbered, and hands them to take in batches, in file order, until
+    // take refuses one; sets damaged when it passed over damage. false when the file could not be
+    // read.
     bool ReadRecords(uint64_t size, const std::function<bool(std::vector<LoadedRecord>&&)>& take,
                      bool* damaged);
     // Links the trusted records of a batch into the store and the record
@@ -382,10 +379,6 @@ class GripStore {
     void EraseEntry(std::u16string_view path);
 
     ReadWriteLock& lock() { return m_lock; }
-
-    // The bytes of one record; false when a length does not fit its 16 bits.
-    static bool SerializeRecord(const std::u16string& path, const Grip& grip,
-                                std::vector<unsigned char>& buffer);
 
   private:
     void CloseFile();

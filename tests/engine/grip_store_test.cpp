@@ -73,8 +73,7 @@ bool SameGrip(const GripStore::Entry& e, const Grip& b) {
     return std::memcmp(e.vectors.envelope, b.envelope.data(), sizeof(float) * kEnvelopeLength) ==
                0 &&
            std::memcmp(e.vectors.drift, b.drift.data(), sizeof(float) * kDriftLength) == 0 &&
-           std::memcmp(e.vectors.spectrum, b.spectrum.data(), sizeof(float) * kComparedBins) ==
-               0 &&
+           std::memcmp(e.vectors.spectrum, b.spectrum.data(), sizeof(float) * kComparedBins) == 0 &&
            t.nameKey == b.nameKey && t.title == b.title && t.artist == b.artist &&
            t.album == b.album;
 }
@@ -140,7 +139,7 @@ TEST_F(GripStoreTest, FirstStartCreatesFolderAndHeader) {
 TEST_F(GripStoreTest, SerializedRecordMatchesTheLayout) {
     for (const Sample& s : ThreeSamples()) {
         Bytes buffer;
-        ASSERT_TRUE(GripStore::SerializeRecord(s.path, s.grip, buffer));
+        ASSERT_TRUE(SerializeRecord(s.path, s.grip, buffer));
         EXPECT_EQ(buffer, RecordBytes(s.path, s.grip));
         EXPECT_EQ(buffer.size(), 8646 + 2 * s.path.size() + s.grip.nameKey.size() +
                                      s.grip.title.size() + s.grip.artist.size() +
@@ -265,8 +264,7 @@ TEST_F(GripStoreTest, OddRecordsAndHeaders) {
          },
          S_OK, 2, withoutFirst},
         {"padding that is not zero",
-         [](Bytes b) { return std::fill(b.begin() + 15, b.begin() + 31, ' '), b; }, S_OK, 3,
-         whole},
+         [](Bytes b) { return std::fill(b.begin() + 15, b.begin() + 31, ' '), b; }, S_OK, 3, whole},
         {"a damaged name byte and damaged padding",
          [](Bytes b) {
              b[3] = 'X';
@@ -283,13 +281,21 @@ TEST_F(GripStoreTest, OddRecordsAndHeaders) {
              return b;
          },
          S_OK, 0, marked},
-        {"a stamp index", [&](Bytes) { return indexFile("Harmonyfox stamps 2"); }, E_CACHE_FOREIGN,
-         0, {}},
+        {"a stamp index",
+         [&](Bytes) { return indexFile("Harmonyfox stamps 2"); },
+         E_CACHE_FOREIGN,
+         0,
+         {}},
         {"a stamp index of the older format",
-         [&](Bytes) { return indexFile("Harmonyfox stamps 1"); }, E_CACHE_FOREIGN, 0, {}},
+         [&](Bytes) { return indexFile("Harmonyfox stamps 1"); },
+         E_CACHE_FOREIGN,
+         0,
+         {}},
         {"a skip memory",
          [](Bytes) { return Bytes{'H', 'F', 'S', 'K', 'I', 'P', '1', '\n', 0, 0, 0, 0}; },
-         E_CACHE_FOREIGN, 0, {}},
+         E_CACHE_FOREIGN,
+         0,
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
