@@ -80,7 +80,7 @@ int main(int argc, char** argv) {
             const std::string path = "/home/user/Music/Artist " + std::to_string(i % 997) +
                                      "/Album " + std::to_string(i % 5003) + "/" +
                                      std::to_string(i) + " Track.mp3";
-            GripStore::SerializeRecord(std::u16string(path.begin(), path.end()), grip, bytes);
+            SerializeRecord(std::u16string(path.begin(), path.end()), grip, bytes);
             out.write(reinterpret_cast<const char*>(bytes.data()),
                       static_cast<std::streamsize>(bytes.size()));
         }
@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
     for (const char* which : {"first", "second"}) {
         const auto start = std::chrono::steady_clock::now();
         const double cpuStart = CpuSeconds();
-        loaded = store.LoadCache(cache.string(), nullptr);
+        loaded = store.LoadCache(cache.string());
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         std::printf("LoadCache, %s: %.2f s wall, %.2f s processor (%.0f MB/s wall)\n", which,
@@ -111,7 +111,7 @@ int main(int argc, char** argv) {
         before / 1024.0, steady / 1024.0,
         1024.0 * static_cast<double>(steady - before) / static_cast<double>(records), peak / 1024.0,
         (peak - steady) / 1024.0);
-    store.LoadCache(std::string(), nullptr);
+    store.LoadCache(std::string());
     fs::remove(cache);
     fs::remove(GripStore::IndexPath(cache.string()));
     return Failed(loaded) ? 1 : 0;

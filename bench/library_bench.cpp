@@ -88,7 +88,7 @@ struct Series {
 std::vector<Series> LoadReal(const std::string& path) {
     GripStore store;
     std::vector<Series> real;
-    if (store.LoadCache(path, nullptr) < 0) {
+    if (store.LoadCache(path) < 0) {
         return real;
     }
     for (const auto& [key, entry] : store.entries()) {
@@ -366,12 +366,12 @@ void RunSize(const LibraryModel& model, size_t n, bool check, int32_t method, fl
     {
         // The cache file of the library, written record by record.
         GripStore writer;
-        writer.LoadCache(cacheFile.string(), nullptr);
+        writer.LoadCache(cacheFile.string());
         for (size_t i = 0; i < n; ++i) {
             Grip g = model.Make(i, &where);
             const std::string path = where + "/" + g.nameKey + " [" + std::to_string(i) + "].ogg";
             paths.push_back(BytesToU16(path));
-            writer.AppendRecord(paths.back(), g, buffer, nullptr);
+            writer.AppendRecord(paths.back(), g, buffer);
             if (check) {
                 grips.push_back(std::move(g));
             }
@@ -420,7 +420,7 @@ void RunSize(const LibraryModel& model, size_t n, bool check, int32_t method, fl
     GripStore store;
     const auto loadStart = Clock::now();
     const double loadCpuStart = ProcessCpuSeconds();
-    store.LoadCache(cacheFile.string(), nullptr);
+    store.LoadCache(cacheFile.string());
     const double loadSeconds = Seconds(loadStart);
     const double loadCpu = ProcessCpuSeconds() - loadCpuStart;
     const double residentLoaded = ResidentBytes();

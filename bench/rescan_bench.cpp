@@ -59,9 +59,8 @@ void Run(int n) {
     std::vector<std::pair<std::u16string, FileStamp>> files;
     std::vector<DuplicatePair> pairs;
     {
-        RecordingOwner owner;
         GripStore store;
-        if (Failed(store.LoadCache(cache, &owner))) {
+        if (Failed(store.LoadCache(cache))) {
             std::fprintf(stderr, "cannot make %s\n", cache.c_str());
             std::exit(1);
         }
@@ -83,7 +82,7 @@ void Run(int n) {
             const std::u16string key = BytesToU16(path);
             ExclusiveHold hold(store.lock());
             store.Insert(key, grip);
-            store.AppendRecord(key, grip, buffer, &owner, &stamp);
+            store.AppendRecord(key, grip, buffer, &stamp);
             if (!fresh) {
                 files.emplace_back(key, stamp);
                 if (copy) {

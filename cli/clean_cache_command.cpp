@@ -35,7 +35,7 @@ int RunCleanCache(int argc, char** argv) {
         cache = GripStore::DefaultCachePath();
     }
     GripStore store;
-    if (const HRESULT loaded = store.LoadCache(cache, nullptr); Failed(loaded)) {
+    if (const HRESULT loaded = store.LoadCache(cache); Failed(loaded)) {
         std::fprintf(stderr, "harmonyfox-cli clean-cache: %s: %s\n", CacheLoadMessage(loaded),
                      cache.c_str());
         return kExitFailure;
@@ -44,7 +44,7 @@ int RunCleanCache(int argc, char** argv) {
         std::fprintf(stderr, "harmonyfox-cli clean-cache: %s\n", note.c_str());
     }
     CleanReport report;
-    const HRESULT cleaned = store.CleanCache(nullptr, &report);
+    const HRESULT cleaned = store.CleanCache(&report);
     std::printf("%u entries dropped, %llu bytes freed, %zu entries kept\n", report.dropped,
                 static_cast<unsigned long long>(report.bytesFreed), store.size());
     if (Failed(cleaned)) {

@@ -94,7 +94,8 @@ const char kFooter[] =
     "\n"
     "Exit status: 0 success; 1 the cache file cannot be opened, is held by\n"
     "another running Harmonyfox or is not a Harmonyfox cache (it is then left\n"
-    "alone), a folder does not exist, or the output cannot be written; 2 bad\n"
+    "alone), a folder does not exist, the output cannot be written, or some\n"
+    "fingerprints could not be saved in the cache (disk full, say); 2 bad\n"
     "arguments: an output that names the cache, a file beside it, the list of\n"
     "pairs that are not duplicates or the other output, or a folder both\n"
     "scanned and excluded.\n";
@@ -546,6 +547,10 @@ int RunScan(int argc, char** argv) {
                      "written as one line\n",
                      leftOut);
     }
+    const std::string unsaved = SaveFailuresMessage(scan.saveFailures());
+    if (!unsaved.empty()) {
+        std::fprintf(stderr, "harmonyfox-cli scan: %s\n", unsaved.c_str());
+    }
     if (!written) {
         std::fprintf(stderr, "harmonyfox-cli scan: cannot write %s\n",
                      options.output.empty() ? "standard output" : options.output.c_str());
@@ -555,7 +560,7 @@ int RunScan(int argc, char** argv) {
         std::fprintf(stderr, "harmonyfox-cli scan: cannot write %s\n", options.skipped.c_str());
         return kExitFailure;
     }
-    return kExitOk;
+    return unsaved.empty() ? kExitOk : kExitFailure;
 }
 
 const CommandRegistration kScan("scan", "find duplicate music files in folders", RunScan);

@@ -85,10 +85,26 @@ bool CopyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_
     return true;
 }
 
+std::string ReplacedPath(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(path, error)) {
+        return path;
+    }
+    const std::filesystem::path target = std::filesystem::canonical(path, error);
+    return error ? path : target.string();
+}
+
 int CreateReplacement(const std::string& path) {
-    const std::string temp = path + ".new";
-    const int file = open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const std::string temp = ReplacedPath(path) + ".new";
+    // Neither a FIFO nor a link by that name may stall or redirect the write.
+    const int file =
+        open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0644);
     if (file < 0) {
+        return -1;
+    }
+    struct stat info {};
+    if (fstat(file, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(file);
         return -1;
     }
     // The lock must already hold when the new file takes the old one's name.
@@ -100,19 +116,35 @@ int CreateReplacement(const std::string& path) {
 }
 
 bool CommitReplacement(int file, const std::string& path, bool written) {
-    const std::string temp = path + ".new";
-    if (!written || fsync(file) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
+    const std::string target = ReplacedPath(path);
+    const std::string temp = target + ".new";
+    if (!written || fsync(file) != 0 || rename(temp.c_str(), target.c_str()) != 0) {
         close(file);
         unlink(temp.c_str());
         return false;
     }
-    const std::string folder = std::filesystem::path(path).parent_path().string();
+    const std::string folder = std::filesystem::path(target).parent_path().string();
     const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         fsync(dir);
         close(dir);
     }
     return true;
+}
+
+void RemoveLeftoverReplacement(const std::string& path) {
+    const std::string temp = ReplacedPath(path) + ".new";
+    // Non-blocking and not through a link, so that neither a FIFO nor a
+    // link by that name leads anywhere.
+    const int file = open(temp.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (file < 0) {
+        return;
+    }
+    struct stat info {};
+    if (fstat(file, &info) == 0 && S_ISREG(info.st_mode) && flock(file, LOCK_EX | LOCK_NB) == 0) {
+        unlink(temp.c_str());
+    }
+    close(file);
 }
 
 void PutUint(unsigned char* out, uint64_t value, size_t bytes) {

@@ -24,14 +24,25 @@ uint64_t FileSize(int file);
 // an error.
 bool CopyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t count);
 
-// A new file at path + ".new", locked with an exclusive flock, to be renamed
-// over path once it is whole; -1 when it cannot be made.
+// The file that a replacement of path takes the place of: path, or the file
+// its links lead to when path is a link (so the link stays a link).
+std::string ReplacedPath(const std::string& path);
+
+// A new file beside ReplacedPath(path), named after it with ".new", locked
+// with an exclusive flock, to be renamed over it once it is whole; -1 when it
+// cannot be made.
 int CreateReplacement(const std::string& path);
 
-// Syncs the replacement and renames it over path (syncing the folder too).
-// When written is false or that fails, the replacement is closed and
-// removed, the old file stays, and the result is false.
+// Syncs the replacement and renames it over ReplacedPath(path) (syncing the
+// folder too). When written is false or that fails, the replacement is
+// closed and removed, the old file stays, and the result is false.
 bool CommitReplacement(int file, const std::string& path, bool written);
+
+// Removes the replacement of path that a run killed while writing it left
+// behind: a regular file by its name that nobody holds locked (a FIFO, a
+// folder or a link by that name is left alone). Call while holding the lock
+// on path's own file, as every writer of a replacement does.
+void RemoveLeftoverReplacement(const std::string& path);
 
 // The bytes of value's lowest bytes little-endian, and back.
 void PutUint(unsigned char* out, uint64_t value, size_t bytes);

@@ -12,17 +12,8 @@
 // shared lock and a mutex of its own.
 // Lock order: this lock before the owner's pairsLock.
 //
-// The cache file: a 32-byte header ("Harmonyfox 0.31" and 17 zero bytes),
-// then records back to back, all numbers little-endian:
-//   int16 p (>= 1), p UTF-16 code units of the path, 100 + 10 + 2048 float32
-//   (envelope, drift, spectrum), then nameKey, title, artist, album, each an
-//   int16 length (>= 0) and that many bytes, then the marker FF 'E' 'N' 'D'.
-// A later record of a path supersedes an earlier one. Beside it, the stamp
-// index (IndexPath, StampIndex) ties each record to its file: the size and
-// modification time the file had when the record was made, and a check of
-// the record's bytes. Once a stamp has been kept for a cache, the last byte of
-// its header holds the mark kCacheTiedMark, and from then on a record without
-// its tie is not trusted. docs/scan-engine.md describes both files.
+// The cache file behind it (CacheFile, cache_file.h) holds every entry's
+// record; docs/scan-engine.md describes it and its stamp index.
 #pragma once
 
 #include <atomic>
@@ -37,70 +28,19 @@
 #include <vector>
 
 #include "block_pool.h"
+#include "cache_file.h"
 #include "decoder_contract.h"
 #include "file_stamp.h"
 #include "grip.h"
 #include "grip_vectors.h"
 #include "projection_bound.h"
 #include "read_write_lock.h"
-#include "stamp_index.h"
 #include "tag_compare.h"
-
-class ScanOwner;
 
 // FileJob's code for an insert that found the path already stored.
 inline constexpr HRESULT E_INSERT_FAILED = static_cast<HRESULT>(0x80040002u);
 // The store's code for a path that it does not hold (the value of E_END_OF_STREAM).
 inline constexpr HRESULT E_NOT_IN_STORE = static_cast<HRESULT>(0x80040001u);
-// LoadCache: another running Harmonyfox holds the cache file.
-inline constexpr HRESULT E_CACHE_LOCKED = static_cast<HRESULT>(0x80040010u);
-// LoadCache: the file at the cache's path is not a cache of ours; it is left alone.
-inline constexpr HRESULT E_CACHE_FOREIGN = static_cast<HRESULT>(0x80040011u);
-
-// What a front end tells the user when LoadCache returned result (a failure).
-const char* CacheLoadMessage(HRESULT result);
-
-// What LoadCache found of the stamp index.
-enum class IndexState {
-    kSound,     // as it should be (or a cache that never had one, which now has)
-    kMissing,   // stamps had been kept for the cache, and the index was gone
-    kDamaged,   // stamps had been kept, and the index was no index (emptied,
-                // cut short in its header, damaged, replaced): it was emptied
-    kUnusable,  // no file that can be written (a folder, someone else's file,
-                // no access): it is left alone and no stamp is kept; records
-                // are trusted only when no stamp had been kept before either
-};
-
-// What LoadCache tells the front end about the ties of records to files.
-struct IndexReport {
-    IndexState state = IndexState::kSound;
-    // Stored fingerprints that were not trusted (no tie, or bytes that do not
-    // match it): their files are fingerprinted again when next scanned.
-    uint32_t untrusted = 0;
-    std::string path;  // of the index
-};
-
-// The one line a front end shows for report; empty when there is nothing to
-// tell.
-std::string IndexReportMessage(const IndexReport& report);
-
-// What CleanCache did.
-struct CleanReport {
-    uint32_t dropped = 0;     // entries of files that no longer exist
-    uint64_t bytesFreed = 0;  // the cache file and its index shrank by this much
-};
-
-inline constexpr size_t kCacheHeaderSize = 32;
-inline constexpr char kCacheHeaderText[] = "Harmonyfox 0.31";
-// The header byte that tells that stamps are kept for the cache, and its
-// value (0 before). A reader that knows no mark takes it for one damaged
-// header byte, which it mends, keeping the records.
-inline constexpr size_t kCacheMarkOffset = 31;
-inline constexpr unsigned char kCacheTiedMark = 'T';
-inline constexpr unsigned char kRecordEndMarker[4] = {0xFF, 'E', 'N', 'D'};
-// A record's size without its path and its four strings' bytes.
-inline constexpr size_t kRecordFixedSize = 8646;
-
 class GripStore {
   public:
     // Number of text keys; textIds holds them in the order title, artist,
@@ -168,7 +108,6 @@ class GripStore {
     };
 
     GripStore() : m_entries(PoolAllocator<Map::value_type>(&m_pool)) {}
-    ~GripStore();
     GripStore(const GripStore&) = delete;
     GripStore& operator=(const GripStore&) = delete;
 
@@ -178,13 +117,16 @@ class GripStore {
 
     // Opens (creating it and its folder when missing) and locks the cache
     // file at path, replacing any file held before, and loads every good
-    // record into an emptied store; sets owner's m_cachedCount (owner may be
-    // null). The file is read as a stream, one window at a time.
-    // - A file that is not ours (a regular file whose first bytes are not our
-    //   header, or no regular file at all) is left alone: E_CACHE_FOREIGN.
-    //   An empty file, a prefix of our header, or a header of another
-    //   version ("Harmonyfox " and other text) is reset to our header alone;
-    //   a header with one damaged byte is mended when a record follows it.
+    // record into an emptied store; size() then counts them. The file is
+    // read as a stream, one window at a time.
+    // - A file that is not a cache of ours (a regular file whose first bytes
+    //   are not our header, another file of ours such as a stamp index, or no
+    //   regular file at all) is left alone: E_CACHE_FOREIGN. An empty file,
+    //   a prefix of our header, or a header of another version ("Harmonyfox "
+    //   and another version number) is reset to our header alone. A header
+    //   with damaged bytes (at most one of them in "Harmonyfox ") is mended
+    //   when a good record follows it anywhere; without one it is reset when
+    //   its name is whole, else left alone.
     // - A damaged record costs itself only: loading finds the next good
     //   record and goes on. When good records follow damage, or more than a
     //   quarter of the file is superseded records, the file is written afresh
@@ -193,40 +135,51 @@ class GripStore {
     // E_CACHE_LOCKED when another process holds the file, E_FAIL when it
     // cannot be opened; the store is then empty and appends go nowhere.
     // No lock is taken: call before workers run.
-    HRESULT LoadCache(const std::string& path, ScanOwner* owner);
-    HRESULT LoadCache(ScanOwner* owner) { return LoadCache(DefaultCachePath(), owner); }
+    HRESULT LoadCache(const std::string& path);
+    HRESULT LoadCache() { return LoadCache(DefaultCachePath()); }
 
     // What the last LoadCache found of the stamp index. Read by the front end
     // after LoadCache, before workers run.
-    const IndexReport& indexReport() const { return m_indexReport; }
+    const IndexReport& indexReport() const { return m_cache.indexReport(); }
 
     // Empties the store and cuts the file and its index to their headers.
     // Takes the lock exclusively itself. Always S_OK.
     HRESULT ClearCache();
 
     // Drops the entries of files that no longer exist, from the store and
-    // from the files (written afresh from the live records' bytes), and sets
-    // owner's m_cachedCount (owner may be null). Takes the lock exclusively
-    // itself. S_OK, or E_FAIL when the files could not be written afresh (the
+    // from the files (written afresh from the live records' bytes), and
+    // says so in report (may be null). Takes the lock exclusively itself.
+    // S_OK, or E_FAIL when the files could not be written afresh (the
     // entries are gone from the store all the same).
-    HRESULT CleanCache(ScanOwner* owner, CleanReport* report);
+    HRESULT CleanCache(CleanReport* report);
 
     // Serialises one record into buffer and writes it at the end of the good
     // records, then its tie to the index: stamp (the file's, read before it
     // was fingerprinted; null when it could not be read, and then taken at
     // the file's next scan) and the record's check. The record supersedes any
-    // earlier one of path. Sets owner's m_cachedCount to the number of
-    // entries. Call under the exclusive lock. A failed or short write is cut
-    // back, so the file stays readable.
-    void AppendRecord(const std::u16string& path, const Grip& grip,
-                      std::vector<unsigned char>& buffer, ScanOwner* owner,
-                      const FileStamp* stamp = nullptr);
+    // earlier one of path. Call under the exclusive lock. S_OK once both
+    // are written; S_NOT_SAVED when nothing is to be written (no cache file,
+    // or a length that does not fit the format); E_CACHE_WRITE when a write
+    // failed: the failure is counted in saveFailures(), a part written is
+    // cut back, and the records before stay loadable.
+    HRESULT AppendRecord(const std::u16string& path, const Grip& grip,
+                         std::vector<unsigned char>& buffer, const FileStamp* stamp = nullptr) {
+        return m_cache.Append(path, grip, buffer, stamp);
+    }
+
+    // The entries in the store, as size() counts them. Any thread, without
+    // the lock (the count may lag a running insert).
+    size_t storedCount() const { return m_storedCount.load(std::memory_order_relaxed); }
+    // What appends could not save. Any thread.
+    SaveFailures saveFailures() const { return m_cache.saveFailures(); }
 
     // Whether the stored record of path was made from a file with stamp now.
     // A record without a stamp yet (from a cache from before stamps, or made
     // when its file's stamp could not be read) counts as unchanged and takes
     // now as its stamp. Call under the exclusive lock.
-    bool IsUnchanged(const std::u16string& path, const FileStamp& now);
+    bool IsUnchanged(const std::u16string& path, const FileStamp& now) {
+        return m_cache.IsUnchanged(path, now);
+    }
 
     // Takes path's entry out of the store (not out of the cache file: a new
     // record of path supersedes it there). false when it is not there. Call
@@ -301,57 +254,17 @@ class GripStore {
 
     // The stamp index beside the cache file at cachePath: its name with the
     // extension ".idx".
-    static std::string IndexPath(const std::string& cachePath);
-
-    // Where a path's live record lies in the cache file, and its tie.
-    struct RecordPlace {
-        uint64_t offset = 0;
-        uint32_t length = 0;
-        RecordTie tie;
-    };
-
-    HRESULT OpenLocked(const std::string& path);
-    // Checks and mends the header; sets m_marked.
-    HRESULT CheckHeader();
-    // Which ties the records of a load can have: none (no index), stamps
-    // by path alone (an index from before record checks), or ties that
-    // check the record's bytes.
-    enum class TieSource { kNone, kStampsOnly, kChecked };
-    // Opens the stamp index and reads its ties; sets m_indexReport's state.
-    TieSource LoadIndex(StampIndex::Ties& ties);
-    struct LoadTally;
-    HRESULT LoadRecords(const StampIndex::Ties& ties, TieSource source);
-    struct LoadedRecord;
-    // Reads the good records of the cache file's first size bytes, made into
-    // entries with their texts numbered, and hands them to take in batches, in file order, until take
-    // refuses one; sets damaged when it passed over damage. false when the
-    // file could not be read.
-    bool ReadRecords(uint64_t size, const std::function<bool(std::vector<LoadedRecord>&&)>& take,
-                     bool* damaged);
-    // Links the trusted records of a batch into the store and the record
-    // table; the others are counted in tally. goodEnd becomes the end of the
-    // last.
-    void LinkRecords(std::vector<LoadedRecord>& batch, const StampIndex::Ties& ties,
-                     TieSource source, LoadTally& tally, uint64_t* goodEnd);
-    // Writes tie to the index, marking the cache first when the tie is the
-    // first stamp kept for it.
-    void AppendTie(const std::u16string& path, const RecordTie& tie);
-    // Sets the mark in the cache's header.
-    void MarkCache();
-    HRESULT RewriteCache();
-    // Writes the index afresh with the tie of every live record; marks the
-    // cache first when one of them holds a stamp.
-    HRESULT RewriteIndex();
-    void EraseEntry(std::u16string_view path);
+    static std::string IndexPath(const std::string& cachePath) {
+        return CacheFile::IndexPath(cachePath);
+    }
 
     ReadWriteLock& lock() { return m_lock; }
 
-    // The bytes of one record; false when a length does not fit its 16 bits.
-    static bool SerializeRecord(const std::u16string& path, const Grip& grip,
-                                std::vector<unsigned char>& buffer);
-
   private:
-    void CloseFile();
+    // Loading links the records it trusts in, and drops superseded entries.
+    friend class CacheFile;
+
+    void EraseEntry(std::u16string_view path);
     // Links prepared in; numbers its texts unless numbered says that they are.
     Entry* Add(PreparedEntry&& prepared, bool numbered = false);
     void NumberTexts(Entry& entry);
@@ -379,16 +292,9 @@ class GripStore {
     size_t m_basisBuiltAt = 0;  // entries in the store when m_basis was built
     std::unordered_map<std::string, uint32_t> m_textIds;  // number of each text
     uint32_t m_sequence = 0;
+    std::atomic<size_t> m_storedCount{0};  // m_entries.size(), for readers without the lock
 
-    // The file side.
-    std::string m_path;  // of the cache file
-    int m_file = -1;
-    uint64_t m_position = 0;   // end of the last good record
-    uint64_t m_deadBytes = 0;  // superseded and untrusted records in the file
-    std::unordered_map<std::u16string, RecordPlace> m_records;
-    bool m_marked = false;  // the header holds kCacheTiedMark
-    StampIndex m_stampIndex;
-    IndexReport m_indexReport;
+    CacheFile m_cache{*this};
 };
 
 // The Grip that entry holds: its texts, sequence and compared series; the

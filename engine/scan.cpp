@@ -336,8 +336,7 @@ HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path, bool de
         if (m_store.Insert(std::move(prepared), grip.sequence) == nullptr) {
             return E_INSERT_FAILED;
         }
-        m_store.AppendRecord(path, grip, m_analyzer.recordBuffer(), owner,
-                             stamped ? &stamp : nullptr);
+        m_store.AppendRecord(path, grip, m_analyzer.recordBuffer(), stamped ? &stamp : nullptr);
     }
     m_lastNew = true;
     return ComparePass(generation, path, m_store, *owner, this);

@@ -22,7 +22,7 @@ ScanController::~ScanController() {
 
 HRESULT ScanController::Load(const std::string& cachePath, const std::string& pluginFolder) {
     m_cachePath = cachePath.empty() ? GripStore::DefaultCachePath() : cachePath;
-    const HRESULT loaded = GlobalGripStore().LoadCache(m_cachePath, this);
+    const HRESULT loaded = GlobalGripStore().LoadCache(m_cachePath);
     if (Failed(loaded)) {
         return loaded;
     }
@@ -212,7 +212,7 @@ ScanNews ScanController::TakeNews() {
 
 ScanCounts ScanController::Counts() const {
     ScanCounts counts;
-    counts.cached = m_cachedCount.load();
+    counts.cached = static_cast<int32_t>(GlobalGripStore().storedCount());
     counts.found = m_foundCount.load();
     counts.done = m_doneCount.load();
     counts.fresh = m_newCount.load();
@@ -235,7 +235,6 @@ bool ScanController::FingerprintsOf(const DuplicatePair& pair, Grip* later, Grip
 }
 
 void ScanController::ClearCache() {
-    m_cachedCount.exchange(0);
     GlobalGripStore().ClearCache();
     if (m_skipMemory) {
         m_skipMemory->Clear();
@@ -243,5 +242,5 @@ void ScanController::ClearCache() {
 }
 
 HRESULT ScanController::CleanCache(CleanReport* report) {
-    return GlobalGripStore().CleanCache(this, report);
+    return GlobalGripStore().CleanCache(report);
 }

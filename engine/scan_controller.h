@@ -69,6 +69,8 @@ class ScanController : public ScanOwner {
     HRESULT skipMemoryResult() const { return m_skipMemoryResult; }
     // What the cache's load found of its stamp index.
     const IndexReport& indexReport() const { return GlobalGripStore().indexReport(); }
+    // The fingerprints that could not be written to the cache. Any thread.
+    SaveFailures saveFailures() const { return GlobalGripStore().saveFailures(); }
     const std::string& cachePath() const { return m_cachePath; }
 
     // Starts the workers, each with the plug-ins of pluginFolder (empty: the

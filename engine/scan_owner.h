@@ -60,7 +60,6 @@ class ScanOwner {
         return taken;
     }
 
-    std::atomic<int32_t> m_cachedCount{0};   // entries in the fingerprint store
     std::atomic<int32_t> m_pendingCount{0};  // files found by this scan's walks, less failed jobs
     std::atomic<int32_t> m_doneCount{0};     // files whose job succeeded in this scan
     // This scan's files by outcome. Once the scan is over, found equals

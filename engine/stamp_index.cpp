@@ -130,7 +130,11 @@ IndexFound StampIndex::Open(const std::string& path, bool mayReset, Ties& ties) 
         if (found != IndexFound::kMissing) {
             const bool ours = std::memcmp(head, current, have) == 0 ||
                               (have >= kNameSize && std::memcmp(head, current, kNameSize) == 0);
-            if (!ours && !mayReset) {
+            // A cache ("Harmonyfox 0.31") shares our name but is never ours
+            // to empty, whatever the cache beside says.
+            const bool cache = have >= kNameSize + 2 && ours && head[kNameSize] >= '0' &&
+                               head[kNameSize] <= '9' && head[kNameSize + 1] == '.';
+            if (cache || (!ours && !mayReset)) {
                 close(file);
                 return IndexFound::kForeign;
             }

@@ -16,11 +16,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t first = 0;
     {
         GripStore store;
-        store.LoadCache(path, nullptr);
+        store.LoadCache(path);
         first = store.size();
     }
     GripStore again;
-    again.LoadCache(path, nullptr);
+    again.LoadCache(path);
     if (again.size() != first) {
         std::abort();
     }

@@ -16,6 +16,7 @@
 #include <functional>
 #include <iterator>
 #include <map>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -277,6 +278,70 @@ TEST_F(ScanCommandTest, OurFilesAreNeverTakenOverNorWaitedOn) {
     EXPECT_EQ(Slurp(cacheFolder + "/skipped.dat"), "my own notes");
     EXPECT_TRUE(fs::exists(cacheFolder + "/new.skip"));
     EXPECT_TRUE(fs::exists(cacheFolder + "/new.idx"));
+
+    // The stamp index named as the cache is no older cache to start afresh.
+    const std::string index = Slurp(cacheFolder + "/cache.idx");
+    const Outcome asCache = Scan({"--cache", cacheFolder + "/cache.idx", Music()}, false);
+    EXPECT_EQ(asCache.status, 1);
+    EXPECT_NE(asCache.err.find("not a Harmonyfox cache"), std::string::npos) << asCache.err;
+    EXPECT_EQ(Slurp(cacheFolder + "/cache.idx"), index);
+}
+
+// A cache that cannot grow: the scan says how many fingerprints could not be
+// saved and why, and exits 1; the records written before load at the next
+// scan, which saves no more than the first.
+TEST_F(ScanCommandTest, FingerprintsThatCannotBeSavedAreSaid) {
+    constexpr int kSongs = 9;
+    for (int i = 0; i < kSongs; ++i) {
+        Song("song" + std::to_string(i) + ".raw", static_cast<uint32_t>(10 + i));
+    }
+    const std::string folder = fs::path(Cache()).parent_path();
+    struct Case {
+        const char* name;
+        const char* reason;
+        bool smallDisk;  // else a file size limit
+    };
+    const Case cases[] = {
+        {"a file size limit", "file size limit reached", false},
+        {"a full disk", "disk full", true},
+    };
+    const std::regex said(R"((\d+) fingerprints? could not be saved \(([^)]*)\))");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        std::string wrapper;
+        if (!c.smallDisk) {
+            // 40 KiB: the header and four records, not nine.
+            wrapper = "bash -c 'ulimit -f 40; exec \"$0\" \"$@\"' ";
+        } else if (geteuid() != 0 ||
+                   std::system(("mount -t tmpfs -o size=40k hftest " + Quote(folder) +
+                                " 2>/dev/null")
+                                   .c_str()) != 0) {
+            std::printf("[  SKIPPED ] %s: mounting a small tmpfs needs root\n", c.name);
+            continue;
+        }
+        const std::string command = "scan --cache " + Quote(Cache()) + " " + Quote(Music());
+        const Outcome first = Run(command, wrapper);
+        const Outcome second = Run(command, wrapper);
+        if (c.smallDisk) {
+            EXPECT_EQ(std::system(("umount " + Quote(folder)).c_str()), 0);
+        }
+        std::smatch firstSaid;
+        ASSERT_TRUE(std::regex_search(first.err, firstSaid, said)) << first.err;
+        EXPECT_EQ(first.status, 1) << first.err;
+        EXPECT_EQ(firstSaid[2], c.reason);
+        const int unsaved = std::stoi(firstSaid[1]);
+        EXPECT_GT(unsaved, 0);
+        EXPECT_LT(unsaved, kSongs);
+        EXPECT_NE(second.err.find(std::to_string(kSongs - unsaved) + " from the cache"),
+                  std::string::npos)
+            << second.err;
+        std::smatch secondSaid;
+        ASSERT_TRUE(std::regex_search(second.err, secondSaid, said)) << second.err;
+        EXPECT_EQ(second.status, 1);
+        EXPECT_EQ(std::stoi(secondSaid[1]), unsaved);
+    }
 }
 
 TEST_F(ScanCommandTest, CorpusPairsEveryCopyAndOnlyCopiesAndRescanUsesTheCache) {

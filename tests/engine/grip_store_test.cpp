@@ -73,8 +73,7 @@ bool SameGrip(const GripStore::Entry& e, const Grip& b) {
     return std::memcmp(e.vectors.envelope, b.envelope.data(), sizeof(float) * kEnvelopeLength) ==
                0 &&
            std::memcmp(e.vectors.drift, b.drift.data(), sizeof(float) * kDriftLength) == 0 &&
-           std::memcmp(e.vectors.spectrum, b.spectrum.data(), sizeof(float) * kComparedBins) ==
-               0 &&
+           std::memcmp(e.vectors.spectrum, b.spectrum.data(), sizeof(float) * kComparedBins) == 0 &&
            t.nameKey == b.nameKey && t.title == b.title && t.artist == b.artist &&
            t.album == b.album;
 }
@@ -125,24 +124,22 @@ class GripStoreTest : public ::testing::Test {
 
     TempDir m_dir;
     TempDir m_memory{true};
-    RecordingOwner m_owner;
     std::string m_copy;
     int m_copies = 0;
 };
 
 TEST_F(GripStoreTest, FirstStartCreatesFolderAndHeader) {
     GripStore store;
-    m_owner.m_cachedCount = 7;
-    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
     EXPECT_EQ(ReadBytes(CacheFile()), HeaderBytes());
-    EXPECT_EQ(m_owner.m_cachedCount.load(), 0);
+    EXPECT_EQ(store.storedCount(), 0u);
     EXPECT_EQ(store.size(), 0u);
 }
 
 TEST_F(GripStoreTest, SerializedRecordMatchesTheLayout) {
     for (const Sample& s : ThreeSamples()) {
         Bytes buffer;
-        ASSERT_TRUE(GripStore::SerializeRecord(s.path, s.grip, buffer));
+        ASSERT_TRUE(SerializeRecord(s.path, s.grip, buffer));
         EXPECT_EQ(buffer, RecordBytes(s.path, s.grip));
         EXPECT_EQ(buffer.size(), 8646 + 2 * s.path.size() + s.grip.nameKey.size() +
                                      s.grip.title.size() + s.grip.artist.size() +
@@ -160,8 +157,8 @@ TEST_F(GripStoreTest, AppendedRecordsLoadBackAndNextAppendOverwritesAHalfRecord)
 
     {
         GripStore store;
-        ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
-        EXPECT_EQ(m_owner.m_cachedCount.load(), 3);
+        ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
+        EXPECT_EQ(store.storedCount(), 3u);
         for (const Sample& s : samples) {
             const GripStore::Entry* e = store.Find(s.path);
             ASSERT_NE(e, nullptr);
@@ -172,8 +169,8 @@ TEST_F(GripStoreTest, AppendedRecordsLoadBackAndNextAppendOverwritesAHalfRecord)
         Bytes buffer;
         ExclusiveHold hold(store.lock());
         ASSERT_NE(store.Insert(u"/music/new.mp3", added), nullptr);
-        store.AppendRecord(u"/music/new.mp3", added, buffer, &m_owner);
-        EXPECT_EQ(m_owner.m_cachedCount.load(), 4);
+        store.AppendRecord(u"/music/new.mp3", added, buffer);
+        EXPECT_EQ(store.storedCount(), 4u);
     }
     const Bytes after = ReadBytes(CacheFile());
     const Bytes record = RecordBytes(u"/music/new.mp3", RandomGrip(10, "t", "a", "b", "n"));
@@ -181,7 +178,7 @@ TEST_F(GripStoreTest, AppendedRecordsLoadBackAndNextAppendOverwritesAHalfRecord)
     EXPECT_TRUE(std::equal(record.begin(), record.end(), after.begin() + static_cast<long>(good)));
 
     GripStore again;
-    ASSERT_EQ(again.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(again.LoadCache(CacheFile()), S_OK);
     EXPECT_EQ(again.size(), 4u);
 }
 
@@ -194,6 +191,17 @@ TEST_F(GripStoreTest, OddRecordsAndHeaders) {
     withoutSecond.insert(withoutSecond.end(), record0.begin(), record0.end());
     withoutSecond.insert(withoutSecond.end(), record2.begin(), record2.end());
     const Bytes whole = WriteCache(samples);
+    Bytes withoutFirst = HeaderBytes();
+    withoutFirst.insert(withoutFirst.end(), whole.begin() + static_cast<long>(first), whole.end());
+    Bytes marked = HeaderBytes();
+    marked[31] = 'T';
+    // Our other files begin with "Harmonyfox " too.
+    const auto indexFile = [](const char* text) {
+        Bytes b(32 + 3 * 32, 0x5A);
+        std::fill(b.begin(), b.begin() + 32, 0);
+        std::memcpy(b.data(), text, std::strlen(text));
+        return b;
+    };
     struct Case {
         const char* name;
         std::function<Bytes(Bytes)> damage;  // applied to header + three records
@@ -239,13 +247,63 @@ TEST_F(GripStoreTest, OddRecordsAndHeaders) {
          E_CACHE_FOREIGN,
          0,
          {}},
+        {"version byte and the first record's length damaged",
+         [&](Bytes b) {
+             b[13] = 'X';
+             b[33] = 0x80;
+             return b;
+         },
+         S_OK, 2, withoutFirst},
+        {"header bytes 20-21 and the first record's length damaged",
+         [&](Bytes b) {
+             b[20] = 0x41;
+             b[21] = 0xC3;
+             b[32] = 0;
+             b[33] = 0;
+             return b;
+         },
+         S_OK, 2, withoutFirst},
+        {"padding that is not zero",
+         [](Bytes b) { return std::fill(b.begin() + 15, b.begin() + 31, ' '), b; }, S_OK, 3, whole},
+        {"a damaged name byte and damaged padding",
+         [](Bytes b) {
+             b[3] = 'X';
+             b[25] = 9;
+             return b;
+         },
+         S_OK, 3, whole},
+        {"damaged padding before bytes that hold no record",
+         [](Bytes b) { return b[20] = 1, b.resize(100, 7), b; }, S_OK, 0, HeaderBytes()},
+        {"the mark beside damaged padding: no index, so nothing is trusted",
+         [](Bytes b) {
+             b[31] = 'T';
+             b[24] = 0xEE;
+             return b;
+         },
+         S_OK, 0, marked},
+        {"a stamp index",
+         [&](Bytes) { return indexFile("Harmonyfox stamps 2"); },
+         E_CACHE_FOREIGN,
+         0,
+         {}},
+        {"a stamp index of the older format",
+         [&](Bytes) { return indexFile("Harmonyfox stamps 1"); },
+         E_CACHE_FOREIGN,
+         0,
+         {}},
+        {"a skip memory",
+         [](Bytes) { return Bytes{'H', 'F', 'S', 'K', 'I', 'P', '1', '\n', 0, 0, 0, 0}; },
+         E_CACHE_FOREIGN,
+         0,
+         {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const Bytes damaged = c.damage(whole);
+        fs::remove(GripStore::IndexPath(CacheFile()));
         WriteBytes(CacheFile(), damaged);
         GripStore store;
-        ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), c.result);
+        ASSERT_EQ(store.LoadCache(CacheFile()), c.result);
         EXPECT_EQ(store.size(), c.loaded);
         EXPECT_EQ(ReadBytes(CacheFile()), c.after.empty() ? damaged : c.after);
     }
@@ -274,7 +332,7 @@ TEST_F(GripStoreTest, SupersededRecordsAndCompaction) {
         std::vector<size_t> ends;
         const Bytes bytes = WriteCache(c.written, &ends);
         GripStore store;
-        ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+        ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
         ASSERT_EQ(store.size(), c.live.size());
         Bytes expected = HeaderBytes();
         for (size_t i : c.live) {
@@ -287,59 +345,131 @@ TEST_F(GripStoreTest, SupersededRecordsAndCompaction) {
     }
 }
 
+// A cache written afresh through a link to it (or to its index) leaves the
+// link a link and gives its target the new bytes; what a run killed while it
+// wrote either afresh left behind is gone at the next load.
+TEST_F(GripStoreTest, RewritesFollowLinksAndLeftoversGo) {
+    const std::vector<Sample> samples = ThreeSamples();
+    std::vector<size_t> ends;
+    Bytes damaged = WriteCache(samples, &ends);
+    damaged[ends[1] - 1] = 'X';  // the second record's end marker
+    Bytes expected(damaged.begin(), damaged.begin() + static_cast<long>(ends[0]));
+    expected.insert(expected.end(), damaged.begin() + static_cast<long>(ends[1]), damaged.end());
+    Bytes ourLeftover = HeaderBytes();
+    ourLeftover.resize(5000, 0x33);
+    struct Case {
+        const char* name;
+        bool linkCache;
+        bool linkIndex;
+        const char* leftover;  // beside the real files; null: none
+        Bytes leftoverBytes;   // a FIFO when empty and not leftoverGoes
+        bool leftoverGoes;
+    };
+    const Case cases[] = {
+        {"a leftover of the cache", false, false, "cache.dat.new", ourLeftover, true},
+        {"an empty leftover", false, false, "cache.dat.new", {}, true},
+        {"a leftover of the index", false, false, "cache.idx.new", HeaderBytes(), true},
+        {"a FIFO by that name", false, false, "cache.dat.new", {}, false},
+        {"a linked cache", true, false, "cache.dat.new", ourLeftover, true},
+        {"a linked index", false, true, nullptr, {}, false},
+    };
+    const std::string real = m_dir.File("real");
+    const std::string folder = fs::path(CacheFile()).parent_path();
+    const std::string index = GripStore::IndexPath(CacheFile());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(folder);
+        fs::remove_all(real);
+        fs::create_directories(folder);
+        fs::create_directories(real);
+        WriteBytes(c.linkCache ? real + "/cache.dat" : CacheFile(), damaged);
+        if (c.linkCache) {
+            fs::create_symlink("../real/cache.dat", CacheFile());
+        }
+        if (c.linkIndex) {
+            WriteBytes(real + "/cache.idx", {});
+            fs::create_symlink(real + "/cache.idx", index);
+        }
+        {
+            GripStore store;  // writes both files afresh: a record was damaged
+            ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
+            EXPECT_EQ(store.size(), 2u);
+        }
+        EXPECT_EQ(fs::is_symlink(CacheFile()), c.linkCache);
+        EXPECT_EQ(ReadBytes(c.linkCache ? real + "/cache.dat" : CacheFile()), expected);
+        EXPECT_EQ(fs::is_symlink(index), c.linkIndex);
+        EXPECT_EQ(ReadBytes(index).size(), 32u + 2 * 32);
+        if (c.leftover == nullptr) {
+            continue;
+        }
+        // The next load finds both files as they should be and writes
+        // neither afresh.
+        const std::string leftover = (c.linkCache ? real : folder) + "/" + c.leftover;
+        if (c.leftoverBytes.empty() && !c.leftoverGoes) {
+            ASSERT_EQ(mkfifo(leftover.c_str(), 0644), 0);
+        } else {
+            WriteBytes(leftover, c.leftoverBytes);
+        }
+        GripStore again;
+        ASSERT_EQ(again.LoadCache(CacheFile()), S_OK);
+        EXPECT_EQ(again.size(), 2u);
+        EXPECT_EQ(fs::exists(leftover), !c.leftoverGoes);
+    }
+}
+
 TEST_F(GripStoreTest, ClearLeavesTheHeader) {
     WriteCache(ThreeSamples());
     GripStore store;
-    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
     EXPECT_EQ(store.ClearCache(), S_OK);
     EXPECT_EQ(store.size(), 0u);
     EXPECT_EQ(ReadBytes(CacheFile()), HeaderBytes());
     // Appends go on after the header.
     Bytes buffer;
     const Sample s = ThreeSamples()[1];
-    store.AppendRecord(s.path, s.grip, buffer, nullptr);
+    store.AppendRecord(s.path, s.grip, buffer);
     EXPECT_EQ(ReadBytes(CacheFile()).size(), 32 + RecordBytes(s.path, s.grip).size());
 }
 
 TEST_F(GripStoreTest, SecondHolderIsRefused) {
     GripStore first;
-    ASSERT_EQ(first.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(first.LoadCache(CacheFile()), S_OK);
     GripStore second;
-    EXPECT_EQ(second.LoadCache(CacheFile(), &m_owner), E_CACHE_LOCKED);
+    EXPECT_EQ(second.LoadCache(CacheFile()), E_CACHE_LOCKED);
     // Appends of the refused store go nowhere.
     Bytes buffer;
     const Sample s = ThreeSamples()[0];
-    second.AppendRecord(s.path, s.grip, buffer, nullptr);
+    second.AppendRecord(s.path, s.grip, buffer);
     EXPECT_EQ(ReadBytes(CacheFile()), HeaderBytes());
     // The lock goes with the file it was taken on.
-    ASSERT_EQ(first.LoadCache(m_dir.File("other.dat"), &m_owner), S_OK);
-    EXPECT_EQ(second.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(first.LoadCache(m_dir.File("other.dat")), S_OK);
+    EXPECT_EQ(second.LoadCache(CacheFile()), S_OK);
 }
 
 TEST_F(GripStoreTest, UnusableLocationFails) {
     const std::string blocker = m_dir.File("file");
     WriteBytes(blocker, Bytes{1});
     GripStore store;
-    EXPECT_EQ(store.LoadCache(blocker + "/cache.dat", &m_owner), E_FAIL);
-    EXPECT_EQ(store.LoadCache(std::string(), &m_owner), E_FAIL);
-    EXPECT_EQ(store.LoadCache(m_dir.path(), &m_owner), E_FAIL);
+    EXPECT_EQ(store.LoadCache(blocker + "/cache.dat"), E_FAIL);
+    EXPECT_EQ(store.LoadCache(std::string()), E_FAIL);
+    EXPECT_EQ(store.LoadCache(m_dir.path()), E_FAIL);
     // Neither waits on a FIFO nor writes to a device.
     ASSERT_EQ(mkfifo(m_dir.File("fifo").c_str(), 0600), 0);
-    EXPECT_EQ(store.LoadCache(m_dir.File("fifo"), &m_owner), E_CACHE_FOREIGN);
-    EXPECT_EQ(store.LoadCache("/dev/null", &m_owner), E_CACHE_FOREIGN);
+    EXPECT_EQ(store.LoadCache(m_dir.File("fifo")), E_CACHE_FOREIGN);
+    EXPECT_EQ(store.LoadCache("/dev/null"), E_CACHE_FOREIGN);
 }
 
 TEST_F(GripStoreTest, OverlongFieldIsNotWritten) {
     GripStore store;
-    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
     Grip g = RandomGrip(1);
     g.title.assign(40000, 'x');
     Bytes buffer;
-    store.AppendRecord(u"/music/long.mp3", g, buffer, nullptr);
-    store.AppendRecord(u"/music/b.mp3", RandomGrip(2), buffer, nullptr);
+    store.AppendRecord(u"/music/long.mp3", g, buffer);
+    store.AppendRecord(u"/music/b.mp3", RandomGrip(2), buffer);
     GripStore again;
-    store.LoadCache(m_dir.File("elsewhere.dat"), nullptr);
-    ASSERT_EQ(again.LoadCache(CacheFile(), &m_owner), S_OK);
+    store.LoadCache(m_dir.File("elsewhere.dat"));
+    ASSERT_EQ(again.LoadCache(CacheFile()), S_OK);
     EXPECT_EQ(again.size(), 1u);
     EXPECT_NE(again.Find(u"/music/b.mp3"), nullptr);
 }
@@ -379,7 +509,7 @@ TEST_F(GripStoreTest, SurvivesTruncationAtEveryOffset) {
         const std::string file =
             DamagedCopy(Bytes(whole.begin(), whole.begin() + static_cast<long>(cut)));
         GripStore store;
-        ASSERT_EQ(store.LoadCache(file, nullptr), S_OK) << cut;
+        ASSERT_EQ(store.LoadCache(file), S_OK) << cut;
         size_t expected = 0;
         while (expected < ends.size() && ends[expected] <= cut) {
             ++expected;
@@ -405,12 +535,12 @@ TEST_F(GripStoreTest, DamageCostsTheDamagedRecordOnly) {
         const std::string file = DamagedCopy(damaged);
         {
             GripStore store;
-            ASSERT_EQ(store.LoadCache(file, nullptr), S_OK);
+            ASSERT_EQ(store.LoadCache(file), S_OK);
             Bytes buffer;
-            store.AppendRecord(added.path, added.grip, buffer, nullptr);
+            store.AppendRecord(added.path, added.grip, buffer);
         }
         GripStore store;
-        ASSERT_EQ(store.LoadCache(file, nullptr), S_OK);
+        ASSERT_EQ(store.LoadCache(file), S_OK);
         for (size_t i = 0; i < samples.size(); ++i) {
             const size_t begin = i == 0 ? 32 : ends[i - 1];
             if (to <= begin || from >= ends[i]) {
@@ -479,7 +609,7 @@ TEST_F(GripStoreTest, LargeCacheLoadsAsASmallOneDoes) {
     WriteBytes(CacheFile(), bytes);
 
     GripStore store;
-    ASSERT_EQ(store.LoadCache(CacheFile(), &m_owner), S_OK);
+    ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
     EXPECT_EQ(store.size(), kRecords - 2);
     Bytes expected = HeaderBytes();
     for (size_t i = 0; i < kRecords; ++i) {
@@ -507,14 +637,14 @@ TEST_F(GripStoreTest, StampsTellChangedFiles) {
     const FileStamp later{1000, 6};
     {
         GripStore store;
-        ASSERT_EQ(store.LoadCache(CacheFile(), nullptr), S_OK);
+        ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
         ExclusiveHold hold(store.lock());
         EXPECT_TRUE(store.IsUnchanged(samples[0].path, later));  // adopted
         Bytes buffer;
-        store.AppendRecord(samples[1].path, samples[1].grip, buffer, nullptr, &early);
+        store.AppendRecord(samples[1].path, samples[1].grip, buffer, &early);
     }
     GripStore store;
-    ASSERT_EQ(store.LoadCache(CacheFile(), nullptr), S_OK);
+    ASSERT_EQ(store.LoadCache(CacheFile()), S_OK);
     ExclusiveHold hold(store.lock());
     EXPECT_TRUE(store.IsUnchanged(samples[0].path, later));
     EXPECT_FALSE(store.IsUnchanged(samples[0].path, early));
@@ -705,10 +835,10 @@ TEST_F(GripStoreTest, RecordsAreTrustedOnlyWithTheirTies) {
         fs::create_directories(fs::path(cache).parent_path());
         if (c.made == Made::kWithStamps) {
             GripStore store;
-            ASSERT_EQ(store.LoadCache(cache, nullptr), S_OK);
+            ASSERT_EQ(store.LoadCache(cache), S_OK);
             Bytes buffer;
             for (const Stamped& s : samples) {
-                store.AppendRecord(s.path, s.grip, buffer, nullptr, &s.stamp);
+                store.AppendRecord(s.path, s.grip, buffer, &s.stamp);
             }
         } else {
             Bytes bytes = HeaderBytes();
@@ -743,13 +873,13 @@ TEST_F(GripStoreTest, RecordsAreTrustedOnlyWithTheirTies) {
         const Bytes damagedIndex = indexFile ? ReadBytes(index) : Bytes();
         {
             GripStore store;
-            ASSERT_EQ(store.LoadCache(cache, &m_owner), S_OK);
+            ASSERT_EQ(store.LoadCache(cache), S_OK);
             EXPECT_EQ(store.indexReport().state, c.state);
             EXPECT_EQ(store.indexReport().untrusted, c.untrusted);
             EXPECT_EQ(IndexReportMessage(store.indexReport()).empty(),
                       c.untrusted == 0 && c.state != IndexState::kUnusable);
             EXPECT_EQ(store.size(), c.trusted.size());
-            EXPECT_EQ(m_owner.m_cachedCount.load(), static_cast<int32_t>(c.trusted.size()));
+            EXPECT_EQ(store.storedCount(), c.trusted.size());
             ExclusiveHold hold(store.lock());
             for (size_t i : c.trusted) {
                 const GripStore::Entry* e = store.Find(samples[i].path);
@@ -761,7 +891,7 @@ TEST_F(GripStoreTest, RecordsAreTrustedOnlyWithTheirTies) {
         }
         // Told once: what was not trusted is gone, and what was stays.
         GripStore again;
-        ASSERT_EQ(again.LoadCache(cache, nullptr), S_OK);
+        ASSERT_EQ(again.LoadCache(cache), S_OK);
         EXPECT_EQ(again.indexReport().state,
                   c.state == IndexState::kUnusable ? IndexState::kUnusable : IndexState::kSound);
         EXPECT_EQ(again.indexReport().untrusted, 0u);
