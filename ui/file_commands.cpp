@@ -88,7 +88,7 @@ void CFileCommands::SavePlaylist(const std::string& bytes, size_t leftOut) const
         return;
     }
     if (const char* what = m_own.Owns(QFile::encodeName(path).toStdString())) {
-        Error(QStringLiteral("The playlist would replace %1:\n%2")
+        Error(tr("The playlist would replace %1:\n%2")
                   .arg(QString::fromUtf8(what), path));
         return;
     }

@@ -93,6 +93,12 @@
 <context>
     <name>CFileCommands</name>
     <message>
+        <source>The playlist would replace %1:
+%2</source>
+        <translation>Die Wiedergabeliste würde %1 ersetzen:
+%2</translation>
+    </message>
+    <message>
         <source>Move this file to the trash?
 
 </source>
