@@ -35,11 +35,6 @@ if(HARMONYFOX_CCACHE)
   set(CMAKE_C_COMPILER_LAUNCHER ${HARMONYFOX_CCACHE})
 endif()
 
-# The store's lock waits on C++20 semaphores. libstdc++'s default ones spin
-# with sched_yield before they sleep, and on a virtual machine each yield can
-# give the processor away for milliseconds; its POSIX-semaphore form sleeps
-# in the kernel at once. Set for every file, so all agree on the type.
-add_compile_definitions(_GLIBCXX_USE_POSIX_SEMAPHORE=1)
 
 # HF_CLONES_AVX2 and HF_CLONES_X86_64_V3 build a function for the processors
 # named as well as for any, and pick one when the program loads.
