@@ -105,6 +105,7 @@ struct ScanOptions {
     int32_t method = kCompareBoth;
     float sensitivity = 0.75f;
     bool experimental = false;
+    bool strict = false;
     std::string cache;
     std::string format = "tsv";
     std::string output;
@@ -180,6 +181,10 @@ std::optional<int> ParseArguments(int argc, char** argv, ScanOptions& options) {
         ->type_name("S");
     app.add_flag("--experimental", options.experimental,
                  "also compute the slow experimental figure of each pair");
+    app.add_flag("--strict", options.strict,
+                 "compare content as the analysed windows lie, over the whole band (by default "
+                 "a copy that starts up to 8 s elsewhere or carries a narrower band still "
+                 "matches)");
     app.add_option("--cache", options.cache,
                    "fingerprint cache file (default: the desktop program's, "
                    "$XDG_CACHE_HOME/Quillmere/Harmonyfox/cache.dat)")
@@ -475,6 +480,7 @@ int RunScan(int argc, char** argv) {
     g_compareMethod = options.method;
     g_sensitivity = options.sensitivity;
     g_accurate = options.experimental;
+    g_strictCompare = options.strict;
 
     // No output replaces a file of ours, nor the other output, whatever
     // name reaches it.
