@@ -32,6 +32,7 @@
 #include "keeper_rules.h"
 #include "not_duplicates.h"
 #include "own_files.h"
+#include "pair_verdict.h"
 #include "playlist.h"
 #include "scan.h"
 #include "scan_owner.h"
@@ -58,8 +59,14 @@ const char kFooter[] =
     "        could not be computed (a file shorter than a minute). Tab, line feed, carriage return "
     "and backslash in a path\n"
     "        are written as \\t, \\n, \\r and \\\\.\n"
-    "  json  one object: \"pairs\" (path1, path2, content, tags, experimental)\n"
-    "        and \"counters\": cached (entries in the cache file), found (files\n"
+    "  json  one object: \"pairs\" (path1, path2, content, tags, experimental,\n"
+    "        verdict, offset_s) and \"counters\". verdict is \"same file\" (the\n"
+    "        same bytes), \"same audio\" (equal fingerprints of the analysed\n"
+    "        30 s, or equal FLAC MD5 signatures), \"shifted\" (the music comes\n"
+    "        offset_s seconds later in path2's analysed window than in\n"
+    "        path1's), \"band-limited\" (alike over the narrower band of the\n"
+    "        two), \"same recording\" or \"tags only\" (offset_s null).\n"
+    "        \"counters\": cached (entries in the cache file), found (files\n"
     "        found), done, new (fingerprinted now), fromCache, skipped, and\n"
     "        skippedBy (the skipped count of each reason). Bytes of a name that\n"
     "        are not UTF-8 are written as \\udc80..\\udcff.\n"
@@ -354,11 +361,15 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
     if (options.format == "json") {
         Json list = Json::array();
         for (const DuplicatePair& p : pairs) {
+            const PairVerdict verdict = JudgeVerdict(p);
             list.push_back({{"path1", JsonText(p.path1)},
                             {"path2", JsonText(p.path2)},
                             {"content", Rounded(p.contentPercent)},
                             {"tags", Rounded(p.tagPercent)},
-                            {"experimental", JsonExperimental(p.experimentalPercent)}});
+                            {"experimental", JsonExperimental(p.experimentalPercent)},
+                            {"verdict", std::string(VerdictName(verdict.verdict))},
+                            {"offset_s", p.contentMatch ? Json(Rounded(verdict.offsetSeconds))
+                                                        : Json(nullptr)}});
         }
         Json document;
         document["pairs"] = std::move(list);

@@ -342,6 +342,21 @@ bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity
     if (!(highest >= t.loose)) {
         return false;
     }
+    // Below the strict threshold only the rule that asks the drift to reach
+    // the loose threshold is left, and the drift at the best alignment is
+    // one of those at the shifts the drift can take.
+    if (!(highest >= t.strict)) {
+        bool reachable = false;
+        for (int32_t d = -DriftShift(kMaxShiftStretches);
+             d <= DriftShift(kMaxShiftStretches) && !reachable; ++d) {
+            const int32_t first = std::max(0, -d);
+            reachable = Score(a.drift + first, b.drift + first + d,
+                              kDriftLength - static_cast<uint32_t>(std::abs(d))) >= t.loose;
+        }
+        if (!reachable) {
+            return false;
+        }
+    }
     // Only now the alignment: most pairs end above.
     if (aligned != nullptr) {
         *aligned = true;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -60,7 +61,16 @@ struct Listed {
     float contentPercent;
     float tagPercent;
     bool contentMatch;
+    int32_t shift;
+    bool narrowBand;
+    bool sameFingerprint;
 };
+
+bool SameFingerprint(const GripVectors& a, const GripVectors& b) {
+    return std::memcmp(a.spectrum, b.spectrum, sizeof(float) * kComparedBins) == 0 &&
+           std::memcmp(a.envelope, b.envelope, sizeof(float) * kEnvelopeLength) == 0 &&
+           std::memcmp(a.drift, b.drift, sizeof(float) * kDriftLength) == 0;
+}
 
 // What one stretch of a pass reads: the file's own figures and the scan's
 // index, valid while the pass holds the store's lock.
@@ -194,11 +204,16 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
                 tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
             }
             // The figure comes from the reference score, as the decisions do.
-            const float spectrum =
-                strict ? SpectrumScore(a->vectors, b->vectors)
-                       : ComputeTolerantScores(a->vectors, b->vectors).spectrumScore;
-            listed.push_back(Listed{*b->path, ContentPercent(spectrum, s),
-                                    TagPercent(tags.tagScore, s), contentMatch});
+            TolerantScores tolerant;
+            if (strict) {
+                tolerant.spectrumScore = SpectrumScore(a->vectors, b->vectors);
+            } else {
+                tolerant = ComputeTolerantScores(a->vectors, b->vectors);
+            }
+            listed.push_back(Listed{*b->path, ContentPercent(tolerant.spectrumScore, s),
+                                    TagPercent(tags.tagScore, s), contentMatch, tolerant.shift,
+                                    tolerant.narrowBand,
+                                    SameFingerprint(a->vectors, b->vectors)});
         }
     }
 }
@@ -309,6 +324,9 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
             pair.contentPercent = pairB.contentPercent;
             pair.tagPercent = pairB.tagPercent;
             pair.contentMatch = pairB.contentMatch;
+            pair.shift = pairB.shift;
+            pair.narrowBand = pairB.narrowBand;
+            pair.sameFingerprint = pairB.sameFingerprint;
             pair.experimentalPercent =
                 experimental ? kExperimentalPending : kExperimentalNotRequested;
         }

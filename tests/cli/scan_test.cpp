@@ -322,6 +322,11 @@ TEST_F(ScanCommandTest, CorpusPairsEveryCopyAndOnlyCopiesAndRescanUsesTheCache) 
                   "skipped":1,"skippedBy":{"unsupported":1,"damaged":0,"too-short":0,
                   "unreadable":0,"not-regular":0,"silent":0}})"));
     EXPECT_EQ(document["pairs"].size(), 9u);
+    for (const nlohmann::json& pair : document["pairs"]) {
+        // Every pair here is alike by content: the offset is a number.
+        EXPECT_NE(pair["verdict"], "tags only") << pair;
+        EXPECT_TRUE(pair["offset_s"].is_number()) << pair;
+    }
     EXPECT_EQ(Slurp(skipped), Music() + "/cover.jpg\tunsupported\n");
 
     const std::string playlist = m_dir.File("list.m3u");
