@@ -317,6 +317,10 @@ std::vector<Pair> BruteForce(const GripStore& store, const std::vector<Grip>& gr
         const float q = (score - t) / (1.0f - t);
         return (q > 0.0f ? q : 0.0f) * 100.0f;
     };
+    std::vector<uint32_t> bandEnds(n);
+    for (size_t i = 0; i < n; ++i) {
+        bandEnds[i] = CarriedBandEnd(grips[i].spectrum.data());
+    }
     std::vector<std::vector<Pair>> found(2);
     auto work = [&](int part) {
         for (size_t i = part; i < n; i += 2) {
@@ -335,7 +339,10 @@ std::vector<Pair> BruteForce(const GripStore& store, const std::vector<Grip>& gr
                 bool content = (sp >= strict && en + dr >= pairT) ||
                                      (sp >= loose && en >= loose && dr >= loose);
                 float figure = sp;
-                if (!strictCompare) {
+                // Whole bands below the loose threshold pass neither way;
+                // the others are aligned.
+                if (!strictCompare && (std::min(bandEnds[i], bandEnds[j]) < kComparedBins ||
+                                       sp >= loose)) {
                     const TolerantScores t = ComputeTolerantScores(a, b);
                     content = TolerantAccepts(ContentScores{sp, en, dr}, t, s);
                     figure = t.spectrumScore;

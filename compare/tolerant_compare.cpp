@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "signal_math.h"
@@ -182,55 +183,133 @@ BoundedScore FastScore(const float* x, const float* y, uint32_t n) {
     return fast;
 }
 
-// The envelope scores of every shift, fast, each with its bound (0 where
-// the reference gave it).
-struct ShiftScores {
-    float value[kShiftCount];
-    float bound[kShiftCount];
-};
-
-void FastEnvelopeScores(const float* a, const float* b, ShiftScores& out) {
-    Sums prefixA[kEnvelopeLength + 1];
-    Sums prefixB[kEnvelopeLength + 1];
-    for (uint32_t i = 0; i < kEnvelopeLength; ++i) {
-        const double u = a[i];
-        const double v = b[i];
-        prefixA[i + 1] = Sums{prefixA[i].sum + u, prefixA[i].squares + u * u,
-                              prefixA[i].absolute + std::fabs(u)};
-        prefixB[i + 1] = Sums{prefixB[i].sum + v, prefixB[i].squares + v * v,
-                              prefixB[i].absolute + std::fabs(v)};
+// The sum of x[i] * y[i] in double precision, on four lanes.
+HF_CLONES_AVX2 double DoubleDot(const float* x, const float* y, uint32_t n) {
+    typedef float Floats4 __attribute__((vector_size(16)));
+    typedef double Doubles4 __attribute__((vector_size(32)));
+    Doubles4 lanes = {};
+    uint32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        Floats4 u;
+        Floats4 v;
+        std::memcpy(&u, x + i, sizeof(u));
+        std::memcpy(&v, y + i, sizeof(v));
+        lanes += __builtin_convertvector(u, Doubles4) * __builtin_convertvector(v, Doubles4);
     }
-    auto span = [](const Sums* prefix, int32_t from, uint32_t count) {
+    double total = (lanes[0] + lanes[1]) + (lanes[2] + lanes[3]);
+    for (; i < n; ++i) {
+        total += static_cast<double>(x[i]) * y[i];
+    }
+    return total;
+}
+
+// 1 / (overlap length) of each shift number.
+struct InverseCounts {
+    double value[kShiftCount];
+};
+constexpr InverseCounts kInverseCounts = [] {
+    InverseCounts out{};
+    for (int32_t q = 0; q < kShiftCount; ++q) {
+        const int32_t shift = q % 2 == 0 ? q / 2 : (q + 1) / 2;
+        out.value[q] = 1.0 / (static_cast<int32_t>(kEnvelopeLength) - shift);
+    }
+    return out;
+}();
+
+// The largest distance ReferenceSlack allows between the reference and the
+// exact score (its mean slacks at most kLargestSlack each, the cancellation
+// at most 4 / kLeastCentredShare), rounded up.
+constexpr double kLargestBound = 2.0 * (2.0 * 106 * kFloatUnit * 1.01 + 4.0 * kLargestSlack) + 1e-5;
+
+// The envelopes of a pair at every shift: the sums of each overlap, for the
+// scores and their bounds.
+class EnvelopeShifts {
+  public:
+    EnvelopeShifts(const float* a, const float* b) : m_a(a), m_b(b) {
+        for (uint32_t i = 0; i < kEnvelopeLength; ++i) {
+            const double u = a[i];
+            const double v = b[i];
+            m_prefixA[i + 1] = Sums{m_prefixA[i].sum + u, m_prefixA[i].squares + u * u,
+                                    m_prefixA[i].absolute + std::fabs(u)};
+            m_prefixB[i + 1] = Sums{m_prefixB[i].sum + v, m_prefixB[i].squares + v * v,
+                                    m_prefixB[i].absolute + std::fabs(v)};
+        }
+        for (int32_t q = 0; q < kShiftCount; ++q) {
+            const int32_t shift = ShiftAt(q);
+            const int32_t first = std::max(0, -shift);
+            const uint32_t count = Count(q);
+            m_products[q] = DoubleDot(a + first, b + first + shift, count);
+        }
+    }
+
+    // Whether the reference's score at some shift may reach threshold: a
+    // quick look that never says no wrongly, for the pairs that are nowhere
+    // near it.
+    bool MayReach(float threshold) const {
+        // |r| + kLargestBound < threshold, squared, without a division.
+        const double limit = threshold - kLargestBound;
+        if (!(limit > 0.0)) {
+            return true;
+        }
+        for (int32_t q = 0; q < kShiftCount; ++q) {
+            const Sums x = SpanA(q);
+            const Sums y = SpanB(q);
+            const uint32_t n = Count(q);
+            const double inverse = kInverseCounts.value[q];
+            const double centredX = x.squares - x.sum * x.sum * inverse;
+            const double centredY = y.squares - y.sum * y.sum * inverse;
+            // Where the bound cannot be had the reference decides later.
+            if (!Bounded(x, centredX, n) || !Bounded(y, centredY, n)) {
+                return true;
+            }
+            const double covariance = m_products[q] - x.sum * y.sum * inverse;
+            // A relative allowance for the products above, rounded.
+            if (!(covariance * covariance * (1.0 + 1e-9) < limit * limit * centredX * centredY)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The fast score of shift number q with its bound (0 where the
+    // reference gave it).
+    BoundedScore At(int32_t q) const {
+        const BoundedScore s = FromSums(SpanA(q), SpanB(q), m_products[q], Count(q));
+        if (s.bound >= 0.0f) {
+            return s;
+        }
+        return BoundedScore{EnvelopeAt(m_a, m_b, ShiftAt(q)), 0.0f};
+    }
+
+  private:
+    // Whether ReferenceSlack surely finds a bound for a series with these
+    // sums: its conditions without a division, with the mean's error taken
+    // a little larger.
+    static bool Bounded(const Sums& s, double centred, uint32_t n) {
+        const double meanError = 1.01 * n * kFloatUnit * s.absolute + kFloatUnit * std::fabs(s.sum);
+        return centred > kLeastCentredShare * s.squares && centred >= kSmallestVariance * n &&
+               centred <= kLargestVariance * n &&
+               meanError * meanError <= kLargestSlack * centred * n;
+    }
+    static uint32_t Count(int32_t q) {
+        return kEnvelopeLength - static_cast<uint32_t>(std::abs(ShiftAt(q)));
+    }
+    static Sums Span(const Sums* prefix, int32_t from, uint32_t count) {
         const Sums& l = prefix[from];
         const Sums& h = prefix[from + static_cast<int32_t>(count)];
         return Sums{h.sum - l.sum, h.squares - l.squares, h.absolute - l.absolute};
-    };
-    for (int32_t q = 0; q < kShiftCount; ++q) {
-        const int32_t shift = ShiftAt(q);
-        const int32_t first = std::max(0, -shift);
-        const uint32_t count = kEnvelopeLength - static_cast<uint32_t>(std::abs(shift));
-        const float* x = a + first;
-        const float* y = b + first + shift;
-        double products[4] = {};
-        uint32_t i = 0;
-        for (; i + 4 <= count; i += 4) {
-            for (uint32_t l = 0; l < 4; ++l) {
-                products[l] += static_cast<double>(x[i + l]) * y[i + l];
-            }
-        }
-        for (; i < count; ++i) {
-            products[0] += static_cast<double>(x[i]) * y[i];
-        }
-        const double dot = (products[0] + products[1]) + (products[2] + products[3]);
-        BoundedScore s =
-            FromSums(span(prefixA, first, count), span(prefixB, first + shift, count), dot, count);
-        if (s.bound < 0.0f) {
-            s = BoundedScore{Score(x, y, count), 0.0f};
-        }
-        out.value[q] = s.value;
-        out.bound[q] = s.bound;
     }
-}
+    Sums SpanA(int32_t q) const { return Span(m_prefixA, std::max(0, -ShiftAt(q)), Count(q)); }
+    Sums SpanB(int32_t q) const {
+        return Span(m_prefixB, std::max(0, -ShiftAt(q)) + ShiftAt(q), Count(q));
+    }
+
+    const float* m_a;
+    const float* m_b;
+    Sums m_prefixA[kEnvelopeLength + 1];
+    Sums m_prefixB[kEnvelopeLength + 1];
+    double m_products[kShiftCount];
+};
 
 }  // namespace
 
@@ -361,14 +440,17 @@ bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity
     if (aligned != nullptr) {
         *aligned = true;
     }
-    ShiftScores shifts;
-    FastEnvelopeScores(a.envelope, b.envelope, shifts);
+    const EnvelopeShifts envelopes(a.envelope, b.envelope);
+    if (!envelopes.MayReach(t.loose)) {
+        return false;
+    }
+    BoundedScore shifts[kShiftCount];
     double upper = -1.0;
     double lowerOfBest = -1.0;
     for (int32_t q = 0; q < kShiftCount; ++q) {
-        upper = std::max(upper, static_cast<double>(shifts.value[q]) + shifts.bound[q]);
-        lowerOfBest =
-            std::max(lowerOfBest, static_cast<double>(shifts.value[q]) - shifts.bound[q]);
+        shifts[q] = envelopes.At(q);
+        upper = std::max(upper, static_cast<double>(shifts[q].value) + shifts[q].bound);
+        lowerOfBest = std::max(lowerOfBest, static_cast<double>(shifts[q].value) - shifts[q].bound);
     }
     // The envelopes must reach the loose threshold at the best alignment.
     if (!(upper >= t.loose)) {
@@ -379,7 +461,7 @@ bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity
     int32_t shift = 0;
     float envelope = -1.0f;
     for (int32_t q = 0; q < kShiftCount; ++q) {
-        if (static_cast<double>(shifts.value[q]) + shifts.bound[q] < lowerOfBest) {
+        if (static_cast<double>(shifts[q].value) + shifts[q].bound < lowerOfBest) {
             continue;
         }
         const float e = EnvelopeAt(a.envelope, b.envelope, ShiftAt(q));
