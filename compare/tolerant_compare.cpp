@@ -203,30 +203,18 @@ HF_CLONES_AVX2 double DoubleDot(const float* x, const float* y, uint32_t n) {
     return total;
 }
 
-// 1 / (overlap length) of each shift number.
-struct InverseCounts {
-    double value[kShiftCount];
-};
-constexpr InverseCounts kInverseCounts = [] {
-    InverseCounts out{};
-    for (int32_t q = 0; q < kShiftCount; ++q) {
-        const int32_t shift = q % 2 == 0 ? q / 2 : (q + 1) / 2;
-        out.value[q] = 1.0 / (static_cast<int32_t>(kEnvelopeLength) - shift);
-    }
-    return out;
-}();
-
 // The largest distance ReferenceSlack allows between the reference and the
 // exact score (its mean slacks at most kLargestSlack each, the cancellation
 // at most 4 / kLeastCentredShare), rounded up.
 constexpr double kLargestBound = 2.0 * (2.0 * 106 * kFloatUnit * 1.01 + 4.0 * kLargestSlack) + 1e-5;
 
-// The envelopes of a pair at every shift: the sums of each overlap, for the
-// scores and their bounds.
-class EnvelopeShifts {
+// Two series of Length values at the first Shifts shifts (in the order
+// ShiftAt gives): the sums of each overlap, for the scores and their bounds.
+template <uint32_t Length, int32_t Shifts>
+class SeriesShifts {
   public:
-    EnvelopeShifts(const float* a, const float* b) : m_a(a), m_b(b) {
-        for (uint32_t i = 0; i < kEnvelopeLength; ++i) {
+    SeriesShifts(const float* a, const float* b) : m_a(a), m_b(b) {
+        for (uint32_t i = 0; i < Length; ++i) {
             const double u = a[i];
             const double v = b[i];
             m_prefixA[i + 1] = Sums{m_prefixA[i].sum + u, m_prefixA[i].squares + u * u,
@@ -234,7 +222,7 @@ class EnvelopeShifts {
             m_prefixB[i + 1] = Sums{m_prefixB[i].sum + v, m_prefixB[i].squares + v * v,
                                     m_prefixB[i].absolute + std::fabs(v)};
         }
-        for (int32_t q = 0; q < kShiftCount; ++q) {
+        for (int32_t q = 0; q < Shifts; ++q) {
             const int32_t shift = ShiftAt(q);
             const int32_t first = std::max(0, -shift);
             const uint32_t count = Count(q);
@@ -251,11 +239,11 @@ class EnvelopeShifts {
         if (!(limit > 0.0)) {
             return true;
         }
-        for (int32_t q = 0; q < kShiftCount; ++q) {
+        for (int32_t q = 0; q < Shifts; ++q) {
             const Sums x = SpanA(q);
             const Sums y = SpanB(q);
             const uint32_t n = Count(q);
-            const double inverse = kInverseCounts.value[q];
+            const double inverse = kInverse.value[q];
             const double centredX = x.squares - x.sum * x.sum * inverse;
             const double centredY = y.squares - y.sum * y.sum * inverse;
             // Where the bound cannot be had the reference decides later.
@@ -278,7 +266,8 @@ class EnvelopeShifts {
         if (s.bound >= 0.0f) {
             return s;
         }
-        return BoundedScore{EnvelopeAt(m_a, m_b, ShiftAt(q)), 0.0f};
+        const int32_t first = std::max(0, -ShiftAt(q));
+        return BoundedScore{Score(m_a + first, m_b + first + ShiftAt(q), Count(q)), 0.0f};
     }
 
   private:
@@ -292,8 +281,20 @@ class EnvelopeShifts {
                meanError * meanError <= kLargestSlack * centred * n;
     }
     static uint32_t Count(int32_t q) {
-        return kEnvelopeLength - static_cast<uint32_t>(std::abs(ShiftAt(q)));
+        return Length - static_cast<uint32_t>(std::abs(ShiftAt(q)));
     }
+    // 1 / Count(q).
+    struct Inverse {
+        double value[Shifts];
+    };
+    static constexpr Inverse kInverse = [] {
+        Inverse out{};
+        for (int32_t q = 0; q < Shifts; ++q) {
+            const int32_t shift = q % 2 == 0 ? q / 2 : (q + 1) / 2;
+            out.value[q] = 1.0 / (static_cast<int32_t>(Length) - shift);
+        }
+        return out;
+    }();
     static Sums Span(const Sums* prefix, int32_t from, uint32_t count) {
         const Sums& l = prefix[from];
         const Sums& h = prefix[from + static_cast<int32_t>(count)];
@@ -306,10 +307,17 @@ class EnvelopeShifts {
 
     const float* m_a;
     const float* m_b;
-    Sums m_prefixA[kEnvelopeLength + 1];
-    Sums m_prefixB[kEnvelopeLength + 1];
-    double m_products[kShiftCount];
+    Sums m_prefixA[Length + 1];
+    Sums m_prefixB[Length + 1];
+    double m_products[Shifts];
 };
+
+using EnvelopeShifts = SeriesShifts<kEnvelopeLength, kShiftCount>;
+// The drift moves by at most this many values either way.
+constexpr int32_t kMaxDriftShift = 3;
+static_assert((kMaxShiftStretches * kDriftSegments + kStretches / 2) / kStretches ==
+              kMaxDriftShift);
+using DriftShifts = SeriesShifts<kDriftLength, 2 * kMaxDriftShift + 1>;
 
 }  // namespace
 
@@ -402,14 +410,13 @@ bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity
         *aligned = false;
     }
     const Band band = SharedBand(a.bandEnd, b.bandEnd);
-    if (!band.narrow && JudgeContent(a, b, sensitivity)) {
+    BoundedScore spectrum;
+    if (band.narrow) {
+        spectrum = FastScore(a.spectrum + band.first, b.spectrum + band.first, band.count);
+    } else if (JudgeContent(a, b, sensitivity, &spectrum)) {
         return true;
     }
     const ContentThresholds t = ThresholdsFor(sensitivity);
-    const BoundedScore spectrum =
-        band.narrow ? FastScore(a.spectrum + band.first, b.spectrum + band.first, band.count)
-                    : FastSeriesScore(a.spectrum, a.spectrumForm, b.spectrum, b.spectrumForm,
-                                      kComparedBins, GripVectors::kSpectrumPadded);
     // The reference lies in [lowest, highest]; both rules only gain from a
     // higher spectrum score.
     const float lowest = spectrum.bound == 0.0f
@@ -426,11 +433,13 @@ bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity
     // one of those at the shifts the drift can take.
     if (!(highest >= t.strict)) {
         bool reachable = false;
-        for (int32_t d = -DriftShift(kMaxShiftStretches);
-             d <= DriftShift(kMaxShiftStretches) && !reachable; ++d) {
-            const int32_t first = std::max(0, -d);
-            reachable = Score(a.drift + first, b.drift + first + d,
-                              kDriftLength - static_cast<uint32_t>(std::abs(d))) >= t.loose;
+        if (DriftShifts(a.drift, b.drift).MayReach(t.loose)) {
+            for (int32_t q = 0; q < 2 * kMaxDriftShift + 1 && !reachable; ++q) {
+                const int32_t d = ShiftAt(q);
+                const int32_t first = std::max(0, -d);
+                reachable = Score(a.drift + first, b.drift + first + d,
+                                  kDriftLength - static_cast<uint32_t>(std::abs(d))) >= t.loose;
+            }
         }
         if (!reachable) {
             return false;

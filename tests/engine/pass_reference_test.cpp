@@ -284,9 +284,9 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
                     }
                     const Reference& r = reference[i][j];
                     if (Listed(r, method, s, strictCompare)) {
-                        const float spectrum =
+                        const float figure =
                             strictCompare ? r.spectrum : r.tolerant.spectrumScore;
-                        expected.emplace_back(path, Percent(spectrum, s * 0.4f + 0.6f),
+                        expected.emplace_back(path, Percent(figure, s * 0.4f + 0.6f),
                                               Percent(r.tag, s));
                         narrowListed += !strictCompare && r.tolerant.narrowBand;
                     }
