@@ -30,6 +30,7 @@ struct CompareSettings {
     int32_t method = 3;         // 1 only tags, 2 only content, 3 tags and content
     bool accurate = false;      // the experimental measure
     float sensitivity = 0.75f;  // reporting threshold, "Sensitivity" / 100
+    bool strict = false;        // content compared as the windows lie, "StrictCompare"
 };
 
 // Addresses of the vendor; configuration values with built-in defaults.
