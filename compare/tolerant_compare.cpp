@@ -395,7 +395,8 @@ TolerantScores ComputeTolerantScores(const GripVectors& a, const GripVectors& b)
 
 bool TolerantAccepts(const ContentScores& asLaid, const TolerantScores& tolerant,
                      float sensitivity) {
-    if (!tolerant.narrowBand && ContentAccepts(asLaid, sensitivity)) {
+    if (!tolerant.narrowBand && ContentAccepts(asLaid, sensitivity) &&
+        asLaid.envelopeScore >= kLaidEnvelopeShare * ThresholdsFor(sensitivity).pair) {
         return true;
     }
     return tolerant.envelopeScore >= ThresholdsFor(sensitivity).loose &&
@@ -413,7 +414,9 @@ bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity
     BoundedScore spectrum;
     if (band.narrow) {
         spectrum = FastScore(a.spectrum + band.first, b.spectrum + band.first, band.count);
-    } else if (JudgeContent(a, b, sensitivity, &spectrum)) {
+    } else if (JudgeContent(a, b, sensitivity, &spectrum) &&
+               EnvelopeAt(a.envelope, b.envelope, 0) >=
+                   kLaidEnvelopeShare * ThresholdsFor(sensitivity).pair) {
         return true;
     }
     const ContentThresholds t = ThresholdsFor(sensitivity);

@@ -41,6 +41,12 @@ struct TolerantScores {
     bool narrowBand = false;  // a band end below kComparedBins bounds the spectra
 };
 
+// As laid, a pair of whole bands passes only with an envelope score of at
+// least this share of the pair threshold: envelopes that do not agree at all
+// leave rule 1 to the spectrum and the drift, which unrelated pieces of one
+// style can reach.
+inline constexpr float kLaidEnvelopeShare = 0.3f;
+
 // The reference formulas, from the series themselves: spectrum kComparedBins
 // values, envelope kEnvelopeLength, drift kDriftLength. bandEndA and bandEndB
 // are CarriedBandEnd of the spectra.
@@ -52,7 +58,8 @@ TolerantScores ComputeTolerantScores(const Grip& a, const Grip& b);
 TolerantScores ComputeTolerantScores(const GripVectors& a, const GripVectors& b);
 
 // The tolerant acceptance: a pair of whole bands that the rules accept as
-// laid (asLaid, the scores of ComputeContentScores); or a pair whose
+// laid (asLaid, the scores of ComputeContentScores) with an envelope score of
+// at least kLaidEnvelopeShare of the pair threshold; or a pair whose
 // envelopes reach the loose threshold at their best alignment and whose
 // tolerant scores pass either rule. A pair with a narrow band is judged by
 // the second alone: what lies beyond the band never counts as agreement.

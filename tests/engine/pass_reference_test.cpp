@@ -54,7 +54,7 @@ bool Listed(const Reference& r, int32_t method, float s, bool strictCompare) {
     const bool laid = Rules(r.spectrum, r.envelope, r.drift, s);
     const bool content =
         strictCompare ? laid
-                      : (!t.narrowBand && laid) ||
+                      : (!t.narrowBand && laid && r.envelope >= 0.3f * (s * 1.2f - 0.2f)) ||
                             (t.envelopeScore >= s * 0.8f + 0.2f &&
                              Rules(t.spectrumScore, t.envelopeScore, t.driftScore, s));
     return ((method & kCompareContent) != 0 && content) ||
