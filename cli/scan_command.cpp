@@ -92,7 +92,9 @@ const char kFooter[] =
     "        another copy but not like the keeper); or tags-only (alike by its\n"
     "        tags alone). Every duplicate line is a file a user can delete\n"
     "        and still keep a copy of every piece.\n"
-    "  json  one object: \"groups\" (keeper, files: path, role) and \"counters\".\n"
+    "  json  one object: \"groups\" (keeper, files: path, role, verdict against\n"
+    "        the keeper as for pairs, null when not paired with it) and\n"
+    "        \"counters\".\n"
     "  m3u   every file of every group once, keeper first.\n"
     "\n"
     "Pairs remembered as \"not duplicates\" in the desktop program\n"
@@ -294,7 +296,20 @@ Json Counters(const ScanOwner& owner, const std::vector<SkippedFile>& skipped) {
 
 using Groups = std::vector<std::vector<GroupMember>>;
 
-std::string RenderGroups(const ScanOptions& options, const Groups& groups, const ScanOwner& owner,
+// The verdict on each grouped file against its keeper, for the files paired
+// with the keeper directly; null for the keeper and the others.
+Json VerdictAgainstKeeper(const std::vector<DuplicatePair>& pairs, const std::u16string& keeper,
+                          const std::u16string& path) {
+    for (const DuplicatePair& p : pairs) {
+        if ((p.path1 == keeper && p.path2 == path) || (p.path1 == path && p.path2 == keeper)) {
+            return std::string(VerdictName(JudgeVerdict(p).verdict));
+        }
+    }
+    return nullptr;
+}
+
+std::string RenderGroups(const ScanOptions& options, const Groups& groups,
+                         const std::vector<DuplicatePair>& pairs, const ScanOwner& owner,
                          const std::vector<SkippedFile>& skipped, size_t* leftOut) {
     if (options.format == "m3u") {
         std::vector<std::u16string> files;
@@ -310,7 +325,10 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups, const
         for (const std::vector<GroupMember>& group : groups) {
             Json files = Json::array();
             for (const GroupMember& m : group) {
-                files.push_back({{"path", JsonText(m.path)}, {"role", FileRoleName(m.role)}});
+                files.push_back({{"path", JsonText(m.path)},
+                                 {"role", FileRoleName(m.role)},
+                                 {"verdict", VerdictAgainstKeeper(pairs, group.front().path,
+                                                                  m.path)}});
             }
             list.push_back({{"keeper", JsonText(group.front().path)}, {"files", std::move(files)}});
         }
@@ -580,7 +598,7 @@ int RunScan(int argc, char** argv) {
     std::string groupCount;
     if (options.groups) {
         const Groups groups = MakeGroups(pairs, roles, preferred, options.keep);
-        rendered = RenderGroups(options, groups, owner, skipped, &leftOut);
+        rendered = RenderGroups(options, groups, pairs, owner, skipped, &leftOut);
         groupCount = " in " + std::to_string(groups.size()) + " groups";
     } else {
         rendered = Render(options, pairs, owner, skipped, &leftOut);

@@ -443,8 +443,12 @@ TEST_F(ScanCommandTest, GroupsWithKeepersReferenceExclusionsAndNotDuplicates) {
     const nlohmann::json& group = document["groups"][0];
     EXPECT_EQ(group["keeper"], Music() + "/ref/one.raw");
     EXPECT_EQ(group["files"][0],
-              (nlohmann::json{{"path", Music() + "/ref/one.raw"}, {"role", "keeper"}}));
+              (nlohmann::json{
+                  {"path", Music() + "/ref/one.raw"}, {"role", "keeper"}, {"verdict", nullptr}}));
     EXPECT_EQ(group["files"].size(), 3u);
+    // The copies of one are paired with the keeper, each with its verdict.
+    EXPECT_TRUE(group["files"][1]["verdict"].is_string()) << group;
+    EXPECT_TRUE(group["files"][2]["verdict"].is_string()) << group;
     EXPECT_EQ(document["counters"]["found"], 6);  // every file but the excluded one
     const Outcome pairs = Scan({"--exclude", Music() + "/old", Music()});
     // The three pairs of one; two's pair is not one of duplicates, three's copy is excluded.
