@@ -109,10 +109,10 @@ std::unique_ptr<CMainFrame> GroupWindow(const QString& settings) {
     frame->show();
     std::vector<DuplicatePair> pairs = Pairs(kPairs, kGroups);
     {
-        std::lock_guard<std::mutex> hold(frame->pairsLock);
-        frame->PendingPairs = std::move(pairs);
+        std::lock_guard<std::mutex> hold(frame->scan().pairsLock);
+        frame->scan().PendingPairs = std::move(pairs);
     }
-    frame->Post(WM_PAIRS_READY);
+    frame->scan().Post(WM_PAIRS_READY);
     QCoreApplication::sendPostedEvents(frame.get());
     frame->resultActions()->ShowGroups(true);
     QCoreApplication::processEvents();

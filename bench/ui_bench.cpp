@@ -60,7 +60,7 @@ void Fill(CMainFrame& frame, int rows) {
         return seed >> 8;
     };
     {
-        std::lock_guard<std::mutex> hold(frame.pairsLock);
+        std::lock_guard<std::mutex> hold(frame.scan().pairsLock);
         for (int i = 0; i < rows; ++i) {
             DuplicatePair pair;
             const std::string artist = "Artist " + std::to_string(next() % 500);
@@ -78,10 +78,10 @@ void Fill(CMainFrame& frame, int rows) {
             pair.tagPercent = static_cast<float>(next() % 1000) / 10.0f;
             pair.experimentalPercent =
                 (i % 3 == 0) ? -1.0f : static_cast<float>(next() % 1000) / 10.0f;
-            frame.PendingPairs.push_back(std::move(pair));
+            frame.scan().PendingPairs.push_back(std::move(pair));
         }
     }
-    frame.Post(WM_PAIRS_READY);
+    frame.scan().Post(WM_PAIRS_READY);
     QCoreApplication::sendPostedEvents(&frame);
 }
 
@@ -130,13 +130,13 @@ void BM_SortedArrival(benchmark::State& state) {
     for (auto _ : state) {
         for (int i = 0; i < 100; ++i) {
             {
-                std::lock_guard<std::mutex> hold(frame->pairsLock);
+                std::lock_guard<std::mutex> hold(frame->scan().pairsLock);
                 DuplicatePair pair;
                 pair.path1 = QStringLiteral("/home/user/Music/Late/%1.mp3").arg(i).toStdU16String();
                 pair.path2 = u"/media/backup/late.mp3";
-                frame->PendingPairs.push_back(std::move(pair));
+                frame->scan().PendingPairs.push_back(std::move(pair));
             }
-            frame->Post(WM_PAIRS_READY);
+            frame->scan().Post(WM_PAIRS_READY);
             QCoreApplication::sendPostedEvents(frame.get());
         }
     }

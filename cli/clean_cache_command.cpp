@@ -40,6 +40,9 @@ int RunCleanCache(int argc, char** argv) {
                      cache.c_str());
         return kExitFailure;
     }
+    if (const std::string note = IndexReportMessage(store.indexReport()); !note.empty()) {
+        std::fprintf(stderr, "harmonyfox-cli clean-cache: %s\n", note.c_str());
+    }
     CleanReport report;
     const HRESULT cleaned = store.CleanCache(nullptr, &report);
     std::printf("%u entries dropped, %llu bytes freed, %zu entries kept\n", report.dropped,

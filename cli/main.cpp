@@ -12,11 +12,18 @@ std::vector<Command>& Commands() {
 namespace {
 
 void PrintUsage(FILE* out) {
-    std::fprintf(out, "usage: harmonyfox-cli COMMAND [ARGS...]\n\nCommands:\n");
+    std::fprintf(out,
+                 "usage: harmonyfox-cli COMMAND [ARGS...]\n\n"
+                 "Finds duplicate music files from the command line, with the cache of the\n"
+                 "desktop program Harmonyfox.\n\nCommands:\n");
     for (const Command& c : Commands()) {
-        std::fprintf(out, "  %-10s %s\n", c.name, c.summary);
+        std::fprintf(out, "  %-12s %s\n", c.name, c.summary);
     }
-    std::fprintf(out, "\n'harmonyfox-cli COMMAND --help' describes a command.\n");
+    std::fprintf(out,
+                 "\nOptions:\n"
+                 "  -h,--help    show this text\n"
+                 "  --version    print the version\n"
+                 "\n'harmonyfox-cli COMMAND --help' describes a command.\n");
 }
 
 }  // namespace
@@ -31,6 +38,10 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
         PrintUsage(stdout);
+        return 0;
+    }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("harmonyfox-cli %s (build %d)\n", HARMONYFOX_VERSION_TEXT, HARMONYFOX_BUILD);
         return 0;
     }
     for (const Command& c : Commands()) {

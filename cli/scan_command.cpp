@@ -34,11 +34,9 @@
 #include "own_files.h"
 #include "pair_verdict.h"
 #include "playlist.h"
-#include "scan.h"
-#include "scan_owner.h"
+#include "scan_controller.h"
 #include "scan_state.h"
 #include "skip_memory.h"
-#include "worker_pool.h"
 
 namespace {
 
@@ -127,30 +125,28 @@ struct ScanOptions {
     std::vector<std::string> prefer;
 };
 
-// Receives the engine's messages on a queue that the main thread works off.
-class CliOwner final : public ScanOwner {
+// Wakes the main thread when the engine has news.
+class CliListener final : public ScanListener {
   public:
-    void Post(uint32_t message) override {
+    void OnScanNews() override {
         {
             std::lock_guard<std::mutex> hold(m_lock);
-            m_messages.push_back(message);
+            m_news = true;
         }
         m_arrived.notify_one();
     }
 
-    // Waits up to timeout for messages and returns them in posting order.
-    std::deque<uint32_t> Wait(std::chrono::milliseconds timeout) {
+    // Waits up to timeout for news.
+    void Wait(std::chrono::milliseconds timeout) {
         std::unique_lock<std::mutex> hold(m_lock);
-        m_arrived.wait_for(hold, timeout, [this] { return !m_messages.empty(); });
-        std::deque<uint32_t> taken;
-        taken.swap(m_messages);
-        return taken;
+        m_arrived.wait_for(hold, timeout, [this] { return m_news; });
+        m_news = false;
     }
 
   private:
     std::mutex m_lock;
     std::condition_variable m_arrived;
-    std::deque<uint32_t> m_messages;
+    bool m_news = false;
 };
 
 // Empty when text is a number from 0 to 1, else the complaint.
@@ -278,19 +274,19 @@ Json JsonExperimental(float value) {
     return Rounded(value);
 }
 
-Json Counters(const ScanOwner& owner, const std::vector<SkippedFile>& skipped) {
+Json Counters(const ScanCounts& counts, const std::vector<SkippedFile>& skipped) {
     Json byReason = Json::object();
-    const auto counts = CountByReason(skipped);
+    const auto byCount = CountByReason(skipped);
     for (int i = 0; i < kSkipReasonCount; ++i) {
         byReason[std::string(SkipReasonName(static_cast<SkipReason>(i + 1)))] =
-            counts[static_cast<size_t>(i)];
+            byCount[static_cast<size_t>(i)];
     }
-    return {{"cached", owner.m_cachedCount.load()},
-            {"found", owner.m_foundCount.load()},
-            {"done", owner.m_doneCount.load()},
-            {"new", owner.m_newCount.load()},
-            {"fromCache", owner.m_fromCacheCount.load()},
-            {"skipped", owner.m_skippedCount.load()},
+    return {{"cached", counts.cached},
+            {"found", counts.found},
+            {"done", counts.done},
+            {"new", counts.fresh},
+            {"fromCache", counts.fromCache},
+            {"skipped", counts.skipped},
             {"skippedBy", std::move(byReason)}};
 }
 
@@ -309,7 +305,7 @@ Json VerdictAgainstKeeper(const std::vector<DuplicatePair>& pairs, const std::u1
 }
 
 std::string RenderGroups(const ScanOptions& options, const Groups& groups,
-                         const std::vector<DuplicatePair>& pairs, const ScanOwner& owner,
+                         const std::vector<DuplicatePair>& pairs, const ScanCounts& counts,
                          const std::vector<SkippedFile>& skipped, size_t* leftOut) {
     if (options.format == "m3u") {
         std::vector<std::u16string> files;
@@ -334,7 +330,7 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups,
         }
         Json document;
         document["groups"] = std::move(list);
-        document["counters"] = Counters(owner, skipped);
+        document["counters"] = Counters(counts, skipped);
         return DumpJson(document, 2) + "\n";
     }
     std::string out = "group\trole\tpath\n";
@@ -371,7 +367,7 @@ Groups MakeGroups(const std::vector<DuplicatePair>& pairs, const FolderRoles& ro
 }
 
 std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>& pairs,
-                   const ScanOwner& owner, const std::vector<SkippedFile>& skipped,
+                   const ScanCounts& counts, const std::vector<SkippedFile>& skipped,
                    size_t* leftOut) {
     if (options.format == "m3u") {
         return PlaylistBytes(pairs, leftOut);
@@ -391,7 +387,7 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
         }
         Json document;
         document["pairs"] = std::move(list);
-        document["counters"] = Counters(owner, skipped);
+        document["counters"] = Counters(counts, skipped);
         return DumpJson(document, 2) + "\n";
     }
     std::string out = "path1\tpath2\tcontent\ttags\texperimental\n";
@@ -412,16 +408,16 @@ std::string SkippedLines(const std::vector<SkippedFile>& skipped) {
 }
 
 // "; 3 new, 9 from the cache, 2 skipped (1 unsupported, 1 too-short)"
-std::string OutcomeSummary(const ScanOwner& owner, const std::vector<SkippedFile>& skipped) {
-    std::string out = "; " + std::to_string(owner.m_newCount.load()) + " new, " +
-                      std::to_string(owner.m_fromCacheCount.load()) + " from the cache, " +
+std::string OutcomeSummary(const ScanCounts& counts, const std::vector<SkippedFile>& skipped) {
+    std::string out = "; " + std::to_string(counts.fresh) + " new, " +
+                      std::to_string(counts.fromCache) + " from the cache, " +
                       std::to_string(skipped.size()) + " skipped";
-    const auto counts = CountByReason(skipped);
+    const auto byCount = CountByReason(skipped);
     std::string reasons;
     for (int i = 0; i < kSkipReasonCount; ++i) {
-        if (counts[static_cast<size_t>(i)] != 0) {
+        if (byCount[static_cast<size_t>(i)] != 0) {
             reasons += (reasons.empty() ? "" : ", ") +
-                       std::to_string(counts[static_cast<size_t>(i)]) + " " +
+                       std::to_string(byCount[static_cast<size_t>(i)]) + " " +
                        std::string(SkipReasonName(static_cast<SkipReason>(i + 1)));
         }
     }
@@ -443,28 +439,6 @@ bool WriteOutput(const std::string& file, const std::string& bytes) {
 
 // Takes the engine's messages into the list: new pairs are appended, a late
 // experimental figure goes to the first listed record of its pair.
-void HandleMessages(CliOwner& owner, const std::deque<uint32_t>& messages,
-                    std::vector<DuplicatePair>& pairs) {
-    for (uint32_t message : messages) {
-        if (message == WM_CLEAR_PAIRS) {
-            pairs.clear();
-        } else if (message == WM_PAIRS_READY) {
-            for (DuplicatePair& record : owner.TakePendingPairs()) {
-                if (!record.isUpdate) {
-                    pairs.push_back(std::move(record));
-                    continue;
-                }
-                for (DuplicatePair& listed : pairs) {
-                    if (listed.path1 == record.path1 && listed.path2 == record.path2) {
-                        listed.experimentalPercent = record.experimentalPercent;
-                        break;
-                    }
-                }
-            }
-        }
-    }
-}
-
 int RunScan(int argc, char** argv) {
     ScanOptions options;
     if (const std::optional<int> exit = ParseArguments(argc, argv, options)) {
@@ -531,53 +505,45 @@ int RunScan(int argc, char** argv) {
         return kExitUsage;
     }
 
-    CliOwner owner;
-    GripStore& store = GlobalGripStore();
-    if (const HRESULT loaded = store.LoadCache(cache, &owner); Failed(loaded)) {
+    CliListener listener;
+    ScanController scan(&listener);
+    if (const HRESULT loaded = scan.Load(cache, std::string()); Failed(loaded)) {
         std::fprintf(stderr, "harmonyfox-cli scan: %s: %s\n", CacheLoadMessage(loaded),
                      cache.c_str());
         return kExitFailure;
     }
-
-    // Files skipped before and unchanged since are not decoded again. Without
-    // its file the memory still serves this run.
-    SkipMemory skipMemory;
-    if (skipMemory.LoadBeside(cache, PluginSignature(DecoderSet::ProgramFolder())) ==
-        E_FILE_FOREIGN) {
+    // A lost or damaged stamp index is told once, by the load that finds it.
+    if (const std::string note = IndexReportMessage(scan.indexReport()); !note.empty()) {
+        std::fprintf(stderr, "harmonyfox-cli scan: %s\n", note.c_str());
+    }
+    if (scan.skipMemoryResult() == E_FILE_FOREIGN) {
         std::fprintf(stderr,
                      "harmonyfox-cli scan: %s is not a list of skipped files; it is left alone "
                      "and skipped files are not remembered\n",
                      SkipMemory::PathBeside(cache).c_str());
     }
-    owner.skipMemory = &skipMemory;
-
-    WorkerPool pool(&owner, ScanWorkerFactory(store, std::string()));
-    if (Failed(pool.Start())) {
+    if (Failed(scan.StartPool(std::string()))) {
         std::fprintf(stderr, "harmonyfox-cli scan: cannot start the worker threads\n");
         return kExitFailure;
     }
-    const int32_t generation = BeginScan(&owner, store);
-    PostFolders(pool, generation, roles.WalkRoots(), roles.Excluded());
+    scan.Begin(roles);
 
     const bool progress = isatty(STDERR_FILENO) != 0;
-    std::vector<DuplicatePair> pairs;
     for (;;) {
         // Every message of a request is posted before the request counts as
-        // finished, so once the generation has no work only these remain.
-        const bool over = !pool.HasWork(generation);
-        HandleMessages(owner, owner.Wait(over ? std::chrono::milliseconds(0) : kProgressInterval),
-                       pairs);
+        // finished, so once the scan has no work only these remain.
+        const bool over = !scan.Running();
+        listener.Wait(over ? std::chrono::milliseconds(0) : kProgressInterval);
+        scan.TakeNews();
         if (progress) {
+            const ScanCounts counts = scan.Counts();
             std::fprintf(stderr, "\rcached %d, files %d done of %d found, pairs %zu   ",
-                         owner.m_cachedCount.load(), owner.m_doneCount.load(),
-                         owner.m_foundCount.load(), pairs.size());
+                         counts.cached, counts.done, counts.found, scan.pairs().size());
         }
         if (over) {
             break;
         }
     }
-    stopRequested = 1;
-    pool.Shutdown();
     if (progress) {
         std::fputs("\n", stderr);
     }
@@ -591,22 +557,24 @@ int RunScan(int argc, char** argv) {
                      notDuplicates.setAside(), notDuplicates.File().c_str(),
                      notDuplicates.File().c_str());
     }
+    std::vector<DuplicatePair>& pairs = scan.pairs();
     notDuplicates.Filter(pairs);
-    const std::vector<SkippedFile> skipped = owner.CopySkipped();
+    const ScanCounts counts = scan.Counts();
+    const std::vector<SkippedFile> skipped = scan.Skipped();
     size_t leftOut = 0;
     std::string rendered;
     std::string groupCount;
     if (options.groups) {
         const Groups groups = MakeGroups(pairs, roles, preferred, options.keep);
-        rendered = RenderGroups(options, groups, pairs, owner, skipped, &leftOut);
+        rendered = RenderGroups(options, groups, pairs, counts, skipped, &leftOut);
         groupCount = " in " + std::to_string(groups.size()) + " groups";
     } else {
-        rendered = Render(options, pairs, owner, skipped, &leftOut);
+        rendered = Render(options, pairs, counts, skipped, &leftOut);
     }
     const bool written = WriteOutput(options.output, rendered);
     std::fprintf(stderr, "harmonyfox-cli scan: %zu pairs%s; %d files done of %d found; %d cached%s\n",
-                 pairs.size(), groupCount.c_str(), owner.m_doneCount.load(), owner.m_foundCount.load(),
-                 owner.m_cachedCount.load(), OutcomeSummary(owner, skipped).c_str());
+                 pairs.size(), groupCount.c_str(), counts.done, counts.found, counts.cached,
+                 OutcomeSummary(counts, skipped).c_str());
     if (leftOut > 0) {
         std::fprintf(stderr,
                      "harmonyfox-cli scan: %zu paths left out of the playlist: they cannot be "

@@ -3,10 +3,12 @@
 # /proc/self/exe), so the programs, the plug-ins and the media runtime go
 # together into one private folder, <prefix>/lib/harmonyfox; <prefix>/bin gets
 # symbolic links to the two programs, which the kernel resolves before the
-# program asks where it lies.
+# program asks where it lies. The folder is lib/harmonyfox under every prefix
+# (a package's /usr too, where GNUInstallDirs would pick Debian's multiarch
+# library folder), as Debian keeps a program's private files.
 include(GNUInstallDirs)
 
-set(HARMONYFOX_INSTALL_DIR ${CMAKE_INSTALL_LIBDIR}/harmonyfox)
+set(HARMONYFOX_INSTALL_DIR lib/harmonyfox)
 
 foreach(program harmonyfox harmonyfox-cli)
   if(TARGET ${program})
@@ -28,9 +30,4 @@ foreach(plugin streamdec mediadec harmonyfox-media)
   endif()
 endforeach()
 
-if(TARGET harmonyfox)
-  install(FILES ${PROJECT_SOURCE_DIR}/ui/desktop/harmonyfox.desktop
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES ${PROJECT_SOURCE_DIR}/ui/desktop/harmonyfox.svg
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-endif()
+# The menu entry, icons, metadata, manual pages and completion: packaging/.

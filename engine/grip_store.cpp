@@ -19,7 +19,9 @@
 #include <mutex>
 #include <numeric>
 #include <thread>
+#include <unordered_set>
 
+#include "file_io.h"
 #include "scan_owner.h"
 #include "user_folders.h"
 
@@ -43,166 +45,23 @@ constexpr uint64_t kNowhere = std::numeric_limits<uint64_t>::max();
 // one just opened.
 constexpr int kOpenAttempts = 4;
 
-// The stamp index: a 32-byte header, then entries of a path's hash, its
-// file's size and time, and a check of those 24 bytes.
-constexpr char kIndexHeaderText[] = "Harmonyfox stamps 1";
-constexpr size_t kIndexEntrySize = 28;
-// The index is written afresh at load when it holds more entries than this
-// many per live record (and kIndexSpare more).
+// The stamp index is written afresh at load when it holds more entries than
+// this many per live record (and kIndexSpare more).
 constexpr uint64_t kIndexEntriesPerRecord = 2;
 constexpr uint64_t kIndexSpare = 256;
 
-constexpr uint64_t kFnvOffset64 = 0xcbf29ce484222325ull;
-constexpr uint64_t kFnvPrime64 = 0x100000001b3ull;
-constexpr uint32_t kFnvOffset32 = 0x811c9dc5u;
-constexpr uint32_t kFnvPrime32 = 0x01000193u;
-
-void Header(unsigned char (&header)[kCacheHeaderSize], const char* text) {
+// Our header, with the mark when marked.
+void CacheHeader(unsigned char (&header)[kCacheHeaderSize], bool marked) {
     std::memset(header, 0, sizeof(header));
-    std::memcpy(header, text, std::strlen(text));
-}
-
-bool WriteAll(int file, const unsigned char* data, size_t size, uint64_t offset, size_t* written) {
-    *written = 0;
-    while (*written < size) {
-        const ssize_t n =
-            pwrite(file, data + *written, size - *written, static_cast<off_t>(offset + *written));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        *written += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-bool WriteAll(int file, const unsigned char* data, size_t size, uint64_t offset) {
-    size_t written = 0;
-    return WriteAll(file, data, size, offset, &written);
-}
-
-// Reads exactly size bytes at offset; false on an error or the file's end.
-bool ReadAll(int file, unsigned char* data, size_t size, uint64_t offset) {
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = pread(file, data + done, size - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
-uint64_t FileSize(int file) {
-    struct stat info;
-    return file >= 0 && fstat(file, &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
-}
-
-// Copies count bytes between two files, in the kernel where it can.
-bool CopyRange(int from, uint64_t fromOffset, int to, uint64_t toOffset, uint64_t count) {
-    auto in = static_cast<loff_t>(fromOffset);
-    auto out = static_cast<loff_t>(toOffset);
-    while (count > 0) {
-        const ssize_t n = copy_file_range(from, &in, to, &out, count, 0);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;  // not supported between these files: copy through memory
-        }
-        count -= static_cast<uint64_t>(n);
-    }
-    std::vector<unsigned char> buffer(static_cast<size_t>(std::min<uint64_t>(count, kReadWindow)));
-    while (count > 0) {
-        const size_t step = static_cast<size_t>(std::min<uint64_t>(count, buffer.size()));
-        if (!ReadAll(from, buffer.data(), step, static_cast<uint64_t>(in)) ||
-            !WriteAll(to, buffer.data(), step, static_cast<uint64_t>(out))) {
-            return false;
-        }
-        in += static_cast<loff_t>(step);
-        out += static_cast<loff_t>(step);
-        count -= step;
-    }
-    return true;
-}
-
-// A new file at path + ".new", locked, to be renamed over path once it is
-// whole; -1 when it cannot be made.
-int CreateReplacement(const std::string& path) {
-    const std::string temp = path + ".new";
-    const int file = open(temp.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (file < 0) {
-        return -1;
-    }
-    // The lock must already hold when the new file takes the old one's name.
-    if (flock(file, LOCK_EX | LOCK_NB) != 0) {
-        close(file);
-        return -1;
-    }
-    return file;
-}
-
-// Syncs the replacement and renames it over path; closes and removes it on failure.
-bool CommitReplacement(int file, const std::string& path, bool written) {
-    const std::string temp = path + ".new";
-    if (!written || fsync(file) != 0 || rename(temp.c_str(), path.c_str()) != 0) {
-        close(file);
-        unlink(temp.c_str());
-        return false;
-    }
-    const std::string folder = std::filesystem::path(path).parent_path().string();
-    const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-    return true;
-}
-
-uint64_t PathHash(const std::u16string& path) {
-    uint64_t hash = kFnvOffset64;
-    for (char16_t unit : path) {
-        for (int shift = 0; shift < 16; shift += 8) {
-            hash = (hash ^ ((static_cast<uint32_t>(unit) >> shift) & 0xFF)) * kFnvPrime64;
-        }
-    }
-    return hash;
-}
-
-uint32_t EntryCheck(const unsigned char* bytes, size_t size) {
-    uint32_t check = kFnvOffset32;
-    for (size_t i = 0; i < size; ++i) {
-        check = (check ^ bytes[i]) * kFnvPrime32;
-    }
-    return check;
-}
-
-void PutUint(unsigned char* out, uint64_t value, size_t bytes) {
-    for (size_t i = 0; i < bytes; ++i) {
-        out[i] = static_cast<unsigned char>(value >> (8 * i));
+    std::memcpy(header, kCacheHeaderText, std::strlen(kCacheHeaderText));
+    if (marked) {
+        header[kCacheMarkOffset] = kCacheTiedMark;
     }
 }
 
-uint64_t GetUint(const unsigned char* in, size_t bytes) {
-    uint64_t value = 0;
-    for (size_t i = 0; i < bytes; ++i) {
-        value |= static_cast<uint64_t>(in[i]) << (8 * i);
-    }
-    return value;
-}
-
-void IndexEntry(unsigned char (&out)[kIndexEntrySize], const std::u16string& path,
-                const FileStamp& stamp) {
-    PutUint(out, PathHash(path), 8);
-    PutUint(out + 8, static_cast<uint64_t>(stamp.size), 8);
-    PutUint(out + 16, static_cast<uint64_t>(stamp.mtimeNs), 8);
-    PutUint(out + 24, EntryCheck(out, 24), 4);
+// "3 stored fingerprints", "1 stored fingerprint".
+std::string Fingerprints(uint32_t count) {
+    return std::to_string(count) + (count == 1 ? " stored fingerprint" : " stored fingerprints");
 }
 
 // A file read through one window of bounded size.
@@ -505,6 +364,34 @@ const char* CacheLoadMessage(HRESULT result) {
     }
 }
 
+std::string IndexReportMessage(const IndexReport& report) {
+    const std::string index = "The stamp index " + report.path;
+    const std::string untrusted = Fingerprints(report.untrusted) +
+                                  (report.untrusted == 1 ? " is" : " are") +
+                                  " not trusted and will be made again";
+    switch (report.state) {
+        case IndexState::kUnusable:
+            return index + " is not a file Harmonyfox can write: fingerprints cannot be tied to " +
+                   "their files until it is moved away" +
+                   (report.untrusted > 0 ? "; " + untrusted : "");
+        case IndexState::kMissing:
+        case IndexState::kDamaged:
+            if (report.untrusted == 0) {
+                return std::string();
+            }
+            return index +
+                   (report.state == IndexState::kMissing ? " was missing: " : " was damaged: ") +
+                   untrusted;
+        case IndexState::kSound:
+            break;
+    }
+    if (report.untrusted == 0) {
+        return std::string();
+    }
+    return Fingerprints(report.untrusted) + " did not match the stamp index " + report.path +
+           " and will be made again";
+}
+
 GripStore::~GripStore() {
     CloseFile();
 }
@@ -514,10 +401,7 @@ void GripStore::CloseFile() {
         close(m_file);  // also drops the flock
         m_file = -1;
     }
-    if (m_index >= 0) {
-        close(m_index);
-        m_index = -1;
-    }
+    m_stampIndex.Close();
 }
 
 std::string GripStore::DefaultCachePath() {
@@ -540,6 +424,8 @@ HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
     m_path.clear();
     m_position = 0;
     m_deadBytes = 0;
+    m_marked = false;
+    m_indexReport = IndexReport();
     if (path.empty()) {
         return E_FAIL;
     }
@@ -553,18 +439,16 @@ HRESULT GripStore::LoadCache(const std::string& path, ScanOwner* owner) {
         result = CheckHeader();
     }
     if (Succeeded(result)) {
-        std::unordered_map<uint64_t, FileStamp> stamps;
-        LoadIndex(stamps);
-        result = LoadRecords(stamps);
+        StampIndex::Ties ties;
+        const TieSource source = LoadIndex(ties);
+        result = LoadRecords(ties, source);
     }
     if (Failed(result)) {
         CloseFile();
         ClearEntries();
         m_records.clear();
+        m_indexReport = IndexReport();
         return result;
-    }
-    if (m_index >= 0 && m_indexEntries > kIndexEntriesPerRecord * m_records.size() + kIndexSpare) {
-        RewriteIndex();
     }
     if (owner != nullptr) {
         owner->m_cachedCount.store(static_cast<int32_t>(m_entries.size()));
@@ -609,12 +493,17 @@ HRESULT GripStore::OpenLocked(const std::string& path) {
 
 HRESULT GripStore::CheckHeader() {
     unsigned char ours[kCacheHeaderSize];
-    Header(ours, kCacheHeaderText);
+    CacheHeader(ours, false);
     const uint64_t size = FileSize(m_file);
     unsigned char found[kCacheHeaderSize] = {};
     const size_t have = static_cast<size_t>(std::min<uint64_t>(size, kCacheHeaderSize));
     if (!ReadAll(m_file, found, have, 0)) {
         return E_FAIL;
+    }
+    // The mark is no difference; any other value in its place is one.
+    const bool marked = have == kCacheHeaderSize && found[kCacheMarkOffset] == kCacheTiedMark;
+    if (marked) {
+        found[kCacheMarkOffset] = 0;
     }
     const size_t differing = static_cast<size_t>(std::inner_product(
         found, found + have, ours, size_t{0}, std::plus<>(), std::not_equal_to<>()));
@@ -632,7 +521,10 @@ HRESULT GripStore::CheckHeader() {
             ParseRecord(window, kCacheHeaderSize, first);
         }
         if (size == kCacheHeaderSize || first.good) {
-            return WriteAll(m_file, ours, kCacheHeaderSize, 0) ? S_OK : E_FAIL;
+            unsigned char mended[kCacheHeaderSize];
+            CacheHeader(mended, marked);
+            m_marked = marked;
+            return WriteAll(m_file, mended, kCacheHeaderSize, 0) ? S_OK : E_FAIL;
         }
         reset = std::memcmp(found, ours, kHeaderNameSize) == 0;
     } else if (differing != 0) {
@@ -645,60 +537,42 @@ HRESULT GripStore::CheckHeader() {
                   ftruncate(m_file, static_cast<off_t>(kCacheHeaderSize)) != 0)) {
         return E_FAIL;
     }
+    m_marked = marked && !reset;
     return S_OK;
 }
 
-void GripStore::LoadIndex(std::unordered_map<uint64_t, FileStamp>& stamps) {
-    m_indexEnd = 0;
-    m_indexEntries = 0;
-    const std::string path = IndexPath(m_path);
-    const int file = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NONBLOCK, 0644);
-    if (file < 0) {
-        return;
-    }
-    struct stat info;
-    unsigned char ours[kCacheHeaderSize];
-    Header(ours, kIndexHeaderText);
-    unsigned char found[kCacheHeaderSize] = {};
-    const uint64_t size = fstat(file, &info) == 0 && S_ISREG(info.st_mode)
-                              ? static_cast<uint64_t>(info.st_size)
-                              : kNowhere;
-    const size_t have = static_cast<size_t>(std::min<uint64_t>(size, kCacheHeaderSize));
-    const bool readable = size != kNowhere && ReadAll(file, found, have, 0);
-    // An index that is not ours is left alone, and the cache goes without stamps.
-    if (!readable || std::memcmp(found, ours, have) != 0) {
-        if (!readable || std::memcmp(found, ours, kHeaderNameSize) != 0) {
-            close(file);
-            return;
+GripStore::TieSource GripStore::LoadIndex(StampIndex::Ties& ties) {
+    m_indexReport.path = IndexPath(m_path);
+    // Once a stamp has been kept, whatever stands at the index's place was
+    // our index, and may be emptied.
+    IndexFound found = m_stampIndex.Open(m_indexReport.path, m_marked, ties);
+    if (found == IndexFound::kOlder && m_marked) {
+        // Stamps of that format are never kept beside the mark.
+        ties.clear();
+        found = IndexFound::kDamaged;
+        if (!m_stampIndex.Clear()) {
+            m_stampIndex.Close();
+            found = IndexFound::kUnusable;
         }
     }
-    uint64_t entries = 0;
-    if (size >= kCacheHeaderSize && std::memcmp(found, ours, kCacheHeaderSize) == 0) {
-        FileWindow window(file, size);
-        const uint64_t whole = (size - kCacheHeaderSize) / kIndexEntrySize;
-        for (; entries < whole; ++entries) {
-            const unsigned char* e =
-                window.Bytes(kCacheHeaderSize + entries * kIndexEntrySize, kIndexEntrySize);
-            if (e == nullptr) {
-                break;
+    switch (found) {
+        case IndexFound::kCurrent:
+            return TieSource::kChecked;
+        case IndexFound::kOlder:
+            return TieSource::kStampsOnly;
+        case IndexFound::kMissing:
+        case IndexFound::kDamaged:
+            if (m_marked) {
+                m_indexReport.state =
+                    found == IndexFound::kMissing ? IndexState::kMissing : IndexState::kDamaged;
             }
-            // A damaged entry is passed over; a later one of the same path wins.
-            if (GetUint(e + 24, 4) == EntryCheck(e, 24)) {
-                stamps[GetUint(e, 8)] = FileStamp{static_cast<int64_t>(GetUint(e + 8, 8)),
-                                                  static_cast<int64_t>(GetUint(e + 16, 8))};
-            }
-        }
-    } else if (!WriteAll(file, ours, kCacheHeaderSize, 0)) {
-        close(file);
-        return;
+            return TieSource::kChecked;
+        case IndexFound::kForeign:
+        case IndexFound::kUnusable:
+            break;
     }
-    m_indexEnd = kCacheHeaderSize + entries * kIndexEntrySize;
-    m_indexEntries = entries;
-    if (size != m_indexEnd && ftruncate(file, static_cast<off_t>(m_indexEnd)) != 0) {
-        close(file);
-        return;
-    }
-    m_index = file;
+    m_indexReport.state = IndexState::kUnusable;
+    return TieSource::kNone;
 }
 
 // One good record of the cache file, made into an entry.
@@ -707,6 +581,16 @@ struct GripStore::LoadedRecord {
     uint64_t offset = 0;
     uint64_t end = 0;
     uint64_t pathHash = 0;
+    uint32_t check = 0;  // RecordCheck of its bytes
+};
+
+// What linking found of the records' ties.
+struct GripStore::LoadTally {
+    bool allTied = true;        // every linked record had its tie in the index
+    uint32_t damagedLater = 0;  // untrusted records behind the trusted record of their path
+    // Paths (by hash) with untrusted records and no trusted one yet: a
+    // trusted record behind them superseded them, as it would have anyway.
+    std::unordered_set<uint64_t> unclaimed;
 };
 
 bool GripStore::ReadRecords(uint64_t size,
@@ -725,8 +609,10 @@ bool GripStore::ReadRecords(uint64_t size,
             }
             *damaged = true;
         }
-        batch.push_back(LoadedRecord{Prepare(record.path, record.grip), position, record.end,
-                                     PathHash(record.path)});
+        const unsigned char* bytes = window.Bytes(position, record.end - position);
+        batch.push_back(LoadedRecord{
+            Prepare(record.path, record.grip), position, record.end, PathHash(record.path),
+            bytes != nullptr ? RecordCheck(bytes, record.end - position) : 0});
         // Every record read is linked in, in this order, so its texts get
         // the numbers here that linking would give them.
         NumberTexts(batch.back().entry.mapped());
@@ -744,11 +630,46 @@ bool GripStore::ReadRecords(uint64_t size,
     return !window.failed();
 }
 
-void GripStore::LinkRecords(std::vector<LoadedRecord>& batch,
-                            const std::unordered_map<uint64_t, FileStamp>& stamps,
-                            uint64_t* goodEnd) {
+void GripStore::LinkRecords(std::vector<LoadedRecord>& batch, const StampIndex::Ties& ties,
+                            TieSource source, LoadTally& tally, uint64_t* goodEnd) {
     for (LoadedRecord& record : batch) {
         const std::u16string& path = record.entry.key();
+        const auto length = static_cast<uint32_t>(record.end - record.offset);
+        *goodEnd = record.end;
+        RecordTie tie;
+        tie.check = record.check;
+        bool tied = false;
+        if (source == TieSource::kChecked) {
+            const auto found = ties.find(StampIndex::Key(record.pathHash, record.check));
+            if (found != ties.end() && found->second.check == record.check) {
+                tie = found->second;
+                tied = true;
+            }
+        } else if (source == TieSource::kStampsOnly) {
+            const auto found = ties.find(record.pathHash);
+            if (found != ties.end()) {
+                tie.stamped = found->second.stamped;
+                tie.stamp = found->second.stamp;
+            }
+        }
+        if (!tied && m_marked) {
+            // Stamps are kept for this cache, so a record without its tie is
+            // superseded, damaged, or of a file that may have changed while
+            // its tie was lost: it is not trusted, and its file is
+            // fingerprinted again.
+            m_deadBytes += length;
+            if (m_records.count(path) != 0) {
+                ++tally.damagedLater;
+            } else {
+                tally.unclaimed.insert(record.pathHash);
+            }
+            continue;
+        }
+        // A record of a cache from before stamps is taken as it is, once.
+        tally.allTied = tally.allTied && tied;
+        if (!tally.unclaimed.empty()) {
+            tally.unclaimed.erase(record.pathHash);
+        }
         const auto [place, fresh] = m_records.try_emplace(path);
         if (!fresh) {
             // A later record of a path supersedes the earlier one.
@@ -756,27 +677,24 @@ void GripStore::LinkRecords(std::vector<LoadedRecord>& batch,
             EraseEntry(path);
         }
         place->second.offset = record.offset;
-        place->second.length = static_cast<uint32_t>(record.end - record.offset);
-        const auto stamp = stamps.find(record.pathHash);
-        place->second.stamped = stamp != stamps.end();
-        if (place->second.stamped) {
-            place->second.stamp = stamp->second;
-        }
+        place->second.length = length;
+        place->second.tie = tie;
         Add(std::move(record.entry), true);
-        *goodEnd = record.end;
     }
 }
 
-HRESULT GripStore::LoadRecords(const std::unordered_map<uint64_t, FileStamp>& stamps) {
+HRESULT GripStore::LoadRecords(const StampIndex::Ties& ties, TieSource source) {
     const uint64_t size = FileSize(m_file);
     uint64_t goodEnd = kCacheHeaderSize;
     bool damaged = false;
     bool readable = true;
+    LoadTally tally;
+    tally.allTied = source == TieSource::kChecked;
     if (size <= kThreadedLoadBytes) {
         readable = ReadRecords(
             size,
             [&](std::vector<LoadedRecord>&& batch) {
-                LinkRecords(batch, stamps, &goodEnd);
+                LinkRecords(batch, ties, source, tally, &goodEnd);
                 return true;
             },
             &damaged);
@@ -795,7 +713,7 @@ HRESULT GripStore::LoadRecords(const std::unordered_map<uint64_t, FileStamp>& st
         try {
             std::vector<LoadedRecord> batch;
             while (queue.Pop(batch)) {
-                LinkRecords(batch, stamps, &goodEnd);
+                LinkRecords(batch, ties, source, tally, &goodEnd);
             }
         } catch (...) {
             queue.Stop();
@@ -807,14 +725,25 @@ HRESULT GripStore::LoadRecords(const std::unordered_map<uint64_t, FileStamp>& st
     if (!readable) {
         return E_FAIL;
     }
+    m_indexReport.untrusted = tally.damagedLater + static_cast<uint32_t>(tally.unclaimed.size());
     m_position = goodEnd;
     // Appends must never land behind damage, or the next load would have to
-    // find them again; superseded records are dropped once they weigh.
-    if ((damaged || 4 * m_deadBytes > size) && Succeeded(RewriteCache())) {
+    // find them again; untrusted records go at once, so that they are told
+    // of once; superseded records go once they weigh. The index is written
+    // afresh with the file.
+    if ((damaged || m_indexReport.untrusted > 0 || 4 * m_deadBytes > size) &&
+        Succeeded(RewriteCache())) {
         return S_OK;
     }
     if (goodEnd < size) {
         ftruncate(m_file, static_cast<off_t>(goodEnd));
+    }
+    // Every live record has its tie in the index before the first append,
+    // after which a record without one is not trusted.
+    if (m_stampIndex.isOpen() &&
+        (!tally.allTied ||
+         m_stampIndex.entries() > kIndexEntriesPerRecord * m_records.size() + kIndexSpare)) {
+        RewriteIndex();
     }
     return S_OK;
 }
@@ -832,7 +761,7 @@ HRESULT GripStore::RewriteCache() {
         return E_FAIL;
     }
     unsigned char header[kCacheHeaderSize];
-    Header(header, kCacheHeaderText);
+    CacheHeader(header, m_marked);
     bool written = WriteAll(file, header, kCacheHeaderSize, 0);
     // The records' own bytes are copied, runs of neighbours at once.
     std::vector<uint64_t> offsets(live.size());
@@ -866,49 +795,37 @@ HRESULT GripStore::RewriteCache() {
 }
 
 HRESULT GripStore::RewriteIndex() {
-    if (m_index < 0) {
+    if (!m_stampIndex.isOpen()) {
         return E_FAIL;
     }
-    const std::string path = IndexPath(m_path);
-    const int file = CreateReplacement(path);
-    if (file < 0) {
-        return E_FAIL;
+    std::vector<std::pair<uint64_t, RecordTie>> ties;
+    ties.reserve(m_records.size());
+    bool stamped = false;
+    for (const auto& [path, place] : m_records) {
+        ties.emplace_back(PathHash(path), place.tie);
+        stamped = stamped || place.tie.stamped;
     }
-    std::vector<unsigned char> bytes(kCacheHeaderSize);
-    unsigned char header[kCacheHeaderSize];
-    Header(header, kIndexHeaderText);
-    std::memcpy(bytes.data(), header, kCacheHeaderSize);
-    uint64_t entries = 0;
-    for (const auto& [key, place] : m_records) {
-        if (place.stamped) {
-            unsigned char entry[kIndexEntrySize];
-            IndexEntry(entry, key, place.stamp);
-            bytes.insert(bytes.end(), std::begin(entry), std::end(entry));
-            ++entries;
-        }
+    if (stamped && !m_marked) {
+        MarkCache();
     }
-    if (!CommitReplacement(file, path, WriteAll(file, bytes.data(), bytes.size(), 0))) {
-        return E_FAIL;
-    }
-    close(m_index);
-    m_index = file;
-    m_indexEnd = bytes.size();
-    m_indexEntries = entries;
-    return S_OK;
+    return m_stampIndex.Rewrite(ties) ? S_OK : E_FAIL;
 }
 
-void GripStore::AppendStamp(const std::u16string& path, const FileStamp& stamp) {
-    if (m_index < 0) {
-        return;
+void GripStore::AppendTie(const std::u16string& path, const RecordTie& tie) {
+    // The mark goes first: once a stamp is kept, a lost index must never let
+    // the records pass for those of a cache from before stamps. Without an
+    // index of ours no stamp is kept, and the file at its place must not be
+    // taken for ours later.
+    if (tie.stamped && !m_marked && m_stampIndex.usable()) {
+        MarkCache();
     }
-    unsigned char entry[kIndexEntrySize];
-    IndexEntry(entry, path, stamp);
-    size_t written = 0;
-    if (WriteAll(m_index, entry, kIndexEntrySize, m_indexEnd, &written)) {
-        m_indexEnd += kIndexEntrySize;
-        ++m_indexEntries;
-    } else if (written > 0) {
-        ftruncate(m_index, static_cast<off_t>(m_indexEnd));
+    m_stampIndex.Append(PathHash(path), tie);
+}
+
+void GripStore::MarkCache() {
+    const unsigned char mark = kCacheTiedMark;
+    if (m_file >= 0 && WriteAll(m_file, &mark, 1, kCacheMarkOffset)) {
+        m_marked = true;
     }
 }
 
@@ -920,16 +837,13 @@ HRESULT GripStore::ClearCache() {
     if (m_file >= 0 && ftruncate(m_file, static_cast<off_t>(kCacheHeaderSize)) == 0) {
         m_position = kCacheHeaderSize;
     }
-    if (m_index >= 0 && ftruncate(m_index, static_cast<off_t>(kCacheHeaderSize)) == 0) {
-        m_indexEnd = kCacheHeaderSize;
-        m_indexEntries = 0;
-    }
+    m_stampIndex.Clear();
     return S_OK;
 }
 
 HRESULT GripStore::CleanCache(ScanOwner* owner, CleanReport* report) {
     ExclusiveHold hold(m_lock);
-    const uint64_t before = FileSize(m_file) + FileSize(m_index);
+    const uint64_t before = FileSize(m_file) + m_stampIndex.bytes();
     std::vector<std::u16string> gone;
     for (const auto& [path, entry] : m_entries) {
         struct stat info;
@@ -945,7 +859,7 @@ HRESULT GripStore::CleanCache(ScanOwner* owner, CleanReport* report) {
     if (m_file >= 0 && (!gone.empty() || m_deadBytes > 0)) {
         result = RewriteCache();
     }
-    const uint64_t after = FileSize(m_file) + FileSize(m_index);
+    const uint64_t after = FileSize(m_file) + m_stampIndex.bytes();
     if (report != nullptr) {
         report->dropped = static_cast<uint32_t>(gone.size());
         report->bytesFreed = before > after ? before - after : 0;
@@ -992,6 +906,14 @@ void GripStore::AppendRecord(const std::u16string& path, const Grip& grip,
     // A record whose lengths do not fit would be read back as garbage, so it
     // is not written at all.
     if (m_file >= 0 && SerializeRecord(path, grip, buffer)) {
+        RecordTie tie;
+        tie.check = RecordCheck(buffer.data(), buffer.size());
+        tie.stamped = stamp != nullptr;
+        tie.stamp = stamp != nullptr ? *stamp : FileStamp();
+        // The tie goes first: a process killed between the two writes leaves
+        // a tie without its record, which nothing matches, rather than a
+        // record that the next load would not trust.
+        AppendTie(path, tie);
         size_t written = 0;
         if (WriteAll(m_file, buffer.data(), buffer.size(), m_position, &written)) {
             const auto [place, fresh] = m_records.try_emplace(path);
@@ -1000,11 +922,7 @@ void GripStore::AppendRecord(const std::u16string& path, const Grip& grip,
             }
             place->second.offset = m_position;
             place->second.length = static_cast<uint32_t>(buffer.size());
-            place->second.stamped = stamp != nullptr;
-            if (stamp != nullptr) {
-                place->second.stamp = *stamp;
-                AppendStamp(path, *stamp);
-            }
+            place->second.tie = tie;
             m_position += buffer.size();
         } else if (written > 0) {
             // Cut back, so the file ends with a whole record again.
@@ -1021,14 +939,14 @@ bool GripStore::IsUnchanged(const std::u16string& path, const FileStamp& now) {
     if (it == m_records.end()) {
         return true;
     }
-    RecordPlace& place = it->second;
-    if (!place.stamped) {
-        place.stamped = true;
-        place.stamp = now;
-        AppendStamp(path, now);
+    RecordTie& tie = it->second.tie;
+    if (!tie.stamped) {
+        tie.stamped = true;
+        tie.stamp = now;
+        AppendTie(path, tie);
         return true;
     }
-    return place.stamp == now;
+    return tie.stamp == now;
 }
 
 bool GripStore::Erase(std::u16string_view path) {

@@ -18,8 +18,11 @@
 //   (envelope, drift, spectrum), then nameKey, title, artist, album, each an
 //   int16 length (>= 0) and that many bytes, then the marker FF 'E' 'N' 'D'.
 // A later record of a path supersedes an earlier one. Beside it, the stamp
-// index (IndexPath) holds the size and modification time of each path's file
-// when its record was made. docs/scan-engine.md describes both.
+// index (IndexPath, StampIndex) ties each record to its file: the size and
+// modification time the file had when the record was made, and a check of
+// the record's bytes. Once a stamp has been kept for a cache, the last byte of
+// its header holds the mark kCacheTiedMark, and from then on a record without
+// its tie is not trusted. docs/scan-engine.md describes both files.
 #pragma once
 
 #include <atomic>
@@ -40,6 +43,7 @@
 #include "grip_vectors.h"
 #include "projection_bound.h"
 #include "read_write_lock.h"
+#include "stamp_index.h"
 #include "tag_compare.h"
 
 class ScanOwner;
@@ -56,6 +60,30 @@ inline constexpr HRESULT E_CACHE_FOREIGN = static_cast<HRESULT>(0x80040011u);
 // What a front end tells the user when LoadCache returned result (a failure).
 const char* CacheLoadMessage(HRESULT result);
 
+// What LoadCache found of the stamp index.
+enum class IndexState {
+    kSound,     // as it should be (or a cache that never had one, which now has)
+    kMissing,   // stamps had been kept for the cache, and the index was gone
+    kDamaged,   // stamps had been kept, and the index was no index (emptied,
+                // cut short in its header, damaged, replaced): it was emptied
+    kUnusable,  // no file that can be written (a folder, someone else's file,
+                // no access): it is left alone and no stamp is kept; records
+                // are trusted only when no stamp had been kept before either
+};
+
+// What LoadCache tells the front end about the ties of records to files.
+struct IndexReport {
+    IndexState state = IndexState::kSound;
+    // Stored fingerprints that were not trusted (no tie, or bytes that do not
+    // match it): their files are fingerprinted again when next scanned.
+    uint32_t untrusted = 0;
+    std::string path;  // of the index
+};
+
+// The one line a front end shows for report; empty when there is nothing to
+// tell.
+std::string IndexReportMessage(const IndexReport& report);
+
 // What CleanCache did.
 struct CleanReport {
     uint32_t dropped = 0;     // entries of files that no longer exist
@@ -64,6 +92,11 @@ struct CleanReport {
 
 inline constexpr size_t kCacheHeaderSize = 32;
 inline constexpr char kCacheHeaderText[] = "Harmonyfox 0.31";
+// The header byte that tells that stamps are kept for the cache, and its
+// value (0 before). A reader that knows no mark takes it for one damaged
+// header byte, which it mends, keeping the records.
+inline constexpr size_t kCacheMarkOffset = 31;
+inline constexpr unsigned char kCacheTiedMark = 'T';
 inline constexpr unsigned char kRecordEndMarker[4] = {0xFF, 'E', 'N', 'D'};
 // A record's size without its path and its four strings' bytes.
 inline constexpr size_t kRecordFixedSize = 8646;
@@ -163,6 +196,10 @@ class GripStore {
     HRESULT LoadCache(const std::string& path, ScanOwner* owner);
     HRESULT LoadCache(ScanOwner* owner) { return LoadCache(DefaultCachePath(), owner); }
 
+    // What the last LoadCache found of the stamp index. Read by the front end
+    // after LoadCache, before workers run.
+    const IndexReport& indexReport() const { return m_indexReport; }
+
     // Empties the store and cuts the file and its index to their headers.
     // Takes the lock exclusively itself. Always S_OK.
     HRESULT ClearCache();
@@ -175,17 +212,20 @@ class GripStore {
     HRESULT CleanCache(ScanOwner* owner, CleanReport* report);
 
     // Serialises one record into buffer and writes it at the end of the good
-    // records, then stamp (the file's, read before it was fingerprinted) to
-    // the index; the record supersedes any earlier one of path. Sets owner's
-    // m_cachedCount to the number of entries. Call under the exclusive lock.
-    // A failed or short write is cut back, so the file stays readable.
+    // records, then its tie to the index: stamp (the file's, read before it
+    // was fingerprinted; null when it could not be read, and then taken at
+    // the file's next scan) and the record's check. The record supersedes any
+    // earlier one of path. Sets owner's m_cachedCount to the number of
+    // entries. Call under the exclusive lock. A failed or short write is cut
+    // back, so the file stays readable.
     void AppendRecord(const std::u16string& path, const Grip& grip,
                       std::vector<unsigned char>& buffer, ScanOwner* owner,
                       const FileStamp* stamp = nullptr);
 
     // Whether the stored record of path was made from a file with stamp now.
-    // A record without a stamp yet (written before stamps were kept) counts
-    // as unchanged and takes now as its stamp. Call under the exclusive lock.
+    // A record without a stamp yet (from a cache from before stamps, or made
+    // when its file's stamp could not be read) counts as unchanged and takes
+    // now as its stamp. Call under the exclusive lock.
     bool IsUnchanged(const std::u16string& path, const FileStamp& now);
 
     // Takes path's entry out of the store (not out of the cache file: a new
@@ -263,18 +303,24 @@ class GripStore {
     // extension ".idx".
     static std::string IndexPath(const std::string& cachePath);
 
-    // Where a path's live record lies in the cache file, and its file's stamp.
+    // Where a path's live record lies in the cache file, and its tie.
     struct RecordPlace {
         uint64_t offset = 0;
         uint32_t length = 0;
-        bool stamped = false;
-        FileStamp stamp;
+        RecordTie tie;
     };
 
     HRESULT OpenLocked(const std::string& path);
+    // Checks and mends the header; sets m_marked.
     HRESULT CheckHeader();
-    void LoadIndex(std::unordered_map<uint64_t, FileStamp>& stamps);
-    HRESULT LoadRecords(const std::unordered_map<uint64_t, FileStamp>& stamps);
+    // Which ties the records of a load can have: none (no index), stamps
+    // by path alone (an index from before record checks), or ties that
+    // check the record's bytes.
+    enum class TieSource { kNone, kStampsOnly, kChecked };
+    // Opens the stamp index and reads its ties; sets m_indexReport's state.
+    TieSource LoadIndex(StampIndex::Ties& ties);
+    struct LoadTally;
+    HRESULT LoadRecords(const StampIndex::Ties& ties, TieSource source);
     struct LoadedRecord;
     // Reads the good records of the cache file's first size bytes, made into
     // entries with their texts numbered, and hands them to take in batches, in file order, until take
@@ -282,12 +328,19 @@ class GripStore {
     // file could not be read.
     bool ReadRecords(uint64_t size, const std::function<bool(std::vector<LoadedRecord>&&)>& take,
                      bool* damaged);
-    // Links a batch of read records into the store and the record table;
-    // goodEnd becomes the end of the last.
-    void LinkRecords(std::vector<LoadedRecord>& batch,
-                     const std::unordered_map<uint64_t, FileStamp>& stamps, uint64_t* goodEnd);
-    void AppendStamp(const std::u16string& path, const FileStamp& stamp);
+    // Links the trusted records of a batch into the store and the record
+    // table; the others are counted in tally. goodEnd becomes the end of the
+    // last.
+    void LinkRecords(std::vector<LoadedRecord>& batch, const StampIndex::Ties& ties,
+                     TieSource source, LoadTally& tally, uint64_t* goodEnd);
+    // Writes tie to the index, marking the cache first when the tie is the
+    // first stamp kept for it.
+    void AppendTie(const std::u16string& path, const RecordTie& tie);
+    // Sets the mark in the cache's header.
+    void MarkCache();
     HRESULT RewriteCache();
+    // Writes the index afresh with the tie of every live record; marks the
+    // cache first when one of them holds a stamp.
     HRESULT RewriteIndex();
     void EraseEntry(std::u16string_view path);
 
@@ -331,11 +384,11 @@ class GripStore {
     std::string m_path;  // of the cache file
     int m_file = -1;
     uint64_t m_position = 0;   // end of the last good record
-    uint64_t m_deadBytes = 0;  // superseded records in the file
+    uint64_t m_deadBytes = 0;  // superseded and untrusted records in the file
     std::unordered_map<std::u16string, RecordPlace> m_records;
-    int m_index = -1;         // the stamp index, when it is ours
-    uint64_t m_indexEnd = 0;  // end of its last whole entry
-    uint64_t m_indexEntries = 0;
+    bool m_marked = false;  // the header holds kCacheTiedMark
+    StampIndex m_stampIndex;
+    IndexReport m_indexReport;
 };
 
 // The Grip that entry holds: its texts, sequence and compared series; the

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "grip_store.h"
+#include "result_memory.h"
 #include "skip_memory.h"
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -25,13 +26,16 @@ bool SameFile(const std::string& a, const std::string& b) {
 }
 
 OwnFiles::OwnFiles(const std::string& cachePath, const std::string& notDuplicatesPath) {
-    m_files = {{cachePath, "the cache file"},
-               {GripStore::IndexPath(cachePath), "the cache's stamp index"},
-               {SkipMemory::PathBeside(cachePath), "the list of skipped files"}};
-    // The old name is ours only while our list is still there.
-    if (const std::string legacy = SkipMemory::LegacyPathBeside(cachePath);
-        SkipMemory::IsSkipMemory(legacy)) {
-        m_files.push_back({legacy, "the list of skipped files"});
+    if (!cachePath.empty()) {
+        m_files = {{cachePath, "the cache file"},
+                   {GripStore::IndexPath(cachePath), "the cache's stamp index"},
+                   {SkipMemory::PathBeside(cachePath), "the list of skipped files"},
+                   {ResultMemory::PathBeside(cachePath), "the pairs of the last scan"}};
+        // The old name is ours only while our list is still there.
+        if (const std::string legacy = SkipMemory::LegacyPathBeside(cachePath);
+            SkipMemory::IsSkipMemory(legacy)) {
+            m_files.push_back({legacy, "the list of skipped files"});
+        }
     }
     if (!notDuplicatesPath.empty()) {
         m_files.push_back({notDuplicatesPath, "the list of pairs that are not duplicates"});

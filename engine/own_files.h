@@ -19,8 +19,8 @@ class OwnFiles {
         const char* what;  // "the cache file", "the stamp index", ...
     };
 
-    // The files of the cache at cachePath, and the not-duplicates list at
-    // notDuplicatesPath (none when empty).
+    // The files of the cache at cachePath (none when empty), and the
+    // not-duplicates list at notDuplicatesPath (none when empty).
     OwnFiles(const std::string& cachePath, const std::string& notDuplicatesPath);
 
     // What of ours path names, by SameFile; nullptr when nothing. A file of

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "experimental_compare.h"
+#include "result_memory.h"
 #include "scan_owner.h"
 #include "scan_state.h"
 #include "skip_memory.h"
@@ -90,7 +91,7 @@ void CWorker::Execute(const WorkRequest& request, ScanOwner* owner) {
             ScanFolder(request.generation, request.path, request.skipped);
             break;
         case kProcessFile:
-            ProcessFile(request.generation, request.path);
+            ProcessFile(request.generation, request.path, request.deferred);
             break;
         case kCompareExperimental:
             CompareExperimental(request.generation, request.path, request.secondPath,
@@ -217,9 +218,15 @@ HRESULT CWorker::Walk(int32_t generation, const std::string& folder) {
     return S_OK;
 }
 
-HRESULT CWorker::ProcessFile(int32_t generation, const std::u16string& path) {
-    const HRESULT result = FileJob(generation, path);
+HRESULT CWorker::ProcessFile(int32_t generation, const std::u16string& path, bool deferred) {
+    const HRESULT result = FileJob(generation, path, deferred);
     ScanOwner* owner = m_analyzer.owner();
+    if (result == E_FILE_DEFERRED) {
+        return result;
+    }
+    if (owner != nullptr && Succeeded(result) && m_lastStamped) {
+        owner->NoteJoined(generation, path, m_lastStamp, m_lastKnown);
+    }
     if (owner != nullptr && IsCurrent(generation)) {
         if (Failed(result)) {
             owner->m_pendingCount.fetch_sub(1);
@@ -238,15 +245,26 @@ HRESULT CWorker::ProcessFile(int32_t generation, const std::u16string& path) {
     return result;
 }
 
-HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path) {
+HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path, bool deferred) {
     ScanOwner* owner = m_analyzer.owner();
     m_lastNew = false;
+    m_lastKnown = false;
     if (owner == nullptr) {
         return E_FAIL;
     }
     // Read before decoding, so that a change made meanwhile shows next time.
     FileStamp stamp;
     const bool stamped = ReadFileStamp(U16ToBytes(path), &stamp);
+    m_lastStamp = stamp;
+    m_lastStamped = stamped;
+    // The pairs among the files of the last complete scan are known: such a
+    // file only joins, and every other file waits until they all have, so
+    // that its pass meets them.
+    const ResultMemory* known = deferred ? nullptr : owner->knownPairs;
+    if (known != nullptr && !(stamped && known->Knows(path, stamp))) {
+        owner->Defer(generation, path);
+        return E_FILE_DEFERRED;
+    }
     // Most files of a rescan are stored and unchanged: they join the scan
     // beside the passes that run, and take the store for themselves only
     // when the scan's index must grow or be projected afresh. An entry that
@@ -265,6 +283,15 @@ HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path) {
             return E_FAIL;
         }
         stored = m_store.JoinIfUnchanged(path, stamped ? &stamp : nullptr, true);
+    }
+    if (known != nullptr) {
+        if (stored != GripStore::Stored::kUnchanged) {
+            // Gone from the cache or changed since its stamp was kept.
+            owner->Defer(generation, path);
+            return E_FILE_DEFERRED;
+        }
+        m_lastKnown = true;
+        return S_OK;
     }
     if (stored != GripStore::Stored::kChanged) {
         const HRESULT compared = ComparePass(generation, path, m_store, *owner, this);

@@ -38,6 +38,9 @@ int32_t StopScan();
 
 // FileJob's result for a file that gives no Grip; the worker's lastSkip() says why.
 inline constexpr HRESULT E_FILE_SKIPPED = static_cast<HRESULT>(0x80040003u);
+// FileJob's result for a file whose job waits until the files known from the
+// last complete scan have joined (ScanOwner::Defer); it counts nothing yet.
+inline constexpr HRESULT E_FILE_DEFERRED = static_cast<HRESULT>(0x80040004u);
 
 // Posts one kScanFolder request per folder under generation; no walk enters
 // a folder of skipped (full paths).
@@ -95,15 +98,19 @@ class CWorker final : public Worker, public ExperimentalPoster {
     // FileJob, then the counts: a failure leaves m_pendingCount, a success
     // joins m_doneCount; the file counts as from the cache, new or skipped
     // (with its reason); a stale job counts nothing.
-    HRESULT ProcessFile(int32_t generation, const std::u16string& path);
+    // deferred: the job waited for the known files (WorkRequest::deferred).
+    HRESULT ProcessFile(int32_t generation, const std::u16string& path, bool deferred = false);
     // Finds or makes the file's Grip, gives it its place in the scan and runs
     // its comparison pass. A stored Grip whose file changed in size or
     // modification time since is made again and supersedes the old one.
     // S_OK, E_FAIL (stale), E_FILE_SKIPPED (no Grip: lastSkip() says why),
     // or E_INSERT_FAILED when another job stored the same path meanwhile. A
     // file that the owner's skip memory knows as skipped, unchanged in size
-    // and time, is skipped without decoding.
-    HRESULT FileJob(int32_t generation, const std::u16string& path);
+    // and time, is skipped without decoding. While the owner knows the pairs
+    // of the last complete scan (and the job is not deferred), a file known
+    // from it joins without a pass and any other file is deferred:
+    // E_FILE_DEFERRED.
+    HRESULT FileJob(int32_t generation, const std::u16string& path, bool deferred = false);
     // Why the last FileJob skipped its file.
     SkipReason lastSkip() const { return m_lastSkip; }
 
@@ -129,6 +136,9 @@ class CWorker final : public Worker, public ExperimentalPoster {
     Analyzer m_analyzer;
     SkipReason m_lastSkip = SkipReason::kUnsupported;
     bool m_lastNew = false;  // the last FileJob fingerprinted its file
+    bool m_lastKnown = false;  // the last FileJob joined a file of the last complete scan
+    FileStamp m_lastStamp;     // the stamp the last FileJob judged its file by
+    bool m_lastStamped = false;
     std::shared_ptr<ScanVisits> m_visits;
     std::vector<SkippedFolder> m_skipped;  // folders the walk under way leaves out
 };

@@ -11,8 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "file_stamp.h"
 #include "skipped_files.h"
 
+class ResultMemory;
 class SkipMemory;
 
 // Messages posted to the owner.
@@ -96,4 +98,33 @@ class ScanOwner {
     // Files skipped by earlier scans; null: every file not in the store is
     // decoded. Set by the front end before the pool starts.
     SkipMemory* skipMemory = nullptr;
+
+    // The pairs of the last complete scan; null: every file is compared.
+    // While it is set, a file that joined that scan and is unchanged joins
+    // this one without a pass, and every other file waits (Defer) until the
+    // known ones have joined. Set by the front end before a scan begins.
+    const ResultMemory* knownPairs = nullptr;
+
+    // A file of generation's scan whose job waits until the known files have
+    // joined. Any thread.
+    void Defer(int32_t generation, std::u16string path) {
+        std::lock_guard<std::mutex> hold(joinedLock);
+        Deferred.push_back({generation, std::move(path), {}, false});
+    }
+    // A file that joined generation's scan with a Grip, with the stamp it was
+    // judged by; known: it joined as a file of the last complete scan. Any thread.
+    void NoteJoined(int32_t generation, const std::u16string& path, const FileStamp& stamp,
+                    bool known) {
+        std::lock_guard<std::mutex> hold(joinedLock);
+        Joined.push_back({generation, path, stamp, known});
+    }
+    struct ScanFile {
+        int32_t generation;
+        std::u16string path;
+        FileStamp stamp;
+        bool known;
+    };
+    std::mutex joinedLock;
+    std::vector<ScanFile> Deferred;  // guarded by joinedLock
+    std::vector<ScanFile> Joined;    // guarded by joinedLock
 };

@@ -33,6 +33,9 @@ struct WorkRequest {
     std::u16string path;        // folder, file, or the later file of a pair
     std::u16string secondPath;  // the earlier file of a pair (kind 4 only)
     std::vector<std::u16string> skipped;  // folders the walk does not enter (kind 0 only)
+    // Kind 1: the job of a file that waited until the files known from the
+    // last complete scan joined; it runs as in a scan without them.
+    bool deferred = false;
 };
 
 // One thread's executor of requests.

@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # Installs what Harmonyfox needs on Debian 12, configures and builds it, then
 # either starts the program ("run") or runs the whole test suite ("test").
+# "package" builds the Debian package build/harmonyfox_VERSION_amd64.deb and
+# checks it with lintian, and the menu entry and the AppStream metadata with
+# their validators.
 # Two more modes for CI: "asan" builds the address+undefined sanitizer preset
 # and runs every test but the window's under it; "fuzz" installs clang and
 # libFuzzer, builds the fuzz targets and runs each for FUZZ_SECONDS (30)
@@ -13,13 +16,17 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build pkg-config ccache
-  libcli11-dev nlohmann-json3-dev
+  libcli11-dev nlohmann-json3-dev zlib1g-dev help2man librsvg2-bin
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev qt6-wayland xdg-utils
+  qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg libflac-dev
 )
 if [ "$mode" = fuzz ]; then
   packages+=(clang libfuzzer-14-dev)
+fi
+if [ "$mode" = package ]; then
+  packages+=(dpkg-dev file lintian appstream desktop-file-utils)
 fi
 
 missing=()
@@ -60,6 +67,14 @@ case "$mode" in
     ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
       ctest --preset asan --timeout 900 -j 2
     ;;
+  package)
+    rm -f build/harmonyfox_*.deb
+    (cd build && cpack -G DEB)
+    appstreamcli validate --no-net packaging/io.github.quillmere.Harmonyfox.metainfo.xml
+    desktop-file-validate packaging/harmonyfox.desktop
+    lintian --fail-on error build/harmonyfox_*.deb
+    echo "Built $(ls build/harmonyfox_*.deb); install it with: sudo apt install ./$(ls build/harmonyfox_*.deb)"
+    ;;
   fuzz)
     cmake --preset fuzz
     cmake --build --preset fuzz
@@ -82,7 +97,7 @@ case "$mode" in
     done
     ;;
   *)
-    echo "usage: $0 [run|test|asan|fuzz]" >&2
+    echo "usage: $0 [run|test|package|asan|fuzz]" >&2
     exit 2
     ;;
 esac

@@ -14,7 +14,8 @@ namespace {
 
 constexpr int kTitlePixels = 22;  // a font whose cell is about 24 pixels high
 
-const char* const kNotice = "Copyright \u00A9 Quillmere. All rights reserved.";
+const char* const kNotice =
+    QT_TRANSLATE_NOOP("CAboutDlg", "Copyright \u00A9 Quillmere. All rights reserved.");
 
 QLabel* LinkLabel(const QString& target, const QString& text, QWidget* parent) {
     auto* label = new QLabel(parent);
@@ -30,7 +31,7 @@ QLabel* LinkLabel(const QString& target, const QString& text, QWidget* parent) {
 
 CAboutDlg::CAboutDlg(uint32_t version, uint32_t build, const VendorLinks& links, QWidget* parent)
     : QDialog(parent) {
-    setWindowTitle(QStringLiteral("About"));
+    setWindowTitle(tr("About"));
 
     auto* nameBox = new QGroupBox(this);
     auto* title = new QLabel(QStringLiteral("Harmonyfox"), nameBox);
@@ -41,7 +42,7 @@ CAboutDlg::CAboutDlg(uint32_t version, uint32_t build, const VendorLinks& links,
     title->setAlignment(Qt::AlignCenter);
     m_version = new QLabel(FormatVersionLine(version, build), nameBox);
     m_version->setAlignment(Qt::AlignCenter);
-    auto* notice = new QLabel(QString::fromUtf8(kNotice), nameBox);
+    auto* notice = new QLabel(tr(kNotice), nameBox);
     notice->setAlignment(Qt::AlignCenter);
     auto* nameLayout = new QVBoxLayout(nameBox);
     nameLayout->addWidget(title);
@@ -53,11 +54,11 @@ CAboutDlg::CAboutDlg(uint32_t version, uint32_t build, const VendorLinks& links,
     m_forum = LinkLabel(links.forum, links.forum, linkBox);
     m_email = LinkLabel(QStringLiteral("mailto:") + links.email, links.email, linkBox);
     auto* linkLayout = new QGridLayout(linkBox);
-    linkLayout->addWidget(new QLabel(QStringLiteral("Web:"), linkBox), 0, 0);
+    linkLayout->addWidget(new QLabel(tr("Web:"), linkBox), 0, 0);
     linkLayout->addWidget(m_web, 0, 1);
-    linkLayout->addWidget(new QLabel(QStringLiteral("Forum:"), linkBox), 1, 0);
+    linkLayout->addWidget(new QLabel(tr("Forum:"), linkBox), 1, 0);
     linkLayout->addWidget(m_forum, 1, 1);
-    linkLayout->addWidget(new QLabel(QStringLiteral("E-mail:"), linkBox), 2, 0);
+    linkLayout->addWidget(new QLabel(tr("E-mail:"), linkBox), 2, 0);
     linkLayout->addWidget(m_email, 2, 1);
     linkLayout->setColumnStretch(1, 1);
 

@@ -1,5 +1,6 @@
 #include "desktop_actions.h"
 
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -17,17 +18,17 @@ DesktopActions DesktopActions::System() {
         return false;
     };
     actions.confirm = [](QWidget* parent, const QString& question) {
-        return QMessageBox::question(parent, QStringLiteral("Question"), question,
-                                     QMessageBox::Yes | QMessageBox::No,
-                                     QMessageBox::Yes) == QMessageBox::Yes;
+        return QMessageBox::question(
+                   parent, QCoreApplication::translate("DesktopActions", "Question"), question,
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
     };
     actions.askPlaylistPath = [](QWidget* parent) {
         QFileDialog dialog(parent);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setNameFilter(QStringLiteral("M3U Playlist (*.m3u)"));
+        dialog.setNameFilter(QCoreApplication::translate("DesktopActions", "M3U Playlist (*.m3u)"));
         dialog.setDefaultSuffix(QStringLiteral("m3u"));
-        dialog.selectFile(QStringLiteral("Duplicates"));
+        dialog.selectFile(QCoreApplication::translate("DesktopActions", "Duplicates"));
         dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
             return QString();

@@ -25,8 +25,11 @@ constexpr int kFontPixels = 14;  // a font whose cell is about 16 pixels high
 
 const QColor kLabelColour(100, 100, 255);
 
-const char16_t* const kLabels[] = {u"artist", u"title",   u"album",  u"duration",
-                                   u"size",   u"bitrate", u"folder", u"filename"};
+const char* const kLabels[] = {
+    QT_TRANSLATE_NOOP("CDetailsWnd", "artist"), QT_TRANSLATE_NOOP("CDetailsWnd", "title"),
+    QT_TRANSLATE_NOOP("CDetailsWnd", "album"),  QT_TRANSLATE_NOOP("CDetailsWnd", "duration"),
+    QT_TRANSLATE_NOOP("CDetailsWnd", "size"),   QT_TRANSLATE_NOOP("CDetailsWnd", "bitrate"),
+    QT_TRANSLATE_NOOP("CDetailsWnd", "folder"), QT_TRANSLATE_NOOP("CDetailsWnd", "filename")};
 
 QString Q(const std::u16string& text) {
     return ToQString(text);
@@ -53,14 +56,14 @@ QString FormatDuration(uint32_t durationMs) {
 }
 
 QString FormatSize(uint64_t bytes) {
-    return QString::number(static_cast<double>(bytes) / 1048576.0, 'f', 2) + QStringLiteral(" Mb");
+    return QString::number(static_cast<double>(bytes) / 1048576.0, 'f', 2) + CDetailsWnd::tr(" Mb");
 }
 
 QString FormatBitrate(uint32_t bitsPerSecond) {
     constexpr uint32_t kKilo = 1000;
     constexpr uint32_t kMega = 1000000;
     if (bitsPerSecond == 0) {
-        return QStringLiteral("n/a");
+        return CDetailsWnd::tr("n/a");
     }
     if (bitsPerSecond <= kKilo) {
         return QString::number(bitsPerSecond);
@@ -69,11 +72,11 @@ QString FormatBitrate(uint32_t bitsPerSecond) {
     // turns into exponent notation ("1e+03 Kbit").
     const double kilo = bitsPerSecond * 0.001;
     if (bitsPerSecond <= kMega && kilo < 999.5) {
-        return ThreeDigits(kilo) + QStringLiteral(" Kbit");
+        return ThreeDigits(kilo) + CDetailsWnd::tr(" Kbit");
     }
     const double mega = bitsPerSecond * 0.000001;
     return (mega < 999.5 ? ThreeDigits(mega) : QString::number(mega, 'f', 0)) +
-           QStringLiteral(" Mbit");
+           CDetailsWnd::tr(" Mbit");
 }
 
 HRESULT BuildFileDetails(const std::u16string& path, FileDetails* details,
@@ -182,10 +185,10 @@ void CDetailsWnd::SetFiles(const FileDetails* left, const FileDetails* right) {
 void CDetailsWnd::UpdateToolTips() {
     const QString left = m_left ? Q(m_left->fileName) : QString();
     const QString right = m_right ? Q(m_right->fileName) : QString();
-    m_deleteLeft->setToolTip(m_left ? QStringLiteral("Delete file: ") + left : QString());
-    m_playLeft->setToolTip(m_left ? QStringLiteral("Play file: ") + left : QString());
-    m_deleteRight->setToolTip(m_right ? QStringLiteral("Delete file: ") + right : QString());
-    m_playRight->setToolTip(m_right ? QStringLiteral("Play file: ") + right : QString());
+    m_deleteLeft->setToolTip(m_left ? tr("Delete file: ") + left : QString());
+    m_playLeft->setToolTip(m_left ? tr("Play file: ") + left : QString());
+    m_deleteRight->setToolTip(m_right ? tr("Delete file: ") + right : QString());
+    m_playRight->setToolTip(m_right ? tr("Play file: ") + right : QString());
 }
 
 void CDetailsWnd::resizeEvent(QResizeEvent* event) {
@@ -210,9 +213,8 @@ void CDetailsWnd::paintEvent(QPaintEvent* event) {
     painter.setFont(m_labelFont);
     painter.setPen(kLabelColour);
     QRect label(w + 10, kTop, 100, kRowHeight);
-    for (const char16_t* text : kLabels) {
-        painter.drawText(label, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine,
-                         QString::fromUtf16(text));
+    for (const char* text : kLabels) {
+        painter.drawText(label, Qt::AlignHCenter | Qt::AlignVCenter | Qt::TextSingleLine, tr(text));
         label.translate(0, kRowHeight);
     }
 

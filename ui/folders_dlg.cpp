@@ -21,7 +21,9 @@ namespace {
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kFolderRoleRole = Qt::UserRole + 1;
 
-const char* const kRoleNames[] = {"Normal", "Reference", "Excluded"};  // by FolderRole
+const char* const kRoleNames[] = {QT_TRANSLATE_NOOP("CFoldersDlg", "Normal"),
+                                  QT_TRANSLATE_NOOP("CFoldersDlg", "Reference"),
+                                  QT_TRANSLATE_NOOP("CFoldersDlg", "Excluded")};  // by FolderRole
 
 constexpr int kIconPixels = 16;
 
@@ -30,11 +32,10 @@ QString Display(const std::u16string& folder) {
 }
 
 QString Display(const std::u16string& folder, FolderRole role) {
-    return role == FolderRole::kNormal ? Display(folder)
-                                       : Display(folder) + QStringLiteral("  (") +
-                                             QString::fromLatin1(
-                                                 kRoleNames[static_cast<size_t>(role)]) +
-                                             u')';
+    return role == FolderRole::kNormal
+               ? Display(folder)
+               : Display(folder) + QStringLiteral("  (") +
+                     CFoldersDlg::tr(kRoleNames[static_cast<size_t>(role)]) + u')';
 }
 
 std::vector<FolderSetting> AllNormal(const std::vector<std::u16string>& folders) {
@@ -58,7 +59,7 @@ QString DefaultBrowse(QWidget* parent, const QString& title, const QString& star
 }  // namespace
 
 const QString CFoldersDlg::kBrowseTitle =
-    QStringLiteral("Select folder with music files (MP3,WMA,ASF,WAV,APE,FLA,WV,...)");
+    CFoldersDlg::tr("Select folder with music files (MP3,WMA,ASF,WAV,APE,FLA,WV,...)");
 
 CFoldersDlg::CFoldersDlg(std::vector<std::u16string> folders, QWidget* parent)
     : CFoldersDlg(FolderRoles(AllNormal(folders)), parent) {}
@@ -68,7 +69,7 @@ CFoldersDlg::CFoldersDlg(const FolderRoles& roles, QWidget* parent)
     for (const FolderSetting& s : m_settings) {
         m_folders.push_back(s.path);
     }
-    setWindowTitle(QStringLiteral("Folders"));
+    setWindowTitle(tr("Folders"));
 
     m_list = new QListWidget(this);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -83,17 +84,17 @@ CFoldersDlg::CFoldersDlg(const FolderRoles& roles, QWidget* parent)
         button->setAutoDefault(false);
         return button;
     };
-    m_add = makeButton(artwork::GreenPlusIcon(), QStringLiteral("Add folder"));
-    m_remove = makeButton(artwork::RedCrossIcon(), QStringLiteral("Remove folder"));
-    m_clear = makeButton(artwork::EraserIcon(), QStringLiteral("Remove all folders"));
+    m_add = makeButton(artwork::GreenPlusIcon(), tr("Add folder"));
+    m_remove = makeButton(artwork::RedCrossIcon(), tr("Remove folder"));
+    m_clear = makeButton(artwork::EraserIcon(), tr("Remove all folders"));
     m_remove->setEnabled(false);
     m_role = new QComboBox(this);
     for (const char* name : kRoleNames) {
-        m_role->addItem(QString::fromLatin1(name));
+        m_role->addItem(tr(name));
     }
-    m_role->setToolTip(QStringLiteral(
-        "Reference: the files are always kept, never marked or deleted.\n"
-        "Excluded: the folder is not scanned."));
+    m_role->setToolTip(
+        tr("Reference: the files are always kept, never marked or deleted.\n"
+           "Excluded: the folder is not scanned."));
     m_role->setEnabled(false);
 
     auto* side = new QVBoxLayout;

@@ -12,8 +12,10 @@
 
 namespace {
 
-const char* const kHeaders[kGroupColumnCount] = {"File",       "% content", "% tags",
-                                                 "% experim.", "Copies",    "Size"};
+const char* const kHeaders[kGroupColumnCount] = {
+    QT_TRANSLATE_NOOP("CGroupModel", "File"),   QT_TRANSLATE_NOOP("CGroupModel", "% content"),
+    QT_TRANSLATE_NOOP("CGroupModel", "% tags"), QT_TRANSLATE_NOOP("CGroupModel", "% experim."),
+    QT_TRANSLATE_NOOP("CGroupModel", "Copies"), QT_TRANSLATE_NOOP("CGroupModel", "Size")};
 // How far a file under the keeper is moved right.
 constexpr int kIndentPixels = 20;
 // Sizes are shown in MB of 1,048,576 bytes, as the marks count them.
@@ -68,20 +70,19 @@ int CGroupModel::FirstRow(size_t group) const {
 QString CGroupModel::RoleText(FileRole role) {
     switch (role) {
         case FileRole::kKeeper:
-            return QStringLiteral("The copy to keep");
+            return tr("The copy to keep");
         case FileRole::kReference:
-            return QStringLiteral("In a reference folder: never marked");
+            return tr("In a reference folder: never marked");
         case FileRole::kLinked:
-            return QStringLiteral(
+            return tr(
                 "Sounds like another copy, not like the one to keep: not marked by Mark all "
                 "but the keepers");
         case FileRole::kTagsOnly:
-            return QStringLiteral(
-                "Alike by its tags alone: not marked by Mark all but the keepers");
+            return tr("Alike by its tags alone: not marked by Mark all but the keepers");
         case FileRole::kDuplicate:
             break;
     }
-    return QStringLiteral("A duplicate of the copy to keep");
+    return tr("A duplicate of the copy to keep");
 }
 
 float CGroupModel::Figure(const GroupMember& member, int column) const {
@@ -115,7 +116,7 @@ QVariant CGroupModel::data(const QModelIndex& index, int role) const {
             if (column == kGroupColumnSize) {
                 const uint64_t bytes = m_groups.SizeOf(member.path);
                 return bytes == 0 ? QVariant()
-                                  : QVariant(QStringLiteral("%1 MB").arg(
+                                  : QVariant(tr("%1 MB").arg(
                                         static_cast<double>(bytes) / kBytesPerMegabyte, 0, 'f', 1));
             }
             if (column == kGroupColumnCopies) {
@@ -173,7 +174,7 @@ QVariant CGroupModel::headerData(int section, Qt::Orientation orientation, int r
         return {};
     }
     if (role == Qt::DisplayRole) {
-        return QString::fromLatin1(kHeaders[section]);
+        return tr(kHeaders[section]);
     }
     if (role == Qt::TextAlignmentRole) {
         return QVariant::fromValue(

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "decoder_contract.h"
+#include "engine_texts.h"
 #include "qt_text.h"
 
 namespace {
@@ -27,11 +28,12 @@ QString DefaultBrowse(QWidget* parent, const QString& title, const QString& star
 }  // namespace
 
 CKeepPage::CKeepPage(QWidget* parent) : QWidget(parent), m_browse(DefaultBrowse) {
-    auto* rulesGroup = new QGroupBox(QStringLiteral("Which copy to keep (the first rule that tells wins)"), this);
+    auto* rulesGroup =
+        new QGroupBox(tr("Which copy to keep (the first rule that tells wins)"), this);
     m_rules = new QListWidget(rulesGroup);
     m_rules->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_up = new QPushButton(QStringLiteral("Up"), rulesGroup);
-    m_down = new QPushButton(QStringLiteral("Down"), rulesGroup);
+    m_up = new QPushButton(tr("Up"), rulesGroup);
+    m_down = new QPushButton(tr("Down"), rulesGroup);
     for (QPushButton* b : {m_up, m_down}) {
         b->setAutoDefault(false);
     }
@@ -43,10 +45,10 @@ CKeepPage::CKeepPage(QWidget* parent) : QWidget(parent), m_browse(DefaultBrowse)
     rulesLayout->addWidget(m_rules, 1);
     rulesLayout->addLayout(moves);
 
-    auto* preferredGroup = new QGroupBox(QStringLiteral("Preferred folders"), this);
+    auto* preferredGroup = new QGroupBox(tr("Preferred folders"), this);
     m_preferred = new QListWidget(preferredGroup);
-    m_addPreferred = new QPushButton(QStringLiteral("Add..."), preferredGroup);
-    m_removePreferred = new QPushButton(QStringLiteral("Remove"), preferredGroup);
+    m_addPreferred = new QPushButton(tr("Add..."), preferredGroup);
+    m_removePreferred = new QPushButton(tr("Remove"), preferredGroup);
     for (QPushButton* b : {m_addPreferred, m_removePreferred}) {
         b->setAutoDefault(false);
     }
@@ -61,8 +63,7 @@ CKeepPage::CKeepPage(QWidget* parent) : QWidget(parent), m_browse(DefaultBrowse)
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(rulesGroup, 2);
     layout->addWidget(preferredGroup, 1);
-    layout->addWidget(new QLabel(
-        QStringLiteral("Files in a reference folder are always kept."), this));
+    layout->addWidget(new QLabel(tr("Files in a reference folder are always kept."), this));
 
     connect(m_up, &QPushButton::clicked, this, [this] { MoveRule(-1); });
     connect(m_down, &QPushButton::clicked, this, [this] { MoveRule(1); });
@@ -74,7 +75,7 @@ CKeepPage::CKeepPage(QWidget* parent) : QWidget(parent), m_browse(DefaultBrowse)
 void CKeepPage::SetRules(const std::vector<KeepRule>& rules) {
     m_rules->clear();
     auto add = [this](KeepRule rule, bool on) {
-        auto* item = new QListWidgetItem(QString::fromLatin1(KeepRuleTitle(rule)), m_rules);
+        auto* item = new QListWidgetItem(EngineText(KeepRuleTitle(rule)), m_rules);
         item->setData(kRuleRole, static_cast<int>(rule));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(on ? Qt::Checked : Qt::Unchecked);
@@ -128,8 +129,7 @@ std::vector<std::u16string> CKeepPage::Preferred() const {
 }
 
 void CKeepPage::AddPreferred() {
-    const QString chosen =
-        m_browse(this, QStringLiteral("Select a preferred folder"), QDir::homePath());
+    const QString chosen = m_browse(this, tr("Select a preferred folder"), QDir::homePath());
     if (chosen.isEmpty()) {
         return;
     }

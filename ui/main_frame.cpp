@@ -1,84 +1,49 @@
 #include "main_frame.h"
 
 #include <QApplication>
-#include <QCollator>
-#include <QCoreApplication>
 #include <QEvent>
-#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QMenu>
-#include <QMenuBar>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QStyle>
 #include <QTimer>
 #include <QToolBar>
-#include <QVBoxLayout>
-#include <algorithm>
-#include <numeric>
-#include <unordered_map>
 
 #include "about_dlg.h"
 #include "artwork.h"
-#include "compare_settings.h"
-#include "decoder_contract.h"
+#include "details_pane.h"
+#include "engine_texts.h"
+#include "file_commands.h"
 #include "folders_dlg.h"
+#include "frame_actions.h"
 #include "grip_store.h"
-#include "options_dlg.h"
-#include "pair_figures.h"
-#include "playlist.h"
-#include "program_version.h"
 #include "mark_state.h"
 #include "not_duplicates.h"
+#include "options_dlg.h"
+#include "playlist.h"
+#include "program_version.h"
 #include "progress_dlg.h"
-#include "qt_text.h"
 #include "result_actions.h"
-#include "results_filter_bar.h"
 #include "results_model.h"
+#include "results_pane.h"
 #include "results_view.h"
-#include "scan.h"
-#include "scan_state.h"
 #include "settings_store.h"
-#include "skip_memory.h"
 #include "skipped_files_dlg.h"
 #include "update_check.h"
 #include "update_dlg.h"
-#include "worker_pool.h"
 
 namespace {
 
-// One event type carries every message posted to the window.
-const QEvent::Type kFrameMessageEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
-
-class CFrameMessage : public QEvent {
-  public:
-    explicit CFrameMessage(uint32_t message) : QEvent(kFrameMessageEvent), m_message(message) {}
-    uint32_t m_message;
-};
+// The event that tells the window the engine has news.
+const QEvent::Type kScanNewsEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
 
 const QSize kInitialSize(1150, 700);
-// The details pane's height when it is shown; the figures under it take more.
-constexpr int kDetailsHeight = 200;
-constexpr int kFiguresHeight = 250;
 // Room left for the list's scroll bar when the columns are fitted.
 constexpr int kColumnFitMargin = 20;
 // The progress band follows the workers' counters this often.
 constexpr int kIdleIntervalMs = 200;
-// The confirmation question lists at most this many files by name.
-constexpr int kQuestionFileLines = 12;
-
-// The name under which the file system knows path.
-QString FileSystemName(const std::u16string& path) {
-    return QFile::decodeName(QByteArray::fromStdString(U16ToBytes(path)));
-}
-
-QString Shown(const std::u16string& path) {
-    return ToQString(path);
-}
 
 }  // namespace
 
@@ -87,11 +52,8 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
       m_version(ProgramVersion()),
       m_build(ProgramBuild()),
       m_startup(std::move(startup)),
-      m_detailsStore(m_startup.pluginFolder) {
-    m_cachedCount = 0;
-    m_pendingCount = 0;
-    m_doneCount = 0;
-
+      m_scan(std::make_unique<ScanController>(this)),
+      m_files(m_startup.desktop, this) {
     setWindowTitle(QStringLiteral("Harmonyfox"));
     setWindowIcon(artwork::ApplicationIcon());
     resize(kInitialSize);
@@ -103,12 +65,14 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     m_settings->WarnIfInaccessible(this);
     ApplyCompareSettings(m_settings->ReadCompareSettings());
 
-    CreateActions();
-    CreateMenus();
-    CreateToolbar();
+    m_commands = std::make_unique<CFrameActions>(this, [this](int id) { Command(id); });
+    // The progress band shares the toolbar's row and takes the rest of its width.
+    m_progress = new CProgressDlg(m_commands->toolBar());
+    m_progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_commands->toolBar()->addWidget(m_progress);
     CreateList();
     m_resultActions->AddMenus(menuBar(), findChild<QToolBar*>(QStringLiteral("toolbar")),
-                              m_actions[3]);
+                              m_commands->deleteMarked());
     m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusText, 1);
     statusBar()->addPermanentWidget(m_resultActions->MarkSummary());
@@ -135,211 +99,53 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
 
 CMainFrame::~CMainFrame() {
     m_idle->stop();
-    if (m_pool) {
-        // Workers drop long work at their next check; queued requests go unrun.
-        stopRequested.exchange(1);
-        m_pool->Shutdown();
-        m_pool.reset();
-    }
+    // Workers drop long work at their next check; queued requests go unrun.
+    m_scan.reset();
 }
 
-void CMainFrame::Post(uint32_t message) {
-    QCoreApplication::postEvent(this, new CFrameMessage(message));
+void CMainFrame::OnScanNews() {
+    QCoreApplication::postEvent(this, new QEvent(kScanNewsEvent));
 }
 
 bool CMainFrame::event(QEvent* event) {
-    if (event->type() == kFrameMessageEvent) {
-        const auto* posted = static_cast<CFrameMessage*>(event);
-        switch (posted->m_message) {
-            case WM_PAIRS_READY:
-                OnPairsReady();
-                break;
-            case WM_CLEAR_PAIRS:
-                OnClearPairs();
-                break;
-        }
+    if (event->type() == kScanNewsEvent) {
+        OnNews();
         return true;
     }
     return QMainWindow::event(event);
 }
 
-void CMainFrame::CreateActions() {
-    struct ActionInfo {
-        int id;
-        const char* text;
-        const char* prompt;
-    };
-    const ActionInfo infos[] = {
-        {ID_FILE_OPEN, "Select f&olders...", "Choose the folders to search for duplicates"},
-        {ID_FILE_SAVE, "Save &playlist...", "Save the listed files as an M3U playlist"},
-        {ID_OPTIONS, "Options", "Change how files are compared"},
-        {ID_DELETE_MARKED, "Delete &marked", "Move every marked file to the trash"},
-        {ID_APP_EXIT, "E&xit", "Quit the program"},
-        {ID_APP_ABOUT, "&About Harmonyfox...", "Show the program's version and web links"},
-    };
-    for (size_t i = 0; i < std::size(infos); ++i) {
-        QAction* action = new QAction(QString::fromLatin1(infos[i].text), this);
-        action->setStatusTip(QString::fromLatin1(infos[i].prompt));
-        const int id = infos[i].id;
-        connect(action, &QAction::triggered, this, [this, id] { Command(id); });
-        m_actions[i] = action;
-    }
-    m_actions[0]->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
-    m_actions[0]->setIcon(
-        QIcon::fromTheme(QStringLiteral("folder-open"), artwork::OpenFoldersIcon()));
-    // The menu names Ctrl+P; Ctrl+S, the desktop's usual save key, works as well.
-    m_actions[1]->setShortcuts(
-        {QKeySequence(Qt::CTRL | Qt::Key_P), QKeySequence(Qt::CTRL | Qt::Key_S)});
-    m_actions[1]->setIcon(
-        QIcon::fromTheme(QStringLiteral("document-save-as"), artwork::SavePlaylistIcon()));
-    m_actions[2]->setIcon(
-        QIcon::fromTheme(QStringLiteral("preferences-system"), artwork::OptionsIcon()));
-    m_actions[5]->setIcon(QIcon::fromTheme(QStringLiteral("help-about"), artwork::AboutIcon()));
-
-    auto scanAction = [this](const char* text, const char* prompt, Qt::Key key, const char* theme,
-                             QStyle::StandardPixmap fallback, int id) {
-        QAction* action = new QAction(QString::fromLatin1(text), this);
-        action->setStatusTip(QString::fromLatin1(prompt));
-        action->setShortcut(QKeySequence(key));
-        action->setIcon(
-            QIcon::fromTheme(QString::fromLatin1(theme), style()->standardIcon(fallback)));
-        connect(action, &QAction::triggered, this, [this, id] { Command(id); });
-        return action;
-    };
-    m_scanAction = scanAction("&Scan", "Search the chosen folders for duplicates again", Qt::Key_F5,
-                              "view-refresh", QStyle::SP_BrowserReload, ID_SCAN);
-    m_stopAction = scanAction("S&top", "Stop the scan; the pairs found so far stay", Qt::Key_Escape,
-                              "process-stop", QStyle::SP_BrowserStop, ID_STOP);
-}
-
-void CMainFrame::CreateMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addAction(m_actions[0]);
-    file->addAction(m_scanAction);
-    file->addAction(m_stopAction);
-    file->addAction(m_actions[1]);
-    file->addAction(m_actions[2]);
-    file->addAction(m_actions[3]);
-    file->addSeparator();
-    file->addAction(m_actions[4]);
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    QAction* skipped = view->addAction(QStringLiteral("&Skipped files..."));
-    skipped->setStatusTip(QStringLiteral("List the files of the scan that gave no fingerprint"));
-    connect(skipped, &QAction::triggered, this, [this] { Command(ID_VIEW_SKIPPED); });
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    QAction* update = help->addAction(QStringLiteral("Check for &update"));
-    update->setStatusTip(QStringLiteral("Ask the web site whether a newer version exists"));
-    connect(update, &QAction::triggered, this, [this] { Command(ID_CHECK_UPDATE); });
-    help->addAction(m_actions[5]);
-
-    auto contextMenu = [this](std::initializer_list<std::pair<const char*, int>> items) {
-        QMenu* menu = new QMenu(this);
-        for (const auto& [text, id] : items) {
-            if (id == 0) {
-                menu->addSeparator();
-                continue;
-            }
-            QAction* action = menu->addAction(QString::fromLatin1(text));
-            const int command = id;
-            connect(action, &QAction::triggered, this, [this, command] { Command(command); });
-        }
-        return menu;
-    };
-    m_menuBoth = contextMenu({{"Play left", ID_PLAY_LEFT},
-                              {"Play right", ID_PLAY_RIGHT},
-                              {"", 0},
-                              {"Delete left", ID_DELETE_LEFT},
-                              {"Delete right", ID_DELETE_RIGHT},
-                              {"", 0},
-                              {"Not duplicates", ID_NOT_DUPLICATES}});
-    m_menuLeft = contextMenu({{"Play", ID_PLAY_LEFT},
-                              {"Open folder", ID_EXPLORE_LEFT},
-                              {"", 0},
-                              {"Delete", ID_DELETE_LEFT},
-                              {"", 0},
-                              {"Not duplicates", ID_NOT_DUPLICATES}});
-    m_menuRight = contextMenu({{"Play", ID_PLAY_RIGHT},
-                               {"Open folder", ID_EXPLORE_RIGHT},
-                               {"", 0},
-                               {"Delete", ID_DELETE_RIGHT},
-                               {"", 0},
-                               {"Not duplicates", ID_NOT_DUPLICATES}});
-}
-
-void CMainFrame::CreateToolbar() {
-    QToolBar* bar = new QToolBar(QStringLiteral("Toolbar"), this);
-    bar->setObjectName(QStringLiteral("toolbar"));
-    bar->setIconSize(QSize(32, 32));
-    bar->setMovable(false);
-    bar->setFloatable(false);
-    bar->setContextMenuPolicy(Qt::PreventContextMenu);
-    bar->addAction(m_actions[0]);
-    bar->addAction(m_scanAction);
-    bar->addAction(m_stopAction);
-    bar->addAction(m_actions[1]);
-    bar->addSeparator();
-    bar->addAction(m_actions[2]);
-    bar->addSeparator();
-    bar->addAction(m_actions[5]);
-    bar->addSeparator();
-    addToolBar(Qt::TopToolBarArea, bar);
-    // The progress band shares the toolbar's row and takes the rest of its width.
-    m_progress = new CProgressDlg(bar);
-    m_progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    bar->addWidget(m_progress);
-}
-
 void CMainFrame::CreateList() {
     m_splitter = new QSplitter(Qt::Vertical, this);
     m_splitter->setChildrenCollapsible(false);
-    auto* listPane = new QWidget(m_splitter);
-    m_filterBar = new CResultsFilterBar(listPane);
-    m_list = new CResultsView(listPane);
-    auto* listLayout = new QVBoxLayout(listPane);
-    listLayout->setContentsMargins(0, 0, 0, 0);
-    listLayout->setSpacing(0);
-    m_model = new CResultsModel(m_results, this);
-    m_list->setModel(m_model);
-    for (int column = 0; column < kResultColumnCount; ++column) {
-        m_list->setColumnWidth(column, CResultsView::InitialColumnWidth(column));
-    }
     CResultActions::Hooks hooks;
-    hooks.play = [this](const std::u16string& path) { PlayFile(path); };
-    hooks.openFolder = [this](const std::u16string& path) { OpenFolder(path); };
+    hooks.play = [this](const std::u16string& path) { m_files.Play(path); };
+    hooks.openFolder = [this](const std::u16string& path) { m_files.OpenFolder(path); };
     hooks.deleteFile = [this](const std::u16string& path) { DeletePairFile(path); };
-    hooks.deleteFiles = [this](const std::vector<std::u16string>& paths) { DeleteFiles(paths); };
+    hooks.deleteFiles = [this](const std::vector<std::u16string>& paths) {
+        ForgetDeletedFiles(m_files.MoveToTrash(paths, true));
+    };
     hooks.showPair = [this](uint32_t record) { ShowRecord(record); };
     hooks.confirm = [this](const QString& question) {
         return m_startup.desktop.confirm(this, question);
     };
     hooks.error = [this](const QString& text) {
-        Message(text, QStringLiteral("Error"), QMessageBox::Critical);
+        Message(text, tr("Error"), QMessageBox::Critical);
     };
-    hooks.runDialog = [this](QDialog* dialog) {
-        return m_startup.runDialog ? m_startup.runDialog(dialog)
-                                   : dialog->exec() == QDialog::Accepted;
-    };
-    m_resultActions = new CResultActions(
-        m_results, m_model, m_list, *m_settings, m_startup.pluginFolder,
-        m_startup.notDuplicatesPath.empty() ? NotDuplicates::DefaultPath()
-                                            : m_startup.notDuplicatesPath,
-        std::move(hooks), listPane);
-    listLayout->addWidget(m_filterBar);
-    listLayout->addWidget(m_resultActions->View(), 1);
-    m_detailsPane = new QWidget(m_splitter);
-    m_details = new CDetailsWnd(m_detailsPane);
-    m_details->setFixedHeight(kDetailsHeight);
-    m_figures = new CPairFigures(m_detailsPane);
-    m_figures->setFixedHeight(kFiguresHeight);
-    auto* detailsLayout = new QVBoxLayout(m_detailsPane);
-    detailsLayout->setContentsMargins(0, 0, 0, 0);
-    detailsLayout->setSpacing(0);
-    detailsLayout->addWidget(m_details);
-    detailsLayout->addWidget(m_figures);
-    connect(m_details, &CDetailsWnd::DeleteLeft, this, [this] { Command(ID_DELETE_LEFT); });
-    connect(m_details, &CDetailsWnd::PlayLeft, this, [this] { Command(ID_PLAY_LEFT); });
-    connect(m_details, &CDetailsWnd::DeleteRight, this, [this] { Command(ID_DELETE_RIGHT); });
-    connect(m_details, &CDetailsWnd::PlayRight, this, [this] { Command(ID_PLAY_RIGHT); });
+    hooks.runDialog = [this](QDialog* dialog) { return RunDialog(dialog); };
+    auto* listPane =
+        new CResultsPane(m_scan->pairs(), *m_settings, m_startup.pluginFolder,
+                         m_startup.notDuplicatesPath.empty() ? NotDuplicates::DefaultPath()
+                                                             : m_startup.notDuplicatesPath,
+                         std::move(hooks), m_splitter);
+    m_filterBar = listPane->filterBar();
+    m_list = listPane->list();
+    m_model = listPane->model();
+    m_resultActions = listPane->actions();
+    connect(listPane, &CResultsPane::filterChanged, this, &CMainFrame::ShowScanState);
+    m_detailsPane = new CDetailsPane(m_startup.pluginFolder, m_splitter);
+    m_detailsPane->RunCommands([this](int id) { Command(id); }, ID_PLAY_LEFT, ID_DELETE_LEFT,
+                               ID_PLAY_RIGHT, ID_DELETE_RIGHT);
     m_splitter->addWidget(listPane);
     m_splitter->addWidget(m_detailsPane);
     m_splitter->setStretchFactor(0, 1);
@@ -351,9 +157,13 @@ void CMainFrame::CreateList() {
 
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &CMainFrame::SortByColumn);
-    connect(m_list, &CResultsView::imageClicked, this, &CMainFrame::OnImageClicked);
+    connect(m_list, &CResultsView::imageClicked, m_model, &CResultsModel::ToggleImage);
     connect(m_list, &CResultsView::emptyAreaClicked, this, &CMainFrame::ShowListOnly);
-    connect(m_list, &CResultsView::cellDoubleClicked, this, &CMainFrame::OnCellDoubleClicked);
+    connect(m_list, &CResultsView::cellDoubleClicked, this, [this](int, int column) {
+        if (column == kColumnFile1 || column == kColumnFile2) {
+            Command(column == kColumnFile1 ? ID_PLAY_LEFT : ID_PLAY_RIGHT);
+        }
+    });
     connect(m_list, &CResultsView::contextMenuWanted, this, &CMainFrame::OnContextMenu);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this](const QItemSelection& selected, const QItemSelection&) {
@@ -364,11 +174,7 @@ void CMainFrame::CreateList() {
     // Rows leaving the list hide the details.
     connect(m_model, &QAbstractItemModel::rowsRemoved, this, &CMainFrame::ShowListOnly);
     connect(m_model, &QAbstractItemModel::modelReset, this, &CMainFrame::ShowListOnly);
-    connect(m_model, &QAbstractItemModel::layoutChanged, this, &CMainFrame::ShowSortArrow);
-    connect(m_filterBar, &CResultsFilterBar::filterChanged, this, [this](const ResultFilter& f) {
-        m_model->SetFilter(f);
-        ShowScanState();
-    });
+    connect(m_model, &QAbstractItemModel::layoutChanged, m_list, &CResultsView::ShowSortArrow);
 }
 
 void CMainFrame::resizeEvent(QResizeEvent* event) {
@@ -380,39 +186,30 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 }
 
 void CMainFrame::Command(int id) {
+    using Handler = void (CMainFrame::*)();
+    static const std::pair<int, Handler> kHandlers[] = {
+        {ID_FILE_OPEN, &CMainFrame::OnFileOpen},
+        {ID_FILE_SAVE, &CMainFrame::OnSavePlaylist},
+        {ID_OPTIONS, &CMainFrame::OnOptions},
+        {ID_DELETE_MARKED, &CMainFrame::OnDeleteMarked},
+        {ID_CHECK_UPDATE, &CMainFrame::OnCheckUpdate},
+        {ID_APP_ABOUT, &CMainFrame::OnAbout},
+        {ID_SCAN, &CMainFrame::OnScan},
+        {ID_STOP, &CMainFrame::OnStop},
+        {ID_VIEW_SKIPPED, &CMainFrame::OnViewSkipped},
+    };
+    for (const auto& [command, handler] : kHandlers) {
+        if (command == id) {
+            (this->*handler)();
+            return;
+        }
+    }
     switch (id) {
-        case ID_FILE_OPEN:
-            OnFileOpen();
-            break;
-        case ID_FILE_SAVE:
-            OnSavePlaylist();
-            break;
-        case ID_OPTIONS:
-            OnOptions();
-            break;
-        case ID_DELETE_MARKED:
-            OnDeleteMarked();
-            break;
         case ID_APP_EXIT:
             close();
             break;
-        case ID_CHECK_UPDATE:
-            OnCheckUpdate();
-            break;
-        case ID_APP_ABOUT:
-            OnAbout();
-            break;
-        case ID_SCAN:
-            OnScan();
-            break;
-        case ID_STOP:
-            OnStop();
-            break;
-        case ID_VIEW_SKIPPED:
-            OnViewSkipped();
-            break;
         case ID_NOT_DUPLICATES:
-            m_resultActions->ForgetPairOfRow(SelectedRow());
+            m_resultActions->ForgetPairOfRow(m_list->FirstSelectedRow());
             break;
         case ID_PLAY_LEFT:
         case ID_PLAY_RIGHT:
@@ -420,18 +217,17 @@ void CMainFrame::Command(int id) {
         case ID_EXPLORE_RIGHT:
         case ID_DELETE_LEFT:
         case ID_DELETE_RIGHT: {
-            // The pair the details pane shows, in either view.
-            const uint32_t record = m_resultActions->SelectedRecord();
-            if (record >= m_results.size()) {
+            // A file of the pair the details pane shows, in either view; a
+            // copy, as news may grow or clear the pairs while a question is open.
+            const bool left = id == ID_PLAY_LEFT || id == ID_EXPLORE_LEFT || id == ID_DELETE_LEFT;
+            const std::u16string path = m_resultActions->ShownFile(left);
+            if (path.empty()) {
                 break;
             }
-            const bool left = id == ID_PLAY_LEFT || id == ID_EXPLORE_LEFT || id == ID_DELETE_LEFT;
-            // A copy: while the question is open, posted pairs may grow or clear m_results.
-            const std::u16string path = left ? m_results[record].path1 : m_results[record].path2;
             if (id == ID_PLAY_LEFT || id == ID_PLAY_RIGHT) {
-                PlayFile(path);
+                m_files.Play(path);
             } else if (id == ID_EXPLORE_LEFT || id == ID_EXPLORE_RIGHT) {
-                OpenFolder(path);
+                m_files.OpenFolder(path);
             } else {
                 DeletePairFile(path);
             }
@@ -440,83 +236,31 @@ void CMainFrame::Command(int id) {
     }
 }
 
-void CMainFrame::OnPairsReady() {
-    std::vector<DuplicatePair> taken = TakePendingPairs();
-    // New pairs become rows in runs, so a large batch is one insertion.
-    uint32_t runStart = static_cast<uint32_t>(m_results.size());
-    auto flush = [&] {
-        const uint32_t end = static_cast<uint32_t>(m_results.size());
-        m_model->AppendRecords(runStart, end - runStart);
-        runStart = end;
-    };
-    for (DuplicatePair& pair : taken) {
-        if (!pair.isUpdate) {
-            pair.details1 = 0;
-            pair.details2 = 0;
-            // A pair remembered as "not duplicates" is kept but not listed.
-            const bool hidden = m_resultActions->IsHidden(pair);
-            if (hidden) {
-                flush();
-            }
-            m_results.push_back(std::move(pair));
-            if (hidden) {
-                runStart = static_cast<uint32_t>(m_results.size());
-            }
-            continue;
-        }
-        flush();
-        auto found = std::find_if(m_results.begin(), m_results.end(), [&](const DuplicatePair& r) {
-            return r.path1 == pair.path1 && r.path2 == pair.path2;
-        });
-        if (found == m_results.end()) {
-            continue;
-        }
-        found->experimentalPercent = pair.experimentalPercent;
-        m_model->ShowExperimental(static_cast<uint32_t>(found - m_results.begin()));
+void CMainFrame::OnNews() {
+    const ScanNews news = m_scan->TakeNews();
+    if (news.cleared) {
+        OnClearPairs();
     }
-    flush();
+    // A pair remembered as "not duplicates" is kept but not listed.
+    m_model->AppendRecordsBut(
+        news.firstNew, static_cast<uint32_t>(m_scan->pairs().size()),
+        [this](const DuplicatePair& pair) { return m_resultActions->IsHidden(pair); });
+    for (uint32_t record : news.updated) {
+        m_model->ShowExperimental(record);
+    }
     ShowScanState();
 }
 
 void CMainFrame::OnClearPairs() {
     m_resultActions->marks().Clear();
     m_model->Clear();
-    m_results.clear();
-}
-
-QString CMainFrame::statusText() const {
-    return m_statusText->text();
-}
-
-bool CMainFrame::detailsShown() const {
-    return m_detailsPane->isVisibleTo(m_splitter);
-}
-
-void CMainFrame::ShowListOnly() {
-    m_detailsPane->hide();
-}
-
-void CMainFrame::ShowBothPanes() {
-    m_detailsPane->show();
-}
-
-int CMainFrame::SelectedRow() const {
-    const QModelIndexList rows = m_list->selectionModel()->selectedRows();
-    int first = -1;
-    for (const QModelIndex& index : rows) {
-        if (first < 0 || index.row() < first) {
-            first = index.row();
-        }
-    }
-    return first;
 }
 
 bool CMainFrame::CheckRow(int row, const char* code) {
     if (m_model->IsInBounds(row)) {
         return true;
     }
-    Message(QString::fromLatin1(code) + QStringLiteral(" Out of bound"), QString(),
-            QMessageBox::NoIcon);
+    Message(QString::fromLatin1(code) + tr(" Out of bound"), QString(), QMessageBox::NoIcon);
     return false;
 }
 
@@ -526,59 +270,25 @@ void CMainFrame::Message(const QString& text, const QString& caption, QMessageBo
     }
 }
 
+int CMainFrame::sortState() const {
+    return m_list->sortState();
+}
+
 void CMainFrame::SortByColumn(int column) {
-    if (column < 0 || column >= kResultColumnCount) {
-        return;
-    }
-    if (column == m_sortState / 2) {
-        m_sortState = column * 2 + 1 - (m_sortState % 2);
-    } else {
-        m_sortState = column * 2;
-    }
     for (int row = 0; row < m_model->rowCount(); ++row) {
         if (!m_model->IsInBounds(row)) {
-            Message(QStringLiteral("#2 Out of bound"), QStringLiteral("Error"),
-                    QMessageBox::NoIcon);
+            Message(tr("#2 Out of bound"), tr("Error"), QMessageBox::NoIcon);
             return;
         }
     }
-    m_model->Sort(column, (m_sortState % 2) != 0);
-    ShowSortArrow();
-}
-
-void CMainFrame::ShowSortArrow() {
-    QHeaderView* header = m_list->horizontalHeader();
-    const int column = m_model->SortColumn();
-    if (column < 0) {
-        header->setSortIndicatorShown(false);
-        return;
-    }
-    // Direction 0 is ascending for the file columns, largest first for the figures.
-    const bool reverse = m_model->SortReverse();
-    const bool ascending = (column == kColumnFile1 || column == kColumnFile2) ? !reverse : reverse;
-    header->setSortIndicatorShown(true);
-    header->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
-}
-
-void CMainFrame::OnImageClicked(int row, int column) {
-    m_model->ToggleImage(row, column);
-}
-
-void CMainFrame::OnCellDoubleClicked(int row, int column) {
-    if (column == kColumnFile1) {
-        Command(ID_PLAY_LEFT);
-    } else if (column == kColumnFile2) {
-        Command(ID_PLAY_RIGHT);
-    }
+    m_list->SortBy(column);
 }
 
 void CMainFrame::OnContextMenu(int row, int column, const QPoint& globalPos) {
     if (row < 0) {
         return;
     }
-    QMenu* menu = column == kColumnFile1   ? m_menuLeft
-                  : column == kColumnFile2 ? m_menuRight
-                                           : m_menuBoth;
+    QMenu* menu = m_commands->ContextMenu(column == kColumnFile1, column == kColumnFile2);
     activateWindow();
     menu->popup(globalPos);
 }
@@ -591,37 +301,11 @@ void CMainFrame::OnRowSelected(int row) {
 }
 
 void CMainFrame::ShowRecord(uint32_t record) {
-    if (record >= m_results.size()) {
+    if (record >= m_scan->pairs().size()) {
         return;
     }
     ShowBothPanes();
-    // Each file's details are built once, the first time one of its rows is chosen.
-    DuplicatePair& pair = m_results[record];
-    m_detailsStore.Build(&pair.details1, pair.path1);
-    m_detailsStore.Build(&pair.details2, pair.path2);
-    m_details->SetFiles(m_detailsStore.Find(pair.details1), m_detailsStore.Find(pair.details2));
-    m_details->update();
-    // The figures are drawn from copies: the store may change while they show.
-    Grip later;
-    Grip earlier;
-    bool found = false;
-    {
-        GripStore& store = GlobalGripStore();
-        SharedHold hold(store.lock());
-        const GripStore::Entry* a = store.Find(pair.path1);
-        const GripStore::Entry* b = store.Find(pair.path2);
-        if (a != nullptr && b != nullptr) {
-            later = GripOf(*a);
-            earlier = GripOf(*b);
-            found = true;
-        }
-    }
-    if (found) {
-        m_figures->SetPair(later, earlier, g_sensitivity.load(), g_compareMethod.load());
-    } else {
-        m_figures->ShowNothing(
-            QStringLiteral("The fingerprints of this pair are not in the cache."));
-    }
+    m_detailsPane->ShowPair(m_scan->pairs()[record], *m_scan);
 }
 
 std::string CMainFrame::PlaylistBytes(size_t* leftOut) const {
@@ -629,23 +313,12 @@ std::string CMainFrame::PlaylistBytes(size_t* leftOut) const {
 }
 
 bool CMainFrame::WritePlaylist(const QString& path, size_t* leftOut) const {
-    const std::string bytes = PlaylistBytes(leftOut);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
-    }
-    if (file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
-        static_cast<qint64>(bytes.size())) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return CFileCommands::WriteFile(path, PlaylistBytes(leftOut));
 }
 
 void CMainFrame::OnSavePlaylist() {
     if (m_model->rowCount() == 0) {
-        Message(QStringLiteral("No data to generate playlist"), QStringLiteral("Error"),
-                QMessageBox::Critical);
+        Message(tr("No data to generate playlist"), tr("Error"), QMessageBox::Critical);
         return;
     }
     for (int row = 0; row < m_model->rowCount(); ++row) {
@@ -653,52 +326,9 @@ void CMainFrame::OnSavePlaylist() {
             return;
         }
     }
-    const QString path = m_startup.desktop.askPlaylistPath(this);
-    if (path.isEmpty()) {
-        return;
-    }
     size_t leftOut = 0;
-    if (!WritePlaylist(path, &leftOut)) {
-        Message(QStringLiteral("Can't write the playlist\n") + path, QStringLiteral("Error"),
-                QMessageBox::Critical);
-    } else if (leftOut > 0) {
-        Message(QStringLiteral("%1 path(s) left out of the playlist: a name with a line break, "
-                               "or too long, cannot be written as one line")
-                    .arg(leftOut),
-                QStringLiteral("Warning"), QMessageBox::Warning);
-    }
-}
-
-void CMainFrame::PlayFile(const std::u16string& path) {
-    m_startup.desktop.openUrl(QUrl::fromLocalFile(FileSystemName(path)));
-}
-
-void CMainFrame::OpenFolder(const std::u16string& path) {
-    const size_t slash = path.rfind(u'/');
-    if (slash == std::u16string::npos) {
-        return;
-    }
-    // A file right under the root lies in "/".
-    const std::u16string folder = slash == 0 ? std::u16string(u"/") : path.substr(0, slash);
-    m_startup.desktop.openUrl(QUrl::fromLocalFile(FileSystemName(folder)));
-}
-
-std::vector<bool> CMainFrame::MoveToTrash(const std::vector<std::u16string>& paths) {
-    std::vector<bool> went(paths.size(), false);
-    QStringList failures;
-    for (size_t i = 0; i < paths.size(); ++i) {
-        QString reason;
-        went[i] = m_startup.desktop.moveToTrash(FileSystemName(paths[i]), &reason);
-        if (!went[i]) {
-            failures << Shown(paths[i]) +
-                            (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
-        }
-    }
-    if (!failures.isEmpty()) {
-        Message(QStringLiteral("Can't move to the trash:\n") + failures.join(QLatin1Char('\n')),
-                QStringLiteral("Error"), QMessageBox::Critical);
-    }
-    return went;
+    const std::string bytes = PlaylistBytes(&leftOut);  // before leftOut is read
+    m_files.SavePlaylist(bytes, leftOut);
 }
 
 void CMainFrame::ForgetDeletedFiles(const std::vector<std::u16string>& gone) {
@@ -713,86 +343,47 @@ void CMainFrame::ForgetDeletedFiles(const std::vector<std::u16string>& gone) {
 }
 
 void CMainFrame::DeletePairFile(const std::u16string& path) {
-    if (m_resultActions->ConfirmDeleteOne(path) && MoveToTrash({path})[0]) {
-        ForgetDeletedFiles({path});
+    if (m_resultActions->ConfirmDeleteOne(path)) {
+        ForgetDeletedFiles(m_files.MoveToTrash({path}, false));
     }
 }
 
 void CMainFrame::OnDeleteMarked() {
-    // Every marked file once; never every copy of a group.
-    DeleteFiles(m_resultActions->FilesToDelete());
-}
-
-void CMainFrame::DeleteFiles(const std::vector<std::u16string>& files) {
-    if (files.empty()) {
-        return;
-    }
-    const size_t count = files.size();
-    QString question = count == 1
-                           ? QStringLiteral("Move this file to the trash?\n\n")
-                           : QStringLiteral("Move these %1 files to the trash?\n\n").arg(count);
-    for (size_t i = 0; i < count && i < kQuestionFileLines; ++i) {
-        question += Shown(files[i]) + QLatin1Char('\n');
-    }
-    if (count > kQuestionFileLines) {
-        question += QStringLiteral("... and %1 more\n").arg(count - kQuestionFileLines);
-    }
-    if (!m_startup.desktop.confirm(this, question)) {
-        return;
-    }
-    const std::vector<bool> went = MoveToTrash(files);
-    std::vector<std::u16string> gone;
-    for (size_t i = 0; i < count; ++i) {
-        if (went[i]) {
-            gone.push_back(files[i]);
-        }
-    }
-    // Every row of a file that went leaves the list, wherever it was marked.
-    ForgetDeletedFiles(gone);
+    // Every marked file once; never every copy of a group. Every row of a
+    // file that went leaves the list, wherever it was marked.
+    ForgetDeletedFiles(m_files.MoveToTrash(m_resultActions->FilesToDelete(), true));
 }
 
 void CMainFrame::StartEngine() {
+    const std::string plugins = m_startup.pluginFolder.value_or(std::string());
     if (m_startup.loadCache) {
-        GripStore& store = GlobalGripStore();
-        const HRESULT loaded = m_startup.cachePath.empty()
-                                   ? store.LoadCache(this)
-                                   : store.LoadCache(m_startup.cachePath, this);
+        const HRESULT loaded = m_scan->Load(m_startup.cachePath, plugins);
         if (Failed(loaded)) {
-            Message(QString::fromUtf8(CacheLoadMessage(loaded)), QStringLiteral("Error"),
-                    QMessageBox::Critical);
-        } else {
-            // Files skipped before and unchanged since are not decoded again.
-            m_skipMemory = std::make_unique<SkipMemory>();
-            const std::string cache =
-                m_startup.cachePath.empty() ? GripStore::DefaultCachePath() : m_startup.cachePath;
-            m_skipMemory->LoadBeside(
-                cache,
-                PluginSignature(m_startup.pluginFolder.value_or(DecoderSet::ProgramFolder())));
-            skipMemory = m_skipMemory.get();
+            Message(EngineText(CacheLoadMessage(loaded)), tr("Error"), QMessageBox::Critical);
+        } else if (const std::string note = IndexReportMessage(m_scan->indexReport());
+                   !note.empty()) {
+            // A lost or damaged stamp index is told once, at the load that finds it.
+            auto* label = new QLabel(QString::fromStdString(note), this);
+            label->setMinimumWidth(1);  // a long path must not widen the window
+            statusBar()->insertPermanentWidget(0, label);
         }
     }
+    m_files.SetOwnFiles(OwnFiles(m_scan->cachePath(), m_startup.notDuplicatesPath.empty()
+                                                          ? NotDuplicates::DefaultPath()
+                                                          : m_startup.notDuplicatesPath));
     OnIdle();
-    if (m_startup.startPool) {
-        m_pool = std::make_unique<WorkerPool>(
-            this,
-            ScanWorkerFactory(GlobalGripStore(), m_startup.pluginFolder.value_or(std::string())));
-        if (Failed(m_pool->Start())) {
-            m_pool.reset();
-            Message(QStringLiteral("Can't start the worker threads; folders cannot be scanned"),
-                    QStringLiteral("Error"), QMessageBox::Critical);
-        }
+    if (m_startup.startPool && Failed(m_scan->StartPool(plugins))) {
+        Message(tr("Can't start the worker threads; folders cannot be scanned"), tr("Error"),
+                QMessageBox::Critical);
     }
 }
 
 void CMainFrame::StartScan() {
-    if (!m_pool) {
+    if (!m_scan->Begin(FolderRoles(m_folderSettings))) {
         // Without workers nothing can be scanned; the list still starts afresh.
         OnClearPairs();
         return;
     }
-    const int32_t generation = BeginScan(this, GlobalGripStore());
-    const FolderRoles roles(m_folderSettings);
-    PostFolders(*m_pool, generation, roles.WalkRoots(), roles.Excluded());
     m_session.Begin();
     ShowScanState();
 }
@@ -809,7 +400,7 @@ void CMainFrame::OnStop() {
     if (m_session.phase() != ScanPhase::kScanning) {
         return;
     }
-    StopScan();
+    m_scan->Stop();
     m_session.Stop();
     ShowScanState();
 }
@@ -818,67 +409,42 @@ void CMainFrame::OnViewSkipped() {
     if (m_skippedWnd == nullptr) {
         m_skippedWnd = new CSkippedFilesDlg(this);
     }
-    m_skippedWnd->SetFiles(CopySkipped());
-    m_skippedWnd->show();
-    m_skippedWnd->raise();
-    m_skippedWnd->activateWindow();
+    m_skippedWnd->Present(m_scan->Skipped());
 }
 
 void CMainFrame::ShowScanState() {
     const ScanPhase phase = m_session.phase();
-    m_statusText->setText(
-        m_session.StatusText(m_foundCount.load(), m_model->TotalRows(), m_skippedCount.load()));
-    m_scanAction->setEnabled(phase != ScanPhase::kScanning);
-    m_stopAction->setEnabled(phase == ScanPhase::kScanning);
-    m_model->SetPendingFigures(phase == ScanPhase::kOver ? CResultsModel::PendingFigures::kFailed
-                               : phase == ScanPhase::kStopped
-                                   ? CResultsModel::PendingFigures::kStopped
-                                   : CResultsModel::PendingFigures::kMayArrive);
-    QString hint;
-    if (m_model->TotalRows() > 0) {
-        hint = QStringLiteral("No pair matches the filter.");
-    } else if (phase == ScanPhase::kNone) {
-        hint = m_folders.empty() ? QStringLiteral(
-                                       "To begin, choose the folders to search with File › "
-                                       "Select folders (Ctrl+O).")
-                                 : QStringLiteral(
-                                       "Press Scan (F5) to search the chosen folders for "
-                                       "duplicates, or choose other folders (Ctrl+O).");
-    } else if (phase == ScanPhase::kScanning) {
-        hint = QStringLiteral("Scanning… pairs appear here as they are found.");
-    } else {
-        hint = QStringLiteral("No duplicates found. Scan (F5) searches again.");
-    }
-    m_list->SetHint(hint);
+    m_statusText->setText(m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(),
+                                               m_scan->Counts().skipped));
+    m_commands->scan()->setEnabled(phase != ScanPhase::kScanning);
+    m_commands->stop()->setEnabled(phase == ScanPhase::kScanning);
+    m_model->SetPendingFigures(m_session.PendingFigures());
+    m_list->SetHint(m_session.ListHint(m_model->TotalRows() > 0, !m_folders.empty()));
 }
 
 void CMainFrame::ResetCache() {
-    m_cachedCount.exchange(0);
-    GlobalGripStore().ClearCache();
-    if (m_skipMemory) {
-        m_skipMemory->Clear();
-    }
+    m_scan->ClearCache();
 }
 
-bool CMainFrame::ScanRunning() const {
-    return m_pool && m_pool->HasWork(ScanGeneration.load());
+bool CMainFrame::ScanRunning() {
+    return m_scan->Running();
 }
 
 void CMainFrame::OnIdle() {
-    ProgressCounts counts;
-    counts.cacheEntries = m_cachedCount.load();
-    counts.found = m_session.FilesLeft(m_foundCount.load());
-    counts.fromCache = m_fromCacheCount.load();
-    counts.fresh = m_newCount.load();
-    counts.skipped = m_skippedCount.load();
-    m_progress->Refresh(counts);
+    const ScanCounts scanned = m_scan->Counts();
+    m_progress->Refresh({scanned.cached, m_session.FilesLeft(scanned.found), scanned.fromCache,
+                         scanned.fresh, scanned.skipped});
     if (m_session.phase() == ScanPhase::kScanning) {
         m_session.Poll(ScanRunning());
         ShowScanState();
     }
     if (m_skippedWnd != nullptr && m_skippedWnd->isVisible()) {
-        m_skippedWnd->SetFiles(CopySkipped());
+        m_skippedWnd->SetFiles(m_scan->Skipped());
     }
+}
+
+bool CMainFrame::RunDialog(QDialog* dialog) {
+    return m_startup.runDialog ? m_startup.runDialog(dialog) : dialog->exec() == QDialog::Accepted;
 }
 
 QWidget* CMainFrame::DialogParent() {
@@ -891,9 +457,7 @@ void CMainFrame::OnFileOpen() {
     if (m_startup.browseFolder) {
         dialog.SetBrowser(m_startup.browseFolder);
     }
-    const bool accepted =
-        m_startup.runDialog ? m_startup.runDialog(&dialog) : dialog.exec() == QDialog::Accepted;
-    if (!accepted) {
+    if (!RunDialog(&dialog)) {
         return;
     }
     m_folders = dialog.Folders();
@@ -907,26 +471,17 @@ void CMainFrame::OnOptions() {
     const CompareSettings before = CurrentCompareSettings();
     auto clean = [this] {
         CleanReport report;
-        const HRESULT cleaned = GlobalGripStore().CleanCache(this, &report);
-        QString text =
-            QStringLiteral("Dropped %1 entries of files that no longer exist; %2 freed")
-                .arg(report.dropped)
-                .arg(QLocale().formattedDataSize(static_cast<qint64>(report.bytesFreed)));
-        if (Failed(cleaned)) {
-            text += QStringLiteral("; the cache file could not be written afresh");
-        }
-        return text;
+        const HRESULT cleaned = m_scan->CleanCache(&report);
+        return CleanReportText(report.dropped, report.bytesFreed, Succeeded(cleaned));
     };
     if (!EditOptions(
             DialogParent(), *m_settings, &m_checkUpdate, [this] { ResetCache(); }, {}, clean)) {
         return;
     }
     m_resultActions->ApplyKeepSettings();
-    const CompareSettings after = CurrentCompareSettings();
     // The list is rebuilt from the cache at once: no file is decoded again.
-    const bool changed = after.method != before.method || after.accurate != before.accurate ||
-                         after.sensitivity != before.sensitivity;
-    if (changed && !m_folders.empty() && m_session.phase() != ScanPhase::kNone) {
+    if (!(CurrentCompareSettings() == before) && !m_folders.empty() &&
+        m_session.phase() != ScanPhase::kNone) {
         StartScan();
     }
 }

@@ -1,14 +1,15 @@
-// CMainFrame: the program's one top-level window and the scan engine's owner.
-// It owns the results (m_results and the list's rows), the details pane, the
-// progress band, the remembered folders and the worker pool; it turns the
-// user's commands into work requests and the workers' posted messages into
-// list rows.
+// CMainFrame: the program's one top-level window. It holds the scan
+// controller (which owns the listed pairs, the counters and the workers) and
+// wires the user's commands to it and to the widgets: the list, the details
+// pane, the progress band and the dialogs; the engine's news become rows.
 //
-// Threads: everything runs on the main thread except Post, which workers call
-// from theirs; it only queues an event for the window and returns at once.
+// Threads: everything runs on the main thread except OnScanNews, which
+// workers call from theirs; it only queues an event for the window.
 #pragma once
 
+#include <QLabel>
 #include <QMainWindow>
+#include <QSplitter>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -18,9 +19,12 @@
 #include <vector>
 
 #include "desktop_actions.h"
+#include "details_pane.h"
 #include "details_wnd.h"
+#include "file_commands.h"
 #include "folder_roles.h"
-#include "scan_owner.h"
+#include "frame_actions.h"
+#include "scan_controller.h"
 #include "scan_session.h"
 
 class QAction;
@@ -37,30 +41,7 @@ class CResultsFilterBar;
 class CResultsModel;
 class CResultsView;
 class CSkippedFilesDlg;
-class SkipMemory;
 class SettingsStore;
-class WorkerPool;
-
-// The menu and toolbar command ids of the main window.
-enum FrameCommand : int {
-    ID_FILE_OPEN = 57601,
-    ID_FILE_SAVE = 57603,
-    ID_OPTIONS = 32785,
-    ID_DELETE_MARKED = 32799,
-    ID_APP_EXIT = 57665,
-    ID_CHECK_UPDATE = 32788,
-    ID_APP_ABOUT = 57664,
-    ID_PLAY_LEFT = 32791,
-    ID_PLAY_RIGHT = 32792,
-    ID_EXPLORE_LEFT = 32794,
-    ID_EXPLORE_RIGHT = 32796,
-    ID_DELETE_LEFT = 32778,
-    ID_DELETE_RIGHT = 32779,
-    ID_SCAN = 32800,
-    ID_STOP = 32801,
-    ID_VIEW_SKIPPED = 32802,
-    ID_NOT_DUPLICATES = 32803,
-};
 
 // How the window starts. The defaults are the program's; tests point the
 // cache at a folder of their own and keep the engine and the network still.
@@ -79,18 +60,17 @@ struct FrameStartup {
     std::function<bool(QDialog* dialog)> runDialog;
 };
 
-class CMainFrame : public QMainWindow, public ScanOwner {
+class CMainFrame : public QMainWindow, public ScanListener {
     Q_OBJECT
 
   public:
     explicit CMainFrame(FrameStartup startup = {}, QWidget* parent = nullptr);
-    // Stops the engine: sets stopRequested, shuts the pool down and waits for
-    // every worker to finish its current request.
+    // Stops the engine and waits for every worker to finish its current request.
     ~CMainFrame() override;
 
-    // Queues message (WM_PAIRS_READY, WM_CLEAR_PAIRS) for the main thread.
-    // Any thread; never blocks.
-    void Post(uint32_t message) override;
+    // Queues an event that takes the engine's news on the main thread. Any
+    // thread; never blocks.
+    void OnScanNews() override;
 
     // Runs a command as the menus, toolbar, context menus and details pane do.
     void Command(int id);
@@ -126,21 +106,23 @@ class CMainFrame : public QMainWindow, public ScanOwner {
 
     // For the tests and the measuring tool.
     CResultsView* list() const { return m_list; }
-    CDetailsWnd* details() const { return m_details; }
+    CDetailsWnd* details() const { return m_detailsPane->details(); }
     CProgressDlg* progress() const { return m_progress; }
     CResultsFilterBar* filterBar() const { return m_filterBar; }
-    CPairFigures* figures() const { return m_figures; }
+    CPairFigures* figures() const { return m_detailsPane->figures(); }
     // The "Skipped files" window; null until first opened.
     CSkippedFilesDlg* skippedWindow() const { return m_skippedWnd; }
     const CScanSession& session() const { return m_session; }
     SettingsStore& settings() const { return *m_settings; }
     CResultsModel* model() const { return m_model; }
-    const std::vector<DuplicatePair>& results() const { return m_results; }
-    int sortState() const { return m_sortState; }
-    QString statusText() const;
-    bool detailsShown() const;
+    const std::vector<DuplicatePair>& results() const { return m_scan->pairs(); }
+    // The engine's side of the window; tests hand pairs over through it.
+    ScanController& scan() { return *m_scan; }
+    int sortState() const;
+    QString statusText() const { return m_statusText->text(); }
+    bool detailsShown() const { return m_detailsPane->isVisibleTo(m_splitter); }
     // Whether the pool still holds requests of the current scan.
-    bool ScanRunning() const;
+    bool ScanRunning();
     const std::vector<std::u16string>& folders() const { return m_folders; }
     // The marks, the group view and the remembered "not duplicates".
     CResultActions* resultActions() const { return m_resultActions; }
@@ -150,9 +132,6 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     void resizeEvent(QResizeEvent* event) override;
 
   private:
-    void CreateActions();
-    void CreateMenus();
-    void CreateToolbar();
     void CreateList();
 
     // Loads the fingerprint cache, then starts the worker pool.
@@ -167,12 +146,12 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     // The status bar, the list's hint, the Scan and Stop actions and the
     // figures that can no longer arrive follow the scan's state.
     void ShowScanState();
-    // The header's arrow shows the sort the list holds, or none.
-    void ShowSortArrow();
     // The window modal dialogs belong to: the active one, else this.
     QWidget* DialogParent();
+    // Runs dialog modally (or as the tests do); true for Accepted.
+    bool RunDialog(QDialog* dialog);
 
-    void OnPairsReady();
+    void OnNews();
     void OnClearPairs();
     void OnIdle();
 
@@ -180,46 +159,31 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     void OnSavePlaylist();
     void OnOptions();
     void OnDeleteMarked();
-    // Asks once, then moves files (which passed the guard) to the trash.
-    void DeleteFiles(const std::vector<std::u16string>& files);
     void OnCheckUpdate();
     void OnAbout();
-    void PlayFile(const std::u16string& path);
-    void OpenFolder(const std::u16string& path);
     void DeletePairFile(const std::u16string& path);
 
-    void OnImageClicked(int row, int column);
-    void OnCellDoubleClicked(int row, int column);
     void OnContextMenu(int row, int column, const QPoint& globalPos);
     void OnRowSelected(int row);
     // Shows the details of both files of m_results[record].
     void ShowRecord(uint32_t record);
-    void ShowListOnly();
-    void ShowBothPanes();
+    void ShowListOnly() { m_detailsPane->hide(); }
+    void ShowBothPanes() { m_detailsPane->show(); }
 
-    // The first selected row, or -1.
-    int SelectedRow() const;
     // True when row points into m_results; otherwise shows "#<code> Out of bound".
     bool CheckRow(int row, const char* code);
     void Message(const QString& text, const QString& caption, QMessageBox::Icon icon);
     // The views, the details pane, the status bar and the progress band
     // forget files that went to the trash.
     void ForgetDeletedFiles(const std::vector<std::u16string>& gone);
-    // Moves paths to the trash one by one; returns which went. Failures are
-    // shown together in one message.
-    std::vector<bool> MoveToTrash(const std::vector<std::u16string>& paths);
 
     FrameStartup m_startup;
+    std::unique_ptr<ScanController> m_scan;
+    CFileCommands m_files;
     QSplitter* m_splitter = nullptr;
     CResultsView* m_list = nullptr;
     CResultsModel* m_model = nullptr;
-    CDetailsWnd* m_details = nullptr;
-    std::vector<DuplicatePair> m_results;
-    int m_sortState = 1;
     CProgressDlg* m_progress = nullptr;
-    QMenu* m_menuBoth = nullptr;
-    QMenu* m_menuLeft = nullptr;
-    QMenu* m_menuRight = nullptr;
     std::unique_ptr<SettingsStore> m_settings;
     std::vector<std::u16string> m_folders;
     std::vector<FolderSetting> m_folderSettings;  // m_folders with their roles
@@ -227,15 +191,9 @@ class CMainFrame : public QMainWindow, public ScanOwner {
     bool m_checkUpdate = true;
     QLabel* m_statusText = nullptr;
     QTimer* m_idle = nullptr;
-    QAction* m_actions[6] = {};
-    QAction* m_scanAction = nullptr;
-    QAction* m_stopAction = nullptr;
+    std::unique_ptr<CFrameActions> m_commands;
     CScanSession m_session;
     CResultsFilterBar* m_filterBar = nullptr;
-    QWidget* m_detailsPane = nullptr;  // the details and, under them, the figures
-    CPairFigures* m_figures = nullptr;
+    CDetailsPane* m_detailsPane = nullptr;
     CSkippedFilesDlg* m_skippedWnd = nullptr;
-    std::unique_ptr<SkipMemory> m_skipMemory;
-    FileDetailsStore m_detailsStore;
-    std::unique_ptr<WorkerPool> m_pool;
 };

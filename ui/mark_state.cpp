@@ -122,7 +122,7 @@ std::vector<std::u16string> CMarkState::Marked() const {
 }
 
 QString CMarkState::Summary() const {
-    return QStringLiteral("%1 files marked, %2 MB")
+    return tr("%1 files marked, %2 MB")
         .arg(m_marked.size())
         .arg(static_cast<double>(m_bytes) / kBytesPerMegabyte, 0, 'f', 1);
 }

@@ -18,9 +18,9 @@ constexpr int kFirstColumnWidth = 380;
 
 CNotDuplicatesDlg::CNotDuplicatesDlg(NotDuplicates& store, QWidget* parent)
     : QDialog(parent), m_store(store) {
-    setWindowTitle(QStringLiteral("Not duplicates"));
+    setWindowTitle(tr("Not duplicates"));
     m_table = new QTableWidget(0, 2, this);
-    m_table->setHorizontalHeaderLabels({QStringLiteral("File #1"), QStringLiteral("File #2")});
+    m_table->setHorizontalHeaderLabels({tr("File #1"), tr("File #2")});
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->verticalHeader()->hide();
@@ -28,8 +28,8 @@ CNotDuplicatesDlg::CNotDuplicatesDlg(NotDuplicates& store, QWidget* parent)
     m_table->setColumnWidth(0, kFirstColumnWidth);
     m_table->setMinimumSize(2 * kFirstColumnWidth, 240);
 
-    m_takeBack = new QPushButton(QStringLiteral("Take back"), this);
-    m_takeBack->setToolTip(QStringLiteral("List the selected pairs again as duplicates"));
+    m_takeBack = new QPushButton(tr("Take back"), this);
+    m_takeBack->setToolTip(tr("List the selected pairs again as duplicates"));
     m_takeBack->setEnabled(false);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->addButton(m_takeBack, QDialogButtonBox::ActionRole);

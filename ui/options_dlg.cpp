@@ -1,5 +1,7 @@
 #include "options_dlg.h"
 
+#include <QLocale>
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -23,7 +25,7 @@ namespace {
 constexpr int kSliderMax = 100;
 
 bool DefaultAsk(QWidget* parent, const QString& question) {
-    return QMessageBox::question(parent, QStringLiteral("Question"), question,
+    return QMessageBox::question(parent, COptionsDlg::tr("Question"), question,
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
@@ -51,25 +53,24 @@ COptionsDlg::COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUp
       m_sensitivity(sensitivity),
       m_resetCache(std::move(resetCache)),
       m_ask(DefaultAsk) {
-    setWindowTitle(QStringLiteral("Options"));
+    setWindowTitle(tr("Options"));
     // No close box: the dialog ends through its buttons or Escape.
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
-    auto* methodGroup = new QGroupBox(QStringLiteral("Compare method"), this);
-    m_onlyTags = new QRadioButton(QStringLiteral("Only tags"), methodGroup);
-    m_onlyContent = new QRadioButton(QStringLiteral("Only content"), methodGroup);
-    m_tagsAndContent = new QRadioButton(QStringLiteral("Tags and content"), methodGroup);
+    auto* methodGroup = new QGroupBox(tr("Compare method"), this);
+    m_onlyTags = new QRadioButton(tr("Only tags"), methodGroup);
+    m_onlyContent = new QRadioButton(tr("Only content"), methodGroup);
+    m_tagsAndContent = new QRadioButton(tr("Tags and content"), methodGroup);
     auto* methodLayout = new QVBoxLayout(methodGroup);
     methodLayout->addWidget(m_onlyTags);
     methodLayout->addWidget(m_onlyContent);
     methodLayout->addWidget(m_tagsAndContent);
 
-    auto* otherGroup = new QGroupBox(QStringLiteral("Other"), this);
-    m_checkUpdateBox = new QCheckBox(QStringLiteral("Check for updates"), otherGroup);
-    m_accurateBox =
-        new QCheckBox(QStringLiteral("Enable experimental algorithm (very slow)"), otherGroup);
-    m_strictBox = new QCheckBox(
-        QStringLiteral("Compare content strictly (no shifted starts, the whole band)"), otherGroup);
+    auto* otherGroup = new QGroupBox(tr("Other"), this);
+    m_checkUpdateBox = new QCheckBox(tr("Check for updates"), otherGroup);
+    m_accurateBox = new QCheckBox(tr("Enable experimental algorithm (very slow)"), otherGroup);
+    m_strictBox =
+        new QCheckBox(tr("Compare content strictly (no shifted starts, the whole band)"), otherGroup);
     auto* otherLayout = new QVBoxLayout(otherGroup);
     otherLayout->addWidget(m_checkUpdateBox);
     otherLayout->addWidget(m_accurateBox);
@@ -88,26 +89,24 @@ COptionsDlg::COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUp
     m_sensitivityLabel->setMinimumWidth(
         m_sensitivityLabel->fontMetrics().horizontalAdvance(QStringLiteral("0.00")) + 4);
     m_slider->setToolTip(
-        QStringLiteral("Left: more results, less alike files. Right: fewer "
-                       "results, only files that are very alike."));
+        tr("Left: more results, less alike files. Right: fewer "
+           "results, only files that are very alike."));
     auto* sensitivityRow = new QGridLayout;
-    sensitivityRow->addWidget(new QLabel(QStringLiteral("Sensitivity:"), this), 0, 0);
+    sensitivityRow->addWidget(new QLabel(tr("Sensitivity:"), this), 0, 0);
     sensitivityRow->addWidget(m_slider, 0, 1, 1, 2);
     sensitivityRow->addWidget(m_sensitivityLabel, 0, 3);
     // Which way gives more results.
-    sensitivityRow->addWidget(new QLabel(QStringLiteral("\u2190 more results"), this), 1, 1,
-                              Qt::AlignLeft);
-    sensitivityRow->addWidget(new QLabel(QStringLiteral("fewer, closer matches \u2192"), this), 1,
-                              2, Qt::AlignRight);
+    sensitivityRow->addWidget(new QLabel(tr("\u2190 more results"), this), 1, 1, Qt::AlignLeft);
+    sensitivityRow->addWidget(new QLabel(tr("fewer, closer matches \u2192"), this), 1, 2,
+                              Qt::AlignRight);
     sensitivityRow->setColumnStretch(1, 1);
     sensitivityRow->setColumnStretch(2, 1);
 
-    m_clearCache = new QPushButton(QStringLiteral("Clear internal cache"), this);
+    m_clearCache = new QPushButton(tr("Clear internal cache"), this);
     m_clearCache->setAutoDefault(false);
-    m_cleanCache = new QPushButton(QStringLiteral("Clean cache"), this);
+    m_cleanCache = new QPushButton(tr("Clean cache"), this);
     m_cleanCache->setAutoDefault(false);
-    m_cleanCache->setToolTip(
-        QStringLiteral("Forget the fingerprints of files that no longer exist"));
+    m_cleanCache->setToolTip(tr("Forget the fingerprints of files that no longer exist"));
     m_cleanCache->hide();
     m_cleanCacheLabel = new QLabel(this);
     m_cleanCacheLabel->setWordWrap(true);
@@ -128,8 +127,8 @@ COptionsDlg::COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUp
     generalLayout->addStretch();
     m_keepPage = new CKeepPage(this);
     auto* pages = new QTabWidget(this);
-    pages->addTab(general, QStringLiteral("General"));
-    pages->addTab(m_keepPage, QStringLiteral("Keep"));
+    pages->addTab(general, tr("General"));
+    pages->addTab(m_keepPage, tr("Keep"));
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(pages);
@@ -165,7 +164,7 @@ void COptionsDlg::SetStrict(bool strict) {
 }
 
 void COptionsDlg::ClearCache() {
-    if (!m_ask(this, QStringLiteral("Clear internal cache ?"))) {
+    if (!m_ask(this, tr("Clear internal cache ?"))) {
         return;
     }
     if (m_resetCache) {
@@ -224,4 +223,14 @@ bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
     ApplyCompareSettings(chosen);
     store.WriteOptions(*checkUpdate, chosen);
     return true;
+}
+
+QString CleanReportText(uint64_t dropped, uint64_t bytesFreed, bool written) {
+    QString text = COptionsDlg::tr("Dropped %1 entries of files that no longer exist; %2 freed")
+                       .arg(dropped)
+                       .arg(QLocale().formattedDataSize(static_cast<qint64>(bytesFreed)));
+    if (!written) {
+        text += COptionsDlg::tr("; the cache file could not be written afresh");
+    }
+    return text;
 }

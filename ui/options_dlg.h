@@ -101,6 +101,10 @@ QString FormatSensitivity(int position);
 // OK sets them and writes them to store; returns true.
 // Otherwise nothing changes (the cache may have been emptied) and it returns
 // false. ask replaces the question box when given.
+// What cleaning the cache did, as the dialog says it: dropped entries and
+// bytes freed; written tells whether the file could be written afresh.
+QString CleanReportText(uint64_t dropped, uint64_t bytesFreed, bool written);
+
 bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
                  COptionsDlg::ResetCacheFunc resetCache, COptionsDlg::AskFunc ask = {},
                  COptionsDlg::CleanCacheFunc clean = {});

@@ -110,28 +110,28 @@ std::vector<float> LogFrequencyColumns(const float* spectrum, int columns) {
 
 QString ExplanationHtml(const PairExplanation& e, const Grip& later, const Grip& earlier) {
     const ContentScores& c = e.content;
-    QString html = QStringLiteral("<b>Why listed:</b> ");
+    QString html = CPairFigures::tr("<b>Why listed:</b> ");
     switch (e.acceptedBy) {
         case AcceptedBy::kStrongSpectrum:
-            html += QStringLiteral(
+            html += CPairFigures::tr(
                         "content rule 1, spectrum %1 &ge; %2 and envelope + drift "
                         "%3 &ge; %4")
                         .arg(Score(c.spectrumScore), Score(e.thresholds.strict),
                              Score(c.envelopeScore + c.driftScore), Score(e.thresholds.pair));
             break;
         case AcceptedBy::kThreeFair:
-            html += QStringLiteral("content rule 2, spectrum, envelope and drift all &ge; %1")
+            html += CPairFigures::tr("content rule 2, spectrum, envelope and drift all &ge; %1")
                         .arg(Score(e.thresholds.loose));
             break;
         case AcceptedBy::kTags:
-            html += QStringLiteral("the tags, tag score %1 &ge; sensitivity %2")
+            html += CPairFigures::tr("the tags, tag score %1 &ge; sensitivity %2")
                         .arg(Score(e.tags.tagScore), Score(e.sensitivity));
             break;
         case AcceptedBy::kNothing:
-            html += QStringLiteral("not under the current settings (they changed since)");
+            html += CPairFigures::tr("not under the current settings (they changed since)");
             break;
     }
-    html += QStringLiteral(
+    html += CPairFigures::tr(
                 "<br><b>Content:</b> spectrum %1, envelope %2, drift %3. "
                 "\"% content\" %4 = (spectrum &minus; %5) / (1 &minus; %5): "
                 "0 % at the threshold of sensitivity %6, 100 % identical.")
@@ -139,26 +139,27 @@ QString ExplanationHtml(const PairExplanation& e, const Grip& later, const Grip&
                      QString::number(static_cast<double>(e.contentPercent), 'f', 1),
                      Score(e.thresholds.strict), QString::number(e.sensitivity, 'f', 2));
     html +=
-        QStringLiteral(
+        CPairFigures::tr(
             "<br><b>Tags:</b> raw tag score %1, \"% tags\" %2 = (score &minus; "
             "%3) / (1 &minus; %3).")
             .arg(Score(e.tags.tagScore), QString::number(static_cast<double>(e.tagPercent), 'f', 1),
                  QString::number(e.sensitivity, 'f', 2));
     if (e.swapped) {
-        html += QStringLiteral(" Title and artist were swapped in one file.");
+        html += CPairFigures::tr(" Title and artist were swapped in one file.");
     }
     if (e.nameForTitle) {
-        html += QStringLiteral(" The file name stood in for a missing title.");
+        html += CPairFigures::tr(" The file name stood in for a missing title.");
     }
     if (e.nameForArtist) {
-        html += QStringLiteral(" The file name stood in for a missing artist.");
+        html += CPairFigures::tr(" The file name stood in for a missing artist.");
     }
-    static const char* const kFieldNames[kTagFieldCount] = {"title", "artist", "file name",
-                                                            "album"};
+    static const char* const kFieldNames[kTagFieldCount] = {
+        QT_TRANSLATE_NOOP("CPairFigures", "title"), QT_TRANSLATE_NOOP("CPairFigures", "artist"),
+        QT_TRANSLATE_NOOP("CPairFigures", "file name"), QT_TRANSLATE_NOOP("CPairFigures", "album")};
     static const float kWeights[kTagFieldCount] = {0.4f, 0.3f, 0.15f, 0.15f};
     const float scores[kTagFieldCount] = {e.tags.titleScore, e.tags.artistScore, e.tags.nameScore,
                                           e.tags.albumScore};
-    html += QStringLiteral(
+    html += CPairFigures::tr(
         "<table cellspacing=0 cellpadding=1><tr><th align=left>field</th>"
         "<th align=left>File #1</th><th align=left>File #2</th>"
         "<th>score</th><th>weight</th></tr>");
@@ -172,10 +173,10 @@ QString ExplanationHtml(const PairExplanation& e, const Grip& later, const Grip&
         html += QStringLiteral(
                     "<td>%1</td><td>%2</td><td>%3</td><td align=right>%4</td>"
                     "<td align=right>%5</td></tr>")
-                    .arg(QString::fromLatin1(kFieldNames[f]), Escaped(TagText(later, field)),
+                    .arg(CPairFigures::tr(kFieldNames[f]), Escaped(TagText(later, field)),
                          Escaped(TagText(earlier, field)), Score(scores[f]),
                          part ? QString::number(static_cast<double>(kWeights[f]), 'f', 2)
-                              : QStringLiteral("left out"));
+                              : CPairFigures::tr("left out"));
     }
     html += QStringLiteral("</table>");
     return html;
@@ -191,7 +192,7 @@ CPairFigures::CPairFigures(QWidget* parent) : QWidget(parent) {
     layout->setContentsMargins(6, 4, 6, 4);
     layout->addWidget(m_text, kTextShare);
     layout->addStretch(100 - kTextShare);
-    ShowNothing(QStringLiteral("Select a pair to see why it is listed."));
+    ShowNothing(tr("Select a pair to see why it is listed."));
 }
 
 QSize CPairFigures::sizeHint() const {
@@ -230,7 +231,7 @@ void CPairFigures::paintEvent(QPaintEvent*) {
     const ContentScores& c = m_explanation->content;
     const int columns = area.width() - kCaptionWidth;
     QRect row(area.left(), area.top(), area.width(), panel);
-    DrawPanel(p, row, QStringLiteral("Envelope (30 s)\nr = %1").arg(Score(c.envelopeScore)),
+    DrawPanel(p, row, tr("Envelope (30 s)\nr = %1").arg(Score(c.envelopeScore)),
               ScaledToPeak(m_later.envelope.data(), kEnvelopeLength),
               ScaledToPeak(m_earlier.envelope.data(), kEnvelopeLength));
     row.translate(0, panel + kPanelGap);
@@ -238,18 +239,17 @@ void CPairFigures::paintEvent(QPaintEvent*) {
         const std::vector<float> shown = LogFrequencyColumns(g.spectrum.data(), columns);
         return ScaledToPeak(shown.data(), shown.size());
     };
-    DrawPanel(p, row,
-              QStringLiteral("Spectrum, 11 Hz to 11 kHz\nr = %1").arg(Score(c.spectrumScore)),
+    DrawPanel(p, row, tr("Spectrum, 11 Hz to 11 kHz\nr = %1").arg(Score(c.spectrumScore)),
               spectrum(m_later), spectrum(m_earlier));
     row.translate(0, panel + kPanelGap);
-    DrawPanel(p, row, QStringLiteral("Drift\nr = %1").arg(Score(c.driftScore)),
+    DrawPanel(p, row, tr("Drift\nr = %1").arg(Score(c.driftScore)),
               std::vector<float>(m_later.drift.begin(), m_later.drift.end()),
               std::vector<float>(m_earlier.drift.begin(), m_earlier.drift.end()), -1.0);
     // Which colour is which file.
     p.setPen(kFile1Colour);
     p.drawText(QRect(area.left(), area.bottom() - 14, kCaptionWidth / 2, 14), Qt::AlignLeft,
-               QStringLiteral("File #1"));
+               tr("File #1"));
     p.setPen(kFile2Colour);
     p.drawText(QRect(area.left() + kCaptionWidth / 2, area.bottom() - 14, kCaptionWidth / 2, 14),
-               Qt::AlignLeft, QStringLiteral("File #2"));
+               Qt::AlignLeft, tr("File #2"));
 }

@@ -1,5 +1,7 @@
 #include "program_version.h"
 
+#include <QCoreApplication>
+
 uint32_t PackVersion(uint32_t major, uint32_t minor, uint32_t third, uint32_t fourth) {
     uint32_t figure = minor;
     if (fourth != 0) {
@@ -20,10 +22,11 @@ uint32_t ProgramBuild() {
 }
 
 QString FormatVersionLine(uint32_t version, uint32_t build) {
-    QString line = QStringLiteral("Version ") + QString::number(version >> 16) + u'.' +
-                   QString::number(version & 0xFFFFu);
+    QString line = QCoreApplication::translate("ProgramVersion", "Version ") +
+                   QString::number(version >> 16) + u'.' + QString::number(version & 0xFFFFu);
     if (build != 0) {
-        line += QStringLiteral(" (build ") + QString::number(build) + u')';
+        line += QCoreApplication::translate("ProgramVersion", " (build ") + QString::number(build) +
+                u')';
     }
     return line;
 }

@@ -40,13 +40,13 @@ CProgressDlg::CProgressDlg(QWidget* parent) : QWidget(parent) {
 
     auto* counters = new QGridLayout;
     counters->setVerticalSpacing(0);
-    counters->addWidget(makeLabel(QStringLiteral("Cached:")), 0, 0);
+    counters->addWidget(makeLabel(tr("Cached:")), 0, 0);
     counters->addWidget(m_cached, 0, 1);
-    counters->addWidget(makeLabel(QStringLiteral("New:")), 1, 0);
+    counters->addWidget(makeLabel(tr("New:")), 1, 0);
     counters->addWidget(m_new, 1, 1);
-    counters->addWidget(makeLabel(QStringLiteral("Skipped:")), 0, 2);
+    counters->addWidget(makeLabel(tr("Skipped:")), 0, 2);
     counters->addWidget(m_skipped, 0, 3);
-    counters->addWidget(makeLabel(QStringLiteral("Found:")), 1, 2);
+    counters->addWidget(makeLabel(tr("Found:")), 1, 2);
     counters->addWidget(m_found, 1, 3);
 
     auto* layout = new QHBoxLayout(this);
@@ -65,10 +65,10 @@ void CProgressDlg::Refresh(const ProgressCounts& counts) {
     m_new->setText(QString::number(counts.fresh));
     m_skipped->setText(QString::number(counts.skipped));
     m_found->setText(QString::number(counts.found));
-    setToolTip(QStringLiteral("Cached: files of this scan whose fingerprint was in the cache "
-                              "(%1 entries)\nNew: files fingerprinted by this scan\nSkipped: "
-                              "files that gave no fingerprint (View \u203a Skipped files)\n"
-                              "Found: files the scan found, less those deleted since")
+    setToolTip(tr("Cached: files of this scan whose fingerprint was in the cache "
+                  "(%1 entries)\nNew: files fingerprinted by this scan\nSkipped: "
+                  "files that gave no fingerprint (View \u203a Skipped files)\n"
+                  "Found: files the scan found, less those deleted since")
                    .arg(counts.cacheEntries));
     const int64_t finished = static_cast<int64_t>(counts.fromCache) + counts.fresh + counts.skipped;
     // 64-bit so that a huge scan cannot overflow.

@@ -53,7 +53,7 @@ CResultActions::CResultActions(const std::vector<DuplicatePair>& results, CResul
       m_marks(new CMarkState(this)),
       m_groups(new CResultGroups(results, std::move(pluginFolder), this)) {
     if (Failed(m_notDuplicates.Load()) && m_hooks.error) {
-        m_hooks.error(QStringLiteral("Can't read the list of pairs that are not duplicates\n") +
+        m_hooks.error(tr("Can't read the list of pairs that are not duplicates\n") +
                       QString::fromStdString(m_notDuplicates.File()));
     }
     m_pairs->SetMarks(m_marks);
@@ -122,11 +122,11 @@ QWidget* CResultActions::View() const {
 void CResultActions::AddMenus(QMenuBar* menuBar, QToolBar* toolBar, QAction* deleteMarked) {
     // Before the last menu (Help).
     QAction* before = menuBar->actions().isEmpty() ? nullptr : menuBar->actions().last();
-    QMenu* view = new QMenu(QStringLiteral("&View"), menuBar);
-    m_showPairs = view->addAction(QStringLiteral("&Pairs"));
-    m_showGroups = view->addAction(QStringLiteral("&Groups"));
-    m_showPairs->setStatusTip(QStringLiteral("List every pair of duplicates"));
-    m_showGroups->setStatusTip(QStringLiteral("List the copies of each piece as one group"));
+    QMenu* view = new QMenu(tr("&View"), menuBar);
+    m_showPairs = view->addAction(tr("&Pairs"));
+    m_showGroups = view->addAction(tr("&Groups"));
+    m_showPairs->setStatusTip(tr("List every pair of duplicates"));
+    m_showGroups->setStatusTip(tr("List the copies of each piece as one group"));
     auto* choice = new QActionGroup(view);
     for (QAction* a : {m_showPairs, m_showGroups}) {
         a->setCheckable(true);
@@ -135,27 +135,26 @@ void CResultActions::AddMenus(QMenuBar* menuBar, QToolBar* toolBar, QAction* del
     connect(m_showPairs, &QAction::triggered, this, [this] { ShowGroups(false); });
     connect(m_showGroups, &QAction::triggered, this, [this] { ShowGroups(true); });
     view->addSeparator();
-    QAction* remembered = view->addAction(QStringLiteral("&Not duplicates..."));
-    remembered->setStatusTip(QStringLiteral("Show the pairs you said are not duplicates"));
+    QAction* remembered = view->addAction(tr("&Not duplicates..."));
+    remembered->setStatusTip(tr("Show the pairs you said are not duplicates"));
     connect(remembered, &QAction::triggered, this, &CResultActions::ShowNotDuplicatesDialog);
 
-    QMenu* mark = new QMenu(QStringLiteral("&Mark"), menuBar);
+    QMenu* mark = new QMenu(tr("&Mark"), menuBar);
     const std::pair<const char*, std::function<void()>> items[] = {
-        {"Mark &all but the keeper", [this] { MarkAllButKeepers(false); }},
-        {"Mark all but the keeper, &loosely tied copies too",
+        {QT_TR_NOOP("Mark &all but the keeper"), [this] { MarkAllButKeepers(false); }},
+        {QT_TR_NOOP("Mark all but the keeper, &loosely tied copies too"),
          [this] { MarkAllButKeepers(true); }},
-        {"&Unmark all", [this] { UnmarkAll(); }},
-        {"&Invert marks", [this] { InvertMarks(); }},
-        {"Mark &selected", [this] { MarkSelected(false); }},
+        {QT_TR_NOOP("&Unmark all"), [this] { UnmarkAll(); }},
+        {QT_TR_NOOP("&Invert marks"), [this] { InvertMarks(); }},
+        {QT_TR_NOOP("Mark &selected"), [this] { MarkSelected(false); }},
     };
     for (const auto& [text, run] : items) {
-        connect(mark->addAction(QString::fromLatin1(text)), &QAction::triggered, this, run);
+        connect(mark->addAction(tr(text)), &QAction::triggered, this, run);
     }
-    mark->actions().at(0)->setStatusTip(
-        QStringLiteral("Mark every copy that sounds like the one to keep"));
-    mark->actions().at(1)->setStatusTip(QStringLiteral(
-        "Also mark the files tied in only through another copy or by their tags alone"));
-    mark->actions().at(4)->setStatusTip(QStringLiteral("Space flips the marks of the selected rows"));
+    mark->actions().at(0)->setStatusTip(tr("Mark every copy that sounds like the one to keep"));
+    mark->actions().at(1)->setStatusTip(
+        tr("Also mark the files tied in only through another copy or by their tags alone"));
+    mark->actions().at(4)->setStatusTip(tr("Space flips the marks of the selected rows"));
     if (deleteMarked != nullptr) {
         mark->addSeparator();
         mark->addAction(deleteMarked);
@@ -325,9 +324,9 @@ void CResultActions::DeleteSelected() {
         }
     }
     if (!kept.isEmpty() && m_hooks.error) {
-        m_hooks.error(QStringLiteral("Files in a reference folder are never deleted:\n") + kept);
+        m_hooks.error(tr("Files in a reference folder are never deleted:\n") + kept);
     }
-    files = KeepLastCopies(std::move(files), QStringLiteral("selected"));
+    files = KeepLastCopies(std::move(files), tr("selected"));
     if (!files.empty() && m_hooks.deleteFiles) {
         m_hooks.deleteFiles(files);
     }
@@ -355,7 +354,7 @@ void CResultActions::MarkSelected(bool toggle) {
 
 void CResultActions::SaveNotDuplicates() {
     if (Failed(m_notDuplicates.Save()) && m_hooks.error) {
-        m_hooks.error(QStringLiteral("Can't save the list of pairs that are not duplicates\n") +
+        m_hooks.error(tr("Can't save the list of pairs that are not duplicates\n") +
                       QString::fromStdString(m_notDuplicates.File()));
     }
 }
@@ -441,7 +440,7 @@ std::vector<std::u16string> CResultActions::FilesToDelete() {
     if (m_marks->Count() == 0) {
         return {};
     }
-    return KeepLastCopies(m_marks->Marked(), QStringLiteral("marked"));
+    return KeepLastCopies(m_marks->Marked(), tr("marked"));
 }
 
 std::vector<std::u16string> CResultActions::KeepLastCopies(std::vector<std::u16string> files,
@@ -467,19 +466,17 @@ std::vector<std::u16string> CResultActions::KeepLastCopies(std::vector<std::u16s
         }
     }
     if (!keepers.empty()) {
-        QString question =
-            QStringLiteral("Deleting the %1 files would leave no copy in %2 group(s):\n\n")
-                .arg(which)
-                .arg(keepers.size());
+        QString question = tr("Deleting the %1 files would leave no copy in %2 group(s):\n\n")
+                               .arg(which)
+                               .arg(keepers.size());
         for (size_t i = 0; i < keepers.size() && i < kQuestionGroupLines; ++i) {
             question += ToQString(keepers[i]) + QLatin1Char('\n');
         }
         if (keepers.size() > kQuestionGroupLines) {
-            question += QStringLiteral("... and %1 more\n").arg(keepers.size() - kQuestionGroupLines);
+            question += tr("... and %1 more\n").arg(keepers.size() - kQuestionGroupLines);
         }
-        question += QStringLiteral(
-                        "\nKeep the copy to keep of each of these groups and delete the "
-                        "other %1 files?")
+        question += tr("\nKeep the copy to keep of each of these groups and delete the "
+                       "other %1 files?")
                         .arg(which);
         if (!m_hooks.confirm || !m_hooks.confirm(question)) {
             return {};
@@ -498,13 +495,12 @@ bool CResultActions::ConfirmDeleteOne(const std::u16string& path) {
     const QString shown = ToQString(path);
     if (m_groups->roles().IsReference(path)) {
         if (m_hooks.error) {
-            m_hooks.error(QStringLiteral("Files in a reference folder are never deleted:\n") +
-                          shown);
+            m_hooks.error(tr("Files in a reference folder are never deleted:\n") + shown);
         }
         return false;
     }
     RegroupNow();
-    QString question = QStringLiteral("Move this file to the trash?\n\n") + shown;
+    QString question = tr("Move this file to the trash?\n\n") + shown;
     for (const std::vector<GroupMember>& group : m_groups->Groups()) {
         if (std::none_of(group.begin(), group.end(),
                          [&](const GroupMember& m) { return m.path == path; })) {
@@ -521,18 +517,17 @@ bool CResultActions::ConfirmDeleteOne(const std::u16string& path) {
                 return m_hooks.confirm && m_hooks.confirm(question);
             }
             if (++listed <= kQuestionGroupLines) {
-                others += ToQString(m.path) + (m_marks->IsMarked(m.path)
-                                                                   ? QStringLiteral(" (marked)\n")
-                                                                   : QStringLiteral(" (gone)\n"));
+                others += ToQString(m.path) +
+                          (m_marks->IsMarked(m.path) ? tr(" (marked)\n") : tr(" (gone)\n"));
             }
         }
         if (listed > kQuestionGroupLines) {
-            others += QStringLiteral("... and %1 more\n").arg(listed - kQuestionGroupLines);
+            others += tr("... and %1 more\n").arg(listed - kQuestionGroupLines);
         }
-        question = QStringLiteral("This file is the last copy left of the group of\n%1\n\n")
+        question = tr("This file is the last copy left of the group of\n%1\n\n")
                        .arg(ToQString(group.front().path)) +
-                   QStringLiteral("The other copies are marked or gone:\n") + others +
-                   QStringLiteral("\nMove it to the trash all the same? No keeps it.\n\n") + shown;
+                   tr("The other copies are marked or gone:\n") + others +
+                   tr("\nMove it to the trash all the same? No keeps it.\n\n") + shown;
         break;
     }
     return m_hooks.confirm && m_hooks.confirm(question);
@@ -548,16 +543,28 @@ void CResultActions::OnGroupContextMenu(int row, const QPoint& globalPos) {
     }
     m_groupMenu->clear();
     const std::pair<const char*, std::function<void()>> items[] = {
-        {"Play", [this, path] { if (m_hooks.play) m_hooks.play(path); }},
-        {"Open folder", [this, path] { if (m_hooks.openFolder) m_hooks.openFolder(path); }},
-        {"Delete", [this, path] { if (m_hooks.deleteFile) m_hooks.deleteFile(path); }},
-        {"Not duplicates", [this, row] { ForgetGroupRow(row); }},
+        {QT_TR_NOOP("Play"),
+         [this, path] {
+             if (m_hooks.play)
+                 m_hooks.play(path);
+         }},
+        {QT_TR_NOOP("Open folder"),
+         [this, path] {
+             if (m_hooks.openFolder)
+                 m_hooks.openFolder(path);
+         }},
+        {QT_TR_NOOP("Delete"),
+         [this, path] {
+             if (m_hooks.deleteFile)
+                 m_hooks.deleteFile(path);
+         }},
+        {QT_TR_NOOP("Not duplicates"), [this, row] { ForgetGroupRow(row); }},
     };
     for (const auto& [text, run] : items) {
         if (std::string(text) == "Delete" || std::string(text) == "Not duplicates") {
             m_groupMenu->addSeparator();
         }
-        connect(m_groupMenu->addAction(QString::fromLatin1(text)), &QAction::triggered, this, run);
+        connect(m_groupMenu->addAction(tr(text)), &QAction::triggered, this, run);
     }
     m_groupMenu->popup(globalPos);
 }
@@ -567,4 +574,12 @@ void CResultActions::OnGroupSelected(int row) {
     if (record != kNoRecord && m_hooks.showPair) {
         m_hooks.showPair(record);
     }
+}
+
+std::u16string CResultActions::ShownFile(bool left) const {
+    const uint32_t record = SelectedRecord();
+    if (record >= m_results.size()) {
+        return {};
+    }
+    return left ? m_results[record].path1 : m_results[record].path2;
 }

@@ -108,6 +108,8 @@ class CResultActions : public QObject {
     // in the pair view, the current row's in the group view (for the
     // keeper's row its pair with the next copy). kNoRecord when no row is.
     uint32_t SelectedRecord() const;
+    // The left or right file of the pair SelectedRecord names; empty when none.
+    std::u16string ShownFile(bool left) const;
     // Files that went to the trash leave at once: every pair row naming one
     // (shown or hidden by the filter), their marks, and the groups.
     void RemoveFiles(const std::vector<std::u16string>& gone);

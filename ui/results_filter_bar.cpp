@@ -6,10 +6,9 @@
 
 CResultsFilterBar::CResultsFilterBar(QWidget* parent) : QWidget(parent) {
     m_text = new QLineEdit(this);
-    m_text->setPlaceholderText(QStringLiteral("Filter: text in either path"));
+    m_text->setPlaceholderText(tr("Filter: text in either path"));
     m_text->setClearButtonEnabled(true);
-    m_hideTagOnly =
-        new QCheckBox(QStringLiteral("Hide pairs found by tags alone (0 % content)"), this);
+    m_hideTagOnly = new QCheckBox(tr("Hide pairs found by tags alone (0 % content)"), this);
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(2, 2, 2, 2);
     layout->addWidget(m_text, 1);

@@ -13,8 +13,10 @@
 
 namespace {
 
-const char* const kHeaders[kResultColumnCount] = {"File #1", "% content", "% tags", "% experim.",
-                                                  "File #2"};
+const char* const kHeaders[kResultColumnCount] = {
+    QT_TRANSLATE_NOOP("CResultsModel", "File #1"), QT_TRANSLATE_NOOP("CResultsModel", "% content"),
+    QT_TRANSLATE_NOOP("CResultsModel", "% tags"), QT_TRANSLATE_NOOP("CResultsModel", "% experim."),
+    QT_TRANSLATE_NOOP("CResultsModel", "File #2")};
 
 // Below this an experimental figure was never requested.
 constexpr float kNotRequestedBelow = -1.0f;
@@ -35,20 +37,20 @@ float FigureOf(const DuplicatePair& pair, int column) {
 QString HeaderToolTip(int column) {
     const QString sensitivity = QString::number(g_sensitivity.load(), 'f', 2);
     if (column == kColumnContent) {
-        return QStringLiteral(
+        return CResultsModel::tr(
                    "How alike the music is. 0 % is the threshold of the current sensitivity "
                    "(%1), 100 % is identical. A pair listed by its tags alone shows 0 %.")
             .arg(sensitivity);
     }
     if (column == kColumnTags) {
-        return QStringLiteral(
+        return CResultsModel::tr(
                    "How alike title, artist, file name and album are. 0 % is the threshold of "
                    "the current sensitivity (%1), 100 % is identical. A pair listed by its "
                    "music alone may show 0 %.")
             .arg(sensitivity);
     }
     if (column == kColumnExperimental) {
-        return QStringLiteral(
+        return CResultsModel::tr(
             "The slow experimental measure over the first minute of both files; \"n/a\" when "
             "it was off, \"failed\" when a file is shorter than a minute.");
     }
@@ -69,13 +71,13 @@ QString FormatPercent(float value) {
 
 QString FormatExperimental(float value) {
     if (value == kExperimentalFailed) {
-        return QStringLiteral("failed");
+        return CResultsModel::tr("failed");
     }
     if (value < kNotRequestedBelow) {
-        return QStringLiteral("n/a");
+        return CResultsModel::tr("n/a");
     }
     if (value < 0.0f) {
-        return QStringLiteral("wait");
+        return CResultsModel::tr("wait");
     }
     return FormatPercent(value);
 }
@@ -135,8 +137,7 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
                     }
                     const float value = pair.experimentalPercent;
                     if (value == kExperimentalPending && m_pending != PendingFigures::kMayArrive) {
-                        return m_pending == PendingFigures::kFailed ? QStringLiteral("failed")
-                                                                    : QStringLiteral("stopped");
+                        return m_pending == PendingFigures::kFailed ? tr("failed") : tr("stopped");
                     }
                     if (row.experimentalArrived && value != kExperimentalFailed) {
                         return FormatPercent(value);
@@ -173,7 +174,7 @@ QVariant CResultsModel::headerData(int section, Qt::Orientation orientation, int
         return {};
     }
     if (role == Qt::DisplayRole) {
-        return QString::fromLatin1(kHeaders[section]);
+        return tr(kHeaders[section]);
     }
     if (role == Qt::ToolTipRole) {
         const QString tip = HeaderToolTip(section);
@@ -507,4 +508,19 @@ void CResultsModel::Reorder(const std::vector<int>& order) {
     // An order given from outside is no sort that later rows could follow.
     m_sortColumn = -1;
     ApplyOrder(std::move(sorted));
+}
+
+void CResultsModel::AppendRecordsBut(uint32_t first, uint32_t end,
+                                     const std::function<bool(const DuplicatePair&)>& hidden) {
+    end = std::min<uint32_t>(end, static_cast<uint32_t>(m_results.size()));
+    uint32_t runStart = first;
+    for (uint32_t record = first; record < end; ++record) {
+        if (hidden(m_results[record])) {
+            AppendRecords(runStart, record - runStart);
+            runStart = record + 1;
+        }
+    }
+    if (runStart < end) {
+        AppendRecords(runStart, end - runStart);
+    }
 }

@@ -81,6 +81,10 @@ class CResultsModel : public QAbstractTableModel {
     // (after the rows it ties with); otherwise at the end. Rows the filter
     // refuses are kept hidden. Records beyond m_results add nothing.
     void AppendRecords(uint32_t first, uint32_t count);
+    // AppendRecords of the records [first, end) except those hidden says
+    // no to; the others are appended in runs, so a large batch is one insertion.
+    void AppendRecordsBut(uint32_t first, uint32_t end,
+                          const std::function<bool(const DuplicatePair&)>& hidden);
     // The first row, from the top, that points at record; -1 when none does.
     int FindRow(uint32_t record) const;
     // The row of record (shown or hidden) now shows the record's experimental

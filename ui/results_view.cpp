@@ -396,3 +396,42 @@ void CResultsView::paintEvent(QPaintEvent* event) {
     painter.drawText(viewport()->rect().adjusted(20, 20, -20, -20),
                      Qt::AlignCenter | Qt::TextWordWrap, m_hint);
 }
+
+int CResultsView::FirstSelectedRow() const {
+    int first = -1;
+    for (const QModelIndex& index : selectionModel()->selectedRows()) {
+        if (first < 0 || index.row() < first) {
+            first = index.row();
+        }
+    }
+    return first;
+}
+
+void CResultsView::SortBy(int column) {
+    auto* results = qobject_cast<CResultsModel*>(model());
+    if (results == nullptr || column < 0 || column >= kResultColumnCount) {
+        return;
+    }
+    if (column == m_sortState / 2) {
+        m_sortState = column * 2 + 1 - (m_sortState % 2);
+    } else {
+        m_sortState = column * 2;
+    }
+    results->Sort(column, (m_sortState % 2) != 0);
+    ShowSortArrow();
+}
+
+void CResultsView::ShowSortArrow() {
+    auto* results = qobject_cast<CResultsModel*>(model());
+    QHeaderView* header = horizontalHeader();
+    const int column = results == nullptr ? -1 : results->SortColumn();
+    if (column < 0) {
+        header->setSortIndicatorShown(false);
+        return;
+    }
+    // Direction 0 is ascending for the file columns, largest first for the figures.
+    const bool reverse = results->SortReverse();
+    const bool ascending = (column == kColumnFile1 || column == kColumnFile2) ? !reverse : reverse;
+    header->setSortIndicatorShown(true);
+    header->setSortIndicator(column, ascending ? Qt::AscendingOrder : Qt::DescendingOrder);
+}

@@ -98,6 +98,16 @@ class CResultsView : public QTableView {
     void FitColumns(int width);
     // The text shown in the middle of the list while it has no rows.
     void SetHint(const QString& hint);
+    // The first selected row, or -1.
+    int FirstSelectedRow() const;
+
+    // Sorts the model's rows by column as a click on its header does: the
+    // same column again reverses the direction. The model is a CResultsModel.
+    void SortBy(int column);
+    // column * 2, plus 1 when reversed; 1 before any sort.
+    int sortState() const { return m_sortState; }
+    // The header's arrow shows the sort the model holds, or none.
+    void ShowSortArrow();
     const QString& hint() const { return m_hint; }
 
   signals:
@@ -122,5 +132,6 @@ class CResultsView : public QTableView {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    int m_sortState = 1;
     QString m_hint;
 };

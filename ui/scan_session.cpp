@@ -1,23 +1,28 @@
 #include "scan_session.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 QString ScanStatusText(ScanPhase phase, const ScanFigures& figures, double seconds) {
     switch (phase) {
         case ScanPhase::kNone:
-            return QStringLiteral("Ready");
+            return QCoreApplication::translate("CScanSession", "Ready");
         case ScanPhase::kScanning:
-            return QStringLiteral("Scanning\u2026");
+            return QCoreApplication::translate("CScanSession", "Scanning\u2026");
         case ScanPhase::kOver:
         case ScanPhase::kStopped:
             break;
     }
-    const QString counts = QStringLiteral("%1 files, %2 duplicate pairs, %3 skipped, %4 s")
+    const QString counts = QCoreApplication::translate(
+                               "CScanSession", "%1 files, %2 duplicate pairs, %3 skipped, %4 s")
                                .arg(figures.found)
                                .arg(figures.pairs)
                                .arg(figures.skipped)
                                .arg(seconds, 0, 'f', 1);
-    return phase == ScanPhase::kStopped ? QStringLiteral("Stopped: ") + counts : counts;
+    return phase == ScanPhase::kStopped
+               ? QCoreApplication::translate("CScanSession", "Stopped: ") + counts
+               : counts;
 }
 
 void CScanSession::Begin() {
@@ -56,4 +61,42 @@ int32_t CScanSession::FilesLeft(int32_t found) const {
 
 QString CScanSession::StatusText(int32_t found, int32_t pairs, int32_t skipped) const {
     return ScanStatusText(m_phase, {FilesLeft(found), pairs, skipped}, Seconds());
+}
+
+QString CScanSession::ListHint(bool anyRows, bool anyFolders) const {
+    if (anyRows) {
+        return QCoreApplication::translate("CScanSession", "No pair matches the filter.");
+    }
+    switch (m_phase) {
+        case ScanPhase::kNone:
+            return anyFolders ? QCoreApplication::translate(
+                                    "CScanSession",
+                                    "Press Scan (F5) to search the chosen folders for "
+                                    "duplicates, or choose other folders (Ctrl+O).")
+                              : QCoreApplication::translate(
+                                    "CScanSession",
+                                    "To begin, choose the folders to search with File › "
+                                    "Select folders (Ctrl+O).");
+        case ScanPhase::kScanning:
+            return QCoreApplication::translate("CScanSession",
+                                               "Scanning… pairs appear here as they are found.");
+        case ScanPhase::kOver:
+        case ScanPhase::kStopped:
+            break;
+    }
+    return QCoreApplication::translate("CScanSession",
+                                       "No duplicates found. Scan (F5) searches again.");
+}
+
+CResultsModel::PendingFigures CScanSession::PendingFigures() const {
+    switch (m_phase) {
+        case ScanPhase::kOver:
+            return CResultsModel::PendingFigures::kFailed;
+        case ScanPhase::kStopped:
+            return CResultsModel::PendingFigures::kStopped;
+        case ScanPhase::kNone:
+        case ScanPhase::kScanning:
+            break;
+    }
+    return CResultsModel::PendingFigures::kMayArrive;
 }

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+#include "results_model.h"
+
 enum class ScanPhase { kNone, kScanning, kOver, kStopped };
 
 // What the status bar counts.
@@ -42,6 +44,12 @@ class CScanSession {
     QString StatusText(int32_t found, int32_t pairs, int32_t skipped) const;
     // found less the files deleted since the scan began, never below 0.
     int32_t FilesLeft(int32_t found) const;
+    // What the empty list says: that the filter hides every pair (anyRows),
+    // how to begin (anyFolders tells whether folders are chosen), that
+    // pairs will come, or that none was found.
+    QString ListHint(bool anyRows, bool anyFolders) const;
+    // What the figures that have not arrived say in this phase.
+    CResultsModel::PendingFigures PendingFigures() const;
 
   private:
     ScanPhase m_phase = ScanPhase::kNone;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QMessageBox>
 #include <QSettings>
@@ -47,8 +48,9 @@ bool SettingsStore::WarnIfInaccessible(QWidget* parent) const {
     if (CheckAccess()) {
         return true;
     }
-    QMessageBox::warning(parent, QStringLiteral("Warning"),
-                         QStringLiteral("Can't access settings\n") + FileName());
+    QMessageBox::warning(
+        parent, QCoreApplication::translate("SettingsStore", "Warning"),
+        QCoreApplication::translate("SettingsStore", "Can't access settings\n") + FileName());
     return false;
 }
 

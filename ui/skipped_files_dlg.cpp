@@ -1,5 +1,6 @@
 #include "skipped_files_dlg.h"
 
+#include "engine_texts.h"
 #include "qt_text.h"
 
 #include <QApplication>
@@ -18,8 +19,7 @@
 namespace {
 
 QString ReasonText(SkipReason reason) {
-    const std::string_view text = SkipReasonText(reason);
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    return EngineText(SkipReasonText(reason));
 }
 
 QString PathText(const SkippedFile& file) {
@@ -40,7 +40,7 @@ QString SkippedFilesText(const std::vector<SkippedFile>& files) {
 
 QString SkippedSummary(const std::vector<SkippedFile>& files) {
     if (files.empty()) {
-        return QStringLiteral("No file skipped");
+        return CSkippedFilesDlg::tr("No file skipped");
     }
     const auto counts = CountByReason(files);
     QStringList parts;
@@ -50,18 +50,18 @@ QString SkippedSummary(const std::vector<SkippedFile>& files) {
                          ReasonText(static_cast<SkipReason>(i + 1));
         }
     }
-    return QStringLiteral("%1 %2 skipped: %3")
+    return CSkippedFilesDlg::tr("%1 %2 skipped: %3")
         .arg(files.size())
-        .arg(files.size() == 1 ? QStringLiteral("file") : QStringLiteral("files"))
+        .arg(files.size() == 1 ? CSkippedFilesDlg::tr("file") : CSkippedFilesDlg::tr("files"))
         .arg(parts.join(QStringLiteral(", ")));
 }
 
 CSkippedFilesDlg::CSkippedFilesDlg(QWidget* parent) : QDialog(parent) {
-    setWindowTitle(QStringLiteral("Skipped files"));
+    setWindowTitle(tr("Skipped files"));
     resize(kInitialSize);
     m_summary = new QLabel(SkippedSummary({}), this);
     m_table = new QTableWidget(0, 2, this);
-    m_table->setHorizontalHeaderLabels({QStringLiteral("File"), QStringLiteral("Reason")});
+    m_table->setHorizontalHeaderLabels({tr("File"), tr("Reason")});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -71,8 +71,8 @@ CSkippedFilesDlg::CSkippedFilesDlg(QWidget* parent) : QDialog(parent) {
     m_table->setWordWrap(false);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    QPushButton* copy = buttons->addButton(QStringLiteral("&Copy"), QDialogButtonBox::ActionRole);
-    copy->setToolTip(QStringLiteral("Copy the selected rows (all rows when none is selected)"));
+    QPushButton* copy = buttons->addButton(tr("&Copy"), QDialogButtonBox::ActionRole);
+    copy->setToolTip(tr("Copy the selected rows (all rows when none is selected)"));
     connect(copy, &QPushButton::clicked, this, &CSkippedFilesDlg::Copy);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::hide);
     auto* copyKey = new QShortcut(QKeySequence::Copy, m_table);
@@ -110,4 +110,11 @@ void CSkippedFilesDlg::Copy() {
         }
     }
     QApplication::clipboard()->setText(SkippedFilesText(chosen));
+}
+
+void CSkippedFilesDlg::Present(const std::vector<SkippedFile>& files) {
+    SetFiles(files);
+    show();
+    raise();
+    activateWindow();
 }

@@ -27,6 +27,8 @@ class CSkippedFilesDlg : public QDialog {
 
     // Shows files; nothing is redrawn while their number is the one shown.
     void SetFiles(const std::vector<SkippedFile>& files);
+    // SetFiles, then shows the window in front.
+    void Present(const std::vector<SkippedFile>& files);
 
     QTableWidget* Table() const { return m_table; }
     QLabel* Summary() const { return m_summary; }

@@ -12,9 +12,9 @@
 
 CUpdateDlg::CUpdateDlg(SettingsStore& store, uint32_t version, int preset, QWidget* parent)
     : QDialog(parent), m_store(store), m_version(version), m_preset(preset) {
-    setWindowTitle(QStringLiteral("Check for update"));
+    setWindowTitle(tr("Check for update"));
 
-    m_message = new QLabel(QStringLiteral("Please wait..."), this);
+    m_message = new QLabel(tr("Please wait..."), this);
     m_message->setAlignment(Qt::AlignCenter);
     m_message->setMinimumWidth(300);
 
@@ -41,14 +41,13 @@ CUpdateDlg::CUpdateDlg(SettingsStore& store, uint32_t version, int preset, QWidg
 QString CUpdateDlg::OutcomeText(int outcome) {
     switch (outcome) {
         case kUpdateAvailable:
-            return QStringLiteral("Update available, please visit web-site:");
+            return tr("Update available, please visit web-site:");
         case kUpdateNoConnection:
-            return QStringLiteral(
-                "Can't connect to server,\nplease check your connection to Internet");
+            return tr("Can't connect to server,\nplease check your connection to Internet");
         case kUpdateUpToDate:
-            return QStringLiteral("No update available,\nYou software is up to date");
+            return tr("No update available,\nYou software is up to date");
         default:
-            return QStringLiteral("Internal server error, please try again latter...");
+            return tr("Internal server error, please try again latter...");
     }
 }
 

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <set>
@@ -588,6 +589,106 @@ TEST_F(ScanCommandTest, ExperimentalFiguresReachTheirPairs) {
         } else {
             EXPECT_EQ(r.experimental, "failed");
         }
+    }
+}
+
+// A fingerprint belongs to its file. t5 is scanned, then t4 and c4 (a copy of
+// t4); the stamp index is then lost or damaged and c4 replaced by another
+// piece, or a bit of t4's record turns its path into t5's. The next scan
+// fingerprints the files concerned again (c4 is no copy of t4, t5 no copy of
+// anything) and tells of it on one line; the scan after it says nothing more.
+TEST_F(ScanCommandTest, FingerprintsWithoutTheirTieAreMadeAgainAndToldOnce) {
+    using Damage = std::function<void(const std::string& cache, const std::string& index)>;
+    auto cut = [](const std::string& file, uintmax_t size) { fs::resize_file(file, size); };
+    struct Case {
+        const char* name;
+        Damage damage;
+        bool replaceCopy;  // c4 becomes another piece
+        std::multiset<std::pair<std::string, std::string>> pairs;
+        const char* counts;  // of the scan after the damage
+        bool toldAgain;      // by the scan after that
+    };
+    const std::multiset<std::pair<std::string, std::string>> none;
+    const Case cases[] = {
+        {"index deleted", [](const std::string&, const std::string& index) { fs::remove(index); },
+         true, none, "3 new, 0 from the cache", false},
+        {"index emptied", [&](const std::string&, const std::string& index) { cut(index, 0); },
+         true, none, "3 new, 0 from the cache", false},
+        {"index cut short", [&](const std::string&, const std::string& index) { cut(index, 50); },
+         true, none, "3 new, 0 from the cache", false},
+        {"index replaced by junk",
+         [](const std::string&, const std::string& index) {
+             std::ofstream(index, std::ios::binary | std::ios::trunc) << std::string(100, 'x');
+         },
+         true, none, "3 new, 0 from the cache", false},
+        {"index with one bad header byte",
+         [](const std::string&, const std::string& index) {
+             std::fstream file(index, std::ios::in | std::ios::out | std::ios::binary);
+             file.seekp(0);
+             file.put('h');
+         },
+         true, none, "3 new, 0 from the cache", false},
+        {"index is a folder",
+         [](const std::string&, const std::string& index) {
+             fs::remove(index);
+             fs::create_directory(index);
+         },
+         true, none, "3 new, 0 from the cache", true},
+        {"one bit of t4's path flipped: it reads t5",
+         [](const std::string& cache, const std::string&) {
+             std::string bytes = Slurp(cache);
+             const std::string t4("/\0t\0004\0.\0r\0a\0w\0", 14);
+             const size_t at = bytes.find(t4);
+             ASSERT_NE(at, std::string::npos);
+             bytes[at + 4] ^= 0x01;
+             std::ofstream(cache, std::ios::binary | std::ios::trunc) << bytes;
+         },
+         false,
+         {{"c4.raw", "t4.raw"}},
+         "1 new, 2 from the cache",
+         false},
+    };
+    auto told = [](const std::string& err) {
+        size_t lines = 0;
+        for (size_t at = err.find("stamp index"); at != std::string::npos;
+             at = err.find("stamp index", at + 1)) {
+            ++lines;
+        }
+        return lines;
+    };
+    int row = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string folder = "row" + std::to_string(row++);
+        const std::string cache = m_dir.File(folder + ".dat");
+        const std::string index = m_dir.File(folder + ".idx");
+        const std::vector<std::string> args = {"--cache", cache, Music() + "/" + folder};
+        Song(folder + "/t5.raw", 2);
+        ASSERT_EQ(Scan(args, false).status, 0);
+        Song(folder + "/t4.raw", 1);
+        Song(folder + "/c4.raw", 1);
+        const Outcome before = Scan(args, false);
+        ASSERT_EQ(before.status, 0) << before.err;
+        ASSERT_EQ(Pairs(Rows(before.out)),
+                  (std::multiset<std::pair<std::string, std::string>>{{"c4.raw", "t4.raw"}}));
+        EXPECT_EQ(told(before.err), 0u) << before.err;
+
+        c.damage(cache, index);
+        if (c.replaceCopy) {
+            Song(folder + "/c4.raw", 3);
+        }
+        const Outcome after = Scan(args, false);
+        ASSERT_EQ(after.status, 0) << after.err;
+        EXPECT_EQ(Pairs(Rows(after.out)), c.pairs);
+        EXPECT_NE(after.err.find(c.counts), std::string::npos) << after.err;
+        EXPECT_EQ(told(after.err), 1u) << after.err;
+        EXPECT_EQ(after.err.rfind("harmonyfox-cli scan: ", 0), 0u) << after.err;
+
+        const Outcome later = Scan(args, false);
+        ASSERT_EQ(later.status, 0) << later.err;
+        EXPECT_EQ(Pairs(Rows(later.out)), c.pairs);
+        EXPECT_EQ(told(later.err), c.toldAgain ? 1u : 0u) << later.err;
+        EXPECT_NE(later.err.find(c.toldAgain ? "3 new" : "0 new"), std::string::npos) << later.err;
     }
 }
 

@@ -520,7 +520,256 @@ TEST_F(GripStoreTest, StampsTellChangedFiles) {
     EXPECT_FALSE(store.IsUnchanged(samples[0].path, early));
     EXPECT_TRUE(store.IsUnchanged(samples[1].path, early));
     EXPECT_FALSE(store.IsUnchanged(samples[1].path, FileStamp{999, 5}));
-    EXPECT_EQ(ReadBytes(GripStore::IndexPath(CacheFile())).size(), 32u + 2 * 28);
+    // The tie made when the cache was first loaded, the stamp adopted, the
+    // new record's.
+    EXPECT_EQ(ReadBytes(GripStore::IndexPath(CacheFile())).size(), 32u + 3 * 32);
+}
+
+// The older stamp index, written out field by field: "Harmonyfox stamps 1",
+// then per path its FNV-1a 64 hash (of the UTF-16LE bytes), size, time and an
+// FNV-1a 32 check of those 24 bytes.
+Bytes OlderIndexBytes(const std::vector<std::pair<std::u16string, FileStamp>>& stamps) {
+    Bytes out(32, 0);
+    std::memcpy(out.data(), "Harmonyfox stamps 1", 19);
+    auto put = [&out](uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            out.push_back(static_cast<unsigned char>(v >> (8 * i)));
+        }
+    };
+    for (const auto& [path, stamp] : stamps) {
+        uint64_t hash = 0xcbf29ce484222325ull;
+        for (char16_t c : path) {
+            for (unsigned char b :
+                 {static_cast<unsigned char>(c), static_cast<unsigned char>(c >> 8)}) {
+                hash = (hash ^ b) * 0x100000001b3ull;
+            }
+        }
+        const size_t entry = out.size();
+        put(hash, 8);
+        put(static_cast<uint64_t>(stamp.size), 8);
+        put(static_cast<uint64_t>(stamp.mtimeNs), 8);
+        uint32_t check = 0x811c9dc5u;
+        for (size_t i = entry; i < entry + 24; ++i) {
+            check = (check ^ out[i]) * 0x01000193u;
+        }
+        put(check, 4);
+    }
+    return out;
+}
+
+// Each record is tied to its file by the stamp index: a record whose tie is
+// lost or does not match its bytes is not trusted once stamps have been kept
+// for the cache, and the loss is told once. A cache from before stamps is
+// taken as it is, once.
+TEST_F(GripStoreTest, RecordsAreTrustedOnlyWithTheirTies) {
+    struct Stamped {
+        std::u16string path;
+        Grip grip;
+        FileStamp stamp;
+    };
+    // t5 before t4, so that a t4 whose path turns into t5 comes after t5's own record.
+    const std::vector<Stamped> samples = {{u"/music/t5.mp3", RandomGrip(1, "five"), {1000, 11}},
+                                          {u"/music/t4.mp3", RandomGrip(2, "four"), {2000, 22}},
+                                          {u"/music/c.wav", RandomGrip(3, "c"), {3000, 33}}};
+    std::vector<size_t> begins;
+    size_t end = 32;
+    for (const Stamped& s : samples) {
+        begins.push_back(end);
+        end += RecordBytes(s.path, s.grip).size();
+    }
+    enum class Made { kWithStamps, kBeforeStamps, kOlderIndex };
+    using Damage = std::function<void(const std::string& cache, const std::string& index)>;
+    auto flip = [](const std::string& file, size_t at, unsigned char bits) {
+        Bytes b = ReadBytes(file);
+        b[at] ^= bits;
+        WriteBytes(file, b);
+    };
+    auto cut = [](const std::string& file, size_t size) { fs::resize_file(file, size); };
+    struct Case {
+        const char* name;
+        Made made;
+        Damage damage;
+        IndexState state;
+        uint32_t untrusted;
+        std::vector<size_t> trusted;  // of samples
+        bool stampsKept;              // false: the trusted records adopt the next stamp shown
+    };
+    const Case cases[] = {
+        {"untouched", Made::kWithStamps, nullptr, IndexState::kSound, 0, {0, 1, 2}, true},
+        {"index deleted",
+         Made::kWithStamps,
+         [](const std::string&, const std::string& index) { fs::remove(index); },
+         IndexState::kMissing,
+         3,
+         {},
+         true},
+        {"index emptied",
+         Made::kWithStamps,
+         [&](const std::string&, const std::string& index) { cut(index, 0); },
+         IndexState::kDamaged,
+         3,
+         {},
+         true},
+        {"index cut short in its second entry",
+         Made::kWithStamps,
+         [&](const std::string&, const std::string& index) { cut(index, 32 + 32 + 10); },
+         IndexState::kSound,
+         2,
+         {0},
+         true},
+        {"index cut short in its header",
+         Made::kWithStamps,
+         [&](const std::string&, const std::string& index) { cut(index, 20); },
+         IndexState::kDamaged,
+         3,
+         {},
+         true},
+        {"index replaced by junk",
+         Made::kWithStamps,
+         [](const std::string&, const std::string& index) { WriteBytes(index, Bytes(200, 0x5A)); },
+         IndexState::kDamaged,
+         3,
+         {},
+         true},
+        {"index with one bad header byte",
+         Made::kWithStamps,
+         [&](const std::string&, const std::string& index) { flip(index, 3, 0x20); },
+         IndexState::kDamaged,
+         3,
+         {},
+         true},
+        {"index is a folder",
+         Made::kWithStamps,
+         [](const std::string&, const std::string& index) {
+             fs::remove(index);
+             fs::create_directory(index);
+         },
+         IndexState::kUnusable,
+         3,
+         {},
+         true},
+        {"one bit of t4's path flipped: it reads t5",
+         Made::kWithStamps,
+         [&](const std::string& cache, const std::string&) {
+             flip(cache, begins[1] + 2 + 2 * 8, 0x01);  // "/music/t4" : '4' ^ 1 = '5'
+         },
+         IndexState::kSound,
+         1,
+         {0, 2},
+         true},
+        {"one bit of a spectrum value flipped",
+         Made::kWithStamps,
+         [&](const std::string& cache, const std::string&) {
+             flip(cache, begins[2] + 2 + 2 * samples[2].path.size() + 440 + 400, 0x01);
+         },
+         IndexState::kSound,
+         1,
+         {0, 1},
+         true},
+        {"t4's index entry damaged",
+         Made::kWithStamps,
+         [&](const std::string&, const std::string& index) { flip(index, 32 + 32 + 9, 0x10); },
+         IndexState::kSound,
+         1,
+         {0, 2},
+         true},
+        {"a cache from before stamps",
+         Made::kBeforeStamps,
+         nullptr,
+         IndexState::kSound,
+         0,
+         {0, 1, 2},
+         false},
+        {"a cache with an index from before record checks",
+         Made::kOlderIndex,
+         nullptr,
+         IndexState::kSound,
+         0,
+         {0, 1, 2},
+         true},
+        {"a cache from before stamps beside someone else's file",
+         Made::kBeforeStamps,
+         [](const std::string&, const std::string& index) {
+             WriteBytes(index, Bytes{'I', 'D', 'X', 1, 2, 3});
+         },
+         IndexState::kUnusable,
+         0,
+         {0, 1, 2},
+         false},
+    };
+    int row = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string cache = m_dir.File("ties" + std::to_string(row++) + "/cache.dat");
+        const std::string index = GripStore::IndexPath(cache);
+        fs::create_directories(fs::path(cache).parent_path());
+        if (c.made == Made::kWithStamps) {
+            GripStore store;
+            ASSERT_EQ(store.LoadCache(cache, nullptr), S_OK);
+            Bytes buffer;
+            for (const Stamped& s : samples) {
+                store.AppendRecord(s.path, s.grip, buffer, nullptr, &s.stamp);
+            }
+        } else {
+            Bytes bytes = HeaderBytes();
+            std::vector<std::pair<std::u16string, FileStamp>> stamps;
+            for (const Stamped& s : samples) {
+                const Bytes record = RecordBytes(s.path, s.grip);
+                bytes.insert(bytes.end(), record.begin(), record.end());
+                stamps.emplace_back(s.path, s.stamp);
+            }
+            WriteBytes(cache, bytes);
+            if (c.made == Made::kOlderIndex) {
+                WriteBytes(index, OlderIndexBytes(stamps));
+            }
+        }
+        if (c.made == Made::kWithStamps) {
+            // A reader that knows no mark takes the header for one damaged
+            // byte, which it mends, keeping the records; more would reset it.
+            const Bytes bytes = ReadBytes(cache);
+            const Bytes header(bytes.begin(), bytes.begin() + 32);
+            const Bytes plain = HeaderBytes();
+            size_t differing = 0;
+            for (size_t i = 0; i < 32; ++i) {
+                differing += header[i] != plain[i] ? 1 : 0;
+                EXPECT_TRUE(header[i] == plain[i] || i >= 15) << i;
+            }
+            EXPECT_EQ(differing, 1u);
+        }
+        if (c.damage) {
+            c.damage(cache, index);
+        }
+        const bool indexFile = fs::is_regular_file(index);
+        const Bytes damagedIndex = indexFile ? ReadBytes(index) : Bytes();
+        {
+            GripStore store;
+            ASSERT_EQ(store.LoadCache(cache, &m_owner), S_OK);
+            EXPECT_EQ(store.indexReport().state, c.state);
+            EXPECT_EQ(store.indexReport().untrusted, c.untrusted);
+            EXPECT_EQ(IndexReportMessage(store.indexReport()).empty(),
+                      c.untrusted == 0 && c.state != IndexState::kUnusable);
+            EXPECT_EQ(store.size(), c.trusted.size());
+            EXPECT_EQ(m_owner.m_cachedCount.load(), static_cast<int32_t>(c.trusted.size()));
+            ExclusiveHold hold(store.lock());
+            for (size_t i : c.trusted) {
+                const GripStore::Entry* e = store.Find(samples[i].path);
+                ASSERT_NE(e, nullptr) << i;
+                EXPECT_TRUE(SameGrip(*e, samples[i].grip)) << i;
+                const FileStamp other{samples[i].stamp.size, samples[i].stamp.mtimeNs + 1};
+                EXPECT_EQ(store.IsUnchanged(samples[i].path, other), !c.stampsKept) << i;
+            }
+        }
+        // Told once: what was not trusted is gone, and what was stays.
+        GripStore again;
+        ASSERT_EQ(again.LoadCache(cache, nullptr), S_OK);
+        EXPECT_EQ(again.indexReport().state,
+                  c.state == IndexState::kUnusable ? IndexState::kUnusable : IndexState::kSound);
+        EXPECT_EQ(again.indexReport().untrusted, 0u);
+        EXPECT_EQ(again.size(), c.trusted.size());
+        if (c.state == IndexState::kUnusable && indexFile) {
+            EXPECT_EQ(ReadBytes(index), damagedIndex);  // someone else's file is left alone
+        }
+    }
 }
 
 // Stored files join the scan under the shared lock while passes read it:

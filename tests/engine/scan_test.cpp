@@ -278,9 +278,15 @@ TEST_F(ScanTest, ChangedFilesAreFingerprintedAgain) {
     EXPECT_GE(report.bytesFreed, 3 * record);
     EXPECT_EQ(fs::file_size(m_dir.File("cache.dat")), live);
 
-    // A cache without stamps: the changed file is taken as it is, once.
+    // A cache from before stamps (no index, no mark): the changed file is
+    // taken as it is, once.
     m_store.LoadCache(m_dir.File("elsewhere.dat"), nullptr);
     fs::remove(GripStore::IndexPath(m_dir.File("cache.dat")));
+    {
+        std::fstream cache(m_dir.File("cache.dat"), std::ios::in | std::ios::out | std::ios::binary);
+        cache.seekp(kCacheMarkOffset);
+        cache.put(0);
+    }
     ASSERT_EQ(m_store.LoadCache(m_dir.File("cache.dat"), &m_owner), S_OK);
     EXPECT_EQ(m_store.Find(U16(Music() + "/retagged.raw"))->grip.title, "new title");
     touch(Music() + "/retagged.raw", 20);

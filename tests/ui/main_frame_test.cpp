@@ -100,12 +100,12 @@ class MainFrameTest : public ::testing::Test {
     // Hands pairs over as a worker does and lets the window take them.
     void Deliver(std::vector<DuplicatePair> pairs) {
         {
-            std::lock_guard<std::mutex> hold(frame->pairsLock);
+            std::lock_guard<std::mutex> hold(frame->scan().pairsLock);
             for (auto& pair : pairs) {
-                frame->PendingPairs.push_back(std::move(pair));
+                frame->scan().PendingPairs.push_back(std::move(pair));
             }
         }
-        frame->Post(WM_PAIRS_READY);
+        frame->scan().Post(WM_PAIRS_READY);
         QCoreApplication::sendPostedEvents(frame.get());
     }
 
@@ -193,7 +193,7 @@ TEST_F(MainFrameTest, PairsBecomeRowsWithTheirFigures) {
         EXPECT_EQ(Cell(row, kColumnFile2), QString::fromStdString("/m/b" + std::to_string(i)));
     }
 
-    frame->Post(WM_CLEAR_PAIRS);
+    frame->scan().Post(WM_CLEAR_PAIRS);
     QCoreApplication::sendPostedEvents(frame.get());
     EXPECT_EQ(frame->model()->rowCount(), 0);
     EXPECT_TRUE(frame->results().empty());
@@ -208,11 +208,11 @@ TEST_F(MainFrameTest, PairsPostedFromWorkerThreadsAllArrive) {
         workers.emplace_back([this, t] {
             for (int i = 0; i < kPerThread; ++i) {
                 {
-                    std::lock_guard<std::mutex> hold(frame->pairsLock);
-                    frame->PendingPairs.push_back(
+                    std::lock_guard<std::mutex> hold(frame->scan().pairsLock);
+                    frame->scan().PendingPairs.push_back(
                         Pair("/t" + std::to_string(t) + "/" + std::to_string(i), "/x", 80.0f));
                 }
-                frame->Post(WM_PAIRS_READY);
+                frame->scan().Post(WM_PAIRS_READY);
             }
         });
     }
@@ -318,7 +318,7 @@ TEST_F(MainFrameTest, ASortHoldsForLaterRowsAndNewScans) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.column << " " << c.clicks);
-        frame->Post(WM_CLEAR_PAIRS);
+        frame->scan().Post(WM_CLEAR_PAIRS);
         QCoreApplication::sendPostedEvents(frame.get());
         Deliver({Pair("/m/a", "/x/2", 80.0f), Pair("/m/b", "/x/1", 70.0f)});
         while (frame->sortState() / 2 != c.column || (frame->sortState() % 2) + 1 != c.clicks) {
@@ -332,7 +332,7 @@ TEST_F(MainFrameTest, ASortHoldsForLaterRowsAndNewScans) {
         EXPECT_EQ(header->sortIndicatorSection(), c.column);
     }
     // A new scan keeps the sort; the filter hides and brings back in order.
-    frame->Post(WM_CLEAR_PAIRS);
+    frame->scan().Post(WM_CLEAR_PAIRS);
     QCoreApplication::sendPostedEvents(frame.get());
     Deliver({Pair("/m/b", "/x/1", 70.0f), Pair("/m/a", "/z", 80.0f), Pair("/m/c", "/a", 0.0f)});
     EXPECT_THAT(Column1(), ElementsAre("/m/a", "/m/b", "/m/c"));
@@ -455,7 +455,7 @@ TEST_F(MainFrameTest, TheListMayChangeWhileTheQuestionIsOpen) {
     // file that went leaves too.
     frame->model()->SetImage(0, kColumnFile1, kImageMarked);  // c
     duringQuestion = [&] {
-        frame->Post(WM_CLEAR_PAIRS);
+        frame->scan().Post(WM_CLEAR_PAIRS);
         QCoreApplication::sendPostedEvents(frame.get());
         Deliver({Pair(c, "/m/z", 70.0f)});
     };

@@ -72,17 +72,17 @@ class ResultActionsTest : public ::testing::Test {
     // Files named by letters ("ab,bc" is the pairs a~b and b~c), made on disk.
     void Deliver(const std::string& pairs) {
         {
-            std::lock_guard<std::mutex> hold(frame->pairsLock);
+            std::lock_guard<std::mutex> hold(frame->scan().pairsLock);
             for (size_t i = 0; i + 1 < pairs.size(); i += 3) {
                 DuplicatePair pair;
                 pair.path1 = U16(File(pairs[i]));
                 pair.path2 = U16(File(pairs[i + 1]));
                 pair.contentPercent = 90.0f;
                 pair.contentMatch = true;
-                frame->PendingPairs.push_back(pair);
+                frame->scan().PendingPairs.push_back(pair);
             }
         }
-        frame->Post(WM_PAIRS_READY);
+        frame->scan().Post(WM_PAIRS_READY);
         QCoreApplication::sendPostedEvents(frame.get());
     }
 
@@ -185,15 +185,15 @@ TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked)
     QDir().mkpath(QString::fromStdString(temp.File("ref")));
     Deliver("ab,bc");
     {
-        std::lock_guard<std::mutex> hold(frame->pairsLock);
+        std::lock_guard<std::mutex> hold(frame->scan().pairsLock);
         DuplicatePair pair;
         pair.path1 = Path('d');
         pair.path2 = U16(temp.File("ref/e.mp3"));
         pair.contentMatch = true;
         QFile(QString::fromStdString(temp.File("ref/e.mp3"))).open(QIODevice::WriteOnly);
-        frame->PendingPairs.push_back(pair);
+        frame->scan().PendingPairs.push_back(pair);
     }
-    frame->Post(WM_PAIRS_READY);
+    frame->scan().Post(WM_PAIRS_READY);
     QCoreApplication::sendPostedEvents(frame.get());
     FileFacts best;
     best.bitrate = 320000;
@@ -235,7 +235,7 @@ TEST_F(ResultActionsTest, DeleteMarkedNeverEmptiesAGroupAndEveryRowOfAGoneFileLe
         {true, {"a", "b", "d"}, {}},  // c, the keeper, stays alone
     };
     for (const Case& c : cases) {
-        frame->Post(WM_CLEAR_PAIRS);
+        frame->scan().Post(WM_CLEAR_PAIRS);
         QCoreApplication::sendPostedEvents(frame.get());
         trashed.clear();
         questions.clear();
@@ -271,7 +271,7 @@ TEST_F(ResultActionsTest, NotDuplicatesSurviveARescanAndARestartAndCanBeTakenBac
     frame->Command(ID_NOT_DUPLICATES);
     EXPECT_THAT(Rows(), ElementsAre("cd"));
 
-    frame->Post(WM_CLEAR_PAIRS);
+    frame->scan().Post(WM_CLEAR_PAIRS);
     QCoreApplication::sendPostedEvents(frame.get());
     Deliver("ab,cd");
     EXPECT_THAT(Rows(), ElementsAre("cd"));
@@ -358,22 +358,22 @@ TEST_F(ResultActionsTest, DeletingOneFileAsksBeforeTheLastCopyAndNeverTakesARefe
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        frame->Post(WM_CLEAR_PAIRS);
+        frame->scan().Post(WM_CLEAR_PAIRS);
         QCoreApplication::sendPostedEvents(frame.get());
         actions->UnmarkAll();
         actions->SetFolderSettings({{U16(temp.path()), FolderRole::kNormal},
                                     {U16(temp.File("ref")), FolderRole::kReference}});
         Deliver("ab");
         {
-            std::lock_guard<std::mutex> hold(frame->pairsLock);
+            std::lock_guard<std::mutex> hold(frame->scan().pairsLock);
             DuplicatePair pair;
             pair.path1 = reference;
             pair.path2 = Path('c');
             pair.contentMatch = true;
             QFile(QString::fromStdString(temp.File("ref/r.mp3"))).open(QIODevice::WriteOnly);
-            frame->PendingPairs.push_back(pair);
+            frame->scan().PendingPairs.push_back(pair);
         }
-        frame->Post(WM_PAIRS_READY);
+        frame->scan().Post(WM_PAIRS_READY);
         QCoreApplication::sendPostedEvents(frame.get());
         for (char f : c.marked) {
             actions->marks().SetMarked(Path(f), true);
@@ -535,7 +535,7 @@ TEST_F(ResultActionsTest, CommandsActOnTheSelectedFileInBothViews) {
         actions->ShowGroups(false);
         actions->SetFolderSettings(
             {{U16(temp.path()), c.reference ? FolderRole::kReference : FolderRole::kNormal}});
-        frame->Post(WM_CLEAR_PAIRS);
+        frame->scan().Post(WM_CLEAR_PAIRS);
         QCoreApplication::sendPostedEvents(frame.get());
         Deliver("ab,bc,de");
         for (char f : std::string("abcde")) {

@@ -1,0 +1,56 @@
+#include "details_pane.h"
+
+#include <QVBoxLayout>
+
+#include "pair_figures.h"
+#include "settings_store.h"
+
+namespace {
+
+// The details' height; the figures under them take more.
+constexpr int kDetailsHeight = 200;
+constexpr int kFiguresHeight = 250;
+
+}  // namespace
+
+CDetailsPane::CDetailsPane(std::optional<std::string> pluginFolder, QWidget* parent)
+    : QWidget(parent),
+      m_details(new CDetailsWnd(this)),
+      m_figures(new CPairFigures(this)),
+      m_store(std::move(pluginFolder)) {
+    m_details->setFixedHeight(kDetailsHeight);
+    m_figures->setFixedHeight(kFiguresHeight);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_details);
+    layout->addWidget(m_figures);
+}
+
+void CDetailsPane::RunCommands(const std::function<void(int id)>& command, int playLeft,
+                               int deleteLeft, int playRight, int deleteRight) {
+    const std::pair<void (CDetailsWnd::*)(), int> buttons[] = {
+        {&CDetailsWnd::PlayLeft, playLeft},
+        {&CDetailsWnd::DeleteLeft, deleteLeft},
+        {&CDetailsWnd::PlayRight, playRight},
+        {&CDetailsWnd::DeleteRight, deleteRight}};
+    for (const auto& [signal, id] : buttons) {
+        connect(m_details, signal, this, [command, id = id] { command(id); });
+    }
+}
+
+void CDetailsPane::ShowPair(DuplicatePair& pair, const ScanController& scan) {
+    m_store.Build(&pair.details1, pair.path1);
+    m_store.Build(&pair.details2, pair.path2);
+    m_details->SetFiles(m_store.Find(pair.details1), m_store.Find(pair.details2));
+    m_details->update();
+    // The figures are drawn from copies: the store may change while they show.
+    Grip later;
+    Grip earlier;
+    if (scan.FingerprintsOf(pair, &later, &earlier)) {
+        const CompareSettings settings = CurrentCompareSettings();
+        m_figures->SetPair(later, earlier, settings.sensitivity, settings.method);
+    } else {
+        m_figures->ShowNothing(tr("The fingerprints of this pair are not in the cache."));
+    }
+}

@@ -1,0 +1,41 @@
+// CDetailsPane: the pane under the results list: the details of a pair's two
+// files (CDetailsWnd) and, under them, the figures of their comparison
+// (CPairFigures). It builds each file's details once, the first time one of
+// its pairs is shown, and draws the figures from copies of the fingerprints
+// that the scan controller hands out. UI thread only.
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "details_wnd.h"
+#include "scan_controller.h"
+
+class CPairFigures;
+
+class CDetailsPane : public QWidget {
+    Q_OBJECT
+
+  public:
+    // pluginFolder: where the plug-ins that read the files' details lie
+    // (unset: the program's own folder).
+    CDetailsPane(std::optional<std::string> pluginFolder, QWidget* parent = nullptr);
+
+    // The details' Play and Delete buttons run command with these ids.
+    void RunCommands(const std::function<void(int id)>& command, int playLeft, int deleteLeft,
+                     int playRight, int deleteRight);
+
+    // Shows both files of pair, filling its details slots as they are built.
+    void ShowPair(DuplicatePair& pair, const ScanController& scan);
+
+    CDetailsWnd* details() const { return m_details; }
+    CPairFigures* figures() const { return m_figures; }
+
+  private:
+    CDetailsWnd* m_details;
+    CPairFigures* m_figures;
+    FileDetailsStore m_store;
+};

@@ -1,0 +1,52 @@
+// CFileCommands: what the window does to files through the desktop: plays a
+// file, opens its folder, moves files to the trash after one question, and
+// writes a playlist where the user chooses. Failures are shown in one message
+// each. The desktop's side (DesktopActions) belongs to the window, which
+// tests may replace at any time. UI thread only.
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+
+#include <string>
+#include <vector>
+
+#include "desktop_actions.h"
+#include "own_files.h"
+
+class QWidget;
+
+class CFileCommands {
+    Q_DECLARE_TR_FUNCTIONS(CFileCommands)
+
+  public:
+    // desktop and parent must outlive this object.
+    CFileCommands(const DesktopActions& desktop, QWidget* parent)
+        : m_desktop(desktop), m_parent(parent) {}
+
+    void Play(const std::u16string& path) const;
+    void OpenFolder(const std::u16string& path) const;
+
+    // Asks once (when ask) whether files should go to the trash, then moves
+    // them one by one. Returns the files that went; the others are named in
+    // one message.
+    std::vector<std::u16string> MoveToTrash(const std::vector<std::u16string>& files,
+                                            bool ask) const;
+
+    // Writes bytes to path in one go. false when the file cannot be written
+    // (an incomplete file is removed).
+    static bool WriteFile(const QString& path, const std::string& bytes);
+    // Asks where to save the playlist bytes (leftOut paths could not be
+    // written as one line) and writes it; says what went wrong. A place that
+    // names a file of ours is refused.
+    void SavePlaylist(const std::string& bytes, size_t leftOut) const;
+    // The files of ours that no playlist may replace.
+    void SetOwnFiles(OwnFiles own) { m_own = std::move(own); }
+
+  private:
+    void Error(const QString& text) const;
+
+    const DesktopActions& m_desktop;
+    QWidget* m_parent;
+    OwnFiles m_own{std::string(), std::string()};
+};

@@ -1,0 +1,19 @@
+#include "translations.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QString>
+
+std::vector<std::unique_ptr<QTranslator>> InstallTranslations(const QLocale& locale) {
+    std::vector<std::unique_ptr<QTranslator>> installed;
+    auto install = [&installed, &locale](const QString& name, const QString& folder) {
+        auto translator = std::make_unique<QTranslator>();
+        if (translator->load(locale, name, QStringLiteral("_"), folder) &&
+            QCoreApplication::installTranslator(translator.get())) {
+            installed.push_back(std::move(translator));
+        }
+    };
+    install(QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
+    install(QStringLiteral("harmonyfox"), QStringLiteral(":/i18n"));
+    return installed;
+}
