@@ -3,7 +3,8 @@
 # packages (used only here, never by the tests), fingerprints them into a
 # cache of their own with harmonyfox-cli, and runs library_bench on a model
 # drawn from them. Arguments go to library_bench (sizes, --check N,
-# --method, --sensitivity); by default 10000 50000 100000, checked at 10000.
+# --method, --sensitivity, --strict); by default 10000 50000 100000, checked
+# at 10000.
 #
 # Run from the repository after `bash tools/bootstrap.sh test` has built it:
 #   bash bench/library_bench.sh [N...]

@@ -32,6 +32,7 @@
 #include "keeper_rules.h"
 #include "not_duplicates.h"
 #include "own_files.h"
+#include "pair_verdict.h"
 #include "playlist.h"
 #include "scan_controller.h"
 #include "scan_state.h"
@@ -56,8 +57,14 @@ const char kFooter[] =
     "        could not be computed (a file shorter than a minute). Tab, line feed, carriage return "
     "and backslash in a path\n"
     "        are written as \\t, \\n, \\r and \\\\.\n"
-    "  json  one object: \"pairs\" (path1, path2, content, tags, experimental)\n"
-    "        and \"counters\": cached (entries in the cache file), found (files\n"
+    "  json  one object: \"pairs\" (path1, path2, content, tags, experimental,\n"
+    "        verdict, offset_s) and \"counters\". verdict is \"same file\" (the\n"
+    "        same bytes), \"same audio\" (equal fingerprints of the analysed\n"
+    "        30 s, or equal FLAC MD5 signatures), \"shifted\" (the music comes\n"
+    "        offset_s seconds later in path2's analysed window than in\n"
+    "        path1's), \"band-limited\" (alike over the narrower band of the\n"
+    "        two), \"same recording\" or \"tags only\" (offset_s null).\n"
+    "        \"counters\": cached (entries in the cache file), found (files\n"
     "        found), done, new (fingerprinted now), fromCache, skipped, and\n"
     "        skippedBy (the skipped count of each reason). Bytes of a name that\n"
     "        are not UTF-8 are written as \\udc80..\\udcff.\n"
@@ -83,7 +90,9 @@ const char kFooter[] =
     "        another copy but not like the keeper); or tags-only (alike by its\n"
     "        tags alone). Every duplicate line is a file a user can delete\n"
     "        and still keep a copy of every piece.\n"
-    "  json  one object: \"groups\" (keeper, files: path, role) and \"counters\".\n"
+    "  json  one object: \"groups\" (keeper, files: path, role, verdict against\n"
+    "        the keeper as for pairs, null when not paired with it) and\n"
+    "        \"counters\".\n"
     "  m3u   every file of every group once, keeper first.\n"
     "\n"
     "Pairs remembered as \"not duplicates\" in the desktop program\n"
@@ -104,6 +113,7 @@ struct ScanOptions {
     int32_t method = kCompareBoth;
     float sensitivity = 0.75f;
     bool experimental = false;
+    bool strict = false;
     std::string cache;
     std::string format = "tsv";
     std::string output;
@@ -177,6 +187,10 @@ std::optional<int> ParseArguments(int argc, char** argv, ScanOptions& options) {
         ->type_name("S");
     app.add_flag("--experimental", options.experimental,
                  "also compute the slow experimental figure of each pair");
+    app.add_flag("--strict", options.strict,
+                 "compare content as the analysed windows lie, over the whole band (by default "
+                 "a copy that starts up to 8 s elsewhere or carries a narrower band still "
+                 "matches)");
     app.add_option("--cache", options.cache,
                    "fingerprint cache file (default: the desktop program's, "
                    "$XDG_CACHE_HOME/Quillmere/Harmonyfox/cache.dat)")
@@ -279,7 +293,20 @@ Json Counters(const ScanCounts& counts, const std::vector<SkippedFile>& skipped)
 
 using Groups = std::vector<std::vector<GroupMember>>;
 
-std::string RenderGroups(const ScanOptions& options, const Groups& groups, const ScanCounts& counts,
+// The verdict on each grouped file against its keeper, for the files paired
+// with the keeper directly; null for the keeper and the others.
+Json VerdictAgainstKeeper(const std::vector<DuplicatePair>& pairs, const std::u16string& keeper,
+                          const std::u16string& path) {
+    for (const DuplicatePair& p : pairs) {
+        if ((p.path1 == keeper && p.path2 == path) || (p.path1 == path && p.path2 == keeper)) {
+            return std::string(VerdictName(JudgeVerdict(p).verdict));
+        }
+    }
+    return nullptr;
+}
+
+std::string RenderGroups(const ScanOptions& options, const Groups& groups,
+                         const std::vector<DuplicatePair>& pairs, const ScanCounts& counts,
                          const std::vector<SkippedFile>& skipped, size_t* leftOut) {
     if (options.format == "m3u") {
         std::vector<std::u16string> files;
@@ -295,7 +322,10 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups, const
         for (const std::vector<GroupMember>& group : groups) {
             Json files = Json::array();
             for (const GroupMember& m : group) {
-                files.push_back({{"path", JsonText(m.path)}, {"role", FileRoleName(m.role)}});
+                files.push_back({{"path", JsonText(m.path)},
+                                 {"role", FileRoleName(m.role)},
+                                 {"verdict", VerdictAgainstKeeper(pairs, group.front().path,
+                                                                  m.path)}});
             }
             list.push_back({{"keeper", JsonText(group.front().path)}, {"files", std::move(files)}});
         }
@@ -346,11 +376,15 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
     if (options.format == "json") {
         Json list = Json::array();
         for (const DuplicatePair& p : pairs) {
+            const PairVerdict verdict = JudgeVerdict(p);
             list.push_back({{"path1", JsonText(p.path1)},
                             {"path2", JsonText(p.path2)},
                             {"content", Rounded(p.contentPercent)},
                             {"tags", Rounded(p.tagPercent)},
-                            {"experimental", JsonExperimental(p.experimentalPercent)}});
+                            {"experimental", JsonExperimental(p.experimentalPercent)},
+                            {"verdict", std::string(VerdictName(verdict.verdict))},
+                            {"offset_s", p.contentMatch ? Json(Rounded(verdict.offsetSeconds))
+                                                        : Json(nullptr)}});
         }
         Json document;
         document["pairs"] = std::move(list);
@@ -450,6 +484,7 @@ int RunScan(int argc, char** argv) {
     g_compareMethod = options.method;
     g_sensitivity = options.sensitivity;
     g_accurate = options.experimental;
+    g_strictCompare = options.strict;
 
     // No output replaces a file of ours, nor the other output, whatever
     // name reaches it.
@@ -532,7 +567,7 @@ int RunScan(int argc, char** argv) {
     std::string groupCount;
     if (options.groups) {
         const Groups groups = MakeGroups(pairs, roles, preferred, options.keep);
-        rendered = RenderGroups(options, groups, counts, skipped, &leftOut);
+        rendered = RenderGroups(options, groups, pairs, counts, skipped, &leftOut);
         groupCount = " in " + std::to_string(groups.size()) + " groups";
     } else {
         rendered = Render(options, pairs, counts, skipped, &leftOut);

@@ -91,11 +91,15 @@ constexpr float kSumRounding = 2.5e-7f;
 
 }  // namespace
 
-bool JudgeContent(const GripVectors& a, const GripVectors& b, float sensitivity) {
+bool JudgeContent(const GripVectors& a, const GripVectors& b, float sensitivity,
+                  BoundedScore* spectrumOut) {
     const ContentThresholds t = ThresholdsFor(sensitivity);
     // Neither rule holds below the loose threshold: most pairs end here,
     // before their envelopes and drifts are read.
     const BoundedScore spectrum = FastSpectrumScore(a, b);
+    if (spectrumOut != nullptr) {
+        *spectrumOut = spectrum;
+    }
     if (AtLeast(spectrum.value, spectrum.bound, t.loose) == Truth::kNo) {
         return false;
     }

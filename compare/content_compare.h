@@ -41,7 +41,9 @@ BoundedContentScores FastContentScores(const GripVectors& a, const GripVectors& 
 // Exactly ContentAccepts(ComputeContentScores(a, b), sensitivity), from the
 // fast scores wherever they are far enough from every threshold that
 // decides; the reference scores are computed only for the other pairs.
-bool JudgeContent(const GripVectors& a, const GripVectors& b, float sensitivity);
+// *spectrum (when not null) receives the fast spectrum score it began with.
+bool JudgeContent(const GripVectors& a, const GripVectors& b, float sensitivity,
+                  BoundedScore* spectrum = nullptr);
 
 // Rule 1 (strong spectrum, envelope + drift at least the pair threshold) or
 // rule 2 (all three at least the loose threshold). NaN fails both.

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "signal_math.h"
+#include "tolerant_compare.h"
 
 namespace {
 
@@ -137,6 +138,7 @@ void MakeGripVectors(const Grip& g, GripVectors& v) {
     MakeForm(v.spectrum, kComparedBins, GripVectors::kSpectrumPadded, v.spectrumForm);
     MakeForm(v.envelope, kEnvelopeLength, GripVectors::kEnvelopePadded, v.envelopeForm);
     MakeForm(v.drift, kDriftLength, GripVectors::kDriftPadded, v.driftForm);
+    v.bandEnd = CarriedBandEnd(g.spectrum.data());
 }
 
 BoundedScore FastSeriesScore(const float* a, const SeriesForm& fa, const float* b,

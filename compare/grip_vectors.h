@@ -41,6 +41,9 @@ struct alignas(64) GripVectors {
     SeriesForm spectrumForm;
     SeriesForm envelopeForm;
     SeriesForm driftForm;
+    // The end of the band the spectrum carries (CarriedBandEnd):
+    // kComparedBins for the whole band.
+    uint32_t bandEnd = kComparedBins;
 };
 
 // Fills v from g.

@@ -136,7 +136,9 @@ void ProjectSpectrum(const SpectrumBasis& basis, const GripVectors& v, SpectrumB
     first.margin = kUnbounded;
     finer.residual = kUnbounded;
     std::vector<double> u;
-    if (basis.empty() || !UnitSpectrum(v, u)) {
+    // A narrow band's spectra are compared over the band a pair shares,
+    // which projections of the whole band cannot bound.
+    if (basis.empty() || v.bandEnd < kComparedBins || !UnitSpectrum(v, u)) {
         return;
     }
     double inside = 0.0;

@@ -39,7 +39,8 @@ struct alignas(64) SpectrumProjection {
     float residual;
     // This Grip's share of the distance between the bound and the reference;
     // residual and margin are kUnbounded when the Grip's spectrumScore cannot
-    // be bounded (no basis, or the reference formula scores the series).
+    // be bounded (no basis, the reference formula scores the series, or the
+    // spectrum carries a narrow band).
     float margin;
 };
 inline constexpr float kUnbounded = 1e30f;

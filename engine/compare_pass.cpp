@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <mutex>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "projection_bound.h"
 #include "scan_state.h"
 #include "tag_compare.h"
+#include "tolerant_compare.h"
 
 namespace {
 
@@ -59,7 +61,16 @@ struct Listed {
     float contentPercent;
     float tagPercent;
     bool contentMatch;
+    int32_t shift;
+    bool narrowBand;
+    bool sameFingerprint;
 };
+
+bool SameFingerprint(const GripVectors& a, const GripVectors& b) {
+    return std::memcmp(a.spectrum, b.spectrum, sizeof(float) * kComparedBins) == 0 &&
+           std::memcmp(a.envelope, b.envelope, sizeof(float) * kEnvelopeLength) == 0 &&
+           std::memcmp(a.drift, b.drift, sizeof(float) * kDriftLength) == 0;
+}
 
 // What one stretch of a pass reads: the file's own figures and the scan's
 // index, valid while the pass holds the store's lock.
@@ -77,6 +88,7 @@ struct PassView {
 struct PassTally {
     uint64_t scored = 0;
     uint64_t contentScored = 0;
+    uint64_t aligned = 0;
     uint64_t tagsScored = 0;
     uint64_t tagsPastFirstBound = 0;
     uint64_t tagsPastSketchBound = 0;
@@ -95,6 +107,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
     const GripStore::Entry* a = view.a;
     const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
     const float s = g_sensitivity.load(std::memory_order_relaxed);
+    const bool strict = g_strictCompare.load(std::memory_order_relaxed);
     if (s != reach.sensitivity() && (method & kCompareTags) != 0) {
         reach.Begin(view.sketchA.key, s);
     }
@@ -146,7 +159,10 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
         if (contentDue[k - from]) {
             anyScored = true;
             ++tally.contentScored;
-            accepted = JudgeContent(a->vectors, b->vectors, s);
+            bool aligned = false;
+            accepted = strict ? JudgeContent(a->vectors, b->vectors, s)
+                              : JudgeTolerant(a->vectors, b->vectors, s, &aligned);
+            tally.aligned += aligned;
         }
         const bool contentMatch = accepted;
         if (!accepted && (method & kCompareTags) != 0) {
@@ -188,9 +204,16 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
                 tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
             }
             // The figure comes from the reference score, as the decisions do.
-            listed.push_back(Listed{*b->path,
-                                    ContentPercent(SpectrumScore(a->vectors, b->vectors), s),
-                                    TagPercent(tags.tagScore, s), contentMatch});
+            TolerantScores tolerant;
+            if (strict) {
+                tolerant.spectrumScore = SpectrumScore(a->vectors, b->vectors);
+            } else {
+                tolerant = ComputeTolerantScores(a->vectors, b->vectors);
+            }
+            listed.push_back(Listed{*b->path, ContentPercent(tolerant.spectrumScore, s),
+                                    TagPercent(tags.tagScore, s), contentMatch, tolerant.shift,
+                                    tolerant.narrowBand,
+                                    SameFingerprint(a->vectors, b->vectors)});
         }
     }
 }
@@ -279,6 +302,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     GlobalPassCounters().judged.fetch_add(judged, std::memory_order_relaxed);
     GlobalPassCounters().scored.fetch_add(tally.scored, std::memory_order_relaxed);
     GlobalPassCounters().contentScored.fetch_add(tally.contentScored, std::memory_order_relaxed);
+    GlobalPassCounters().aligned.fetch_add(tally.aligned, std::memory_order_relaxed);
     GlobalPassCounters().tagsScored.fetch_add(tally.tagsScored, std::memory_order_relaxed);
     GlobalPassCounters().tagsPastFirstBound.fetch_add(tally.tagsPastFirstBound,
                                                       std::memory_order_relaxed);
@@ -300,6 +324,9 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
             pair.contentPercent = pairB.contentPercent;
             pair.tagPercent = pairB.tagPercent;
             pair.contentMatch = pairB.contentMatch;
+            pair.shift = pairB.shift;
+            pair.narrowBand = pairB.narrowBand;
+            pair.sameFingerprint = pairB.sameFingerprint;
             pair.experimentalPercent =
                 experimental ? kExperimentalPending : kExperimentalNotRequested;
         }

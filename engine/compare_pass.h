@@ -26,11 +26,13 @@ class ExperimentalPoster {
 // judged, pairs that some score was computed for in full (the others were
 // pruned by the bounds alone), and of those the ones whose content and whose
 // tags were; and the pairs whose tags passed the first, cheapest bound, and
-// the bound from the texts' sketches.
+// the bound from the texts' sketches; and the pairs whose envelopes were
+// tried at every alignment.
 struct PassCounters {
     std::atomic<uint64_t> judged{0};
     std::atomic<uint64_t> scored{0};
     std::atomic<uint64_t> contentScored{0};
+    std::atomic<uint64_t> aligned{0};
     std::atomic<uint64_t> tagsScored{0};
     std::atomic<uint64_t> tagsPastFirstBound{0};
     std::atomic<uint64_t> tagsPastSketchBound{0};

@@ -1,5 +1,5 @@
-// The process-wide comparison settings: compare method, experimental switch
-// and sensitivity. The front end's thread writes them (when the settings are
+// The process-wide comparison settings: compare method, experimental switch,
+// sensitivity and the strict comparison. The front end's thread writes them (when the settings are
 // read at start and when the user changes them); workers read them without a
 // lock while they judge pairs, so a change applies to the pairs judged after it.
 #pragma once
@@ -15,6 +15,9 @@ inline constexpr uint32_t kDefaultSensitivityHundredths = 75;
 inline std::atomic<int32_t> g_compareMethod{kCompareBoth};
 inline std::atomic<bool> g_accurate{false};
 inline std::atomic<float> g_sensitivity{0.75f};
+// Content is compared as the windows lie, over the whole band, when set;
+// otherwise at the best alignment and over the band both files carry.
+inline std::atomic<bool> g_strictCompare{false};
 
 // The compare method of a stored "CompareMethod" value: 1..3 as it stands,
 // anything else 3.

@@ -12,7 +12,14 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'H', 'F', 'P', 'A', 'I', 'R', 'S', '1'};
+constexpr char kMagic[8] = {'H', 'F', 'P', 'A', 'I', 'R', 'S', '2'};
+// The magic's last byte is its version: a file of another version is ours,
+// and only costs the speed of the next scan.
+constexpr size_t kMagicName = 7;
+// A kept pair's flags.
+constexpr uint32_t kContentMatch = 1;
+constexpr uint32_t kNarrowBand = 2;
+constexpr uint32_t kSameFingerprint = 4;
 // A path longer than this is taken for damage.
 constexpr uint32_t kLongestPath = 1 << 16;
 
@@ -77,7 +84,7 @@ uint32_t Check(std::string_view bytes) {
 }  // namespace
 
 ResultKey CurrentResultKey() {
-    return ResultKey{g_compareMethod.load(), g_sensitivity.load()};
+    return ResultKey{g_compareMethod.load(), g_sensitivity.load(), g_strictCompare.load()};
 }
 
 std::string ResultMemory::PathBeside(const std::string& cachePath) {
@@ -101,14 +108,15 @@ HRESULT ResultMemory::Load(const std::string& path) {
         return S_OK;
     }
     const bool ours = read == WholeRead::kRead &&
-                      bytes.compare(0, sizeof(kMagic), kMagic,
-                                    std::min(bytes.size(), sizeof(kMagic))) == 0;
+                      bytes.compare(0, kMagicName, kMagic, std::min(bytes.size(), kMagicName)) ==
+                          0;
     if (!ours) {
         m_foreign = true;
         return E_FILE_FOREIGN;
     }
-    // Damage of any kind costs only the speed of the next scan.
-    if (bytes.size() < sizeof(kMagic) + 4 ||
+    // Damage of any kind, or another version, costs only the speed of the
+    // next scan.
+    if (bytes.size() < sizeof(kMagic) + 4 || bytes[kMagicName] != kMagic[kMagicName] ||
         Check(std::string_view(bytes).substr(0, bytes.size() - 4)) !=
             Reader(std::string_view(bytes).substr(bytes.size() - 4)).Get(4)) {
         return S_OK;
@@ -117,6 +125,7 @@ HRESULT ResultMemory::Load(const std::string& path) {
     ResultKey key;
     key.method = static_cast<int32_t>(in.Get(4));
     key.sensitivity = in.GetFloat();
+    key.strict = in.Get(1) != 0;
     const auto files = static_cast<uint32_t>(in.Get(4));
     for (uint32_t i = 0; i < files && in.good(); ++i) {
         const auto length = static_cast<uint32_t>(in.Get(4));
@@ -137,7 +146,11 @@ HRESULT ResultMemory::Load(const std::string& path) {
         kept.file2 = static_cast<uint32_t>(in.Get(4));
         kept.contentPercent = in.GetFloat();
         kept.tagPercent = in.GetFloat();
-        kept.contentMatch = in.Get(1) != 0;
+        const auto flags = static_cast<uint32_t>(in.Get(1));
+        kept.contentMatch = (flags & kContentMatch) != 0;
+        kept.narrowBand = (flags & kNarrowBand) != 0;
+        kept.sameFingerprint = (flags & kSameFingerprint) != 0;
+        kept.shift = static_cast<int8_t>(in.Get(1));
         if (kept.file1 >= m_files.size() || kept.file2 >= m_files.size()) {
             in.Take(SIZE_MAX);
         }
@@ -163,6 +176,7 @@ bool ResultMemory::Save(const ResultKey& key,
     std::string out(kMagic, sizeof(kMagic));
     Put(out, static_cast<uint32_t>(key.method), 4);
     PutFloat(out, key.sensitivity);
+    Put(out, key.strict ? 1 : 0, 1);
     Put(out, files.size(), 4);
     std::unordered_map<std::u16string_view, uint32_t> index;
     for (const auto& [path, stamp] : files) {
@@ -185,7 +199,11 @@ bool ResultMemory::Save(const ResultKey& key,
         Put(records, b->second, 4);
         PutFloat(records, pair.contentPercent);
         PutFloat(records, pair.tagPercent);
-        Put(records, pair.contentMatch ? 1 : 0, 1);
+        Put(records,
+            (pair.contentMatch ? kContentMatch : 0) | (pair.narrowBand ? kNarrowBand : 0) |
+                (pair.sameFingerprint ? kSameFingerprint : 0),
+            1);
+        Put(records, static_cast<uint8_t>(static_cast<int8_t>(pair.shift)), 1);
         ++count;
     }
     Put(out, count, 4);
@@ -214,6 +232,9 @@ std::vector<DuplicatePair> ResultMemory::PairsAmong(
         pair.contentPercent = kept.contentPercent;
         pair.tagPercent = kept.tagPercent;
         pair.contentMatch = kept.contentMatch;
+        pair.shift = kept.shift;
+        pair.narrowBand = kept.narrowBand;
+        pair.sameFingerprint = kept.sameFingerprint;
     }
     return out;
 }

@@ -18,12 +18,13 @@
 #include "file_stamp.h"
 #include "scan_owner.h"
 
-// What the listed pairs depend on besides the files: the compare method and
-// the sensitivity. The experimental figure is not kept, so a scan that asks
-// for it keeps nothing.
+// What the listed pairs depend on besides the files: the compare method,
+// the sensitivity and the strict comparison. The experimental figure is not
+// kept, so a scan that asks for it keeps nothing.
 struct ResultKey {
     int32_t method = 0;
     float sensitivity = 0.0f;
+    bool strict = false;
     bool operator==(const ResultKey&) const = default;
 };
 // The key of the process's comparison settings now.
@@ -59,6 +60,9 @@ class ResultMemory {
         float contentPercent;
         float tagPercent;
         bool contentMatch;
+        int8_t shift;
+        bool narrowBand;
+        bool sameFingerprint;
     };
     std::string m_path;
     bool m_foreign = false;

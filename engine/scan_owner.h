@@ -41,6 +41,13 @@ struct DuplicatePair {
     // The content comparison accepted the pair. A pair listed by its tags
     // alone never makes one file a copy of another in a group.
     bool contentMatch = false;
+    // Of a content match: the best alignment in envelope stretches (the music
+    // comes shift * 0.3 s later in path2's analysed window than in path1's;
+    // 0 in the strict comparison), whether the spectra were compared over a
+    // narrow band, and whether the two fingerprints are equal value for value.
+    int32_t shift = 0;
+    bool narrowBand = false;
+    bool sameFingerprint = false;
     uint32_t details1 = 0;  // filled by the front end
     uint32_t details2 = 0;
 };

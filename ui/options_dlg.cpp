@@ -69,9 +69,12 @@ COptionsDlg::COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUp
     auto* otherGroup = new QGroupBox(tr("Other"), this);
     m_checkUpdateBox = new QCheckBox(tr("Check for updates"), otherGroup);
     m_accurateBox = new QCheckBox(tr("Enable experimental algorithm (very slow)"), otherGroup);
+    m_strictBox =
+        new QCheckBox(tr("Compare content strictly (no shifted starts, the whole band)"), otherGroup);
     auto* otherLayout = new QVBoxLayout(otherGroup);
     otherLayout->addWidget(m_checkUpdateBox);
     otherLayout->addWidget(m_accurateBox);
+    otherLayout->addWidget(m_strictBox);
     otherLayout->addStretch();
 
     auto* groups = new QHBoxLayout;
@@ -155,6 +158,11 @@ QRadioButton* COptionsDlg::MethodButton(int32_t method) const {
     }
 }
 
+void COptionsDlg::SetStrict(bool strict) {
+    m_strict = strict;
+    m_strictBox->setChecked(strict);
+}
+
 void COptionsDlg::ClearCache() {
     if (!m_ask(this, tr("Clear internal cache ?"))) {
         return;
@@ -180,6 +188,7 @@ void COptionsDlg::done(int result) {
         m_method = m_onlyTags->isChecked() ? 1 : m_onlyContent->isChecked() ? 2 : 3;
         m_checkUpdate = m_checkUpdateBox->isChecked();
         m_accurate = m_accurateBox->isChecked();
+        m_strict = m_strictBox->isChecked();
         m_sensitivity = static_cast<float>(m_slider->value() * 0.01);
     }
     QDialog::done(result);
@@ -191,6 +200,7 @@ bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
     const CompareSettings current = CurrentCompareSettings();
     COptionsDlg dialog(std::move(resetCache), current.method, *checkUpdate, current.accurate,
                        current.sensitivity, parent);
+    dialog.SetStrict(current.strict);
     if (ask) {
         dialog.SetAsk(std::move(ask));
     }
@@ -208,6 +218,7 @@ bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
     chosen.method = dialog.Method();
     chosen.accurate = dialog.Accurate();
     chosen.sensitivity = dialog.Sensitivity();
+    chosen.strict = dialog.Strict();
     *checkUpdate = dialog.CheckUpdate();
     ApplyCompareSettings(chosen);
     store.WriteOptions(*checkUpdate, chosen);

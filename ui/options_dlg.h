@@ -36,6 +36,8 @@ class COptionsDlg : public QDialog {
     COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUpdate, bool accurate,
                 float sensitivity, QWidget* parent = nullptr);
 
+    // The strict comparison box starts as strict says.
+    void SetStrict(bool strict);
     // Replaces the question box of "Clear internal cache".
     void SetAsk(AskFunc ask) { m_ask = std::move(ask); }
     // Shows the "Clean cache" button, which runs clean and shows its answer
@@ -48,10 +50,12 @@ class COptionsDlg : public QDialog {
     bool CheckUpdate() const { return m_checkUpdate; }
     bool Accurate() const { return m_accurate; }
     float Sensitivity() const { return m_sensitivity; }
+    bool Strict() const { return m_strict; }
 
     QRadioButton* MethodButton(int32_t method) const;
     QCheckBox* CheckUpdateBox() const { return m_checkUpdateBox; }
     QCheckBox* AccurateBox() const { return m_accurateBox; }
+    QCheckBox* StrictBox() const { return m_strictBox; }
     QSlider* SensitivitySlider() const { return m_slider; }
     QLabel* SensitivityLabel() const { return m_sensitivityLabel; }
     QPushButton* ClearCacheButton() const { return m_clearCache; }
@@ -70,6 +74,7 @@ class COptionsDlg : public QDialog {
     bool m_checkUpdate;
     bool m_accurate;
     float m_sensitivity;
+    bool m_strict = false;
     ResetCacheFunc m_resetCache;
     AskFunc m_ask;
 
@@ -78,6 +83,7 @@ class COptionsDlg : public QDialog {
     QRadioButton* m_tagsAndContent;
     QCheckBox* m_checkUpdateBox;
     QCheckBox* m_accurateBox;
+    QCheckBox* m_strictBox;
     QSlider* m_slider;
     QLabel* m_sensitivityLabel;
     QPushButton* m_clearCache;

@@ -107,6 +107,7 @@ CompareSettings SettingsStore::ReadCompareSettings() const {
     settings.accurate = ReadDword(QStringLiteral("Accurate"), 0) != 0;
     settings.sensitivity = SensitivityFromStored(
         ReadDword(QStringLiteral("Sensitivity"), kDefaultSensitivityHundredths));
+    settings.strict = ReadDword(QStringLiteral("StrictCompare"), 0) != 0;
     return settings;
 }
 
@@ -135,6 +136,7 @@ void SettingsStore::WriteOptions(bool checkUpdate, const CompareSettings& settin
     m_settings->setValue(QStringLiteral("CheckUpdate"), checkUpdate ? 1u : 0u);
     m_settings->setValue(QStringLiteral("CompareMethod"), static_cast<uint>(settings.method));
     m_settings->setValue(QStringLiteral("Accurate"), settings.accurate ? 1u : 0u);
+    m_settings->setValue(QStringLiteral("StrictCompare"), settings.strict ? 1u : 0u);
     // Whole hundredths, rounded; the slider never gives less than 0 or more
     // than 1, but a broken value must not turn into an undefined conversion.
     const double percent = std::floor(static_cast<double>(settings.sensitivity) * 100.0 + 0.5);
@@ -274,6 +276,7 @@ CompareSettings CurrentCompareSettings() {
     settings.method = g_compareMethod.load();
     settings.accurate = g_accurate.load();
     settings.sensitivity = g_sensitivity.load();
+    settings.strict = g_strictCompare.load();
     return settings;
 }
 
@@ -281,6 +284,7 @@ void ApplyCompareSettings(const CompareSettings& settings) {
     g_compareMethod.store(settings.method);
     g_accurate.store(settings.accurate);
     g_sensitivity.store(settings.sensitivity);
+    g_strictCompare.store(settings.strict);
 }
 
 uint32_t NowSecondsSince1970() {

@@ -25,11 +25,12 @@
 class QSettings;
 class QWidget;
 
-// The three comparison settings that the scan engine reads.
+// The comparison settings that the scan engine reads.
 struct CompareSettings {
     int32_t method = 3;         // 1 only tags, 2 only content, 3 tags and content
     bool accurate = false;      // the experimental measure
     float sensitivity = 0.75f;  // reporting threshold, "Sensitivity" / 100
+    bool strict = false;        // content compared as the windows lie, "StrictCompare"
     bool operator==(const CompareSettings&) const = default;
 };
 

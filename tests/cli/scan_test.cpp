@@ -388,6 +388,11 @@ TEST_F(ScanCommandTest, CorpusPairsEveryCopyAndOnlyCopiesAndRescanUsesTheCache) 
                   "skipped":1,"skippedBy":{"unsupported":1,"damaged":0,"too-short":0,
                   "unreadable":0,"not-regular":0,"silent":0}})"));
     EXPECT_EQ(document["pairs"].size(), 9u);
+    for (const nlohmann::json& pair : document["pairs"]) {
+        // Every pair here is alike by content: the offset is a number.
+        EXPECT_NE(pair["verdict"], "tags only") << pair;
+        EXPECT_TRUE(pair["offset_s"].is_number()) << pair;
+    }
     EXPECT_EQ(Slurp(skipped), Music() + "/cover.jpg\tunsupported\n");
 
     const std::string playlist = m_dir.File("list.m3u");
@@ -504,8 +509,12 @@ TEST_F(ScanCommandTest, GroupsWithKeepersReferenceExclusionsAndNotDuplicates) {
     const nlohmann::json& group = document["groups"][0];
     EXPECT_EQ(group["keeper"], Music() + "/ref/one.raw");
     EXPECT_EQ(group["files"][0],
-              (nlohmann::json{{"path", Music() + "/ref/one.raw"}, {"role", "keeper"}}));
+              (nlohmann::json{
+                  {"path", Music() + "/ref/one.raw"}, {"role", "keeper"}, {"verdict", nullptr}}));
     EXPECT_EQ(group["files"].size(), 3u);
+    // The copies of one are paired with the keeper, each with its verdict.
+    EXPECT_TRUE(group["files"][1]["verdict"].is_string()) << group;
+    EXPECT_TRUE(group["files"][2]["verdict"].is_string()) << group;
     EXPECT_EQ(document["counters"]["found"], 6);  // every file but the excluded one
     const Outcome pairs = Scan({"--exclude", Music() + "/old", Music()});
     // The three pairs of one; two's pair is not one of duplicates, three's copy is excluded.

@@ -1,11 +1,13 @@
 // The comparison pass against a brute-force reference written from the
-// formulas, over a million judged pairs: random, related, near-threshold and
-// identical Grips, sensitivities 0.00 to 1.00, every compare method.
+// formulas, over a million judged pairs: random, related, near-threshold,
+// identical, shifted and narrow-band Grips, sensitivities 0.00 to 1.00,
+// every compare method, strict and tolerant.
 // First: a header of the system that a test framework includes has the same name.
 #include "signal_math.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <map>
@@ -19,6 +21,7 @@
 #include "projection_bound.h"
 #include "scan_state.h"
 #include "tag_compare.h"
+#include "tolerant_compare.h"
 #include "test_grips.h"
 
 namespace {
@@ -32,15 +35,28 @@ struct Reference {
     float envelope;
     float drift;
     float tag;
+    TolerantScores tolerant;
 };
 
-// Whether the pair is listed, straight from the rules.
-bool Listed(const Reference& r, int32_t method, float s) {
+bool Rules(float spectrum, float envelope, float drift, float s) {
     const float strict = s * 0.4f + 0.6f;
     const float loose = s * 0.8f + 0.2f;
     const float pair = s * 1.2f - 0.2f;
-    const bool content = (r.spectrum >= strict && r.envelope + r.drift >= pair) ||
-                         (r.spectrum >= loose && r.envelope >= loose && r.drift >= loose);
+    return (spectrum >= strict && envelope + drift >= pair) ||
+           (spectrum >= loose && envelope >= loose && drift >= loose);
+}
+
+// Whether the pair is listed, straight from the rules: as the windows lie;
+// or, tolerantly, as they lie for two whole bands, or at the best alignment
+// where the envelopes reach the loose threshold.
+bool Listed(const Reference& r, int32_t method, float s, bool strictCompare) {
+    const TolerantScores& t = r.tolerant;
+    const bool laid = Rules(r.spectrum, r.envelope, r.drift, s);
+    const bool content =
+        strictCompare ? laid
+                      : (!t.narrowBand && laid && r.envelope >= 0.3f * (s * 1.2f - 0.2f)) ||
+                            (t.envelopeScore >= s * 0.8f + 0.2f &&
+                             Rules(t.spectrumScore, t.envelopeScore, t.driftScore, s));
     return ((method & kCompareContent) != 0 && content) ||
            ((method & kCompareTags) != 0 && r.tag >= s);
 }
@@ -163,6 +179,18 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
     grips.push_back(silent);
     ASSERT_GE(grips.size(), 174u);
     grips.resize(175);
+    // Copies that start elsewhere, and copies and others with a narrow band.
+    for (uint32_t i = 0; i < 12; ++i) {
+        Grip g = grips[10 * i + 3];
+        const int shift = static_cast<int>(i * 7 % 31) - 15;
+        std::rotate(g.envelope.begin(), g.envelope.begin() + (shift + 100) % 100,
+                    g.envelope.end());
+        std::rotate(g.drift.begin(), g.drift.begin() + (shift / 9 + 10) % 10, g.drift.end());
+        if (i % 3 != 1) {
+            std::fill(g.spectrum.begin() + 384 + 32 * (i % 4), g.spectrum.end(), 0.05f);
+        }
+        grips.push_back(withTags(g));
+    }
 
     GripStore store;
     std::vector<std::u16string> paths;
@@ -188,7 +216,7 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
             const Reference r{Score(a.spectrum.data(), b.spectrum.data(), kComparedBins),
                               Score(a.envelope.data(), b.envelope.data(), kEnvelopeLength),
                               Score(a.drift.data(), b.drift.data(), kDriftLength),
-                              ComputeTagScores(a, b).tagScore};
+                              ComputeTagScores(a, b).tagScore, ComputeTolerantScores(a, b)};
             reference[i].push_back(r);
             const BoundedContentScores fast =
                 FastContentScores(store.Find(paths[i])->vectors, store.Find(paths[j])->vectors);
@@ -225,6 +253,7 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
     PassCounters& counters = GlobalPassCounters();
     const uint64_t judgedBefore = counters.judged.load();
     const uint64_t scoredBefore = counters.scored.load();
+    const uint64_t alignedBefore = counters.aligned.load();
     RecordingOwner owner;
     const int32_t generation = ScanGeneration.load();
     size_t judged = 0;
@@ -234,7 +263,14 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
         hundredths.push_back(k);
     }
     hundredths.insert(hundredths.end(), {73, 99});
-    for (int32_t method : {kCompareTags, kCompareContent, kCompareBoth}) {
+    size_t narrowListed = 0;
+    for (const auto& [strictCompare, method] :
+         std::initializer_list<std::pair<bool, int32_t>>{{true, kCompareTags},
+                                                         {true, kCompareContent},
+                                                         {true, kCompareBoth},
+                                                         {false, kCompareContent},
+                                                         {false, kCompareBoth}}) {
+        g_strictCompare = strictCompare;
         for (int k : hundredths) {
             const float s = static_cast<float>(k) * 0.01f;
             g_compareMethod = method;
@@ -247,9 +283,12 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
                         continue;
                     }
                     const Reference& r = reference[i][j];
-                    if (Listed(r, method, s)) {
-                        expected.emplace_back(path, Percent(r.spectrum, s * 0.4f + 0.6f),
+                    if (Listed(r, method, s, strictCompare)) {
+                        const float figure =
+                            strictCompare ? r.spectrum : r.tolerant.spectrumScore;
+                        expected.emplace_back(path, Percent(figure, s * 0.4f + 0.6f),
                                               Percent(r.tag, s));
+                        narrowListed += !strictCompare && r.tolerant.narrowBand;
                     }
                 }
                 std::vector<std::tuple<std::u16string, float, float>> got;
@@ -258,7 +297,8 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
                     got.emplace_back(p.path2, p.contentPercent, p.tagPercent);
                     perfectAtOne += k == 100 && p.contentPercent == 100.0f;
                 }
-                ASSERT_EQ(got, expected) << "method " << method << " s " << s << " file " << i;
+                ASSERT_EQ(got, expected) << "method " << method << " s " << s << " file " << i
+                                         << (strictCompare ? " strict" : " tolerant");
                 judged += i;
             }
         }
@@ -267,10 +307,15 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
     EXPECT_EQ(counters.judged.load() - judgedBefore, judged);
     // The bounds spared a good share of the pairs their full scores.
     EXPECT_LT(counters.scored.load() - scoredBefore, judged * 3 / 4);
+    // Most pairs are rejected by the spectrum's bound before their envelopes
+    // are tried at every alignment.
+    EXPECT_LT(counters.aligned.load() - alignedBefore, judged / 20);
+    EXPECT_GT(narrowListed, 50u);
     // Identical Grips are listed at sensitivity 1.00 and show 100.
     EXPECT_GE(perfectAtOne, 24u);
     g_compareMethod = kCompareBoth;
     g_sensitivity = 0.75f;
+    g_strictCompare = false;
 }
 
 }  // namespace

@@ -25,7 +25,8 @@ namespace {
 
 constexpr size_t kPieceLength = 22050 * 16;
 
-using Listing = std::multiset<std::tuple<std::string, std::string, long, long, bool>>;
+using Listing =
+    std::multiset<std::tuple<std::string, std::string, long, long, bool, int32_t, bool, bool>>;
 
 class ScanControllerTest : public ::testing::Test {
   protected:
@@ -33,10 +34,14 @@ class ScanControllerTest : public ::testing::Test {
         g_compareMethod = kCompareBoth;
         g_sensitivity = 0.75f;
         g_accurate = false;
+        g_strictCompare = false;
         InstallPlugins(m_dir.File("plugins"), {"fake_high"});
         fs::create_directories(Music());
     }
-    void TearDown() override { stopRequested.store(0); }
+    void TearDown() override {
+        stopRequested.store(0);
+        g_strictCompare = false;
+    }
 
     std::string Music() const { return m_dir.File("music"); }
     std::string Cache() const { return m_dir.File("cache/cache.dat"); }
@@ -72,10 +77,13 @@ class ScanControllerTest : public ::testing::Test {
         }
         scan.TakeNews();
         for (const DuplicatePair& p : scan.pairs()) {
-            auto [a, b] = std::minmax(fs::path(U16ToBytes(p.path1)).filename().string(),
-                                      fs::path(U16ToBytes(p.path2)).filename().string());
-            listing.emplace(a, b, std::lround(p.contentPercent * 10),
-                            std::lround(p.tagPercent * 10), p.contentMatch);
+            const std::string one = fs::path(U16ToBytes(p.path1)).filename().string();
+            const std::string two = fs::path(U16ToBytes(p.path2)).filename().string();
+            // The alignment is as the pass saw it, the first name against the second.
+            listing.emplace(std::min(one, two), std::max(one, two),
+                            std::lround(p.contentPercent * 10), std::lround(p.tagPercent * 10),
+                            p.contentMatch, one < two ? p.shift : -p.shift, p.narrowBand,
+                            p.sameFingerprint);
         }
         return listing;
     }
@@ -118,6 +126,12 @@ TEST_F(ScanControllerTest, KeptPairsEqualAComparisonOfEveryPairAfterRandomEdits)
         EXPECT_EQ(Scan(true), full);
         EXPECT_EQ(GlobalPassCounters().judged.load(), judged);
     }
+    // Pairs judged tolerantly never stand for strict ones.
+    g_strictCompare = true;
+    const uint64_t judged = GlobalPassCounters().judged.load();
+    const Listing strict = Scan(true);
+    EXPECT_GT(GlobalPassCounters().judged.load(), judged);
+    EXPECT_EQ(strict, Scan(false));
 }
 
 }  // namespace

@@ -136,6 +136,7 @@ TEST_F(OptionsTest, OkAppliesAndStoresTheControls) {
         ASSERT_NE(dialog, nullptr);
         dialog->MethodButton(1)->setChecked(true);
         dialog->AccurateBox()->setChecked(true);
+        dialog->StrictBox()->setChecked(true);
         dialog->CheckUpdateBox()->setChecked(false);
         dialog->SensitivitySlider()->setValue(42);
         dialog->accept();
@@ -144,6 +145,7 @@ TEST_F(OptionsTest, OkAppliesAndStoresTheControls) {
     const CompareSettings now = CurrentCompareSettings();
     EXPECT_EQ(now.method, 1);
     EXPECT_TRUE(now.accurate);
+    EXPECT_TRUE(g_strictCompare.load());
     EXPECT_FLOAT_EQ(now.sensitivity, 0.42f);
     EXPECT_FALSE(checkUpdate);
     // What the scan engine reads.
@@ -153,6 +155,7 @@ TEST_F(OptionsTest, OkAppliesAndStoresTheControls) {
 
     SettingsStore reread(Path());
     EXPECT_EQ(reread.ReadCompareSettings().method, 1);
+    EXPECT_TRUE(reread.ReadCompareSettings().strict);
     EXPECT_FLOAT_EQ(reread.ReadCompareSettings().sensitivity, 0.42f);
     EXPECT_FALSE(reread.ReadCheckUpdate());
 }

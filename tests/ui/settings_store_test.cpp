@@ -89,18 +89,20 @@ TEST_F(SettingsStoreTest, NumbersFromTheFile) {
 TEST_F(SettingsStoreTest, OptionsAreWrittenAndReadBack) {
     {
         SettingsStore store(Path());
-        store.WriteOptions(false, CompareSettings{2, true, 0.6f});
+        store.WriteOptions(false, CompareSettings{2, true, 0.6f, true});
     }
     SettingsStore store(Path());
     const CompareSettings settings = store.ReadCompareSettings();
     EXPECT_EQ(settings.method, 2);
     EXPECT_TRUE(settings.accurate);
     EXPECT_FLOAT_EQ(settings.sensitivity, 0.6f);
+    EXPECT_TRUE(settings.strict);
     EXPECT_FALSE(store.ReadCheckUpdate());
     // A slider position of 60 is stored as 60, and the switches as 0 or 1.
     QSettings raw(Path(), QSettings::IniFormat);
     EXPECT_EQ(raw.value("Sensitivity").toString(), "60");
     EXPECT_EQ(raw.value("Accurate").toString(), "1");
+    EXPECT_EQ(raw.value("StrictCompare").toString(), "1");
     EXPECT_EQ(raw.value("CheckUpdate").toString(), "0");
 }
 

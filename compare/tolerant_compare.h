@@ -1,0 +1,74 @@
+// The tolerant content comparison: the envelopes and drifts of two Grips
+// compared at their best alignment within a bounded shift, and the spectra
+// over the band both files carry, so that a copy that starts elsewhere (a
+// cut start, a fade-in, a lead-in of hiss) or that lost its upper band (a
+// telephone copy, a low-rate encoding) still matches. Pure functions; safe
+// on any thread.
+#pragma once
+
+#include <cstdint>
+
+#include "content_compare.h"
+#include "grip.h"
+#include "grip_vectors.h"
+
+// Envelope stretches are 6615 samples (0.3 s at 22050 Hz); the windows of two
+// files are tried at shifts of up to this many stretches either way (8.1 s),
+// so every compared overlap holds at least 73 stretches.
+inline constexpr int32_t kMaxShiftStretches = 27;
+inline constexpr float kStretchSeconds = 6615.0f / 22050.0f;
+
+// A narrow band is compared from this bin (300 Hz) up to four fifths of the
+// lower of the two bands' ends, clear of the edges that filters round off.
+inline constexpr uint32_t kNarrowBandFirstBin = 28;
+
+// The end (exclusive, in spectrum bins) of the band a spectrum carries:
+// kComparedBins for the whole band, else the bin at which it falls onto the
+// flat floor that the transform's leakage leaves above a band limit. spectrum
+// holds at least kComparedBins values. A spectrum with a value that is not a
+// finite, non-negative number carries the whole band.
+uint32_t CarriedBandEnd(const float* spectrum);
+
+// The tolerant scores of a pair. a is the later file.
+struct TolerantScores {
+    float spectrumScore = 0.0f;  // |r| over the shared band (the whole band: as laid)
+    float envelopeScore = 0.0f;  // |r| of the envelopes at the best alignment
+    float driftScore = 0.0f;     // |r| of the drifts at that alignment
+    // The best alignment in stretches: a's stretch i lies against b's
+    // stretch i + shift, so the music comes shift * kStretchSeconds later in
+    // b's analysed window than in a's.
+    int32_t shift = 0;
+    bool narrowBand = false;  // a band end below kComparedBins bounds the spectra
+};
+
+// As laid, a pair of whole bands passes only with an envelope score of at
+// least this share of the pair threshold: envelopes that do not agree at all
+// leave rule 1 to the spectrum and the drift, which unrelated pieces of one
+// style can reach.
+inline constexpr float kLaidEnvelopeShare = 0.3f;
+
+// The reference formulas, from the series themselves: spectrum kComparedBins
+// values, envelope kEnvelopeLength, drift kDriftLength. bandEndA and bandEndB
+// are CarriedBandEnd of the spectra.
+TolerantScores ComputeTolerantScores(const float* spectrumA, const float* envelopeA,
+                                     const float* driftA, uint32_t bandEndA,
+                                     const float* spectrumB, const float* envelopeB,
+                                     const float* driftB, uint32_t bandEndB);
+TolerantScores ComputeTolerantScores(const Grip& a, const Grip& b);
+TolerantScores ComputeTolerantScores(const GripVectors& a, const GripVectors& b);
+
+// The tolerant acceptance: a pair of whole bands that the rules accept as
+// laid (asLaid, the scores of ComputeContentScores) with an envelope score of
+// at least kLaidEnvelopeShare of the pair threshold; or a pair whose
+// envelopes reach the loose threshold at their best alignment and whose
+// tolerant scores pass either rule. A pair with a narrow band is judged by
+// the second alone: what lies beyond the band never counts as agreement.
+bool TolerantAccepts(const ContentScores& asLaid, const TolerantScores& tolerant,
+                     float sensitivity);
+
+// Exactly TolerantAccepts of the reference scores of a and b, from fast
+// scores wherever they decide; the alignment is tried only for pairs whose
+// spectrum may reach the loose threshold, and *aligned (when not null) says
+// whether it was.
+bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity,
+                   bool* aligned = nullptr);
