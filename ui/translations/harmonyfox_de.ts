@@ -459,6 +459,10 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
 <context>
     <name>COptionsDlg</name>
     <message>
+        <source>Compare content strictly (no shifted starts, the whole band)</source>
+        <translation>Inhalt streng vergleichen (kein versetzter Anfang, das ganze Frequenzband)</translation>
+    </message>
+    <message>
         <source>Question</source>
         <translation>Frage</translation>
     </message>
