@@ -14,6 +14,7 @@
 
 #include "file_io.h"
 #include "grip_store.h"
+#include "whole_file.h"
 
 namespace {
 
@@ -159,11 +160,7 @@ void CacheFile::Close() {
 }
 
 std::string CacheFile::IndexPath(const std::string& cachePath) {
-    std::filesystem::path index(cachePath);
-    if (index.extension() == ".idx") {
-        return cachePath + ".idx";
-    }
-    return index.replace_extension(".idx").string();
+    return SidePath(cachePath, ".idx");
 }
 
 HRESULT CacheFile::Load(const std::string& path) {

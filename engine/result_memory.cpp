@@ -3,7 +3,6 @@
 #include <zlib.h>
 
 #include <cstring>
-#include <filesystem>
 #include <unordered_map>
 
 #include "compare_settings.h"
@@ -88,11 +87,7 @@ ResultKey CurrentResultKey() {
 }
 
 std::string ResultMemory::PathBeside(const std::string& cachePath) {
-    std::filesystem::path side(cachePath);
-    if (side.extension() == ".pairs") {
-        return cachePath + ".pairs";
-    }
-    return side.replace_extension(".pairs").string();
+    return SidePath(cachePath, ".pairs");
 }
 
 HRESULT ResultMemory::Load(const std::string& path) {

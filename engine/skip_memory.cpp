@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <cstring>
 #include <vector>
 
@@ -55,6 +54,12 @@ std::string Header(const std::string& signature) {
     return out + signature;
 }
 
+// Whether bytes begin as a skip memory does; a file cut inside the magic
+// counts as one too.
+bool BeginsAsOurs(const std::string& bytes) {
+    return bytes.compare(0, sizeof(kMagic), kMagic, std::min(bytes.size(), sizeof(kMagic))) == 0;
+}
+
 }  // namespace
 
 std::string PluginSignature(const std::string& folder) {
@@ -99,17 +104,13 @@ void SkipMemory::Close() {
 }
 
 std::string SkipMemory::PathBeside(const std::string& cachePath) {
-    std::filesystem::path side(cachePath);
-    if (side.extension() == ".skip") {
-        return cachePath + ".skip";
-    }
-    return side.replace_extension(".skip").string();
+    return SidePath(cachePath, ".skip");
 }
 
 bool SkipMemory::IsSkipMemory(const std::string& path) {
     std::string bytes;
-    return ReadWholeFile(path, &bytes) == WholeRead::kRead &&
-           bytes.compare(0, sizeof(kMagic), kMagic, sizeof(kMagic)) == 0;
+    return ReadWholeFile(path, &bytes) == WholeRead::kRead && bytes.size() >= sizeof(kMagic) &&
+           BeginsAsOurs(bytes);
 }
 
 std::string SkipMemory::LegacyPathBeside(const std::string& cachePath) {
@@ -128,9 +129,7 @@ HRESULT SkipMemory::Load(const std::string& path, const std::string& signature,
 
     std::string bytes;
     const WholeRead read = ReadWholeFile(path, &bytes);
-    if (read == WholeRead::kNotRegular ||
-        (read == WholeRead::kRead &&
-         bytes.compare(0, sizeof(kMagic), kMagic, std::min(bytes.size(), sizeof(kMagic))) != 0)) {
+    if (read == WholeRead::kNotRegular || (read == WholeRead::kRead && !BeginsAsOurs(bytes))) {
         return E_FILE_FOREIGN;
     }
     if (read == WholeRead::kUnreadable) {
@@ -140,7 +139,7 @@ HRESULT SkipMemory::Load(const std::string& path, const std::string& signature,
     bool upgrade = false;
     if (read == WholeRead::kMissing && !legacyPath.empty() &&
         ReadWholeFile(legacyPath, &bytes) == WholeRead::kRead) {
-        upgrade = bytes.compare(0, sizeof(kMagic), kMagic, sizeof(kMagic)) == 0;
+        upgrade = bytes.size() >= sizeof(kMagic) && BeginsAsOurs(bytes);
         if (!upgrade) {
             bytes.clear();
         }

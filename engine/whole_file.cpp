@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 
 WholeRead ReadWholeFile(const std::string& path, std::string* bytes) {
     bytes->clear();
@@ -64,4 +65,12 @@ bool ReplaceFileWith(const std::string& path, std::string_view bytes) {
         return false;
     }
     return true;
+}
+
+std::string SidePath(const std::string& cachePath, const std::string& extension) {
+    std::filesystem::path side(cachePath);
+    if (side.extension() == extension) {
+        return cachePath + extension;
+    }
+    return side.replace_extension(extension).string();
 }

@@ -21,6 +21,11 @@ WholeRead ReadWholeFile(const std::string& path, std::string* bytes);
 // path, links followed; such a place is never taken over.
 bool IsSpecialPlace(const std::string& path);
 
+// The path of a file kept beside the cache at cachePath: its name with
+// extension (".idx", ".skip", ...) in place of its own, or added to a name
+// that has that extension already, so that the two never coincide.
+std::string SidePath(const std::string& cachePath, const std::string& extension);
+
 // Replaces the file at path with bytes. false when the new file could not be
 // written whole or renamed; the old file is then untouched and nothing is
 // left beside it.
