@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "analyzer.h"
 #include "command.h"
 #include "command_line.h"
 #include "compare_settings.h"
@@ -59,7 +60,7 @@ const char kFooter[] =
     "        are written as \\t, \\n, \\r and \\\\.\n"
     "  json  one object: \"pairs\" (path1, path2, content, tags, experimental,\n"
     "        verdict, offset_s) and \"counters\". verdict is \"same file\" (the\n"
-    "        same bytes), \"same audio\" (equal fingerprints of the analysed\n"
+    "        same bytes), \"same audio\" (equal decoded samples of the analysed\n"
     "        30 s, or equal FLAC MD5 signatures), \"shifted\" (the music comes\n"
     "        offset_s seconds later in path2's analysed window than in\n"
     "        path1's), \"band-limited\" (alike over the narrower band of the\n"
@@ -220,8 +221,7 @@ std::optional<int> ParseArguments(int argc, char** argv, ScanOptions& options) {
     app.add_option("--exclude", options.exclude,
                    "a folder that is not scanned, also inside a scanned one (repeatable)")
         ->type_name("FOLDER");
-    app.add_option("--prefer", options.prefer,
-                   "a folder for the rule \"preferred\" (repeatable)")
+    app.add_option("--prefer", options.prefer, "a folder for the rule \"preferred\" (repeatable)")
         ->type_name("FOLDER");
     app.add_option("FOLDER", options.folders, "the folders to scan")->required()->type_name("");
     const std::optional<int> exit = ParseCommandLine(app, argc, argv);
@@ -296,10 +296,10 @@ using Groups = std::vector<std::vector<GroupMember>>;
 // The verdict on each grouped file against its keeper, for the files paired
 // with the keeper directly; null for the keeper and the others.
 Json VerdictAgainstKeeper(const std::vector<DuplicatePair>& pairs, const std::u16string& keeper,
-                          const std::u16string& path) {
+                          const std::u16string& path, Analyzer& decoder) {
     for (const DuplicatePair& p : pairs) {
         if ((p.path1 == keeper && p.path2 == path) || (p.path1 == path && p.path2 == keeper)) {
-            return std::string(VerdictName(JudgeVerdict(p).verdict));
+            return std::string(VerdictName(JudgeVerdict(p, &decoder).verdict));
         }
     }
     return nullptr;
@@ -318,14 +318,15 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups,
         return PlaylistBytes(files, leftOut);
     }
     if (options.format == "json") {
+        Analyzer decoder;
         Json list = Json::array();
         for (const std::vector<GroupMember>& group : groups) {
             Json files = Json::array();
             for (const GroupMember& m : group) {
                 files.push_back({{"path", JsonText(m.path)},
                                  {"role", FileRoleName(m.role)},
-                                 {"verdict", VerdictAgainstKeeper(pairs, group.front().path,
-                                                                  m.path)}});
+                                 {"verdict", VerdictAgainstKeeper(pairs, group.front().path, m.path,
+                                                                  decoder)}});
             }
             list.push_back({{"keeper", JsonText(group.front().path)}, {"files", std::move(files)}});
         }
@@ -347,7 +348,8 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups,
 // The groups of pairs, each arranged around the copy the rules keep. Reads
 // every grouped file's facts through the plug-ins.
 Groups MakeGroups(const std::vector<DuplicatePair>& pairs, const FolderRoles& roles,
-                  const std::vector<std::u16string>& preferred, const std::vector<KeepRule>& rules) {
+                  const std::vector<std::u16string>& preferred,
+                  const std::vector<KeepRule>& rules) {
     DecoderSet decoders;
     Groups out;
     for (const PairGroup& group : GroupPairs(pairs)) {
@@ -361,8 +363,7 @@ Groups MakeGroups(const std::vector<DuplicatePair>& pairs, const FolderRoles& ro
                                              [&](const auto& f) { return PathIsInside(path, f); });
             ReadFileFacts(decoders, path, &facts[i]);
         }
-        out.push_back(
-            ArrangeGroup(group, pairs, PickGroupKeeper(group, facts, rules), reference));
+        out.push_back(ArrangeGroup(group, pairs, PickGroupKeeper(group, facts, rules), reference));
     }
     return out;
 }
@@ -374,9 +375,10 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
         return PlaylistBytes(pairs, leftOut);
     }
     if (options.format == "json") {
+        Analyzer decoder;
         Json list = Json::array();
         for (const DuplicatePair& p : pairs) {
-            const PairVerdict verdict = JudgeVerdict(p);
+            const PairVerdict verdict = JudgeVerdict(p, &decoder);
             list.push_back({{"path1", JsonText(p.path1)},
                             {"path2", JsonText(p.path2)},
                             {"content", Rounded(p.contentPercent)},
@@ -491,8 +493,9 @@ int RunScan(int argc, char** argv) {
     const std::string cache = options.cache.empty() ? GripStore::DefaultCachePath() : options.cache;
     NotDuplicates notDuplicates;
     const OwnFiles own(cache, notDuplicates.File());
-    for (const auto& [option, file] : {std::pair<const char*, const std::string&>{"--output", options.output},
-                                       {"--skipped", options.skipped}}) {
+    for (const auto& [option, file] :
+         {std::pair<const char*, const std::string&>{"--output", options.output},
+          {"--skipped", options.skipped}}) {
         if (const char* what = file.empty() ? nullptr : own.Owns(file)) {
             std::fprintf(stderr, "harmonyfox-cli scan: %s names %s: %s\n", option, what,
                          file.c_str());
@@ -553,10 +556,9 @@ int RunScan(int argc, char** argv) {
         std::fprintf(stderr, "harmonyfox-cli scan: cannot read %s; no pair is left out\n",
                      notDuplicates.File().c_str());
     } else if (notDuplicates.setAside() > 0) {
-        std::fprintf(stderr,
-                     "harmonyfox-cli scan: %zu damaged lines of %s were set aside in %s.bad\n",
-                     notDuplicates.setAside(), notDuplicates.File().c_str(),
-                     notDuplicates.File().c_str());
+        std::fprintf(
+            stderr, "harmonyfox-cli scan: %zu damaged lines of %s were set aside in %s.bad\n",
+            notDuplicates.setAside(), notDuplicates.File().c_str(), notDuplicates.File().c_str());
     }
     std::vector<DuplicatePair>& pairs = scan.pairs();
     notDuplicates.Filter(pairs);
@@ -573,7 +575,8 @@ int RunScan(int argc, char** argv) {
         rendered = Render(options, pairs, counts, skipped, &leftOut);
     }
     const bool written = WriteOutput(options.output, rendered);
-    std::fprintf(stderr, "harmonyfox-cli scan: %zu pairs%s; %d files done of %d found; %d cached%s\n",
+    std::fprintf(stderr,
+                 "harmonyfox-cli scan: %zu pairs%s; %d files done of %d found; %d cached%s\n",
                  pairs.size(), groupCount.c_str(), counts.done, counts.found, counts.cached,
                  OutcomeSummary(counts, skipped).c_str());
     if (leftOut > 0) {

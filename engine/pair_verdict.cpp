@@ -4,10 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <string>
 
+#include "analyzer.h"
 #include "decoder_contract.h"
 #include "tolerant_compare.h"
 
@@ -105,9 +107,25 @@ bool SameFlacSignature(const std::u16string& path1, const std::u16string& path2)
     return one != none && one == FlacSignature(path2);
 }
 
+// Whether both files decode to the same samples over their analysed windows.
+// The window starts where the music does, so two lossless copies of one
+// recording agree sample for sample whatever their containers.
+bool SameDecodedWindow(Analyzer& decoder, const std::u16string& path1,
+                       const std::u16string& path2) {
+    if (Failed(decoder.Extract(path1.c_str()))) {
+        return false;
+    }
+    const SampleBuffer first = decoder.samples();
+    if (Failed(decoder.Extract(path2.c_str()))) {
+        return false;
+    }
+    const SampleBuffer& second = decoder.samples();
+    return first.size() == second.size() && std::equal(first.begin(), first.end(), second.begin());
+}
+
 }  // namespace
 
-PairVerdict JudgeVerdict(const DuplicatePair& pair) {
+PairVerdict JudgeVerdict(const DuplicatePair& pair, Analyzer* decoder) {
     PairVerdict out;
     if (!pair.contentMatch) {
         out.verdict = SameBytes(pair.path1, pair.path2) ? Verdict::kSameFile : Verdict::kTagsOnly;
@@ -116,7 +134,9 @@ PairVerdict JudgeVerdict(const DuplicatePair& pair) {
     out.offsetSeconds = static_cast<float>(pair.shift) * kStretchSeconds;
     if (SameBytes(pair.path1, pair.path2)) {
         out.verdict = Verdict::kSameFile;
-    } else if (pair.sameFingerprint || SameFlacSignature(pair.path1, pair.path2)) {
+    } else if (SameFlacSignature(pair.path1, pair.path2) ||
+               (pair.sameFingerprint && decoder != nullptr &&
+                SameDecodedWindow(*decoder, pair.path1, pair.path2))) {
         out.verdict = Verdict::kSameAudio;
     } else if (pair.shift != 0) {
         out.verdict = Verdict::kShifted;

@@ -1,16 +1,18 @@
 // The verdict on a listed pair: what kind of copy one file is of the other,
 // from the pair's record and, for the two files of equal size or both FLAC,
-// their bytes. Reads files; runs on the front end's thread once a scan is
-// over, never under the store's lock.
+// their bytes; two files of equal fingerprints are decoded to compare their
+// samples. Reads files; runs on any thread but never under the store's lock.
 #pragma once
 
 #include <string_view>
 
 #include "scan_owner.h"
 
+class Analyzer;
+
 enum class Verdict {
     kSameFile,       // the same bytes
-    kSameAudio,      // equal fingerprints of the analysed window, or equal FLAC MD5 signatures
+    kSameAudio,      // equal decoded samples of the analysed window, or equal FLAC MD5 signatures
     kSameRecording,  // alike by content
     kShifted,        // alike by content at an alignment of at least one stretch
     kBandLimited,    // alike by content over a narrow band
@@ -24,9 +26,14 @@ struct PairVerdict {
     float offsetSeconds = 0.0f;
 };
 
-// The verdict on pair. A file that cannot be read is taken as differing in
-// its bytes; the verdict then follows from the record alone.
-PairVerdict JudgeVerdict(const DuplicatePair& pair);
+// The verdict on pair. A file that cannot be read or decoded is taken as
+// differing in its bytes and samples; the verdict then follows from the
+// record alone. decoder extracts the analysed windows of a pair whose
+// fingerprints are equal (rare: a copy in another container or codec
+// without loss), so that "same audio" means equal samples; its last grip
+// and samples are overwritten. Null: no pair is decoded and equal
+// fingerprints alone never make "same audio".
+PairVerdict JudgeVerdict(const DuplicatePair& pair, Analyzer* decoder);
 
 // "same file", "same audio", "same recording", "shifted", "band-limited",
 // "tags only".

@@ -3,6 +3,7 @@
 #include <QVBoxLayout>
 
 #include "pair_figures.h"
+#include "pair_verdicts.h"
 #include "settings_store.h"
 
 namespace {
@@ -39,7 +40,24 @@ void CDetailsPane::RunCommands(const std::function<void(int id)>& command, int p
     }
 }
 
-void CDetailsPane::ShowPair(DuplicatePair& pair, const ScanController& scan) {
+void CDetailsPane::SetVerdicts(const CPairVerdicts* verdicts) {
+    m_verdicts = verdicts;
+    connect(verdicts, &CPairVerdicts::Judged, this, [this](uint32_t first, uint32_t end) {
+        if (m_record >= first && m_record < end) {
+            ShowVerdict();
+        }
+    });
+}
+
+void CDetailsPane::ShowVerdict() {
+    const PairVerdict* verdict = m_verdicts != nullptr ? m_verdicts->Find(m_record) : nullptr;
+    if (verdict != nullptr) {
+        m_figures->SetVerdict(VerdictText(*verdict, LaterBy(*verdict, true)));
+    }
+}
+
+void CDetailsPane::ShowPair(uint32_t record, DuplicatePair& pair, const ScanController& scan) {
+    m_record = record;
     m_store.Build(&pair.details1, pair.path1);
     m_store.Build(&pair.details2, pair.path2);
     m_details->SetFiles(m_store.Find(pair.details1), m_store.Find(pair.details2));
@@ -53,4 +71,5 @@ void CDetailsPane::ShowPair(DuplicatePair& pair, const ScanController& scan) {
     } else {
         m_figures->ShowNothing(tr("The fingerprints of this pair are not in the cache."));
     }
+    ShowVerdict();
 }

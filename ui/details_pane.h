@@ -15,6 +15,7 @@
 #include "scan_controller.h"
 
 class CPairFigures;
+class CPairVerdicts;
 
 class CDetailsPane : public QWidget {
     Q_OBJECT
@@ -28,14 +29,22 @@ class CDetailsPane : public QWidget {
     void RunCommands(const std::function<void(int id)>& command, int playLeft, int deleteLeft,
                      int playRight, int deleteRight);
 
-    // Shows both files of pair, filling its details slots as they are built.
-    void ShowPair(DuplicatePair& pair, const ScanController& scan);
+    // The verdicts the pane tells of; they must outlive the pane. A verdict
+    // that arrives for the pair on show is shown at once.
+    void SetVerdicts(const CPairVerdicts* verdicts);
+    // Shows both files of pair (the scan's record number record), filling
+    // its details slots as they are built.
+    void ShowPair(uint32_t record, DuplicatePair& pair, const ScanController& scan);
 
     CDetailsWnd* details() const { return m_details; }
     CPairFigures* figures() const { return m_figures; }
 
   private:
+    void ShowVerdict();
+
     CDetailsWnd* m_details;
     CPairFigures* m_figures;
     FileDetailsStore m_store;
+    const CPairVerdicts* m_verdicts = nullptr;
+    uint32_t m_record = 0;  // the pair on show, when the figures show one
 };

@@ -6,6 +6,7 @@
 #include <numeric>
 
 #include "mark_state.h"
+#include "pair_verdicts.h"
 #include "qt_text.h"
 #include "results_model.h"
 #include "results_view.h"
@@ -15,9 +16,12 @@ namespace {
 const char* const kHeaders[kGroupColumnCount] = {
     QT_TRANSLATE_NOOP("CGroupModel", "File"),   QT_TRANSLATE_NOOP("CGroupModel", "% content"),
     QT_TRANSLATE_NOOP("CGroupModel", "% tags"), QT_TRANSLATE_NOOP("CGroupModel", "% experim."),
-    QT_TRANSLATE_NOOP("CGroupModel", "Copies"), QT_TRANSLATE_NOOP("CGroupModel", "Size")};
+    QT_TRANSLATE_NOOP("CGroupModel", "Copies"), QT_TRANSLATE_NOOP("CGroupModel", "Size"),
+    QT_TRANSLATE_NOOP("CGroupModel", "Verdict")};
 // How far a file under the keeper is moved right.
 constexpr int kIndentPixels = 20;
+// The sort key of a group without a judged verdict: below every verdict.
+constexpr float kNoVerdictKey = -100.0f;
 // Sizes are shown in MB of 1,048,576 bytes, as the marks count them.
 constexpr double kBytesPerMegabyte = 1048576.0;
 
@@ -85,6 +89,33 @@ QString CGroupModel::RoleText(FileRole role) {
     return tr("A duplicate of the copy to keep");
 }
 
+void CGroupModel::SetVerdicts(const CPairVerdicts* verdicts) {
+    m_verdicts = verdicts;
+    connect(verdicts, &CPairVerdicts::Judged, this, [this] {
+        if (m_sortColumn == kGroupColumnVerdict) {
+            beginResetModel();
+            Rebuild();
+            endResetModel();
+        } else if (!m_rows.empty()) {
+            emit dataChanged(index(0, kGroupColumnVerdict),
+                             index(static_cast<int>(m_rows.size()) - 1, kGroupColumnVerdict));
+        }
+    });
+}
+
+QString CGroupModel::VerdictOf(const GroupMember& member) const {
+    if (member.role == FileRole::kKeeper || member.keeperRecord >= m_results.size() ||
+        m_verdicts == nullptr) {
+        return {};
+    }
+    const PairVerdict* verdict = m_verdicts->Find(member.keeperRecord);
+    if (verdict == nullptr) {
+        return QStringLiteral("\u2026");
+    }
+    return VerdictText(*verdict,
+                       LaterBy(*verdict, m_results[member.keeperRecord].path2 == member.path));
+}
+
 float CGroupModel::Figure(const GroupMember& member, int column) const {
     if (member.keeperRecord >= m_results.size()) {
         return -1.0f;
@@ -118,6 +149,9 @@ QVariant CGroupModel::data(const QModelIndex& index, int role) const {
                 return bytes == 0 ? QVariant()
                                   : QVariant(tr("%1 MB").arg(
                                         static_cast<double>(bytes) / kBytesPerMegabyte, 0, 'f', 1));
+            }
+            if (column == kGroupColumnVerdict) {
+                return VerdictOf(member);
             }
             if (column == kGroupColumnCopies) {
                 return keeper ? QVariant(static_cast<qulonglong>(
@@ -183,13 +217,23 @@ QVariant CGroupModel::headerData(int section, Qt::Orientation orientation, int r
     return {};
 }
 
+float CGroupModel::VerdictKey(const GroupMember& member) const {
+    const PairVerdict* verdict = m_verdicts == nullptr || member.role == FileRole::kKeeper ||
+                                         member.keeperRecord >= m_results.size()
+                                     ? nullptr
+                                     : m_verdicts->Find(member.keeperRecord);
+    // The safest copy to remove, the same file, ranks highest.
+    return verdict != nullptr ? -static_cast<float>(verdict->verdict) : kNoVerdictKey;
+}
+
 void CGroupModel::Rebuild() {
     const ArrangedGroups& groups = m_groups.Groups();
     m_order.resize(groups.size());
     std::iota(m_order.begin(), m_order.end(), 0u);
     if (m_sortColumn >= 0) {
         // One key per group, so sorting 20,000 groups compares numbers and strings only.
-        std::vector<float> figures(groups.size(), 0.0f);
+        std::vector<float> figures(groups.size(),
+                                   m_sortColumn == kGroupColumnVerdict ? kNoVerdictKey : 0.0f);
         std::vector<uint64_t> sizes(groups.size(), 0);
         for (size_t g = 0; g < groups.size(); ++g) {
             if (m_sortColumn == kGroupColumnSize) {
@@ -199,6 +243,9 @@ void CGroupModel::Rebuild() {
                 if (m.role != FileRole::kKeeper && m_sortColumn >= kGroupColumnContent &&
                     m_sortColumn <= kGroupColumnExperimental) {
                     figures[g] = std::max(figures[g], Figure(m, m_sortColumn));
+                }
+                if (m_sortColumn == kGroupColumnVerdict) {
+                    figures[g] = std::max(figures[g], VerdictKey(m));
                 }
             }
         }

@@ -13,6 +13,7 @@
 #include "result_groups.h"
 
 class CMarkState;
+class CPairVerdicts;
 
 enum GroupColumn : int {
     kGroupColumnFile = 0,
@@ -21,7 +22,8 @@ enum GroupColumn : int {
     kGroupColumnExperimental = 3,
     kGroupColumnCopies = 4,
     kGroupColumnSize = 5,
-    kGroupColumnCount = 6,
+    kGroupColumnVerdict = 6,  // each file as a copy of the keeper
+    kGroupColumnCount = 7,
 };
 
 class CGroupModel : public QAbstractTableModel {
@@ -39,9 +41,13 @@ class CGroupModel : public QAbstractTableModel {
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
 
+    // The verdicts the verdict cells show; they must outlive the model.
+    void SetVerdicts(const CPairVerdicts* verdicts);
+
     // Sorts the groups (each stays whole, keeper first) by the keeper's file
     // name, by the largest figure of their pairs, by their number of copies,
-    // or by the keeper's size (a size not yet read counts as 0).
+    // by the keeper's size (a size not yet read counts as 0), or by the
+    // safest verdict of their files (pairs not judged yet count as none).
     void SortGroups(int column, bool descending);
 
     // The member shown in row, and its group's number in CResultGroups.
@@ -57,12 +63,18 @@ class CGroupModel : public QAbstractTableModel {
     };
     void Rebuild();
     float Figure(const GroupMember& member, int column) const;
+    // The member's verdict against the keeper in the user's words; empty for
+    // the keeper, a file not paired with it, or a pair not judged yet.
+    QString VerdictOf(const GroupMember& member) const;
+    // The member's verdict as a sort key: the safest copy highest.
+    float VerdictKey(const GroupMember& member) const;
     // What a row's role means, for its tooltip.
     static QString RoleText(FileRole role);
 
     const std::vector<DuplicatePair>& m_results;
     const CResultGroups& m_groups;
     const CMarkState& m_marks;
+    const CPairVerdicts* m_verdicts = nullptr;
     std::vector<uint32_t> m_order;  // the groups in the order shown
     std::vector<Row> m_rows;
     int m_sortColumn = -1;

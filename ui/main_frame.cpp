@@ -22,6 +22,7 @@
 #include "mark_state.h"
 #include "not_duplicates.h"
 #include "options_dlg.h"
+#include "pair_verdicts.h"
 #include "playlist.h"
 #include "program_version.h"
 #include "progress_dlg.h"
@@ -142,10 +143,12 @@ void CMainFrame::CreateList() {
     m_list = listPane->list();
     m_model = listPane->model();
     m_resultActions = listPane->actions();
+    m_verdicts = listPane->verdicts();
     connect(listPane, &CResultsPane::filterChanged, this, &CMainFrame::ShowScanState);
     m_detailsPane = new CDetailsPane(m_startup.pluginFolder, m_splitter);
     m_detailsPane->RunCommands([this](int id) { Command(id); }, ID_PLAY_LEFT, ID_DELETE_LEFT,
                                ID_PLAY_RIGHT, ID_DELETE_RIGHT);
+    m_detailsPane->SetVerdicts(m_verdicts);
     m_splitter->addWidget(listPane);
     m_splitter->addWidget(m_detailsPane);
     m_splitter->setStretchFactor(0, 1);
@@ -241,6 +244,8 @@ void CMainFrame::OnNews() {
     if (news.cleared) {
         OnClearPairs();
     }
+    m_verdicts->Judge(m_scan->pairs(), news.firstNew,
+                      static_cast<uint32_t>(m_scan->pairs().size()));
     // A pair remembered as "not duplicates" is kept but not listed.
     m_model->AppendRecordsBut(
         news.firstNew, static_cast<uint32_t>(m_scan->pairs().size()),
@@ -253,6 +258,7 @@ void CMainFrame::OnNews() {
 
 void CMainFrame::OnClearPairs() {
     m_resultActions->marks().Clear();
+    m_verdicts->Clear();
     m_model->Clear();
 }
 
@@ -305,7 +311,7 @@ void CMainFrame::ShowRecord(uint32_t record) {
         return;
     }
     ShowBothPanes();
-    m_detailsPane->ShowPair(m_scan->pairs()[record], *m_scan);
+    m_detailsPane->ShowPair(record, m_scan->pairs()[record], *m_scan);
 }
 
 std::string CMainFrame::PlaylistBytes(size_t* leftOut) const {
@@ -417,7 +423,8 @@ void CMainFrame::ShowScanState() {
     // Fingerprints that could not be saved (a full disk) are said with the counts.
     const std::string unsaved = SaveFailuresMessage(m_scan->saveFailures());
     m_statusText->setText(
-        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(), m_scan->Counts().skipped) +
+        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(),
+                             m_scan->Counts().skipped) +
         (unsaved.empty() ? QString() : QStringLiteral("; ") + QString::fromStdString(unsaved)));
     m_commands->scan()->setEnabled(phase != ScanPhase::kScanning);
     m_commands->stop()->setEnabled(phase == ScanPhase::kScanning);

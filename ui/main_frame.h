@@ -37,6 +37,7 @@ class CDetailsWnd;
 class CProgressDlg;
 class CResultActions;
 class CPairFigures;
+class CPairVerdicts;
 class CResultsFilterBar;
 class CResultsModel;
 class CResultsView;
@@ -188,6 +189,7 @@ class CMainFrame : public QMainWindow, public ScanListener {
     std::vector<std::u16string> m_folders;
     std::vector<FolderSetting> m_folderSettings;  // m_folders with their roles
     CResultActions* m_resultActions = nullptr;
+    CPairVerdicts* m_verdicts = nullptr;
     bool m_checkUpdate = true;
     QLabel* m_statusText = nullptr;
     QTimer* m_idle = nullptr;

@@ -205,13 +205,31 @@ void CPairFigures::SetPair(const Grip& later, const Grip& earlier, float sensiti
     m_earlier = earlier;
     m_explanation =
         std::make_unique<PairExplanation>(ExplainPair(later, earlier, sensitivity, method));
-    m_text->setText(ExplanationHtml(*m_explanation, m_later, m_earlier));
+    m_verdict.clear();
+    ShowText();
     update();
+}
+
+void CPairFigures::SetVerdict(const QString& verdict) {
+    m_verdict = verdict;
+    ShowText();
+}
+
+void CPairFigures::ShowText() {
+    QString html;
+    if (!m_verdict.isEmpty()) {
+        html = tr("<b>Verdict:</b> %1 (File #2 against File #1)").arg(m_verdict.toHtmlEscaped()) +
+               QStringLiteral("<br>");
+    }
+    m_text->setText(html + (m_explanation ? ExplanationHtml(*m_explanation, m_later, m_earlier)
+                                          : m_nothing.toHtmlEscaped()));
 }
 
 void CPairFigures::ShowNothing(const QString& text) {
     m_explanation.reset();
-    m_text->setText(text.toHtmlEscaped());
+    m_verdict.clear();
+    m_nothing = text;
+    ShowText();
     update();
 }
 

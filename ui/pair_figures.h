@@ -46,6 +46,9 @@ class CPairFigures : public QWidget {
 
     // Shows the pair: later is File #1 (the file that joined the scan later).
     void SetPair(const Grip& later, const Grip& earlier, float sensitivity, int32_t method);
+    // The verdict on the pair, shown above the explanation (or the text of
+    // ShowNothing) until the next SetPair or ShowNothing; plain text.
+    void SetVerdict(const QString& verdict);
     // Shows text instead of a pair (no row selected, no fingerprint at hand).
     void ShowNothing(const QString& text);
 
@@ -59,7 +62,11 @@ class CPairFigures : public QWidget {
     void paintEvent(QPaintEvent* event) override;
 
   private:
+    void ShowText();
+
     QLabel* m_text;
+    QString m_verdict;
+    QString m_nothing;  // shown without a pair
     std::unique_ptr<PairExplanation> m_explanation;
     Grip m_later;
     Grip m_earlier;

@@ -60,7 +60,8 @@ CResultActions::CResultActions(const std::vector<DuplicatePair>& results, CResul
     CreateGroupView(parent);
 
     m_summary = new QLabel(m_marks->Summary(), parent);
-    connect(m_marks, &CMarkState::Changed, this, [this] { m_summary->setText(m_marks->Summary()); });
+    connect(m_marks, &CMarkState::Changed, this,
+            [this] { m_summary->setText(m_marks->Summary()); });
 
     m_regroup.setSingleShot(true);
     m_regroup.setInterval(kRegroupDelayMs);
@@ -85,13 +86,14 @@ void CResultActions::CreateGroupView(QWidget* parent) {
     m_groupView->setModel(m_groupModel);
     m_groupView->setColumnWidth(kGroupColumnFile, kInitialGroupFileWidth);
     for (int column = kGroupColumnContent; column < kGroupColumnCount; ++column) {
-        m_groupView->setColumnWidth(column, CResultsView::InitialColumnWidth(column));
+        m_groupView->setColumnWidth(
+            column, CResultsView::InitialColumnWidth(
+                        column == kGroupColumnVerdict ? kColumnVerdict : kColumnContent));
     }
     m_stack->addWidget(m_groupView);
 
-    connect(m_groupView, &CResultsView::imageClicked, this, [this](int row, int) {
-        m_marks->Toggle(m_groupModel->Member(row).path);
-    });
+    connect(m_groupView, &CResultsView::imageClicked, this,
+            [this](int row, int) { m_marks->Toggle(m_groupModel->Member(row).path); });
     connect(m_groupView, &CResultsView::markKeyPressed, this, [this] { MarkSelected(true); });
     connect(m_groupView, &CResultsView::deleteKeyPressed, this, &CResultActions::DeleteSelected);
     connect(m_groupView, &CResultsView::contextMenuWanted, this,
@@ -236,8 +238,8 @@ void CResultActions::MarkAllButKeepers(bool loosely) {
     for (const std::vector<GroupMember>& group : m_groups->Groups()) {
         for (const GroupMember& member : group) {
             if (member.role == FileRole::kDuplicate ||
-                (loosely && (member.role == FileRole::kLinked ||
-                             member.role == FileRole::kTagsOnly))) {
+                (loosely &&
+                 (member.role == FileRole::kLinked || member.role == FileRole::kTagsOnly))) {
                 copies.push_back(member.path);
             }
         }
@@ -418,9 +420,9 @@ void CResultActions::ShowNotDuplicatesDialog() {
                 std::set<NotDuplicates::Pair> back(taken.begin(), taken.end());
                 for (uint32_t r = 0; r < m_results.size(); ++r) {
                     const DuplicatePair& pair = m_results[r];
-                    const NotDuplicates::Pair key = pair.path1 < pair.path2
-                                                        ? NotDuplicates::Pair(pair.path1, pair.path2)
-                                                        : NotDuplicates::Pair(pair.path2, pair.path1);
+                    const NotDuplicates::Pair key =
+                        pair.path1 < pair.path2 ? NotDuplicates::Pair(pair.path1, pair.path2)
+                                                : NotDuplicates::Pair(pair.path2, pair.path1);
                     if (back.count(key) != 0 && listed.count(r) == 0 && FileExists(pair.path1) &&
                         FileExists(pair.path2)) {
                         back.erase(key);

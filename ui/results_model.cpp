@@ -1,6 +1,7 @@
 #include "results_model.h"
 
 #include "mark_state.h"
+#include "pair_verdicts.h"
 
 #include <algorithm>
 #include <iomanip>
@@ -15,8 +16,11 @@ namespace {
 
 const char* const kHeaders[kResultColumnCount] = {
     QT_TRANSLATE_NOOP("CResultsModel", "File #1"), QT_TRANSLATE_NOOP("CResultsModel", "% content"),
-    QT_TRANSLATE_NOOP("CResultsModel", "% tags"), QT_TRANSLATE_NOOP("CResultsModel", "% experim."),
-    QT_TRANSLATE_NOOP("CResultsModel", "File #2")};
+    QT_TRANSLATE_NOOP("CResultsModel", "% tags"),  QT_TRANSLATE_NOOP("CResultsModel", "% experim."),
+    QT_TRANSLATE_NOOP("CResultsModel", "File #2"), QT_TRANSLATE_NOOP("CResultsModel", "Verdict")};
+
+// The sort key of a pair not judged yet: below every verdict.
+constexpr float kNotJudgedKey = -100.0f;
 
 // Below this an experimental figure was never requested.
 constexpr float kNotRequestedBelow = -1.0f;
@@ -53,6 +57,12 @@ QString HeaderToolTip(int column) {
         return CResultsModel::tr(
             "The slow experimental measure over the first minute of both files; \"n/a\" when "
             "it was off, \"failed\" when a file is shorter than a minute.");
+    }
+    if (column == kColumnVerdict) {
+        return CResultsModel::tr(
+            "What kind of copy File #2 is of File #1: the same file (equal bytes), the same "
+            "audio (equal decoded samples), the same recording, shifted (its music starts "
+            "later or earlier), band-limited, or alike by its tags only.");
     }
     return {};
 }
@@ -126,6 +136,12 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
                     return ToQString(pair.path1);
                 case kColumnFile2:
                     return ToQString(pair.path2);
+                case kColumnVerdict: {
+                    const PairVerdict* verdict =
+                        m_verdicts != nullptr ? m_verdicts->Find(row.record) : nullptr;
+                    return verdict != nullptr ? VerdictText(*verdict, LaterBy(*verdict, true))
+                                              : QStringLiteral("\u2026");
+                }
                 case kColumnContent:
                     return role == Qt::DisplayRole ? FormatPercent(pair.contentPercent)
                                                    : QVariant();
@@ -154,14 +170,16 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
         case RecordRole:
             return row.record;
         case ValueRole:
-            if (column != kColumnFile1 && column != kColumnFile2) {
+            if (column == kColumnContent || column == kColumnTags ||
+                column == kColumnExperimental) {
                 return FigureOf(pair, column);
             }
             break;
         case ImageRole:
             if (column == kColumnFile1 || column == kColumnFile2) {
-                const bool marked = m_marks != nullptr &&
-                                    m_marks->IsMarked(column == kColumnFile1 ? pair.path1 : pair.path2);
+                const bool marked =
+                    m_marks != nullptr &&
+                    m_marks->IsMarked(column == kColumnFile1 ? pair.path1 : pair.path2);
                 return marked ? kImageMarked : kImageUnmarked;
             }
             break;
@@ -209,10 +227,19 @@ bool CResultsModel::Before(const ResultRow& a, const ResultRow& b) const {
         const std::vector<uint32_t>& rank = m_rank[static_cast<size_t>(SideOf(m_sortColumn))];
         return m_sortReverse ? rank[a.record] > rank[b.record] : rank[a.record] < rank[b.record];
     }
-    const float va = FigureOf(m_results[a.record], m_sortColumn);
-    const float vb = FigureOf(m_results[b.record], m_sortColumn);
+    const float va = SortKey(a.record, m_sortColumn);
+    const float vb = SortKey(b.record, m_sortColumn);
     // Direction 0 puts the largest figures first.
     return m_sortReverse ? va < vb : va > vb;
+}
+
+float CResultsModel::SortKey(uint32_t record, int column) const {
+    if (column != kColumnVerdict) {
+        return FigureOf(m_results[record], column);
+    }
+    const PairVerdict* verdict = m_verdicts != nullptr ? m_verdicts->Find(record) : nullptr;
+    // The safest copy to remove, the same file, comes first.
+    return verdict != nullptr ? -static_cast<float>(verdict->verdict) : kNotJudgedKey;
 }
 
 void CResultsModel::AppendRecords(uint32_t first, uint32_t count) {
@@ -232,8 +259,8 @@ void CResultsModel::AppendRecords(uint32_t first, uint32_t count) {
         for (uint32_t r = known; r < end; ++r) {
             const DuplicatePair& pair = m_results[r];
             // Folded first: in the C locale the collator compares code points.
-            keys.push_back(m_collator.sortKey(
-                ToQString(side == 0 ? pair.path1 : pair.path2).toCaseFolded()));
+            keys.push_back(
+                m_collator.sortKey(ToQString(side == 0 ? pair.path1 : pair.path2).toCaseFolded()));
         }
         auto less = [&keys](uint32_t a, uint32_t b) {
             const int c = keys[a].compare(keys[b]);
@@ -336,7 +363,7 @@ void CResultsModel::Sort(int column, bool reverse) {
         // The figures are read once: the records lie scattered in memory.
         std::vector<std::pair<float, uint32_t>> keyed(rows.size());
         for (size_t i = 0; i < rows.size(); ++i) {
-            keyed[i] = {FigureOf(m_results[rows[i].record], column), static_cast<uint32_t>(i)};
+            keyed[i] = {SortKey(rows[i].record, column), static_cast<uint32_t>(i)};
         }
         std::stable_sort(keyed.begin(), keyed.end(), [reverse](const auto& a, const auto& b) {
             return reverse ? a.first < b.first : a.first > b.first;
@@ -409,13 +436,28 @@ void CResultsModel::ShowExperimental(uint32_t record) {
     }
 }
 
+void CResultsModel::SetVerdicts(const CPairVerdicts* verdicts) {
+    m_verdicts = verdicts;
+    connect(verdicts, &CPairVerdicts::Judged, this, [this] {
+        if (m_rows.empty()) {
+            return;
+        }
+        if (m_sortColumn == kColumnVerdict) {
+            Sort(m_sortColumn, m_sortReverse);
+        } else {
+            emit dataChanged(index(0, kColumnVerdict),
+                             index(static_cast<int>(m_rows.size()) - 1, kColumnVerdict));
+        }
+    });
+}
+
 void CResultsModel::SetMarks(CMarkState* marks) {
     m_marks = marks;
     // A mark shows in every row of its file.
     connect(marks, &CMarkState::Changed, this, [this] {
         if (!m_rows.empty()) {
-            emit dataChanged(index(0, 0), index(static_cast<int>(m_rows.size()) - 1,
-                                                kResultColumnCount - 1),
+            emit dataChanged(index(0, 0),
+                             index(static_cast<int>(m_rows.size()) - 1, kResultColumnCount - 1),
                              {ImageRole});
         }
     });

@@ -20,6 +20,7 @@
 #include "scan_owner.h"
 
 class CMarkState;
+class CPairVerdicts;
 
 enum ResultColumn : int {
     kColumnFile1 = 0,
@@ -27,7 +28,8 @@ enum ResultColumn : int {
     kColumnTags = 2,
     kColumnExperimental = 3,
     kColumnFile2 = 4,
-    kResultColumnCount = 5,
+    kColumnVerdict = 5,  // File #2 as a copy of File #1
+    kResultColumnCount = 6,
 };
 
 // The image of a file cell: its mark.
@@ -93,6 +95,9 @@ class CResultsModel : public QAbstractTableModel {
     // The marks the file cells show and set; marks must outlive the model.
     // Without marks every file shows unmarked and nothing can be marked.
     void SetMarks(CMarkState* marks);
+    // The verdicts the verdict cells show; verdicts must outlive the model.
+    // Without them, and for a pair not judged yet, the cell shows "…".
+    void SetVerdicts(const CPairVerdicts* verdicts);
     // Flips the mark of a file cell's file, in every row that shows it.
     void ToggleImage(int row, int column);
     void SetImage(int row, int column, uint8_t image);
@@ -110,8 +115,10 @@ class CResultsModel : public QAbstractTableModel {
 
     // Sorts by column: the file columns by path, case-insensitively in the
     // user's locale, A first unless reverse; the figure columns largest first
-    // unless reverse. Equal rows keep their order. The sort then holds for
-    // rows that arrive later.
+    // unless reverse; the verdicts from "same file" to "tags only" unless
+    // reverse, pairs not judged yet last. Equal rows keep their order. The
+    // sort then holds for rows that arrive later, and for verdicts as they
+    // arrive.
     void Sort(int column, bool reverse);
     // -1 while no sort holds.
     int SortColumn() const { return m_sortColumn; }
@@ -130,6 +137,8 @@ class CResultsModel : public QAbstractTableModel {
     const DuplicatePair& Record(int row) const { return m_results[Row(row).record]; }
 
   private:
+    // The key of a figure or verdict column: the larger first.
+    float SortKey(uint32_t record, int column) const;
     // Whether row a goes before row b under the current sort (false when equal).
     bool Before(const ResultRow& a, const ResultRow& b) const;
     // Brings the rank of every record in path order up to date.
@@ -143,6 +152,7 @@ class CResultsModel : public QAbstractTableModel {
     std::vector<ResultRow> m_rows;    // shown, in order
     std::vector<ResultRow> m_hidden;  // refused by the filter
     CMarkState* m_marks = nullptr;
+    const CPairVerdicts* m_verdicts = nullptr;
     ResultFilter m_filter;
     int m_sortColumn = -1;
     bool m_sortReverse = false;

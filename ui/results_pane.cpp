@@ -2,6 +2,8 @@
 
 #include <QVBoxLayout>
 
+#include "group_model.h"
+#include "pair_verdicts.h"
 #include "results_filter_bar.h"
 #include "results_model.h"
 #include "results_view.h"
@@ -13,13 +15,16 @@ CResultsPane::CResultsPane(std::vector<DuplicatePair>& pairs, SettingsStore& set
     : QWidget(parent),
       m_filterBar(new CResultsFilterBar(this)),
       m_list(new CResultsView(this)),
-      m_model(new CResultsModel(pairs, this)) {
+      m_model(new CResultsModel(pairs, this)),
+      m_verdicts(new CPairVerdicts(pluginFolder, this)) {
     m_list->setModel(m_model);
     for (int column = 0; column < kResultColumnCount; ++column) {
         m_list->setColumnWidth(column, CResultsView::InitialColumnWidth(column));
     }
     m_actions = new CResultActions(pairs, m_model, m_list, settings, std::move(pluginFolder),
                                    notDuplicatesFile, std::move(hooks), this);
+    m_model->SetVerdicts(m_verdicts);
+    m_actions->groupModel()->SetVerdicts(m_verdicts);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

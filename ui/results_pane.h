@@ -1,6 +1,6 @@
 // CResultsPane: the window's upper pane: the filter bar over the results,
 // shown as pairs (the list and its model) or as groups (the views of
-// CResultActions). It owns the model; the pairs belong to the scan
+// CResultActions). It owns the model and the verdicts; the pairs belong to the scan
 // controller and must outlive the pane. UI thread only.
 #pragma once
 
@@ -12,6 +12,7 @@
 
 #include "result_actions.h"
 
+class CPairVerdicts;
 class CResultsFilterBar;
 class CResultsModel;
 class CResultsView;
@@ -31,6 +32,8 @@ class CResultsPane : public QWidget {
     CResultsView* list() const { return m_list; }
     CResultsModel* model() const { return m_model; }
     CResultActions* actions() const { return m_actions; }
+    // The verdicts both views show; the window feeds it the pairs.
+    CPairVerdicts* verdicts() const { return m_verdicts; }
 
   signals:
     // The model has taken a new filter.
@@ -41,4 +44,5 @@ class CResultsPane : public QWidget {
     CResultsView* m_list;
     CResultsModel* m_model;
     CResultActions* m_actions;
+    CPairVerdicts* m_verdicts;
 };

@@ -28,6 +28,7 @@ constexpr int kBarColourRange = 170;
 constexpr int kOutlineGrey = 200;
 constexpr int kInitialFileWidth = 400;
 constexpr int kInitialFigureWidth = 100;
+constexpr int kInitialVerdictWidth = 200;
 constexpr int kNarrowestColumn = 40;
 const QString kEllipsis = QStringLiteral("\u2026");
 
@@ -252,8 +253,7 @@ void CResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     if (icon.right() <= option.rect.right()) {
         painter->drawPixmap(icon, Image(index.data(CResultsModel::ImageRole).toInt()));
     }
-    const QRect label =
-        LabelRect(option.rect).adjusted(index.data(kIndentRole).toInt(), 0, 0, 0);
+    const QRect label = LabelRect(option.rect).adjusted(index.data(kIndentRole).toInt(), 0, 0, 0);
     const QString text =
         Elider(opt.font).Elide(index.data(Qt::DisplayRole).toString(), label.width());
     if (!text.isEmpty()) {
@@ -375,6 +375,9 @@ void CResultsView::keyPressEvent(QKeyEvent* event) {
 }
 
 int CResultsView::InitialColumnWidth(int column) {
+    if (column == kColumnVerdict) {
+        return kInitialVerdictWidth;
+    }
     return column == kColumnFile1 || column == kColumnFile2 ? kInitialFileWidth
                                                             : kInitialFigureWidth;
 }

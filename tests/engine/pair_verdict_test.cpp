@@ -1,5 +1,6 @@
 // The verdict on a listed pair, from files of equal and unequal bytes, FLAC
-// signatures that agree or are unset, and the pass's record.
+// signatures that agree or are unset, decoded samples that agree or differ
+// by one sample, and the pass's record.
 #include "pair_verdict.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "analyzer.h"
 #include "test_files.h"
 
 namespace {
@@ -32,6 +34,16 @@ TEST(PairVerdictTest, EachKindOfCopy) {
     Write(dir.File("b.flac"), FlacHead('\x5a', 2));
     Write(dir.File("unsigned a.flac"), FlacHead('\0', 1));
     Write(dir.File("unsigned b.flac"), FlacHead('\0', 2));
+    // Equal samples in files of other bytes (another title), and the same
+    // samples with one changed near the end of the analysed window.
+    InstallPlugins(dir.path(), {"fake_high"});
+    Analyzer decoder(dir.path());
+    const std::vector<int16_t> pcm = ToPcm16(MusicLike(20 * 22050, 7));
+    std::vector<int16_t> touched = pcm;
+    touched[touched.size() - 3 * 22050] += 1;
+    WriteFakeAudio(dir.File("x.fake"), {{"title", "x"}, {"rate", "22050"}}, pcm);
+    WriteFakeAudio(dir.File("y.fake"), {{"title", "why"}, {"rate", "22050"}}, pcm);
+    WriteFakeAudio(dir.File("z.fake"), {{"title", "z"}, {"rate", "22050"}}, touched);
     struct Case {
         const char* name;
         const char* file1;
@@ -48,7 +60,11 @@ TEST(PairVerdictTest, EachKindOfCopy) {
         {"equal bytes, tags only", "a", "a copy", false, 0, false, false, Verdict::kSameFile, 0.0f},
         {"equal size, other bytes", "a", "same size", true, 0, false, false,
          Verdict::kSameRecording, 0.0f},
-        {"equal fingerprints", "a", "longer", true, 0, false, true, Verdict::kSameAudio, 0.0f},
+        {"equal samples", "x.fake", "y.fake", true, 0, false, true, Verdict::kSameAudio, 0.0f},
+        {"one sample differs", "x.fake", "z.fake", true, 0, false, true, Verdict::kSameRecording,
+         0.0f},
+        {"equal fingerprints, no audio", "a", "longer", true, 0, false, true,
+         Verdict::kSameRecording, 0.0f},
         {"equal FLAC signatures", "a.flac", "b.flac", true, 3, false, false, Verdict::kSameAudio,
          0.9f},
         {"unset FLAC signatures", "unsigned a.flac", "unsigned b.flac", true, 0, false, false,
@@ -68,7 +84,7 @@ TEST(PairVerdictTest, EachKindOfCopy) {
         pair.shift = c.shift;
         pair.narrowBand = c.narrow;
         pair.sameFingerprint = c.sameFingerprint;
-        const PairVerdict got = JudgeVerdict(pair);
+        const PairVerdict got = JudgeVerdict(pair, &decoder);
         EXPECT_EQ(VerdictName(got.verdict), VerdictName(c.verdict)) << c.name;
         EXPECT_NEAR(got.offsetSeconds, c.offset, 1e-5f) << c.name;
     }

@@ -633,7 +633,7 @@ TEST_F(MainFrameTest, FoldersDialogOkStartsAFreshListAndStoresTheFolders) {
 
 TEST_F(MainFrameTest, ColumnsKeepTheirSharesWhenTheWindowIsResized) {
     CResultsView* list = frame->list();
-    const int widths[] = {300, 100, 100, 100, 500};
+    const int widths[] = {300, 100, 100, 100, 400, 100};
     for (int column = 0; column < kResultColumnCount; ++column) {
         list->setColumnWidth(column, widths[column]);
     }

@@ -26,6 +26,7 @@
 #include "main_frame.h"
 #include "mark_state.h"
 #include "not_duplicates_dlg.h"
+#include "pair_figures.h"
 #include "result_actions.h"
 #include "result_groups.h"
 #include "results_model.h"
@@ -180,8 +181,8 @@ TEST_F(ResultActionsTest, AMarkBelongsToTheFileInEveryRowAndView) {
 TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked) {
     // a~b, b~c is one chain, so a matches the keeper c only through b;
     // d~e has e in a reference folder.
-    actions->SetFolderSettings({{U16(temp.path()), FolderRole::kNormal},
-                                {U16(temp.File("ref")), FolderRole::kReference}});
+    actions->SetFolderSettings(
+        {{U16(temp.path()), FolderRole::kNormal}, {U16(temp.File("ref")), FolderRole::kReference}});
     QDir().mkpath(QString::fromStdString(temp.File("ref")));
     Deliver("ab,bc");
     {
@@ -204,14 +205,13 @@ TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked)
     std::vector<std::string> shown;
     for (int row = 0; row < model->rowCount(); ++row) {
         const GroupMember& m = model->Member(row);
-        shown.push_back(std::string(FileRoleName(m.role)) + " " +
-                        U16ToBytes(m.path.substr(temp.path().size() + 1)) +
-                        (model->index(row, 0).data(Qt::FontRole).value<QFont>().bold() ? " bold"
-                                                                                        : ""));
+        shown.push_back(
+            std::string(FileRoleName(m.role)) + " " +
+            U16ToBytes(m.path.substr(temp.path().size() + 1)) +
+            (model->index(row, 0).data(Qt::FontRole).value<QFont>().bold() ? " bold" : ""));
     }
-    EXPECT_THAT(shown, UnorderedElementsAre("keeper c.mp3 bold", "duplicate b.mp3",
-                                            "linked a.mp3", "keeper ref/e.mp3 bold",
-                                            "duplicate d.mp3"));
+    EXPECT_THAT(shown, UnorderedElementsAre("keeper c.mp3 bold", "duplicate b.mp3", "linked a.mp3",
+                                            "keeper ref/e.mp3 bold", "duplicate d.mp3"));
 
     actions->MarkAllButKeepers();
     EXPECT_EQ(Marked(), "bd");
@@ -224,6 +224,71 @@ TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked)
     EXPECT_EQ(Marked(), "");
 }
 
+// Verdicts are judged away from the window's thread and fill the list's
+// column, the details and each grouped file's verdict against its keeper,
+// the offset told from that file's side.
+TEST_F(ResultActionsTest, VerdictsFillTheListTheDetailsAndTheGroups) {
+    const auto write = [this](const std::string& name, const char* bytes) {
+        QFile file(QString::fromStdString(temp.File(name)));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return U16(temp.File(name));
+    };
+    const std::u16string a = write("a.mp3", "same bytes");
+    const std::u16string b = write("b.mp3", "same bytes");
+    const std::u16string c = write("c.mp3", "other bytes");
+    const std::u16string d = write("d.mp3", "d");
+    const std::u16string e = write("e.mp3", "e");
+    {
+        std::lock_guard<std::mutex> hold(frame->scan().pairsLock);
+        const auto add = [this](std::u16string p1, std::u16string p2, bool content, int shift) {
+            DuplicatePair pair;
+            pair.path1 = std::move(p1);
+            pair.path2 = std::move(p2);
+            pair.contentPercent = content ? 90.0f : 0.0f;
+            pair.tagPercent = 50.0f;
+            pair.contentMatch = content;
+            pair.shift = shift;
+            frame->scan().PendingPairs.push_back(pair);
+        };
+        add(d, e, false, 0);
+        add(c, a, true, 7);
+        add(a, b, true, 0);
+    }
+    frame->scan().Post(WM_PAIRS_READY);
+    QCoreApplication::sendPostedEvents(frame.get());
+    const auto verdicts = [this] {
+        std::vector<std::string> out;
+        for (int row = 0; row < frame->model()->rowCount(); ++row) {
+            out.push_back(
+                frame->model()->index(row, kColumnVerdict).data().toString().toStdString());
+        }
+        return out;
+    };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return verdicts().back() != "\u2026"; }, 10000));
+    EXPECT_THAT(verdicts(), ElementsAre("tags only", "shifted: starts 2.1 s later", "same file"));
+    frame->SortByColumn(kColumnVerdict);
+    EXPECT_THAT(verdicts(), ElementsAre("same file", "shifted: starts 2.1 s later", "tags only"));
+
+    frame->list()->selectRow(1);
+    EXPECT_TRUE(
+        frame->figures()->Text()->text().contains("<b>Verdict:</b> shifted: starts 2.1 s later"));
+
+    FileFacts best;
+    best.bitrate = 320000;
+    actions->groups().SetFactsForTests(a, best);
+    actions->ShowGroups(true);
+    const CGroupModel* model = actions->groupModel();
+    std::vector<std::string> shown;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        shown.push_back(U16ToBytes(model->Member(row).path.substr(temp.path().size() + 1)) + ": " +
+                        model->index(row, kGroupColumnVerdict).data().toString().toStdString());
+    }
+    EXPECT_THAT(shown, UnorderedElementsAre(
+                           "a.mp3: ", "b.mp3: same file", "c.mp3: shifted: starts 2.1 s earlier",
+                           testing::StartsWith("d.mp3: "), testing::StartsWith("e.mp3: ")));
+}
+
 TEST_F(ResultActionsTest, DeleteMarkedNeverEmptiesAGroupAndEveryRowOfAGoneFileLeaves) {
     struct Case {
         bool keepKeepers;
@@ -231,8 +296,7 @@ TEST_F(ResultActionsTest, DeleteMarkedNeverEmptiesAGroupAndEveryRowOfAGoneFileLe
         std::vector<std::string> rows;
     };
     const Case cases[] = {
-        {false, {}, {"ab", "bc", "de"}},
-        {true, {"a", "b", "d"}, {}},  // c, the keeper, stays alone
+        {false, {}, {"ab", "bc", "de"}}, {true, {"a", "b", "d"}, {}},  // c, the keeper, stays alone
     };
     for (const Case& c : cases) {
         frame->scan().Post(WM_CLEAR_PAIRS);

@@ -367,6 +367,10 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
         <source>%1 MB</source>
         <translation>%1 MB</translation>
     </message>
+    <message>
+        <source>Verdict</source>
+        <translation>Urteil</translation>
+    </message>
 </context>
 <context>
     <name>CKeepPage</name>
@@ -643,6 +647,45 @@ r = %1</translation>
         <source>File #2</source>
         <translation>Datei 2</translation>
     </message>
+    <message>
+        <source>&lt;b&gt;Verdict:&lt;/b&gt; %1 (File #2 against File #1)</source>
+        <translation>&lt;b&gt;Urteil:&lt;/b&gt; %1 (Datei 2 gegenüber Datei 1)</translation>
+    </message>
+</context>
+<context>
+    <name>CPairVerdicts</name>
+    <message>
+        <source>same file</source>
+        <translation>dieselbe Datei</translation>
+    </message>
+    <message>
+        <source>same audio</source>
+        <translation>derselbe Klang</translation>
+    </message>
+    <message>
+        <source>same recording</source>
+        <translation>dieselbe Aufnahme</translation>
+    </message>
+    <message>
+        <source>shifted</source>
+        <translation>verschoben</translation>
+    </message>
+    <message>
+        <source>shifted: starts %1 s later</source>
+        <translation>verschoben: beginnt %1 s später</translation>
+    </message>
+    <message>
+        <source>shifted: starts %1 s earlier</source>
+        <translation>verschoben: beginnt %1 s früher</translation>
+    </message>
+    <message>
+        <source>band-limited</source>
+        <translation>bandbegrenzt</translation>
+    </message>
+    <message>
+        <source>tags only</source>
+        <translation>nur Tags</translation>
+    </message>
 </context>
 <context>
     <name>CProgressDlg</name>
@@ -908,6 +951,14 @@ Sie trotzdem in den Papierkorb verschieben? Nein behält sie.
     <message>
         <source>n/a</source>
         <translation>n. v.</translation>
+    </message>
+    <message>
+        <source>Verdict</source>
+        <translation>Urteil</translation>
+    </message>
+    <message>
+        <source>What kind of copy File #2 is of File #1: the same file (equal bytes), the same audio (equal decoded samples), the same recording, shifted (its music starts later or earlier), band-limited, or alike by its tags only.</source>
+        <translation>Welche Art Kopie Datei 2 von Datei 1 ist: dieselbe Datei (gleiche Bytes), derselbe Klang (gleiche dekodierte Samples), dieselbe Aufnahme, verschoben (ihre Musik beginnt später oder früher), bandbegrenzt oder nur nach den Tags ähnlich.</translation>
     </message>
 </context>
 <context>
