@@ -62,8 +62,7 @@ int32_t ShiftAt(int32_t q) {
 }
 
 int32_t DriftShift(int32_t shift) {
-    return (shift * kDriftSegments + (shift >= 0 ? kStretches / 2 : -kStretches / 2)) /
-           kStretches;
+    return (shift * kDriftSegments + (shift >= 0 ? kStretches / 2 : -kStretches / 2)) / kStretches;
 }
 
 float EnvelopeAt(const float* a, const float* b, int32_t shift) {
@@ -319,6 +318,21 @@ static_assert((kMaxShiftStretches * kDriftSegments + kStretches / 2) / kStretche
               kMaxDriftShift);
 using DriftShifts = SeriesShifts<kDriftLength, 2 * kMaxDriftShift + 1>;
 
+// Whether the reference spectrum score of a and b (whole bands) reaches
+// threshold, from the fast score where its bound decides.
+bool ReachesClose(const GripVectors& a, const GripVectors& b, BoundedScore fast, float threshold) {
+    if (fast.bound == 0.0f) {
+        return fast.value >= threshold;
+    }
+    if (std::nextafter(fast.value - fast.bound, -1.0f) >= threshold) {
+        return true;
+    }
+    if (!(std::nextafter(fast.value + fast.bound, 2.0f) >= threshold)) {
+        return false;
+    }
+    return SpectrumScore(a, b) >= threshold;
+}
+
 }  // namespace
 
 uint32_t CarriedBandEnd(const float* spectrum) {
@@ -359,9 +373,9 @@ uint32_t CarriedBandEnd(const float* spectrum) {
 }
 
 TolerantScores ComputeTolerantScores(const float* spectrumA, const float* envelopeA,
-                                     const float* driftA, uint32_t bandEndA,
-                                     const float* spectrumB, const float* envelopeB,
-                                     const float* driftB, uint32_t bandEndB) {
+                                     const float* driftA, uint32_t bandEndA, const float* spectrumB,
+                                     const float* envelopeB, const float* driftB,
+                                     uint32_t bandEndB) {
     TolerantScores scores;
     const Band band = SharedBand(bandEndA, bandEndB);
     scores.narrowBand = band.narrow;
@@ -382,31 +396,35 @@ TolerantScores ComputeTolerantScores(const float* spectrumA, const float* envelo
 }
 
 TolerantScores ComputeTolerantScores(const Grip& a, const Grip& b) {
-    return ComputeTolerantScores(a.spectrum.data(), a.envelope.data(), a.drift.data(),
-                                 CarriedBandEnd(a.spectrum.data()), b.spectrum.data(),
-                                 b.envelope.data(), b.drift.data(),
-                                 CarriedBandEnd(b.spectrum.data()));
+    return ComputeTolerantScores(
+        a.spectrum.data(), a.envelope.data(), a.drift.data(), CarriedBandEnd(a.spectrum.data()),
+        b.spectrum.data(), b.envelope.data(), b.drift.data(), CarriedBandEnd(b.spectrum.data()));
 }
 
 TolerantScores ComputeTolerantScores(const GripVectors& a, const GripVectors& b) {
-    return ComputeTolerantScores(a.spectrum, a.envelope, a.drift, a.bandEnd, b.spectrum,
-                                 b.envelope, b.drift, b.bandEnd);
+    return ComputeTolerantScores(a.spectrum, a.envelope, a.drift, a.bandEnd, b.spectrum, b.envelope,
+                                 b.drift, b.bandEnd);
+}
+
+float CloseSpectrumThreshold(float sensitivity) {
+    const float strict = ThresholdsFor(sensitivity).strict;
+    return strict + kCloseSpectrumShare * (1.0f - strict);
 }
 
 bool TolerantAccepts(const ContentScores& asLaid, const TolerantScores& tolerant,
                      float sensitivity) {
     if (!tolerant.narrowBand && ContentAccepts(asLaid, sensitivity) &&
-        asLaid.envelopeScore >= kLaidEnvelopeShare * ThresholdsFor(sensitivity).pair) {
+        (asLaid.envelopeScore >= kLaidEnvelopeShare * ThresholdsFor(sensitivity).pair ||
+         asLaid.spectrumScore >= CloseSpectrumThreshold(sensitivity))) {
         return true;
     }
     return tolerant.envelopeScore >= ThresholdsFor(sensitivity).loose &&
-           ContentAccepts(ContentScores{tolerant.spectrumScore, tolerant.envelopeScore,
-                                        tolerant.driftScore},
-                          sensitivity);
+           ContentAccepts(
+               ContentScores{tolerant.spectrumScore, tolerant.envelopeScore, tolerant.driftScore},
+               sensitivity);
 }
 
-bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity,
-                   bool* aligned) {
+bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity, bool* aligned) {
     if (aligned != nullptr) {
         *aligned = false;
     }
@@ -415,8 +433,9 @@ bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity
     if (band.narrow) {
         spectrum = FastScore(a.spectrum + band.first, b.spectrum + band.first, band.count);
     } else if (JudgeContent(a, b, sensitivity, &spectrum) &&
-               EnvelopeAt(a.envelope, b.envelope, 0) >=
-                   kLaidEnvelopeShare * ThresholdsFor(sensitivity).pair) {
+               (EnvelopeAt(a.envelope, b.envelope, 0) >=
+                    kLaidEnvelopeShare * ThresholdsFor(sensitivity).pair ||
+                ReachesClose(a, b, spectrum, CloseSpectrumThreshold(sensitivity)))) {
         return true;
     }
     const ContentThresholds t = ThresholdsFor(sensitivity);

@@ -46,20 +46,30 @@ struct TolerantScores {
 // leave rule 1 to the spectrum and the drift, which unrelated pieces of one
 // style can reach.
 inline constexpr float kLaidEnvelopeShare = 0.3f;
+// ...unless the whole band's spectra agree so closely that "% content"
+// reaches this share of its range (0.97 at the default sensitivity): no two
+// unrelated pieces of one style come that close, while the envelope of a
+// faded-in or re-timed copy may agree at no alignment at all.
+inline constexpr float kCloseSpectrumShare = 0.7f;
+
+// The spectrum score at which a pair's "% content" reaches
+// kCloseSpectrumShare of its range.
+float CloseSpectrumThreshold(float sensitivity);
 
 // The reference formulas, from the series themselves: spectrum kComparedBins
 // values, envelope kEnvelopeLength, drift kDriftLength. bandEndA and bandEndB
 // are CarriedBandEnd of the spectra.
 TolerantScores ComputeTolerantScores(const float* spectrumA, const float* envelopeA,
-                                     const float* driftA, uint32_t bandEndA,
-                                     const float* spectrumB, const float* envelopeB,
-                                     const float* driftB, uint32_t bandEndB);
+                                     const float* driftA, uint32_t bandEndA, const float* spectrumB,
+                                     const float* envelopeB, const float* driftB,
+                                     uint32_t bandEndB);
 TolerantScores ComputeTolerantScores(const Grip& a, const Grip& b);
 TolerantScores ComputeTolerantScores(const GripVectors& a, const GripVectors& b);
 
 // The tolerant acceptance: a pair of whole bands that the rules accept as
 // laid (asLaid, the scores of ComputeContentScores) with an envelope score of
-// at least kLaidEnvelopeShare of the pair threshold; or a pair whose
+// at least kLaidEnvelopeShare of the pair threshold or a spectrum score of at
+// least CloseSpectrumThreshold; or a pair whose
 // envelopes reach the loose threshold at their best alignment and whose
 // tolerant scores pass either rule. A pair with a narrow band is judged by
 // the second alone: what lies beyond the band never counts as agreement.

@@ -11,9 +11,11 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'H', 'F', 'P', 'A', 'I', 'R', 'S', '2'};
+constexpr char kMagic[8] = {'H', 'F', 'P', 'A', 'I', 'R', 'S', '3'};
 // The magic's last byte is its version: a file of another version is ours,
-// and only costs the speed of the next scan.
+// and only costs the speed of the next scan. It moves whenever the
+// comparison's rules change, so that no pair judged under the old rules is
+// kept (3: a close spectrum passes as laid without the envelopes' share).
 constexpr size_t kMagicName = 7;
 // A kept pair's flags.
 constexpr uint32_t kContentMatch = 1;
@@ -103,8 +105,7 @@ HRESULT ResultMemory::Load(const std::string& path) {
         return S_OK;
     }
     const bool ours = read == WholeRead::kRead &&
-                      bytes.compare(0, kMagicName, kMagic, std::min(bytes.size(), kMagicName)) ==
-                          0;
+                      bytes.compare(0, kMagicName, kMagic, std::min(bytes.size(), kMagicName)) == 0;
     if (!ours) {
         m_foreign = true;
         return E_FILE_FOREIGN;

@@ -101,9 +101,13 @@ TEST(TolerantCompareTest, BandEndIsWhereTheSpectrumFallsOntoAFlatFloor) {
          kComparedBins},
         {"band below 1.4 kHz", [](uint32_t k) { return k < 64 ? 3.0f : 0.01f; }, 128},
         {"silent", [](uint32_t) { return 0.0f; }, kComparedBins},
-        {"not a number", [kNan](uint32_t k) { return k < 384 ? 1.0f : k == 700 ? kNan : 0.03f; },
+        {"not a number", [kNan](uint32_t k) { return k < 384    ? 1.0f
+                                                     : k == 700 ? kNan
+                                                                : 0.03f; },
          kComparedBins},
-        {"negative", [](uint32_t k) { return k < 384 ? 1.0f : k == 700 ? -1.0f : 0.03f; },
+        {"negative", [](uint32_t k) { return k < 384    ? 1.0f
+                                             : k == 700 ? -1.0f
+                                                        : 0.03f; },
          kComparedBins},
     };
     for (const Case& c : cases) {
@@ -141,18 +145,18 @@ TEST(TolerantCompareTest, ScoresEqualABruteForceOverEveryShift) {
         const uint32_t first = end < kComparedBins ? 28 : 0;
         const uint32_t last = end < kComparedBins ? end * 4 / 5 : kComparedBins;
         EXPECT_EQ(got.narrowBand, end < kComparedBins) << c.name;
-        EXPECT_NEAR(got.spectrumScore,
-                    Correlation(c.a.spectrum.data() + first, c.b.spectrum.data() + first,
-                                last - first),
-                    1e-5)
+        EXPECT_NEAR(
+            got.spectrumScore,
+            Correlation(c.a.spectrum.data() + first, c.b.spectrum.data() + first, last - first),
+            1e-5)
             << c.name;
         double best = -1;
         int32_t bestShift = 0;
         double second = -1;
         for (int32_t k = -27; k <= 27; ++k) {
             const uint32_t from = static_cast<uint32_t>(std::max(0, -k));
-            const double e = Correlation(c.a.envelope.data() + from,
-                                         c.b.envelope.data() + from + k, 100 - std::abs(k));
+            const double e = Correlation(c.a.envelope.data() + from, c.b.envelope.data() + from + k,
+                                         100 - std::abs(k));
             if (e > best) {
                 second = best;
                 best = e;
@@ -167,10 +171,10 @@ TEST(TolerantCompareTest, ScoresEqualABruteForceOverEveryShift) {
         }
         const int32_t d = static_cast<int32_t>(std::lround(got.shift * 11.0 / 100.0));
         const uint32_t from = static_cast<uint32_t>(std::max(0, -d));
-        EXPECT_NEAR(got.driftScore,
-                    Correlation(c.a.drift.data() + from, c.b.drift.data() + from + d,
-                                10 - std::abs(d)),
-                    1e-5)
+        EXPECT_NEAR(
+            got.driftScore,
+            Correlation(c.a.drift.data() + from, c.b.drift.data() + from + d, 10 - std::abs(d)),
+            1e-5)
             << c.name;
     }
 }
@@ -279,6 +283,10 @@ TEST(TolerantCompareTest, JudgementEqualsTheFormulasNearEveryThreshold) {
             straddle(narrow, awayNarrow, 0, target,
                      [&](const Grip& g) { return ComputeTolerantScores(anchor, g).spectrumScore; });
         }
+        // A whole band as laid whose envelopes disagree: the close spectrum
+        // alone lets it pass.
+        straddle(shifted, away, 0, CloseSpectrumThreshold(s),
+                 [&](const Grip& g) { return ComputeContentScores(anchor, g).spectrumScore; });
     }
     std::vector<GripVectors> vectors(grips.size());
     for (size_t i = 0; i < grips.size(); ++i) {
