@@ -233,29 +233,34 @@ class SeriesShifts {
     // quick look that never says no wrongly, for the pairs that are nowhere
     // near it.
     bool MayReach(float threshold) const {
+        for (int32_t q = 0; q < Shifts; ++q) {
+            if (MayReachAt(q, threshold)) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    // The same for shift number q alone.
+    bool MayReachAt(int32_t q, float threshold) const {
         // |r| + kLargestBound < threshold, squared, without a division.
         const double limit = threshold - kLargestBound;
         if (!(limit > 0.0)) {
             return true;
         }
-        for (int32_t q = 0; q < Shifts; ++q) {
-            const Sums x = SpanA(q);
-            const Sums y = SpanB(q);
-            const uint32_t n = Count(q);
-            const double inverse = kInverse.value[q];
-            const double centredX = x.squares - x.sum * x.sum * inverse;
-            const double centredY = y.squares - y.sum * y.sum * inverse;
-            // Where the bound cannot be had the reference decides later.
-            if (!Bounded(x, centredX, n) || !Bounded(y, centredY, n)) {
-                return true;
-            }
-            const double covariance = m_products[q] - x.sum * y.sum * inverse;
-            // A relative allowance for the products above, rounded.
-            if (!(covariance * covariance * (1.0 + 1e-9) < limit * limit * centredX * centredY)) {
-                return true;
-            }
+        const Sums x = SpanA(q);
+        const Sums y = SpanB(q);
+        const uint32_t n = Count(q);
+        const double inverse = kInverse.value[q];
+        const double centredX = x.squares - x.sum * x.sum * inverse;
+        const double centredY = y.squares - y.sum * y.sum * inverse;
+        // Where the bound cannot be had the reference decides later.
+        if (!Bounded(x, centredX, n) || !Bounded(y, centredY, n)) {
+            return true;
         }
-        return false;
+        const double covariance = m_products[q] - x.sum * y.sum * inverse;
+        // A relative allowance for the products above, rounded.
+        return !(covariance * covariance * (1.0 + 1e-9) < limit * limit * centredX * centredY);
     }
 
     // The fast score of shift number q with its bound (0 where the
@@ -472,13 +477,18 @@ bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity
         *aligned = true;
     }
     const EnvelopeShifts envelopes(a.envelope, b.envelope);
-    if (!envelopes.MayReach(t.loose)) {
-        return false;
-    }
+    // A shift whose score surely stays below the loose threshold is never
+    // the best of a pair that passes: the best must reach it. Such shifts
+    // are left out unscored (their score below every other's).
+    constexpr BoundedScore kLeftOut{-2.0f, 0.0f};
     BoundedScore shifts[kShiftCount];
     double upper = -1.0;
     double lowerOfBest = -1.0;
     for (int32_t q = 0; q < kShiftCount; ++q) {
+        if (!envelopes.MayReachAt(q, t.loose)) {
+            shifts[q] = kLeftOut;
+            continue;
+        }
         shifts[q] = envelopes.At(q);
         upper = std::max(upper, static_cast<double>(shifts[q].value) + shifts[q].bound);
         lowerOfBest = std::max(lowerOfBest, static_cast<double>(shifts[q].value) - shifts[q].bound);
