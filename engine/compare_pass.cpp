@@ -244,7 +244,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     thread_local std::vector<Listed> listed;
     listed.clear();
     PassView view;
-    view.sketchA = GripStore::SketchesOf(*a);
+    view.sketchA = SketchesOf(*a);
     view.emptyA = EmptyTextsOf(a->grip);
     // Begun for this file by the first stretch that compares tags.
     thread_local TagReachFilter reach;
