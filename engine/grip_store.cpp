@@ -72,6 +72,11 @@ GripStore::Entry* GripStore::Find(std::u16string_view path) {
     return it == m_entries.end() ? nullptr : &it->second;
 }
 
+const GripStore::Entry* GripStore::Find(std::u16string_view path) const {
+    const auto it = m_entries.find(path);
+    return it == m_entries.end() ? nullptr : &it->second;
+}
+
 GripStore::Entry* GripStore::Insert(const std::u16string& path, const Grip& grip) {
     return Insert(Prepare(path, grip), grip.sequence);
 }

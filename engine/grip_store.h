@@ -132,6 +132,7 @@ class GripStore {
 
     // The entry of path, or null. Call under the lock.
     Entry* Find(std::u16string_view path);
+    const Entry* Find(std::u16string_view path) const;
     // Stores grip under path with its scaled series, in O(log n); null when
     // path is already there (nothing changes then). A grip whose sequence is
     // set joins the scan with it. Call under the exclusive lock.
