@@ -376,7 +376,11 @@ void CMainFrame::OnExport() {
         return;
     }
     m_files.Export([this](bool playlist, size_t* leftOut) {
-        return playlist ? PlaylistBytes(leftOut) : m_resultActions->ExportCsv();
+        // The verdicts compare the bytes of equally long files: a while for a large list.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        std::string bytes = playlist ? PlaylistBytes(leftOut) : m_resultActions->ExportCsv();
+        QApplication::restoreOverrideCursor();
+        return bytes;
     });
 }
 
