@@ -23,6 +23,7 @@
 #include "command.h"
 #include "command_line.h"
 #include "compare_settings.h"
+#include "csv_export.h"
 #include "decoder_set.h"
 #include "duplicate_groups.h"
 #include "file_facts.h"
@@ -68,6 +69,10 @@ const char kFooter[] =
     "        found), done, new (fingerprinted now), fromCache, skipped, and\n"
     "        skippedBy (the skipped count of each reason). Bytes of a name that\n"
     "        are not UTF-8 are written as \\udc80..\\udcff.\n"
+    "  csv   the pairs as RFC 4180 CSV (fields with a comma, a quotation mark or\n"
+    "        a line break quoted, lines ended by CR LF): path1, path2,\n"
+    "        content_percent, tags_percent, experimental_percent (empty when\n"
+    "        not computed), verdict and offset_s as in json (empty for tags only).\n"
     "  m3u   the playlist the desktop program saves: #EXTM3U, then every\n"
     "        file of the pairs once, in the order first met, lines ended by CR\n"
     "        LF; a path that cannot be written as one line (a line break in it)\n"
@@ -93,6 +98,9 @@ const char kFooter[] =
     "  json  one object: \"groups\" (keeper, files: path, role, verdict against\n"
     "        the keeper as for pairs, null when not paired with it) and\n"
     "        \"counters\".\n"
+    "  csv   group, role, path, then the file's content_percent, tags_percent,\n"
+    "        experimental_percent and verdict against the keeper (empty for the\n"
+    "        keeper and a file not paired with it).\n"
     "  m3u   every file of every group once, keeper first.\n"
     "\n"
     "Pairs remembered as \"not duplicates\" in the desktop program\n"
@@ -197,8 +205,8 @@ std::optional<int> ParseArguments(int argc, char** argv, ScanOptions& options) {
         ->check(CLI::Validator(CheckNotEmpty, ""))
         ->type_name("FILE");
     app.add_option("--format", options.format, "output format (default tsv)")
-        ->check(CLI::IsMember({"tsv", "json", "m3u"}).description(""))
-        ->type_name("tsv|json|m3u");
+        ->check(CLI::IsMember({"tsv", "json", "csv", "m3u"}).description(""))
+        ->type_name("tsv|json|csv|m3u");
     app.add_option("--output", options.output,
                    "write the output to FILE instead of standard output")
         ->check(CLI::Validator(CheckNotEmpty, ""))
@@ -220,8 +228,7 @@ std::optional<int> ParseArguments(int argc, char** argv, ScanOptions& options) {
     app.add_option("--exclude", options.exclude,
                    "a folder that is not scanned, also inside a scanned one (repeatable)")
         ->type_name("FOLDER");
-    app.add_option("--prefer", options.prefer,
-                   "a folder for the rule \"preferred\" (repeatable)")
+    app.add_option("--prefer", options.prefer, "a folder for the rule \"preferred\" (repeatable)")
         ->type_name("FOLDER");
     app.add_option("FOLDER", options.folders, "the folders to scan")->required()->type_name("");
     const std::optional<int> exit = ParseCommandLine(app, argc, argv);
@@ -317,15 +324,18 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups,
         }
         return PlaylistBytes(files, leftOut);
     }
+    if (options.format == "csv") {
+        return GroupsCsv(groups, pairs);
+    }
     if (options.format == "json") {
         Json list = Json::array();
         for (const std::vector<GroupMember>& group : groups) {
             Json files = Json::array();
             for (const GroupMember& m : group) {
-                files.push_back({{"path", JsonText(m.path)},
-                                 {"role", FileRoleName(m.role)},
-                                 {"verdict", VerdictAgainstKeeper(pairs, group.front().path,
-                                                                  m.path)}});
+                files.push_back(
+                    {{"path", JsonText(m.path)},
+                     {"role", FileRoleName(m.role)},
+                     {"verdict", VerdictAgainstKeeper(pairs, group.front().path, m.path)}});
             }
             list.push_back({{"keeper", JsonText(group.front().path)}, {"files", std::move(files)}});
         }
@@ -347,7 +357,8 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups,
 // The groups of pairs, each arranged around the copy the rules keep. Reads
 // every grouped file's facts through the plug-ins.
 Groups MakeGroups(const std::vector<DuplicatePair>& pairs, const FolderRoles& roles,
-                  const std::vector<std::u16string>& preferred, const std::vector<KeepRule>& rules) {
+                  const std::vector<std::u16string>& preferred,
+                  const std::vector<KeepRule>& rules) {
     DecoderSet decoders;
     Groups out;
     for (const PairGroup& group : GroupPairs(pairs)) {
@@ -361,8 +372,7 @@ Groups MakeGroups(const std::vector<DuplicatePair>& pairs, const FolderRoles& ro
                                              [&](const auto& f) { return PathIsInside(path, f); });
             ReadFileFacts(decoders, path, &facts[i]);
         }
-        out.push_back(
-            ArrangeGroup(group, pairs, PickGroupKeeper(group, facts, rules), reference));
+        out.push_back(ArrangeGroup(group, pairs, PickGroupKeeper(group, facts, rules), reference));
     }
     return out;
 }
@@ -372,6 +382,13 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
                    size_t* leftOut) {
     if (options.format == "m3u") {
         return PlaylistBytes(pairs, leftOut);
+    }
+    if (options.format == "csv") {
+        std::vector<const DuplicatePair*> listed;
+        for (const DuplicatePair& p : pairs) {
+            listed.push_back(&p);
+        }
+        return PairsCsv(listed);
     }
     if (options.format == "json") {
         Json list = Json::array();
@@ -491,8 +508,9 @@ int RunScan(int argc, char** argv) {
     const std::string cache = options.cache.empty() ? GripStore::DefaultCachePath() : options.cache;
     NotDuplicates notDuplicates;
     const OwnFiles own(cache, notDuplicates.File());
-    for (const auto& [option, file] : {std::pair<const char*, const std::string&>{"--output", options.output},
-                                       {"--skipped", options.skipped}}) {
+    for (const auto& [option, file] :
+         {std::pair<const char*, const std::string&>{"--output", options.output},
+          {"--skipped", options.skipped}}) {
         if (const char* what = file.empty() ? nullptr : own.Owns(file)) {
             std::fprintf(stderr, "harmonyfox-cli scan: %s names %s: %s\n", option, what,
                          file.c_str());
@@ -553,10 +571,9 @@ int RunScan(int argc, char** argv) {
         std::fprintf(stderr, "harmonyfox-cli scan: cannot read %s; no pair is left out\n",
                      notDuplicates.File().c_str());
     } else if (notDuplicates.setAside() > 0) {
-        std::fprintf(stderr,
-                     "harmonyfox-cli scan: %zu damaged lines of %s were set aside in %s.bad\n",
-                     notDuplicates.setAside(), notDuplicates.File().c_str(),
-                     notDuplicates.File().c_str());
+        std::fprintf(
+            stderr, "harmonyfox-cli scan: %zu damaged lines of %s were set aside in %s.bad\n",
+            notDuplicates.setAside(), notDuplicates.File().c_str(), notDuplicates.File().c_str());
     }
     std::vector<DuplicatePair>& pairs = scan.pairs();
     notDuplicates.Filter(pairs);
@@ -573,7 +590,8 @@ int RunScan(int argc, char** argv) {
         rendered = Render(options, pairs, counts, skipped, &leftOut);
     }
     const bool written = WriteOutput(options.output, rendered);
-    std::fprintf(stderr, "harmonyfox-cli scan: %zu pairs%s; %d files done of %d found; %d cached%s\n",
+    std::fprintf(stderr,
+                 "harmonyfox-cli scan: %zu pairs%s; %d files done of %d found; %d cached%s\n",
                  pairs.size(), groupCount.c_str(), counts.done, counts.found, counts.cached,
                  OutcomeSummary(counts, skipped).c_str());
     if (leftOut > 0) {

@@ -35,6 +35,26 @@ DesktopActions DesktopActions::System() {
         }
         return dialog.selectedFiles().first();
     };
+    actions.askExportPath = [](QWidget* parent) {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        const QString csv = QCoreApplication::translate("DesktopActions", "CSV table (*.csv)");
+        const QString m3u = QCoreApplication::translate("DesktopActions", "M3U Playlist (*.m3u)");
+        dialog.setNameFilters({csv, m3u});
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        // The name given without an ending takes the one of the kind chosen.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, m3u](const QString& filter) {
+                             dialog.setDefaultSuffix(filter == m3u ? QStringLiteral("m3u")
+                                                                   : QStringLiteral("csv"));
+                         });
+        dialog.selectFile(QCoreApplication::translate("DesktopActions", "Duplicates"));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return QString();
+        }
+        return dialog.selectedFiles().first();
+    };
     actions.message = [](QWidget* parent, const QString& text, const QString& caption,
                          QMessageBox::Icon icon) {
         QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);

@@ -21,6 +21,9 @@ struct DesktopActions {
     std::function<bool(QWidget* parent, const QString& question)> confirm;
     // Asks where to save the playlist; the chosen path, or empty when cancelled.
     std::function<QString(QWidget* parent)> askPlaylistPath;
+    // Asks where to export the results, offering CSV and M3U; the chosen
+    // path (its name ends as the chosen kind does), or empty when cancelled.
+    std::function<QString(QWidget* parent)> askExportPath;
     // Shows text with caption and icon and waits for OK.
     std::function<void(QWidget* parent, const QString& text, const QString& caption,
                        QMessageBox::Icon icon)>

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QString>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -40,11 +41,19 @@ class CFileCommands {
     // written as one line) and writes it; says what went wrong. A place that
     // names a file of ours is refused.
     void SavePlaylist(const std::string& bytes, size_t leftOut) const;
+    // Asks where to export (askExportPath) and writes there what bytesFor
+    // gives: the playlist (playlist true; leftOut receives the paths it
+    // could not take) for a name ending in .m3u or .m3u8, else CSV. A place
+    // that names a file of ours is refused; failures are said.
+    void Export(const std::function<std::string(bool playlist, size_t* leftOut)>& bytesFor) const;
     // The files of ours that no playlist may replace.
     void SetOwnFiles(OwnFiles own) { m_own = std::move(own); }
 
   private:
     void Error(const QString& text) const;
+    // Writes bytes to path unless it names a file of ours; says what went
+    // wrong, and how many paths a playlist left out. what: "playlist", ...
+    void SaveAs(const QString& path, const std::string& bytes, size_t leftOut) const;
 
     const DesktopActions& m_desktop;
     QWidget* m_parent;

@@ -1,6 +1,7 @@
 #include "main_frame.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
@@ -11,6 +12,8 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <algorithm>
+
 #include "about_dlg.h"
 #include "artwork.h"
 #include "details_pane.h"
@@ -19,6 +22,7 @@
 #include "folders_dlg.h"
 #include "frame_actions.h"
 #include "grip_store.h"
+#include "help_dlg.h"
 #include "mark_state.h"
 #include "not_duplicates.h"
 #include "options_dlg.h"
@@ -26,6 +30,7 @@
 #include "program_version.h"
 #include "progress_dlg.h"
 #include "result_actions.h"
+#include "result_groups.h"
 #include "results_model.h"
 #include "results_pane.h"
 #include "results_view.h"
@@ -44,6 +49,10 @@ const QSize kInitialSize(1150, 700);
 constexpr int kColumnFitMargin = 20;
 // The progress band follows the workers' counters this often.
 constexpr int kIdleIntervalMs = 200;
+// A passing word stays in the status bar this long.
+constexpr int kStatusMessageMs = 8000;
+// The details pane never takes the list's last rows.
+constexpr int kLeastListHeight = 80;
 
 }  // namespace
 
@@ -71,8 +80,10 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     m_progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_commands->toolBar()->addWidget(m_progress);
     CreateList();
-    m_resultActions->AddMenus(menuBar(), findChild<QToolBar*>(QStringLiteral("toolbar")),
+    m_resultActions->AddMenus(menuBar(), m_commands->viewMenu(),
+                              findChild<QToolBar*>(QStringLiteral("toolbar")),
                               m_commands->deleteMarked());
+    RestoreWindowState();
     m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusText, 1);
     statusBar()->addPermanentWidget(m_resultActions->MarkSummary());
@@ -133,6 +144,9 @@ void CMainFrame::CreateList() {
         Message(text, tr("Error"), QMessageBox::Critical);
     };
     hooks.runDialog = [this](QDialog* dialog) { return RunDialog(dialog); };
+    hooks.status = [this](const QString& text) {
+        statusBar()->showMessage(text, kStatusMessageMs);
+    };
     auto* listPane =
         new CResultsPane(m_scan->pairs(), *m_settings, m_startup.pluginFolder,
                          m_startup.notDuplicatesPath.empty() ? NotDuplicates::DefaultPath()
@@ -150,8 +164,12 @@ void CMainFrame::CreateList() {
     m_splitter->addWidget(m_detailsPane);
     m_splitter->setStretchFactor(0, 1);
     m_splitter->setStretchFactor(1, 0);
-    // The bar between list and details is not for dragging: the details keep their height.
-    m_splitter->handle(1)->setEnabled(false);
+    // A height the user drags the details pane to stays, also for the next start.
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
+        if (detailsShown()) {
+            m_detailsHeight = m_splitter->sizes().value(1);
+        }
+    });
     setCentralWidget(m_splitter);
     ShowListOnly();
 
@@ -197,6 +215,8 @@ void CMainFrame::Command(int id) {
         {ID_SCAN, &CMainFrame::OnScan},
         {ID_STOP, &CMainFrame::OnStop},
         {ID_VIEW_SKIPPED, &CMainFrame::OnViewSkipped},
+        {ID_EXPORT, &CMainFrame::OnExport},
+        {ID_HELP, &CMainFrame::OnHelp},
     };
     for (const auto& [command, handler] : kHandlers) {
         if (command == id) {
@@ -210,6 +230,24 @@ void CMainFrame::Command(int id) {
             break;
         case ID_NOT_DUPLICATES:
             m_resultActions->ForgetPairOfRow(m_list->FirstSelectedRow());
+            break;
+        case ID_SELECT_ALL:
+            m_resultActions->SelectAll();
+            break;
+        case ID_DELETE_SELECTED:
+            m_resultActions->DeleteSelected();
+            break;
+        case ID_KEEP_LEFT:
+        case ID_KEEP_RIGHT:
+            m_resultActions->KeepThisOne(m_resultActions->ShownFile(id == ID_KEEP_LEFT));
+            break;
+        case ID_MARK_FOLDER_LEFT:
+        case ID_MARK_FOLDER_RIGHT:
+        case ID_UNMARK_FOLDER_LEFT:
+        case ID_UNMARK_FOLDER_RIGHT:
+            m_resultActions->MarkFolder(m_resultActions->ShownFile(id == ID_MARK_FOLDER_LEFT ||
+                                                                   id == ID_UNMARK_FOLDER_LEFT),
+                                        id == ID_MARK_FOLDER_LEFT || id == ID_MARK_FOLDER_RIGHT);
             break;
         case ID_PLAY_LEFT:
         case ID_PLAY_RIGHT:
@@ -253,6 +291,7 @@ void CMainFrame::OnNews() {
 
 void CMainFrame::OnClearPairs() {
     m_resultActions->marks().Clear();
+    m_resultActions->groups().ForgetChosenKeepers();
     m_model->Clear();
 }
 
@@ -329,6 +368,53 @@ void CMainFrame::OnSavePlaylist() {
     size_t leftOut = 0;
     const std::string bytes = PlaylistBytes(&leftOut);  // before leftOut is read
     m_files.SavePlaylist(bytes, leftOut);
+}
+
+void CMainFrame::OnExport() {
+    if (m_model->rowCount() == 0) {
+        Message(tr("Nothing to export: the list is empty"), tr("Error"), QMessageBox::Critical);
+        return;
+    }
+    m_files.Export([this](bool playlist, size_t* leftOut) {
+        // The verdicts compare the bytes of equally long files: a while for a large list.
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        std::string bytes = playlist ? PlaylistBytes(leftOut) : m_resultActions->ExportCsv();
+        QApplication::restoreOverrideCursor();
+        return bytes;
+    });
+}
+
+void CMainFrame::OnHelp() {
+    CHelpDlg dialog(menuBar(), DialogParent());
+    RunDialog(&dialog);
+}
+
+void CMainFrame::ShowBothPanes() {
+    if (!m_detailsPane->isHidden()) {
+        return;
+    }
+    m_detailsPane->show();
+    const int total = m_splitter->height() - m_splitter->handleWidth();
+    const int wanted = m_detailsHeight > 0 ? m_detailsHeight : m_detailsPane->sizeHint().height();
+    // The list keeps some room even where the window is now smaller.
+    const int details = std::max(1, std::min(wanted, total - kLeastListHeight));
+    m_splitter->setSizes({total - details, details});
+}
+
+void CMainFrame::RestoreWindowState() {
+    const WindowState state = m_settings->ReadWindowState();
+    if (!state.geometry.isEmpty()) {
+        restoreGeometry(state.geometry);
+    }
+    m_detailsHeight = state.detailsHeight;
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (detailsShown()) {
+        m_detailsHeight = m_splitter->sizes().value(1);
+    }
+    m_settings->WriteWindowState({saveGeometry(), m_detailsHeight});
+    QMainWindow::closeEvent(event);
 }
 
 void CMainFrame::ForgetDeletedFiles(const std::vector<std::u16string>& gone) {
@@ -417,7 +503,8 @@ void CMainFrame::ShowScanState() {
     // Fingerprints that could not be saved (a full disk) are said with the counts.
     const std::string unsaved = SaveFailuresMessage(m_scan->saveFailures());
     m_statusText->setText(
-        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(), m_scan->Counts().skipped) +
+        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(),
+                             m_scan->Counts().skipped) +
         (unsaved.empty() ? QString() : QStringLiteral("; ") + QString::fromStdString(unsaved)));
     m_commands->scan()->setEnabled(phase != ScanPhase::kScanning);
     m_commands->stop()->setEnabled(phase == ScanPhase::kScanning);

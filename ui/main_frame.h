@@ -130,6 +130,8 @@ class CMainFrame : public QMainWindow, public ScanListener {
   protected:
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Remembers the window's place and size and the details pane's height.
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void CreateList();
@@ -161,6 +163,10 @@ class CMainFrame : public QMainWindow, public ScanListener {
     void OnDeleteMarked();
     void OnCheckUpdate();
     void OnAbout();
+    // File > Export: the view shown as CSV, or the playlist, where the user says.
+    void OnExport();
+    void OnHelp();
+    void RestoreWindowState();
     void DeletePairFile(const std::u16string& path);
 
     void OnContextMenu(int row, int column, const QPoint& globalPos);
@@ -168,7 +174,8 @@ class CMainFrame : public QMainWindow, public ScanListener {
     // Shows the details of both files of m_results[record].
     void ShowRecord(uint32_t record);
     void ShowListOnly() { m_detailsPane->hide(); }
-    void ShowBothPanes() { m_detailsPane->show(); }
+    // Shows the details pane at the height last given to it.
+    void ShowBothPanes();
 
     // True when row points into m_results; otherwise shows "#<code> Out of bound".
     bool CheckRow(int row, const char* code);
@@ -196,4 +203,5 @@ class CMainFrame : public QMainWindow, public ScanListener {
     CResultsFilterBar* m_filterBar = nullptr;
     CDetailsPane* m_detailsPane = nullptr;
     CSkippedFilesDlg* m_skippedWnd = nullptr;
+    int m_detailsHeight = 0;  // pixels; 0 until the user sets it
 };

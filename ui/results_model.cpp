@@ -160,9 +160,12 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
             break;
         case ImageRole:
             if (column == kColumnFile1 || column == kColumnFile2) {
-                const bool marked = m_marks != nullptr &&
-                                    m_marks->IsMarked(column == kColumnFile1 ? pair.path1 : pair.path2);
-                return marked ? kImageMarked : kImageUnmarked;
+                const std::u16string& path = column == kColumnFile1 ? pair.path1 : pair.path2;
+                if (m_marks != nullptr && !m_marks->CanMark(path)) {
+                    return kImageReference;
+                }
+                return m_marks != nullptr && m_marks->IsMarked(path) ? kImageMarked
+                                                                     : kImageUnmarked;
             }
             break;
     }
@@ -232,8 +235,8 @@ void CResultsModel::AppendRecords(uint32_t first, uint32_t count) {
         for (uint32_t r = known; r < end; ++r) {
             const DuplicatePair& pair = m_results[r];
             // Folded first: in the C locale the collator compares code points.
-            keys.push_back(m_collator.sortKey(
-                ToQString(side == 0 ? pair.path1 : pair.path2).toCaseFolded()));
+            keys.push_back(
+                m_collator.sortKey(ToQString(side == 0 ? pair.path1 : pair.path2).toCaseFolded()));
         }
         auto less = [&keys](uint32_t a, uint32_t b) {
             const int c = keys[a].compare(keys[b]);
@@ -414,8 +417,8 @@ void CResultsModel::SetMarks(CMarkState* marks) {
     // A mark shows in every row of its file.
     connect(marks, &CMarkState::Changed, this, [this] {
         if (!m_rows.empty()) {
-            emit dataChanged(index(0, 0), index(static_cast<int>(m_rows.size()) - 1,
-                                                kResultColumnCount - 1),
+            emit dataChanged(index(0, 0),
+                             index(static_cast<int>(m_rows.size()) - 1, kResultColumnCount - 1),
                              {ImageRole});
         }
     });

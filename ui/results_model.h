@@ -33,6 +33,7 @@ enum ResultColumn : int {
 // The image of a file cell: its mark.
 inline constexpr uint8_t kImageUnmarked = 0;
 inline constexpr uint8_t kImageMarked = 1;
+inline constexpr uint8_t kImageReference = 2;  // in a reference folder: never marked
 
 struct ResultRow {
     uint32_t record = 0;               // index of the pair in m_results

@@ -151,7 +151,7 @@ TEST_F(MainFrameScanTest, ScanStopSkippedFilesAndTheStatusBar) {
         QTest::qWait(300);
     };
     const QRegularExpression over(
-        QStringLiteral("^6 files, 1 duplicate pairs, 3 skipped, \\d+\\.\\d s$"));
+        QStringLiteral("^6 files, 1 duplicate pair, 3 skipped, \\d+\\.\\d s$"));
     frame->Command(ID_SCAN);
     EXPECT_EQ(frame->statusText(), QStringLiteral("Scanning\u2026"));
     waitForScan();

@@ -530,10 +530,14 @@ TEST_F(MainFrameTest, RightClickOffersTheMenuOfItsColumn) {
         QStringList items;
     };
     const Case cases[] = {
-        {kColumnFile1, {"Play", "Open folder", "", "Delete", "", "Not duplicates"}},
+        {kColumnFile1,
+         {"Play", "Open folder", "", "Keep this one", "Mark all in this folder",
+          "Unmark all in this folder", "", "Delete", "", "Not duplicates"}},
         {kColumnTags,
          {"Play left", "Play right", "", "Delete left", "Delete right", "", "Not duplicates"}},
-        {kColumnFile2, {"Play", "Open folder", "", "Delete", "", "Not duplicates"}},
+        {kColumnFile2,
+         {"Play", "Open folder", "", "Keep this one", "Mark all in this folder",
+          "Unmark all in this folder", "", "Delete", "", "Not duplicates"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.column);
@@ -577,7 +581,7 @@ TEST_F(MainFrameTest, PlaylistFollowsTheShownOrderAndLeavesOutTooLongPaths) {
     EXPECT_EQ(saved.readAll().toStdString(), expected);
     // The paths left out are counted.
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("1 path(s) left out")))
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("1 path left out")))
         << messages[0].toStdString();
 
     // A folder that cannot be written to is reported.

@@ -152,7 +152,7 @@ TEST_F(ResultActionsTest, AMarkBelongsToTheFileInEveryRowAndView) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, IconRect(cell).center());
     EXPECT_TRUE(ShowsMarked(list, 1, kColumnFile2));
     EXPECT_FALSE(ShowsMarked(list, 1, kColumnFile1));
-    EXPECT_EQ(actions->MarkSummary()->text(), QStringLiteral("1 files marked, 0.0 MB"));
+    EXPECT_EQ(actions->MarkSummary()->text(), QStringLiteral("1 file marked, 0.0 MB"));
 
     // Space flips the file of the current column of the selected row.
     list->setFocus();
@@ -251,7 +251,7 @@ TEST_F(ResultActionsTest, DeleteMarkedNeverEmptiesAGroupAndEveryRowOfAGoneFileLe
         answerYes = c.keepKeepers;
         frame->Command(ID_DELETE_MARKED);
         ASSERT_FALSE(questions.empty());
-        EXPECT_TRUE(questions[0].contains(QStringLiteral("1 group(s)")));
+        EXPECT_TRUE(questions[0].contains(QStringLiteral("no copy in 1 group:")));
         EXPECT_TRUE(questions[0].contains(QString::fromStdString(File('c'))));
         std::vector<std::string> letters;
         for (const std::string& path : trashed) {

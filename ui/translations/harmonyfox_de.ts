@@ -66,10 +66,6 @@
         <translation>Dateiname</translation>
     </message>
     <message>
-        <source> Mb</source>
-        <translation> MB</translation>
-    </message>
-    <message>
         <source> Kbit</source>
         <translation> kbit</translation>
     </message>
@@ -89,15 +85,13 @@
         <source>n/a</source>
         <translation>n. v.</translation>
     </message>
+    <message>
+        <source> MB</source>
+        <translation> MB</translation>
+    </message>
 </context>
 <context>
     <name>CFileCommands</name>
-    <message>
-        <source>The playlist would replace %1:
-%2</source>
-        <translation>Die Wiedergabeliste würde %1 ersetzen:
-%2</translation>
-    </message>
     <message>
         <source>Move this file to the trash?
 
@@ -107,34 +101,10 @@
 </translation>
     </message>
     <message>
-        <source>Move these %1 files to the trash?
-
-</source>
-        <translation>Diese %1 Dateien in den Papierkorb verschieben?
-
-</translation>
-    </message>
-    <message>
-        <source>... and %1 more
-</source>
-        <translation>... und %1 weitere
-</translation>
-    </message>
-    <message>
         <source>Can&apos;t move to the trash:
 </source>
         <translation>Kann nicht in den Papierkorb verschoben werden:
 </translation>
-    </message>
-    <message>
-        <source>Can&apos;t write the playlist
-</source>
-        <translation>Die Wiedergabeliste kann nicht geschrieben werden
-</translation>
-    </message>
-    <message>
-        <source>%1 path(s) left out of the playlist: a name with a line break, or too long, cannot be written as one line</source>
-        <translation>%1 Pfad(e) nicht in die Wiedergabeliste aufgenommen: Ein Name mit Zeilenumbruch oder ein zu langer Name kann nicht als eine Zeile geschrieben werden</translation>
     </message>
     <message>
         <source>Warning</source>
@@ -143,6 +113,48 @@
     <message>
         <source>Error</source>
         <translation>Fehler</translation>
+    </message>
+    <message numerus="yes">
+        <source>Move these %n file(s) to the trash?
+
+</source>
+        <translation>
+            <numerusform>Diese %n Datei in den Papierkorb verschieben?
+
+</numerusform>
+            <numerusform>Diese %n Dateien in den Papierkorb verschieben?
+
+</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>... and %n more
+</source>
+        <translation>
+            <numerusform>... und %n weitere
+</numerusform>
+            <numerusform>... und %n weitere
+</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The file would replace %1:
+%2</source>
+        <translation>Die Datei würde %1 ersetzen:
+%2</translation>
+    </message>
+    <message>
+        <source>Can&apos;t write the file
+</source>
+        <translation>Die Datei kann nicht geschrieben werden
+</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n path(s) left out of the playlist: a name with a line break, or too long, cannot be written as one line</source>
+        <translation>
+            <numerusform>%n Pfad in der Wiedergabeliste ausgelassen: ein Name mit Zeilenumbruch oder ein zu langer passt nicht in eine Zeile</numerusform>
+            <numerusform>%n Pfade in der Wiedergabeliste ausgelassen: ein Name mit Zeilenumbruch oder ein zu langer passt nicht in eine Zeile</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -219,10 +231,6 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
     <message>
         <source>Move every marked file to the trash</source>
         <translation>Jede markierte Datei in den Papierkorb verschieben</translation>
-    </message>
-    <message>
-        <source>E&amp;xit</source>
-        <translation>&amp;Beenden</translation>
     </message>
     <message>
         <source>Quit the program</source>
@@ -316,6 +324,58 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
         <source>Toolbar</source>
         <translation>Werkzeugleiste</translation>
     </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Export...</source>
+        <translation>&amp;Exportieren...</translation>
+    </message>
+    <message>
+        <source>Save the pairs or groups shown as CSV, or as an M3U playlist</source>
+        <translation>Die gezeigten Paare oder Gruppen als CSV oder als M3U-Wiedergabeliste speichern</translation>
+    </message>
+    <message>
+        <source>Select &amp;all</source>
+        <translation>&amp;Alles auswählen</translation>
+    </message>
+    <message>
+        <source>Select every row of the view shown</source>
+        <translation>Jede Zeile der gezeigten Ansicht auswählen</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>&amp;Löschen</translation>
+    </message>
+    <message>
+        <source>Move the selected files to the trash; never the last copy without asking</source>
+        <translation>Die ausgewählten Dateien in den Papierkorb verschieben; nie die letzte Kopie ohne Nachfrage</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>Harmonyfox &amp;Help</source>
+        <translation>Harmonyfox-&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>How to use the program, and its keys</source>
+        <translation>Wie das Programm bedient wird, und seine Tasten</translation>
+    </message>
+    <message>
+        <source>Keep this one</source>
+        <translation>Diese behalten</translation>
+    </message>
+    <message>
+        <source>Mark all in this folder</source>
+        <translation>Alle in diesem Ordner markieren</translation>
+    </message>
+    <message>
+        <source>Unmark all in this folder</source>
+        <translation>Alle Markierungen in diesem Ordner aufheben</translation>
+    </message>
 </context>
 <context>
     <name>CGroupModel</name>
@@ -366,6 +426,21 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
     <message>
         <source>%1 MB</source>
         <translation>%1 MB</translation>
+    </message>
+</context>
+<context>
+    <name>CHelpDlg</name>
+    <message>
+        <source>Harmonyfox Help</source>
+        <translation>Harmonyfox-Hilfe</translation>
+    </message>
+    <message>
+        <source>&lt;h3&gt;Finding duplicates&lt;/h3&gt;&lt;p&gt;Choose the folders with &lt;i&gt;Select folders&lt;/i&gt;; the scan lists every pair of files that sound alike or carry alike tags. &lt;i&gt;View › Groups&lt;/i&gt; shows the copies of each piece together, led by the copy to keep; &lt;i&gt;Keep this one&lt;/i&gt; makes another copy lead its group until the next scan.&lt;/p&gt;&lt;p&gt;Mark the copies to delete (&lt;i&gt;Mark all but the keeper&lt;/i&gt;, Space on the selected rows, a click on the round mark) and send them to the trash with &lt;i&gt;Delete marked&lt;/i&gt;. Files of a reference folder are shown with a lock: they are always kept and never marked. The last copy of a piece is never deleted without asking.&lt;/p&gt;&lt;p&gt;&lt;i&gt;File › Export&lt;/i&gt; saves the pairs or groups shown as CSV for a spreadsheet, or as an M3U playlist.&lt;/p&gt;&lt;h3&gt;Keys&lt;/h3&gt;</source>
+        <translation>&lt;h3&gt;Duplikate finden&lt;/h3&gt;&lt;p&gt;Wählen Sie die Ordner mit &lt;i&gt;Ordner wählen&lt;/i&gt;; die Suche führt jedes Paar von Dateien auf, die ähnlich klingen oder ähnliche Tags tragen. &lt;i&gt;Ansicht › Gruppen&lt;/i&gt; zeigt die Kopien jedes Stücks zusammen, angeführt von der zu behaltenden Kopie; &lt;i&gt;Diese behalten&lt;/i&gt; lässt bis zur nächsten Suche eine andere Kopie ihre Gruppe anführen.&lt;/p&gt;&lt;p&gt;Markieren Sie die zu löschenden Kopien (&lt;i&gt;Alle außer der zu behaltenden Kopie markieren&lt;/i&gt;, die Leertaste auf den ausgewählten Zeilen, ein Klick auf die runde Markierung) und verschieben Sie sie mit &lt;i&gt;Markierte löschen&lt;/i&gt; in den Papierkorb. Dateien eines Referenzordners tragen ein Schloss: sie werden immer behalten und nie markiert. Die letzte Kopie eines Stücks wird nie ohne Nachfrage gelöscht.&lt;/p&gt;&lt;p&gt;&lt;i&gt;Datei › Exportieren&lt;/i&gt; speichert die gezeigten Paare oder Gruppen als CSV für eine Tabellenkalkulation oder als M3U-Wiedergabeliste.&lt;/p&gt;&lt;h3&gt;Tasten&lt;/h3&gt;</translation>
+    </message>
+    <message>
+        <source>&lt;p&gt;Shift+F10 or the Menu key opens the menu of the selected row; Space flips the marks of the selected rows.&lt;/p&gt;</source>
+        <translation>&lt;p&gt;Umschalt+F10 oder die Menütaste öffnet das Menü der ausgewählten Zeile; die Leertaste kehrt die Markierungen der ausgewählten Zeilen um.&lt;/p&gt;</translation>
     </message>
 </context>
 <context>
@@ -425,12 +500,19 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
         <source>Can&apos;t start the worker threads; folders cannot be scanned</source>
         <translation>Die Arbeits-Threads können nicht gestartet werden; Ordner können nicht durchsucht werden</translation>
     </message>
+    <message>
+        <source>Nothing to export: the list is empty</source>
+        <translation>Nichts zu exportieren: die Liste ist leer</translation>
+    </message>
 </context>
 <context>
     <name>CMarkState</name>
-    <message>
-        <source>%1 files marked, %2 MB</source>
-        <translation>%1 Dateien markiert, %2 MB</translation>
+    <message numerus="yes">
+        <source>%n file(s) marked, %1 MB</source>
+        <translation>
+            <numerusform>%n Datei markiert, %1 MB</numerusform>
+            <numerusform>%n Dateien markiert, %1 MB</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -539,12 +621,15 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
         <translation>Internen Zwischenspeicher leeren?</translation>
     </message>
     <message>
-        <source>Dropped %1 entries of files that no longer exist; %2 freed</source>
-        <translation>%1 Einträge von Dateien entfernt, die es nicht mehr gibt; %2 frei geworden</translation>
-    </message>
-    <message>
         <source>; the cache file could not be written afresh</source>
         <translation>; die Zwischenspeicherdatei konnte nicht neu geschrieben werden</translation>
+    </message>
+    <message numerus="yes">
+        <source>Dropped %n entry(s) of files that no longer exist; %1 freed</source>
+        <translation>
+            <numerusform>%n Eintrag einer Datei, die es nicht mehr gibt, entfernt; %1 frei geworden</numerusform>
+            <numerusform>%n Einträge von Dateien, die es nicht mehr gibt, entfernt; %1 frei geworden</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -682,10 +767,6 @@ Gefunden: die von der Suche gefundenen Dateien, ohne die seither gelöschten</tr
 </translation>
     </message>
     <message>
-        <source>&amp;View</source>
-        <translation>&amp;Ansicht</translation>
-    </message>
-    <message>
         <source>&amp;Pairs</source>
         <translation>&amp;Paare</translation>
     </message>
@@ -766,20 +847,6 @@ Gefunden: die von der Suche gefundenen Dateien, ohne die seither gelöschten</tr
         <translation>markierten</translation>
     </message>
     <message>
-        <source>Deleting the %1 files would leave no copy in %2 group(s):
-
-</source>
-        <translation>Das Löschen der %1 Dateien ließe in %2 Gruppe(n) keine Kopie übrig:
-
-</translation>
-    </message>
-    <message>
-        <source>... and %1 more
-</source>
-        <translation>... und %1 weitere
-</translation>
-    </message>
-    <message>
         <source>
 Keep the copy to keep of each of these groups and delete the other %1 files?</source>
         <translation>
@@ -846,6 +913,91 @@ Sie trotzdem in den Papierkorb verschieben? Nein behält sie.
     <message>
         <source>Not duplicates</source>
         <translation>Keine Duplikate</translation>
+    </message>
+    <message>
+        <source>&amp;Keep this one</source>
+        <translation>Diese &amp;behalten</translation>
+    </message>
+    <message>
+        <source>The selected file leads its group until the next scan; its copies are the ones to delete</source>
+        <translation>Die ausgewählte Datei führt ihre Gruppe bis zur nächsten Suche an; ihre Kopien sind die zu löschenden</translation>
+    </message>
+    <message>
+        <source>Mark all in this &amp;folder</source>
+        <translation>Alle in diesem &amp;Ordner markieren</translation>
+    </message>
+    <message>
+        <source>Mark every listed file in the selected file&apos;s folder, never a group&apos;s last copy</source>
+        <translation>Jede aufgeführte Datei im Ordner der ausgewählten Datei markieren, nie die letzte Kopie einer Gruppe</translation>
+    </message>
+    <message>
+        <source>U&amp;nmark all in this folder</source>
+        <translation>Markierungen in diesem Ordner auf&amp;heben</translation>
+    </message>
+    <message>
+        <source>Unmark every listed file in the selected file&apos;s folder</source>
+        <translation>Die Markierung jeder aufgeführten Datei im Ordner der ausgewählten Datei aufheben</translation>
+    </message>
+    <message>
+        <source>%1 is in a reference folder: it is always kept and never marked</source>
+        <translation>%1 liegt in einem Referenzordner: sie wird immer behalten und nie markiert</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) in a reference folder: always kept and never marked</source>
+        <translation>
+            <numerusform>%n Datei in einem Referenzordner: immer behalten und nie markiert</numerusform>
+            <numerusform>%n Dateien in einem Referenzordner: immer behalten und nie markiert</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 is alike by its tags alone and cannot lead its group</source>
+        <translation>%1 ist nur durch ihre Tags ähnlich und kann ihre Gruppe nicht anführen</translation>
+    </message>
+    <message>
+        <source>%1 leads its group until the next scan</source>
+        <translation>%1 führt ihre Gruppe bis zur nächsten Suche an</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n group(s) keep a copy in this folder unmarked: never the last copy</source>
+        <translation>
+            <numerusform>%n Gruppe behält eine Kopie in diesem Ordner unmarkiert: nie die letzte Kopie</numerusform>
+            <numerusform>%n Gruppen behalten eine Kopie in diesem Ordner unmarkiert: nie die letzte Kopie</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Deleting the %1 files would leave no copy in %n group(s):
+
+</source>
+        <translation>
+            <numerusform>Das Löschen der %1 Dateien ließe in %n Gruppe keine Kopie übrig:
+
+</numerusform>
+            <numerusform>Das Löschen der %1 Dateien ließe in %n Gruppen keine Kopie übrig:
+
+</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>... and %n more
+</source>
+        <translation>
+            <numerusform>... und %n weitere
+</numerusform>
+            <numerusform>... und %n weitere
+</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Keep this one</source>
+        <translation>Diese behalten</translation>
+    </message>
+    <message>
+        <source>Mark all in this folder</source>
+        <translation>Alle in diesem Ordner markieren</translation>
+    </message>
+    <message>
+        <source>Unmark all in this folder</source>
+        <translation>Alle Markierungen in diesem Ordner aufheben</translation>
     </message>
 </context>
 <context>
@@ -921,10 +1073,6 @@ Sie trotzdem in den Papierkorb verschieben? Nein behält sie.
         <translation>Suche läuft…</translation>
     </message>
     <message>
-        <source>%1 files, %2 duplicate pairs, %3 skipped, %4 s</source>
-        <translation>%1 Dateien, %2 Duplikatpaare, %3 übersprungen, %4 s</translation>
-    </message>
-    <message>
         <source>Stopped: </source>
         <translation>Angehalten: </translation>
     </message>
@@ -948,24 +1096,30 @@ Sie trotzdem in den Papierkorb verschieben? Nein behält sie.
         <source>No duplicates found. Scan (F5) searches again.</source>
         <translation>Keine Duplikate gefunden. Durchsuchen (F5) sucht erneut.</translation>
     </message>
+    <message numerus="yes">
+        <source>%n file(s)</source>
+        <translation>
+            <numerusform>%n Datei</numerusform>
+            <numerusform>%n Dateien</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n duplicate pair(s)</source>
+        <translation>
+            <numerusform>%n Duplikatpaar</numerusform>
+            <numerusform>%n Duplikatpaare</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 skipped, %2 s</source>
+        <translation>%1 übersprungen, %2 s</translation>
+    </message>
 </context>
 <context>
     <name>CSkippedFilesDlg</name>
     <message>
         <source>No file skipped</source>
         <translation>Keine Datei übersprungen</translation>
-    </message>
-    <message>
-        <source>%1 %2 skipped: %3</source>
-        <translation>%1 %2 übersprungen: %3</translation>
-    </message>
-    <message>
-        <source>file</source>
-        <translation>Datei</translation>
-    </message>
-    <message>
-        <source>files</source>
-        <translation>Dateien</translation>
     </message>
     <message>
         <source>Skipped files</source>
@@ -986,6 +1140,13 @@ Sie trotzdem in den Papierkorb verschieben? Nein behält sie.
     <message>
         <source>Copy the selected rows (all rows when none is selected)</source>
         <translation>Die ausgewählten Zeilen kopieren (alle Zeilen, wenn keine ausgewählt ist)</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) skipped: %1</source>
+        <translation>
+            <numerusform>%n Datei übersprungen: %1</numerusform>
+            <numerusform>%n Dateien übersprungen: %1</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -1032,6 +1193,10 @@ Ihre Software ist auf dem neuesten Stand</translation>
     <message>
         <source>Duplicates</source>
         <translation>Duplikate</translation>
+    </message>
+    <message>
+        <source>CSV table (*.csv)</source>
+        <translation>CSV-Tabelle (*.csv)</translation>
     </message>
 </context>
 <context>
