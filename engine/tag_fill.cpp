@@ -24,9 +24,9 @@ namespace {
 
 using TagLib::String;
 
-constexpr std::array<TagField, 6> kTextFields = {TagField::kTitle, TagField::kArtist,
-                                                 TagField::kAlbum, TagField::kYear,
-                                                 TagField::kTrack, TagField::kGenre};
+constexpr std::array<KeeperField, 6> kTextFields = {KeeperField::kTitle, KeeperField::kArtist,
+                                                    KeeperField::kAlbum, KeeperField::kYear,
+                                                    KeeperField::kTrack, KeeperField::kGenre};
 
 TagLib::FileRef Open(const std::string& path, bool audio = false) {
     return TagLib::FileRef(path.c_str(), audio);
@@ -50,53 +50,53 @@ std::string Utf8(const String& s) {
 
 // The field as text; empty when the file lacks it (a year or track of 0 is
 // how TagLib says none).
-std::string TextField(TagLib::Tag* tag, TagField field) {
+std::string TextField(TagLib::Tag* tag, KeeperField field) {
     auto number = [](unsigned n) { return n == 0 ? std::string() : std::to_string(n); };
     switch (field) {
-        case TagField::kTitle:
+        case KeeperField::kTitle:
             return Utf8(tag->title());
-        case TagField::kArtist:
+        case KeeperField::kArtist:
             return Utf8(tag->artist());
-        case TagField::kAlbum:
+        case KeeperField::kAlbum:
             return Utf8(tag->album());
-        case TagField::kYear:
+        case KeeperField::kYear:
             return number(tag->year());
-        case TagField::kTrack:
+        case KeeperField::kTrack:
             return number(tag->track());
-        case TagField::kGenre:
+        case KeeperField::kGenre:
             return Utf8(tag->genre());
-        case TagField::kCover:
+        case KeeperField::kCover:
             break;
     }
     return std::string();
 }
 
-bool SetTextField(TagLib::Tag* tag, TagField field, const std::string& value) {
+bool SetTextField(TagLib::Tag* tag, KeeperField field, const std::string& value) {
     const String text(value, String::UTF8);
     unsigned number = 0;
     const bool numeric =
         std::from_chars(value.data(), value.data() + value.size(), number).ec == std::errc() &&
         number > 0;
     switch (field) {
-        case TagField::kTitle:
+        case KeeperField::kTitle:
             tag->setTitle(text);
             return true;
-        case TagField::kArtist:
+        case KeeperField::kArtist:
             tag->setArtist(text);
             return true;
-        case TagField::kAlbum:
+        case KeeperField::kAlbum:
             tag->setAlbum(text);
             return true;
-        case TagField::kYear:
+        case KeeperField::kYear:
             tag->setYear(number);
             return numeric;
-        case TagField::kTrack:
+        case KeeperField::kTrack:
             tag->setTrack(number);
             return numeric;
-        case TagField::kGenre:
+        case KeeperField::kGenre:
             tag->setGenre(text);
             return true;
-        case TagField::kCover:
+        case KeeperField::kCover:
             break;
     }
     return false;
@@ -159,7 +159,7 @@ std::optional<size_t> FillCopy(const KeeperTagPlan& plan, const std::string& cop
     const bool hadApe = mpeg != nullptr && mpeg->hasAPETag();
 
     for (const TagFill& fill : plan.fills) {
-        if (fill.field == TagField::kCover) {
+        if (fill.field == KeeperField::kCover) {
             if (HasPicture(ref.file())) {
                 continue;
             }
@@ -191,8 +191,8 @@ bool ReadsBack(const std::string& copy, const std::vector<TagFill>& written) {
         return false;
     }
     return std::all_of(written.begin(), written.end(), [&](const TagFill& fill) {
-        return fill.field == TagField::kCover ? HasPicture(ref.file())
-                                              : TextField(ref.tag(), fill.field) == fill.value;
+        return fill.field == KeeperField::kCover ? HasPicture(ref.file())
+                                                 : TextField(ref.tag(), fill.field) == fill.value;
     });
 }
 
@@ -253,21 +253,21 @@ bool WriteKeeper(const KeeperTagPlan& plan, const BeforeRewrite& beforeRewrite,
 
 }  // namespace
 
-const char* TagFieldName(TagField field) {
+const char* KeeperFieldName(KeeperField field) {
     switch (field) {
-        case TagField::kTitle:
+        case KeeperField::kTitle:
             return "title";
-        case TagField::kArtist:
+        case KeeperField::kArtist:
             return "artist";
-        case TagField::kAlbum:
+        case KeeperField::kAlbum:
             return "album";
-        case TagField::kYear:
+        case KeeperField::kYear:
             return "year";
-        case TagField::kTrack:
+        case KeeperField::kTrack:
             return "track";
-        case TagField::kGenre:
+        case KeeperField::kGenre:
             return "genre";
-        case TagField::kCover:
+        case KeeperField::kCover:
             return "cover";
     }
     return "";
@@ -285,14 +285,14 @@ KeeperTagPlan PlanKeeperTags(const std::vector<GroupMember>& members) {
         plan.problem = "its tags cannot be read";
         return plan;
     }
-    std::vector<TagField> missing;
-    for (TagField field : kTextFields) {
+    std::vector<KeeperField> missing;
+    for (KeeperField field : kTextFields) {
         if (TextField(keeper.tag(), field).empty()) {
             missing.push_back(field);
         }
     }
     if (HoldsPictures(keeper.file()) && !HasPicture(keeper.file())) {
-        missing.push_back(TagField::kCover);
+        missing.push_back(KeeperField::kCover);
     }
 
     // A duplicate matches the keeper's own content, so its tags are the
@@ -316,10 +316,10 @@ KeeperTagPlan PlanKeeperTags(const std::vector<GroupMember>& members) {
         if (!Readable(copy)) {
             continue;
         }
-        std::erase_if(missing, [&](TagField field) {
+        std::erase_if(missing, [&](KeeperField field) {
             std::string value;
             CoverPicture picture;
-            if (field != TagField::kCover) {
+            if (field != KeeperField::kCover) {
                 value = TextField(copy.tag(), field);
             } else if (ReadCoverPicture(copy.file(), &picture)) {
                 value = CoverText(picture);

@@ -15,13 +15,13 @@
 #include "duplicate_groups.h"
 #include "sibling_file.h"
 
-enum class TagField : uint8_t { kTitle, kArtist, kAlbum, kYear, kTrack, kGenre, kCover };
-inline constexpr size_t kTagFieldCount = 7;
+enum class KeeperField : uint8_t { kTitle, kArtist, kAlbum, kYear, kTrack, kGenre, kCover };
+inline constexpr size_t kKeeperFieldCount = 7;
 // "title", "artist", "album", "year", "track", "genre", "cover".
-const char* TagFieldName(TagField field);
+const char* KeeperFieldName(KeeperField field);
 
 struct TagFill {
-    TagField field = TagField::kTitle;
+    KeeperField field = KeeperField::kTitle;
     std::u16string source;  // the copy the value is taken from
     // UTF-8 as written; for the cover its type and size ("image/png, 1234
     // bytes"), the picture itself being read again from source when written.
@@ -30,7 +30,7 @@ struct TagFill {
 
 struct KeeperTagPlan {
     std::u16string keeper;
-    std::vector<TagFill> fills;  // at most one per field, in TagField order
+    std::vector<TagFill> fills;  // at most one per field, in KeeperField order
     // Empty when the keeper's tags were read; else why none can be filled
     // (fills is then empty).
     std::string problem;

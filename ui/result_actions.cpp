@@ -140,6 +140,7 @@ void CResultActions::AddMenus(QMenuBar* menuBar, QToolBar* toolBar, QAction* del
     connect(remembered, &QAction::triggered, this, &CResultActions::ShowNotDuplicatesDialog);
 
     QMenu* mark = new QMenu(tr("&Mark"), menuBar);
+    mark->setObjectName(QStringLiteral("markMenu"));
     const std::pair<const char*, std::function<void()>> items[] = {
         {QT_TR_NOOP("Mark &all but the keeper"), [this] { MarkAllButKeepers(false); }},
         {QT_TR_NOOP("Mark all but the keeper, &loosely tied copies too"),

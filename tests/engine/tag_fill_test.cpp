@@ -134,9 +134,9 @@ TEST(TagFillTest, FillsEveryFieldAndLeavesTheAudio) {
         const KeeperTagPlan plan = PlanKeeperTags(
             {Member(keeper, FileRole::kKeeper), Member(donor, FileRole::kDuplicate)});
         EXPECT_TRUE(plan.problem.empty()) << c.keeper;
-        ASSERT_EQ(plan.fills.size(), kTagFieldCount) << c.keeper;
+        ASSERT_EQ(plan.fills.size(), kKeeperFieldCount) << c.keeper;
         for (const TagFill& fill : plan.fills) {
-            EXPECT_EQ(fill.source, U16(donor)) << c.keeper << " " << TagFieldName(fill.field);
+            EXPECT_EQ(fill.source, U16(donor)) << c.keeper << " " << KeeperFieldName(fill.field);
         }
         EXPECT_EQ(plan.fills[0].value, full.title);
         EXPECT_EQ(plan.fills[6].value,
@@ -150,7 +150,7 @@ TEST(TagFillTest, FillsEveryFieldAndLeavesTheAudio) {
         });
         EXPECT_TRUE(result.failures.empty()) << c.keeper << ": " << result.failures[0].reason;
         EXPECT_EQ(result.filesWritten, 1u) << c.keeper;
-        EXPECT_EQ(result.fieldsFilled, kTagFieldCount) << c.keeper;
+        EXPECT_EQ(result.fieldsFilled, kKeeperFieldCount) << c.keeper;
         EXPECT_EQ(kept, old) << c.keeper << ": the hook sees the old bytes";
 
         EXPECT_EQ(DecodedHash(keeper), hash) << c.keeper << ": the audio changed";
@@ -194,7 +194,8 @@ TEST(TagFillTest, PlanTakesEachFieldFromTheRightCopy) {
          Member(reference, FileRole::kReference), Member(dup2, FileRole::kDuplicate)});
     std::map<std::string, std::pair<std::string, std::string>> got;
     for (const TagFill& fill : plan.fills) {
-        got[TagFieldName(fill.field)] = {fs::path(U16ToBytes(fill.source)).filename(), fill.value};
+        got[KeeperFieldName(fill.field)] = {fs::path(U16ToBytes(fill.source)).filename(),
+                                            fill.value};
     }
     const std::map<std::string, std::pair<std::string, std::string>> want = {
         {"artist", {"dup2.mp3", "D2 artist"}},
