@@ -58,6 +58,12 @@ struct TagFillResult {
 // the plan was made is left as it is now; a cover whose source no longer
 // holds one is skipped. A keeper that cannot be read, copied, saved or
 // replaced is a failure with its reason, and its file is unchanged.
-// beforeRewrite may be empty.
+// TagLib saves in place, so it saves a copy made beside the keeper (with its
+// permission bits and, where allowed, its owner), which is read back,
+// synced and renamed over the keeper only when whole and only if the keeper
+// did not change meanwhile; a keeper that is a link is replaced at the file
+// it leads to. A keeper with other hard links is replaced under its own name
+// alone, and extended attributes are not carried over. beforeRewrite may be
+// empty.
 TagFillResult WriteKeeperTags(const std::vector<KeeperTagPlan>& plans,
                               const BeforeRewrite& beforeRewrite);
