@@ -102,10 +102,6 @@ bool SetTextField(TagLib::Tag* tag, KeeperField field, const std::string& value)
     return false;
 }
 
-std::string CoverText(const CoverPicture& picture) {
-    return picture.mimeType + ", " + std::to_string(picture.data.size()) + " bytes";
-}
-
 // Saves in place the file of ref, which is our private copy. An MP3 keeps
 // the ID3v2 version it had, and gains no ID3v1 or APE tag it did not have:
 // some players read only what they knew before.
@@ -322,12 +318,12 @@ KeeperTagPlan PlanKeeperTags(const std::vector<GroupMember>& members) {
             if (field != KeeperField::kCover) {
                 value = TextField(copy.tag(), field);
             } else if (ReadCoverPicture(copy.file(), &picture)) {
-                value = CoverText(picture);
+                value = picture.mimeType;
             }
             if (value.empty()) {
                 return false;
             }
-            plan.fills.push_back({field, source->path, std::move(value)});
+            plan.fills.push_back({field, source->path, std::move(value), picture.data.size()});
             return true;
         });
     }

@@ -23,9 +23,10 @@ const char* KeeperFieldName(KeeperField field);
 struct TagFill {
     KeeperField field = KeeperField::kTitle;
     std::u16string source;  // the copy the value is taken from
-    // UTF-8 as written; for the cover its type and size ("image/png, 1234
-    // bytes"), the picture itself being read again from source when written.
+    // UTF-8 as written; for the cover its type ("image/png"), the picture
+    // itself being read again from source when written.
     std::string value;
+    uint64_t pictureBytes = 0;  // the cover's size
 };
 
 struct KeeperTagPlan {

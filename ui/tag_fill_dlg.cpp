@@ -13,6 +13,7 @@ namespace {
 
 constexpr int kFileColumnWidth = 360;
 constexpr int kValueColumnWidth = 200;
+constexpr double kKilobyte = 1024.0;
 
 QString FileName(const std::u16string& path) {
     const size_t slash = path.rfind(u'/');
@@ -59,22 +60,29 @@ CTagFillDlg::CTagFillDlg(std::vector<KeeperTagPlan> plans, QWidget* parent)
     for (const KeeperTagPlan& plan : m_plans) {
         auto* group = new QTreeWidgetItem(m_tree, {ToQString(plan.keeper)});
         group->setToolTip(0, ToQString(plan.keeper));
+        group->setFirstColumnSpanned(true);  // the whole path, not cut at the first column
+        group->setExpanded(true);
         if (!plan.problem.empty()) {
             // The engine's reason, in its own words: it names what the file lacks.
-            new QTreeWidgetItem(
+            auto* reason = new QTreeWidgetItem(
                 group, {tr("Cannot be filled: %1").arg(QString::fromStdString(plan.problem))});
+            reason->setFirstColumnSpanned(true);
             group->setFlags(group->flags() & ~Qt::ItemIsEnabled);
             continue;
         }
         group->setFlags(group->flags() | Qt::ItemIsUserCheckable);
         group->setCheckState(0, Qt::Checked);
         for (const TagFill& fill : plan.fills) {
-            auto* item = new QTreeWidgetItem(
-                group,
-                {FieldName(fill.field), QString::fromStdString(fill.value), FileName(fill.source)});
+            const QString value =
+                fill.field == KeeperField::kCover
+                    ? tr("%1, %2 KB")
+                          .arg(QString::fromStdString(fill.value))
+                          .arg(static_cast<double>(fill.pictureBytes) / kKilobyte, 0, 'f', 1)
+                    : QString::fromStdString(fill.value);
+            auto* item =
+                new QTreeWidgetItem(group, {FieldName(fill.field), value, FileName(fill.source)});
             item->setToolTip(2, ToQString(fill.source));
         }
-        group->setExpanded(true);
     }
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);

@@ -139,8 +139,8 @@ TEST(TagFillTest, FillsEveryFieldAndLeavesTheAudio) {
             EXPECT_EQ(fill.source, U16(donor)) << c.keeper << " " << KeeperFieldName(fill.field);
         }
         EXPECT_EQ(plan.fills[0].value, full.title);
-        EXPECT_EQ(plan.fills[6].value,
-                  "image/png, " + std::to_string(coverBytes.size()) + " bytes");
+        EXPECT_EQ(plan.fills[6].value, "image/png");
+        EXPECT_EQ(plan.fills[6].pictureBytes, coverBytes.size());
 
         std::string kept;
         const TagFillResult result = WriteKeeperTags({plan}, [&](const std::string& path) {

@@ -1141,6 +1141,10 @@ Sie trotzdem in den Papierkorb verschieben? Nein behält sie.
         <source>Fill tags</source>
         <translation>Tags ergänzen</translation>
     </message>
+    <message>
+        <source>%1, %2 KB</source>
+        <translation>%1, %2 KB</translation>
+    </message>
 </context>
 <context>
     <name>CUpdateDlg</name>
