@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QResizeEvent>
 #include <QSplitter>
 #include <QStatusBar>
@@ -23,6 +24,7 @@
 #include "frame_actions.h"
 #include "grip_store.h"
 #include "help_dlg.h"
+#include "keeper_files.h"
 #include "mark_state.h"
 #include "not_duplicates.h"
 #include "options_dlg.h"
@@ -84,6 +86,16 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
                               findChild<QToolBar*>(QStringLiteral("toolbar")),
                               m_commands->deleteMarked());
     RestoreWindowState();
+    m_keeperFiles = new CKeeperFiles(
+        *m_resultActions,
+        {[this](const QString& question) { return m_startup.desktop.confirm(this, question); },
+         [this](const QString& text, bool warning) {
+             Message(text, QStringLiteral("Harmonyfox"),
+                     warning ? QMessageBox::Warning : QMessageBox::Information);
+         },
+         [this](QDialog* dialog) { return RunDialog(dialog); }},
+        this);
+    m_keeperFiles->AddTo(menuBar()->findChild<QMenu*>(QStringLiteral("markMenu")));
     m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusText, 1);
     statusBar()->addPermanentWidget(m_resultActions->MarkSummary());
@@ -421,11 +433,14 @@ void CMainFrame::ForgetDeletedFiles(const std::vector<std::u16string>& gone) {
     if (gone.empty()) {
         return;
     }
+    // Asked of the groups before they forget the files.
+    const std::vector<FollowedFile> followed = m_keeperFiles->KeepersOf(gone);
     m_session.CountDeleted(static_cast<int32_t>(gone.size()));
     m_resultActions->RemoveFiles(gone);
     ShowListOnly();
     ShowScanState();
     OnIdle();
+    m_keeperFiles->OfferPlaylistFollow(followed, m_folders);
 }
 
 void CMainFrame::DeletePairFile(const std::u16string& path) {

@@ -34,6 +34,7 @@ class QMenu;
 class QSplitter;
 class QTimer;
 class CDetailsWnd;
+class CKeeperFiles;
 class CProgressDlg;
 class CResultActions;
 class CPairFigures;
@@ -126,6 +127,8 @@ class CMainFrame : public QMainWindow, public ScanListener {
     const std::vector<std::u16string>& folders() const { return m_folders; }
     // The marks, the group view and the remembered "not duplicates".
     CResultActions* resultActions() const { return m_resultActions; }
+    // Filling the keeper's tags and the playlists that follow it.
+    CKeeperFiles* keeperFiles() const { return m_keeperFiles; }
 
   protected:
     bool event(QEvent* event) override;
@@ -204,4 +207,5 @@ class CMainFrame : public QMainWindow, public ScanListener {
     CDetailsPane* m_detailsPane = nullptr;
     CSkippedFilesDlg* m_skippedWnd = nullptr;
     int m_detailsHeight = 0;  // pixels; 0 until the user sets it
+    CKeeperFiles* m_keeperFiles = nullptr;
 };

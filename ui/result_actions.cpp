@@ -153,6 +153,7 @@ void CResultActions::AddMenus(QMenuBar* menuBar, QMenu* view, QToolBar* toolBar,
     connect(remembered, &QAction::triggered, this, &CResultActions::ShowNotDuplicatesDialog);
 
     QMenu* mark = new QMenu(tr("&Mark"), menuBar);
+    mark->setObjectName(QStringLiteral("markMenu"));
     struct Item {
         const char* text;
         const char* tip;

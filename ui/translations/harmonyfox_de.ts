@@ -479,6 +479,101 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
     </message>
 </context>
 <context>
+    <name>CKeeperFiles</name>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>und %n weitere</numerusform>
+            <numerusform>und %n weitere</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>&amp;Fill the keeper&apos;s tags...</source>
+        <translation>Tags des &amp;Behaltenen ergänzen...</translation>
+    </message>
+    <message>
+        <source>Fill the empty tags of each keeper from its copies, after showing what would change</source>
+        <translation>Die leeren Tags jeder behaltenen Datei aus ihren Kopien ergänzen, nachdem gezeigt wurde, was sich ändert</translation>
+    </message>
+    <message>
+        <source>Reading the tags of the groups...</source>
+        <translation>Die Tags der Gruppen werden gelesen...</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>There are no groups of copies: scan first.</source>
+        <translation>Es gibt keine Gruppen von Kopien: Bitte zuerst suchen.</translation>
+    </message>
+    <message>
+        <source>No keeper lacks a tag that one of its copies has.</source>
+        <translation>Keiner behaltenen Datei fehlt ein Tag, den eine ihrer Kopien hat.</translation>
+    </message>
+    <message>
+        <source>Filling the keepers&apos; tags...</source>
+        <translation>Die Tags der behaltenen Dateien werden ergänzt...</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n keeper(s) retagged.</source>
+        <translation>
+            <numerusform>%n behaltene Datei neu getaggt.</numerusform>
+            <numerusform>%n behaltene Dateien neu getaggt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n tag(s) filled.</source>
+        <translation>
+            <numerusform>%n Tag ergänzt.</numerusform>
+            <numerusform>%n Tags ergänzt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n keeper(s) stayed as they were:</source>
+        <translation>
+            <numerusform>%n behaltene Datei blieb unverändert:</numerusform>
+            <numerusform>%n behaltene Dateien blieben unverändert:</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n playlist(s) in the scanned folders name files that went:</source>
+        <translation>
+            <numerusform>%n Wiedergabeliste in den durchsuchten Ordnern nennt entfernte Dateien:</numerusform>
+            <numerusform>%n Wiedergabelisten in den durchsuchten Ordnern nennen entfernte Dateien:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Rewrite %n line(s) to name the kept copies instead?</source>
+        <translation>
+            <numerusform>%n Zeile so umschreiben, dass sie die behaltene Kopie nennt?</numerusform>
+            <numerusform>%n Zeilen so umschreiben, dass sie die behaltenen Kopien nennen?</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n other playlist(s) could not be read and stay as they are.</source>
+        <translation>
+            <numerusform>%n weitere Wiedergabeliste konnte nicht gelesen werden und bleibt unverändert.</numerusform>
+            <numerusform>%n weitere Wiedergabelisten konnten nicht gelesen werden und bleiben unverändert.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n playlist(s) stayed as they were:</source>
+        <translation>
+            <numerusform>%n Wiedergabeliste blieb unverändert:</numerusform>
+            <numerusform>%n Wiedergabelisten blieben unverändert:</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>CMainFrame</name>
     <message>
         <source>Error</source>
@@ -1147,6 +1242,69 @@ Sie trotzdem in den Papierkorb verschieben? Nein behält sie.
             <numerusform>%n Datei übersprungen: %1</numerusform>
             <numerusform>%n Dateien übersprungen: %1</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>CTagFillDlg</name>
+    <message>
+        <source>Title</source>
+        <translation>Titel</translation>
+    </message>
+    <message>
+        <source>Artist</source>
+        <translation>Interpret</translation>
+    </message>
+    <message>
+        <source>Album</source>
+        <translation>Album</translation>
+    </message>
+    <message>
+        <source>Year</source>
+        <translation>Jahr</translation>
+    </message>
+    <message>
+        <source>Track</source>
+        <translation>Titelnummer</translation>
+    </message>
+    <message>
+        <source>Genre</source>
+        <translation>Genre</translation>
+    </message>
+    <message>
+        <source>Cover picture</source>
+        <translation>Titelbild</translation>
+    </message>
+    <message>
+        <source>Fill the keeper&apos;s tags</source>
+        <translation>Tags des Behaltenen ergänzen</translation>
+    </message>
+    <message>
+        <source>The empty tags of each keeper can be filled from a copy of the same piece. Only the tags change; the sound is not touched. Untick a group to leave its keeper as it is.</source>
+        <translation>Die leeren Tags jeder behaltenen Datei können aus einer Kopie desselben Stücks ergänzt werden. Nur die Tags ändern sich; der Klang bleibt unberührt. Entfernen Sie den Haken einer Gruppe, um ihre behaltene Datei unverändert zu lassen.</translation>
+    </message>
+    <message>
+        <source>Keeper and tag</source>
+        <translation>Behaltene Datei und Tag</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Wert</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source>Cannot be filled: %1</source>
+        <translation>Kann nicht ergänzt werden: %1</translation>
+    </message>
+    <message>
+        <source>Fill tags</source>
+        <translation>Tags ergänzen</translation>
+    </message>
+    <message>
+        <source>%1, %2 KB</source>
+        <translation>%1, %2 KB</translation>
     </message>
 </context>
 <context>
