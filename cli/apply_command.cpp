@@ -1,0 +1,230 @@
+// harmonyfox-cli apply: acts on the duplicates of a groups file that
+// "harmonyfox-cli scan --groups --format json" wrote: each goes to the trash
+// or is moved aside, through the action journal that "harmonyfox-cli undo"
+// and the desktop program's Undo take back.
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "action_journal.h"
+#include "command.h"
+#include "command_line.h"
+#include "file_actions.h"
+#include "journal_report.h"
+#include "json_text.h"
+
+namespace {
+
+const char kDescription[] =
+    "Acts on every file of role \"duplicate\" in GROUPS.json, the output of\n"
+    "'harmonyfox-cli scan --groups --format json': moves it to the trash, or\n"
+    "into a folder, keeping its path below the scanned folder it came from.\n"
+    "A group whose keeper no longer exists is refused and left alone. Every\n"
+    "action is written to the journal before it happens, so that\n"
+    "'harmonyfox-cli undo' (or Edit > Undo in the desktop program) can take\n"
+    "it back.";
+
+const char kFooter[] =
+    "Output, one line per file, tab separated, paths escaped as in the scan's\n"
+    "tsv (tab, line feed, carriage return and backslash as \\t, \\n, \\r, \\\\):\n"
+    "  trashed PATH IN-TRASH      moved PATH TARGET\n"
+    "  failed PATH REASON         refused KEEPER REASON (the whole group)\n"
+    "  would trash PATH           would move PATH TARGET   (--dry-run)\n"
+    "A file goes to the trash of its own file system ($XDG_DATA_HOME/Trash,\n"
+    "or .Trash-UID at the top of another file system); where there is none\n"
+    "the file stays and --move-to can move it instead. A move never replaces\n"
+    "a file: a taken name gets \" (2)\" added. The journal is kept in\n"
+    "$XDG_DATA_HOME/Quillmere/Harmonyfox/journal; an action a crash\n"
+    "interrupted is rolled back first.\n"
+    "\n"
+    "Exit status: 0 every duplicate was dealt with; 1 GROUPS.json cannot be\n"
+    "read or is not a groups file, the journal cannot be written or another\n"
+    "Harmonyfox is acting on files, a group was refused or a file failed;\n"
+    "2 bad arguments.\n";
+
+struct GroupsFile {
+    std::vector<std::string> duplicates;  // every duplicate once, in file order
+    std::vector<std::string> refused;     // keepers that no longer exist
+};
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+std::string Path(const Json& value) {
+    return value.is_string() ? U16ToBytes(FromJsonText(value.get<std::string>())) : std::string();
+}
+
+// Reads the groups; false (with a message) when the file is not one.
+bool ReadGroups(const std::string& file, GroupsFile* out) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "harmonyfox-cli apply: cannot read %s\n", file.c_str());
+        return false;
+    }
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const Json document = ParseJson(text);
+    if (document.is_discarded() || !document.is_object() || !document.contains("groups") ||
+        !document["groups"].is_array()) {
+        std::fprintf(stderr,
+                     "harmonyfox-cli apply: %s is not the output of 'harmonyfox-cli scan "
+                     "--groups --format json'\n",
+                     file.c_str());
+        return false;
+    }
+    std::set<std::string> seen;
+    for (const Json& group : document["groups"]) {
+        const std::string keeper =
+            group.is_object() && group.contains("keeper") ? Path(group["keeper"]) : std::string();
+        if (keeper.empty() || !group.contains("files") || !group["files"].is_array()) {
+            std::fprintf(stderr, "harmonyfox-cli apply: %s holds a group without keeper or files\n",
+                         file.c_str());
+            return false;
+        }
+        // Without its keeper a group's duplicates may be the last copies.
+        if (!Exists(keeper)) {
+            out->refused.push_back(keeper);
+            continue;
+        }
+        for (const Json& member : group["files"]) {
+            if (!member.is_object() || member.value("role", std::string()) != "duplicate") {
+                continue;
+            }
+            const std::string path = Path(member.value("path", Json()));
+            if (!path.empty() && path != keeper && seen.insert(path).second) {
+                out->duplicates.push_back(path);
+            }
+        }
+    }
+    return true;
+}
+
+// The innermost folder that holds every path.
+std::string CommonFolder(const std::vector<std::string>& paths) {
+    std::string common;
+    for (const std::string& path : paths) {
+        const std::string folder = path.substr(0, path.rfind('/') + 1);
+        if (&path == &paths.front()) {
+            common = folder;
+            continue;
+        }
+        size_t same = 0;
+        while (same < common.size() && same < folder.size() && common[same] == folder[same]) {
+            ++same;
+        }
+        common = common.substr(0, common.rfind('/', same == 0 ? 0 : same - 1) + 1);
+    }
+    return common.empty() ? std::string("/") : common;
+}
+
+std::string Full(const std::string& path) {
+    std::error_code ignored;
+    return std::filesystem::absolute(path, ignored).lexically_normal().string();
+}
+
+int RunApply(int argc, char** argv) {
+    CLI::App app(kDescription, "harmonyfox-cli apply");
+    SetUpCommandLine(app);
+    app.footer(kFooter);
+    std::string groupsFile;
+    bool trash = false;
+    std::string moveTo;
+    std::vector<std::string> roots;
+    bool dryRun = false;
+    auto* trashFlag = app.add_flag("--trash", trash, "move the duplicates to the trash");
+    auto* moveOption =
+        app.add_option("--move-to", moveTo, "move the duplicates into FOLDER instead")
+            ->type_name("FOLDER");
+    trashFlag->excludes(moveOption);
+    app.add_option("--root", roots,
+                   "a scanned folder: moved files keep their path below it (repeatable; "
+                   "default: the folder that holds all the duplicates)")
+        ->type_name("FOLDER");
+    app.add_flag("--dry-run", dryRun, "print what would be done and change nothing");
+    app.add_option("GROUPS.json", groupsFile, "the groups to act on")->required()->type_name("");
+    if (const std::optional<int> exit = ParseCommandLine(app, argc, argv)) {
+        return *exit;
+    }
+    if (!trash && moveTo.empty()) {
+        std::fprintf(stderr, "harmonyfox-cli apply: say --trash or --move-to FOLDER\n\n%s",
+                     app.help().c_str());
+        return kExitUsage;
+    }
+
+    GroupsFile groups;
+    if (!ReadGroups(groupsFile, &groups)) {
+        return kExitFailure;
+    }
+    for (const std::string& keeper : groups.refused) {
+        PrintOutcome("refused", keeper, "its keeper no longer exists");
+    }
+    const std::string folder = moveTo.empty() ? std::string() : Full(moveTo);
+    for (std::string& root : roots) {
+        root = Full(root);
+    }
+    if (roots.empty()) {
+        roots.push_back(CommonFolder(groups.duplicates));
+    }
+
+    if (dryRun) {
+        const std::vector<std::string> targets =
+            trash ? std::vector<std::string>() : PlanMoves(groups.duplicates, roots, folder);
+        for (size_t i = 0; i < groups.duplicates.size(); ++i) {
+            PrintOutcome(trash ? "would trash" : "would move", groups.duplicates[i],
+                         trash ? std::string() : targets[i]);
+        }
+        return groups.refused.empty() ? kExitOk : kExitFailure;
+    }
+
+    ActionJournal journal;
+    TrashCan trashCan;
+    if (!MendAtStart(journal, trashCan, "apply")) {
+        return kExitFailure;
+    }
+    if (const HRESULT begun = journal.Begin(trash ? "trash" : "move to " + folder); Failed(begun)) {
+        std::fprintf(stderr, "harmonyfox-cli apply: %s\n", JournalFailure(begun, journal).c_str());
+        return kExitFailure;
+    }
+    // Work that joins this action, each file it rewrites saved first through
+    // journal.RewriteHook(): filling the keepers' tags goes here, while the
+    // copies are still in place to read them from.
+    ActionReport report;
+    const HRESULT acted = trash ? TrashFiles(journal, trashCan, groups.duplicates, &report)
+                                : MoveFiles(journal, groups.duplicates, roots, folder, &report);
+    // Rewriting the playlists that named the files goes here, once they are gone.
+    const HRESULT completed = journal.Complete();
+    for (const FileOutcome& file : report.files) {
+        if (file.done) {
+            PrintOutcome(trash ? "trashed" : "moved", file.path, file.to);
+        } else {
+            PrintOutcome("failed", file.path, file.reason);
+        }
+    }
+    std::fprintf(stderr, "harmonyfox-cli apply: %zu %s, %zu failed, %zu groups refused\n",
+                 report.Done(), trash ? "trashed" : "moved", report.NotDone(),
+                 groups.refused.size());
+    if (trash && report.NotDone() > 0) {
+        std::fprintf(stderr,
+                     "harmonyfox-cli apply: where the trash cannot take a file, --move-to FOLDER "
+                     "can move it aside\n");
+    }
+    if (Failed(acted) || Failed(completed)) {
+        std::fprintf(stderr, "harmonyfox-cli apply: the journal cannot be written in %s\n",
+                     journal.folder().c_str());
+        return kExitFailure;
+    }
+    return report.NotDone() == 0 && groups.refused.empty() ? kExitOk : kExitFailure;
+}
+
+const CommandRegistration kApply("apply", "trash or move the duplicates of a groups file",
+                                 RunApply);
+
+}  // namespace
