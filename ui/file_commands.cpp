@@ -52,21 +52,7 @@ std::vector<std::u16string> CFileCommands::MoveToTrash(const std::vector<std::u1
             return {};
         }
     }
-    std::vector<std::u16string> gone;
-    QStringList failures;
-    for (const std::u16string& file : files) {
-        QString reason;
-        if (m_desktop.moveToTrash(FileSystemName(file), &reason)) {
-            gone.push_back(file);
-        } else {
-            failures << ToQString(file) +
-                            (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
-        }
-    }
-    if (!failures.isEmpty()) {
-        Error(tr("Can't move to the trash:\n") + failures.join(QLatin1Char('\n')));
-    }
-    return gone;
+    return m_journal.Trash(files);
 }
 
 bool CFileCommands::WriteFile(const QString& path, const std::string& bytes) {
@@ -88,8 +74,7 @@ void CFileCommands::SavePlaylist(const std::string& bytes, size_t leftOut) const
         return;
     }
     if (const char* what = m_own.Owns(QFile::encodeName(path).toStdString())) {
-        Error(tr("The playlist would replace %1:\n%2")
-                  .arg(QString::fromUtf8(what), path));
+        Error(tr("The playlist would replace %1:\n%2").arg(QString::fromUtf8(what), path));
         return;
     }
     if (!WriteFile(path, bytes)) {

@@ -53,7 +53,9 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
       m_build(ProgramBuild()),
       m_startup(std::move(startup)),
       m_scan(std::make_unique<ScanController>(this)),
-      m_files(m_startup.desktop, this) {
+      m_journal(std::make_unique<CFileJournal>(m_startup.desktop, this, m_startup.journalFolder,
+                                               m_startup.trash, [this] { return m_folders; })),
+      m_files(m_startup.desktop, *m_journal, this) {
     setWindowTitle(QStringLiteral("Harmonyfox"));
     setWindowIcon(artwork::ApplicationIcon());
     resize(kInitialSize);
@@ -73,6 +75,8 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     CreateList();
     m_resultActions->AddMenus(menuBar(), findChild<QToolBar*>(QStringLiteral("toolbar")),
                               m_commands->deleteMarked());
+    CFileJournal::AddActions(
+        this, m_commands->deleteMarked(), [this] { OnUndo(); }, [this] { OnMoveMarked(); });
     m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusText, 1);
     statusBar()->addPermanentWidget(m_resultActions->MarkSummary());
@@ -95,6 +99,8 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     }
     m_resultActions->SetFolderSettings(m_folderSettings);
     ShowScanState();
+    // What a crash left half done is put back before anything else is done.
+    m_journal->MendAtStart();
 }
 
 CMainFrame::~CMainFrame() {
@@ -354,6 +360,17 @@ void CMainFrame::OnDeleteMarked() {
     ForgetDeletedFiles(m_files.MoveToTrash(m_resultActions->FilesToDelete(), true));
 }
 
+void CMainFrame::OnUndo() {
+    const bool offerScan = !m_folders.empty() && m_session.phase() != ScanPhase::kScanning;
+    if (m_journal->Undo(offerScan)) {
+        StartScan();
+    }
+}
+
+void CMainFrame::OnMoveMarked() {
+    ForgetDeletedFiles(m_journal->MoveTo(m_resultActions->FilesToDelete()));
+}
+
 void CMainFrame::StartEngine() {
     const std::string plugins = m_startup.pluginFolder.value_or(std::string());
     if (m_startup.loadCache) {
@@ -417,7 +434,8 @@ void CMainFrame::ShowScanState() {
     // Fingerprints that could not be saved (a full disk) are said with the counts.
     const std::string unsaved = SaveFailuresMessage(m_scan->saveFailures());
     m_statusText->setText(
-        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(), m_scan->Counts().skipped) +
+        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(),
+                             m_scan->Counts().skipped) +
         (unsaved.empty() ? QString() : QStringLiteral("; ") + QString::fromStdString(unsaved)));
     m_commands->scan()->setEnabled(phase != ScanPhase::kScanning);
     m_commands->stop()->setEnabled(phase == ScanPhase::kScanning);

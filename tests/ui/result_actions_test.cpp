@@ -31,6 +31,7 @@
 #include "results_model.h"
 #include "results_view.h"
 #include "test_files.h"
+#include "test_trash.h"
 
 namespace {
 
@@ -50,10 +51,8 @@ class ResultActionsTest : public ::testing::Test {
         startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
         startup.notDuplicatesPath = temp.File("data/not-duplicates.txt");
         startup.pluginFolder = temp.path();
-        startup.desktop.moveToTrash = [this](const QString& path, QString*) {
-            trashed.push_back(path.toStdString());
-            return QFile::remove(path);
-        };
+        startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), &trashed);
+        startup.journalFolder = temp.File("journal");
         startup.desktop.confirm = [this](QWidget*, const QString& question) {
             questions.push_back(question);
             return answerYes;
@@ -180,8 +179,8 @@ TEST_F(ResultActionsTest, AMarkBelongsToTheFileInEveryRowAndView) {
 TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked) {
     // a~b, b~c is one chain, so a matches the keeper c only through b;
     // d~e has e in a reference folder.
-    actions->SetFolderSettings({{U16(temp.path()), FolderRole::kNormal},
-                                {U16(temp.File("ref")), FolderRole::kReference}});
+    actions->SetFolderSettings(
+        {{U16(temp.path()), FolderRole::kNormal}, {U16(temp.File("ref")), FolderRole::kReference}});
     QDir().mkpath(QString::fromStdString(temp.File("ref")));
     Deliver("ab,bc");
     {
@@ -204,14 +203,13 @@ TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked)
     std::vector<std::string> shown;
     for (int row = 0; row < model->rowCount(); ++row) {
         const GroupMember& m = model->Member(row);
-        shown.push_back(std::string(FileRoleName(m.role)) + " " +
-                        U16ToBytes(m.path.substr(temp.path().size() + 1)) +
-                        (model->index(row, 0).data(Qt::FontRole).value<QFont>().bold() ? " bold"
-                                                                                        : ""));
+        shown.push_back(
+            std::string(FileRoleName(m.role)) + " " +
+            U16ToBytes(m.path.substr(temp.path().size() + 1)) +
+            (model->index(row, 0).data(Qt::FontRole).value<QFont>().bold() ? " bold" : ""));
     }
-    EXPECT_THAT(shown, UnorderedElementsAre("keeper c.mp3 bold", "duplicate b.mp3",
-                                            "linked a.mp3", "keeper ref/e.mp3 bold",
-                                            "duplicate d.mp3"));
+    EXPECT_THAT(shown, UnorderedElementsAre("keeper c.mp3 bold", "duplicate b.mp3", "linked a.mp3",
+                                            "keeper ref/e.mp3 bold", "duplicate d.mp3"));
 
     actions->MarkAllButKeepers();
     EXPECT_EQ(Marked(), "bd");
@@ -231,8 +229,7 @@ TEST_F(ResultActionsTest, DeleteMarkedNeverEmptiesAGroupAndEveryRowOfAGoneFileLe
         std::vector<std::string> rows;
     };
     const Case cases[] = {
-        {false, {}, {"ab", "bc", "de"}},
-        {true, {"a", "b", "d"}, {}},  // c, the keeper, stays alone
+        {false, {}, {"ab", "bc", "de"}}, {true, {"a", "b", "d"}, {}},  // c, the keeper, stays alone
     };
     for (const Case& c : cases) {
         frame->scan().Post(WM_CLEAR_PAIRS);

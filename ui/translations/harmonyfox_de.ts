@@ -121,12 +121,6 @@
 </translation>
     </message>
     <message>
-        <source>Can&apos;t move to the trash:
-</source>
-        <translation>Kann nicht in den Papierkorb verschoben werden:
-</translation>
-    </message>
-    <message>
         <source>Can&apos;t write the playlist
 </source>
         <translation>Die Wiedergabeliste kann nicht geschrieben werden
@@ -143,6 +137,89 @@
     <message>
         <source>Error</source>
         <translation>Fehler</translation>
+    </message>
+</context>
+<context>
+    <name>CFileJournal</name>
+    <message>
+        <source>... and %1 more</source>
+        <translation>... und %1 weitere</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>Rückgängig</translation>
+    </message>
+    <message>
+        <source>Another Harmonyfox is moving files; try again when it is done.</source>
+        <translation>Ein anderes Harmonyfox verschiebt gerade Dateien; versuchen Sie es erneut, wenn es fertig ist.</translation>
+    </message>
+    <message>
+        <source>The journal that lets Undo take actions back cannot be written in %1; no file was touched.</source>
+        <translation>Das Protokoll, mit dem „Rückgängig“ Aktionen zurücknimmt, kann in %1 nicht geschrieben werden; keine Datei wurde angerührt.</translation>
+    </message>
+    <message>
+        <source>The journal could not record that the action is over; Undo may not find it.</source>
+        <translation>Das Protokoll konnte das Ende der Aktion nicht festhalten; „Rückgängig“ findet sie womöglich nicht.</translation>
+    </message>
+    <message>
+        <source>Can&apos;t move to the trash:</source>
+        <translation>Kann nicht in den Papierkorb verschoben werden:</translation>
+    </message>
+    <message>
+        <source>Move the %1 file(s) the trash could not take to a folder instead?</source>
+        <translation>Die %1 Datei(en), die der Papierkorb nicht aufnehmen konnte, stattdessen in einen Ordner verschieben?</translation>
+    </message>
+    <message>
+        <source>Can&apos;t move to %1:</source>
+        <translation>Kann nicht nach %1 verschoben werden:</translation>
+    </message>
+    <message>
+        <source>Nothing to undo.</source>
+        <translation>Nichts rückgängig zu machen.</translation>
+    </message>
+    <message>
+        <source>%1 file(s) came back.</source>
+        <translation>%1 Datei(en) sind zurück.</translation>
+    </message>
+    <message>
+        <source>%1 could not come back and were left as they are:</source>
+        <translation>%1 konnten nicht zurückkommen und blieben, wie sie sind:</translation>
+    </message>
+    <message>
+        <source>Scan the folders again to list the files that came back?</source>
+        <translation>Die Ordner erneut durchsuchen, um die zurückgekommenen Dateien aufzulisten?</translation>
+    </message>
+    <message>
+        <source>An action was interrupted when Harmonyfox last ended; it was taken back: %1 file(s) came back.</source>
+        <translation>Eine Aktion wurde beim letzten Ende von Harmonyfox unterbrochen; sie wurde zurückgenommen: %1 Datei(en) sind zurück.</translation>
+    </message>
+    <message>
+        <source>%1 could not come back:</source>
+        <translation>%1 konnten nicht zurückkommen:</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>&amp;Undo</source>
+        <translation>&amp;Rückgängig</translation>
+    </message>
+    <message>
+        <source>Take back the last move to the trash or to a folder</source>
+        <translation>Das letzte Verschieben in den Papierkorb oder in einen Ordner zurücknehmen</translation>
+    </message>
+    <message>
+        <source>M&amp;ove marked to...</source>
+        <translation>Markierte &amp;verschieben nach...</translation>
+    </message>
+    <message>
+        <source>Move every marked file into a folder, keeping its path below the scanned folder</source>
+        <translation>Jede markierte Datei in einen Ordner verschieben, mit ihrem Pfad unterhalb des durchsuchten Ordners</translation>
     </message>
 </context>
 <context>
@@ -1032,6 +1109,10 @@ Ihre Software ist auf dem neuesten Stand</translation>
     <message>
         <source>Duplicates</source>
         <translation>Duplikate</translation>
+    </message>
+    <message>
+        <source>Move the marked files to</source>
+        <translation>Markierte Dateien verschieben nach</translation>
     </message>
 </context>
 <context>
