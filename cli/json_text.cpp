@@ -12,12 +12,8 @@ constexpr char16_t kCarrier = 0x0001;
 constexpr std::string_view kCarrierEscape = "\\u0001";
 constexpr size_t kHexDigits = 4;
 
-bool IsHigh(char16_t u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLow(char16_t u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
+bool IsHigh(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLow(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
 }  // namespace
 

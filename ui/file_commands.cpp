@@ -74,7 +74,8 @@ void CFileCommands::SavePlaylist(const std::string& bytes, size_t leftOut) const
         return;
     }
     if (const char* what = m_own.Owns(QFile::encodeName(path).toStdString())) {
-        Error(tr("The playlist would replace %1:\n%2").arg(QString::fromUtf8(what), path));
+        Error(tr("The playlist would replace %1:\n%2")
+                  .arg(QString::fromUtf8(what), path));
         return;
     }
     if (!WriteFile(path, bytes)) {

@@ -434,8 +434,7 @@ void CMainFrame::ShowScanState() {
     // Fingerprints that could not be saved (a full disk) are said with the counts.
     const std::string unsaved = SaveFailuresMessage(m_scan->saveFailures());
     m_statusText->setText(
-        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(),
-                             m_scan->Counts().skipped) +
+        m_session.StatusText(m_scan->Counts().found, m_model->TotalRows(), m_scan->Counts().skipped) +
         (unsaved.empty() ? QString() : QStringLiteral("; ") + QString::fromStdString(unsaved)));
     m_commands->scan()->setEnabled(phase != ScanPhase::kScanning);
     m_commands->stop()->setEnabled(phase == ScanPhase::kScanning);

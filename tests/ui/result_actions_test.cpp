@@ -179,8 +179,8 @@ TEST_F(ResultActionsTest, AMarkBelongsToTheFileInEveryRowAndView) {
 TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked) {
     // a~b, b~c is one chain, so a matches the keeper c only through b;
     // d~e has e in a reference folder.
-    actions->SetFolderSettings(
-        {{U16(temp.path()), FolderRole::kNormal}, {U16(temp.File("ref")), FolderRole::kReference}});
+    actions->SetFolderSettings({{U16(temp.path()), FolderRole::kNormal},
+                                {U16(temp.File("ref")), FolderRole::kReference}});
     QDir().mkpath(QString::fromStdString(temp.File("ref")));
     Deliver("ab,bc");
     {
@@ -203,13 +203,14 @@ TEST_F(ResultActionsTest, KeepersLeadTheirGroupsAndReferenceFilesAreNeverMarked)
     std::vector<std::string> shown;
     for (int row = 0; row < model->rowCount(); ++row) {
         const GroupMember& m = model->Member(row);
-        shown.push_back(
-            std::string(FileRoleName(m.role)) + " " +
-            U16ToBytes(m.path.substr(temp.path().size() + 1)) +
-            (model->index(row, 0).data(Qt::FontRole).value<QFont>().bold() ? " bold" : ""));
+        shown.push_back(std::string(FileRoleName(m.role)) + " " +
+                        U16ToBytes(m.path.substr(temp.path().size() + 1)) +
+                        (model->index(row, 0).data(Qt::FontRole).value<QFont>().bold() ? " bold"
+                                                                                        : ""));
     }
-    EXPECT_THAT(shown, UnorderedElementsAre("keeper c.mp3 bold", "duplicate b.mp3", "linked a.mp3",
-                                            "keeper ref/e.mp3 bold", "duplicate d.mp3"));
+    EXPECT_THAT(shown, UnorderedElementsAre("keeper c.mp3 bold", "duplicate b.mp3",
+                                            "linked a.mp3", "keeper ref/e.mp3 bold",
+                                            "duplicate d.mp3"));
 
     actions->MarkAllButKeepers();
     EXPECT_EQ(Marked(), "bd");
@@ -229,7 +230,8 @@ TEST_F(ResultActionsTest, DeleteMarkedNeverEmptiesAGroupAndEveryRowOfAGoneFileLe
         std::vector<std::string> rows;
     };
     const Case cases[] = {
-        {false, {}, {"ab", "bc", "de"}}, {true, {"a", "b", "d"}, {}},  // c, the keeper, stays alone
+        {false, {}, {"ab", "bc", "de"}},
+        {true, {"a", "b", "d"}, {}},  // c, the keeper, stays alone
     };
     for (const Case& c : cases) {
         frame->scan().Post(WM_CLEAR_PAIRS);
