@@ -96,6 +96,7 @@ HRESULT TakeBack(ActionJournal& journal, TrashCan& trash, JournalAction& action,
     report->what = action.what;
     const size_t total = action.steps.size();
     size_t dealt = 0;
+    std::vector<std::string> touched;
     for (auto step = action.steps.rbegin(); step != action.steps.rend(); ++step) {
         const bool happened =
             step->state == StepState::kDone || (mending && step->state == StepState::kPlanned);
@@ -105,6 +106,8 @@ HRESULT TakeBack(ActionJournal& journal, TrashCan& trash, JournalAction& action,
             outcome.done = back != Back::kStuck;
             step->state = outcome.done ? StepState::kBack : StepState::kStuck;
             step->reason = outcome.reason;
+            touched.push_back(step->path);
+            touched.push_back(step->place);
             if (back != Back::kNeverLeft) {
                 report->files.push_back(std::move(outcome));
             }
@@ -113,6 +116,7 @@ HRESULT TakeBack(ActionJournal& journal, TrashCan& trash, JournalAction& action,
             progress(++dealt, total);
         }
     }
+    SyncFileSystems(touched);
     action.state = ActionState::kUndone;
     const HRESULT stored = journal.Store(action);
     journal.Prune();
@@ -147,6 +151,12 @@ HRESULT TrashFiles(ActionJournal& journal, TrashCan& trash, const std::vector<st
         }
         report->files.push_back(std::move(outcome));
     }
+    std::vector<std::string> touched;
+    for (auto [file, step] : planned) {
+        touched.push_back(action->steps[step].info);
+    }
+    // The .trashinfo files are on disk before the journal names them.
+    SyncFileSystems(touched);
     if (Failed(journal.Write())) {
         for (auto [file, step] : planned) {
             trash.Release({action->steps[step].place, action->steps[step].info});
@@ -172,10 +182,13 @@ HRESULT TrashFiles(ActionJournal& journal, TrashCan& trash, const std::vector<st
         }
         step.state = outcome.done ? StepState::kDone : StepState::kFailed;
         step.reason = outcome.reason;
+        touched.push_back(step.path);
+        touched.push_back(step.place);
         if (progress) {
             progress(++dealt, planned.size());
         }
     }
+    SyncFileSystems(touched);
     return S_OK;
 }
 
@@ -230,6 +243,8 @@ HRESULT MoveFiles(ActionJournal& journal, const std::vector<std::string>& paths,
             progress(i + 1, paths.size());
         }
     }
+    SyncFileSystems(paths);
+    SyncFileSystems(targets);
     return S_OK;
 }
 

@@ -143,9 +143,8 @@ HRESULT MoveFile(const std::string& from, const std::string& to, std::string* re
         *reason = Reason("cannot make the folder " + Parent(to));
         return E_FAIL;
     }
+    // On one file system a rename; the caller syncs a batch of them at once.
     if (RenameNoReplace(from, to)) {
-        SyncFolder(Parent(to));
-        SyncFolder(Parent(from));
         return S_OK;
     }
     if (errno != EXDEV) {

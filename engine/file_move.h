@@ -24,7 +24,8 @@ std::string NumberedName(const std::string& target, int n);
 // with "the target exists" then. Across file systems the bytes are copied
 // into a hidden file beside to (PartialCopyName), synced and their size
 // checked, mode and times kept, then the copy takes to's name and from is
-// removed. On any failure from stays, no partial copy is left, and *reason
+// removed. A rename is not synced (SyncFileSystems after a batch); a copy
+// is. On any failure from stays, no partial copy is left, and *reason
 // says why.
 HRESULT MoveFile(const std::string& from, const std::string& to, std::string* reason);
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <set>
 
 #include "file_io.h"
 
@@ -137,14 +138,6 @@ std::string TopTrash(const std::string& top) {
     return UsableTrash(own) ? own : std::string();
 }
 
-void SyncFolder(const std::string& folder) {
-    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-}
-
 }  // namespace
 
 std::string TrashCan::DefaultHomeTrash() {
@@ -171,14 +164,21 @@ HRESULT TrashCan::Reserve(const std::string& path, TrashPlace* place, std::strin
     }
     std::string trash;
     std::string infoPath = absolute;  // the home trash keeps absolute paths
-    struct stat home {};
-    if (!m_home.empty() && MakeFolders(Parent(m_home)) && UsableTrash(m_home) &&
-        stat(m_home.c_str(), &home) == 0 && home.st_dev == file.st_dev) {
+    if (m_homeDevice == 0 && !m_home.empty() && MakeFolders(Parent(m_home)) &&
+        UsableTrash(m_home)) {
+        struct stat home {};
+        m_homeDevice = stat(m_home.c_str(), &home) == 0 ? home.st_dev : 0;
+    }
+    if (m_homeDevice != 0 && m_homeDevice == file.st_dev) {
         trash = m_home;
     } else {
         // Another file system: its own trash, with paths below its top folder.
         const std::string top = TopFolder(absolute, file.st_dev);
-        trash = TopTrash(top);
+        auto known = m_topTrash.find(top);
+        if (known == m_topTrash.end()) {
+            known = m_topTrash.emplace(top, TopTrash(top)).first;
+        }
+        trash = known->second;
         if (trash.empty()) {
             *reason = "the file system at " + top + " has no trash that can be used";
             return E_FAIL;
@@ -208,8 +208,7 @@ HRESULT TrashCan::Reserve(const std::string& path, TrashPlace* place, std::strin
             continue;
         }
         const bool written =
-            WriteAll(info, reinterpret_cast<const unsigned char*>(text.data()), text.size(), 0) &&
-            fsync(info) == 0;
+            WriteAll(info, reinterpret_cast<const unsigned char*>(text.data()), text.size(), 0);
         close(info);
         if (!written) {
             unlink(candidate.info.c_str());
@@ -228,7 +227,6 @@ HRESULT TrashCan::Put(const std::string& path, const TrashPlace& place, std::str
         *reason = std::strerror(errno);
         return E_FAIL;
     }
-    SyncFolder(Parent(place.file));
     return S_OK;
 }
 
@@ -250,13 +248,13 @@ HRESULT TrashCan::Restore(const TrashPlace& place, const std::string& path, std:
         *reason = "its place is taken";
         return E_FAIL;
     }
-    MakeFolders(Parent(path));
-    if (!RenameNoReplace(place.file, path)) {
+    // A folder on the way that went meanwhile is made again.
+    if (!RenameNoReplace(place.file, path) &&
+        (errno != ENOENT || !MakeFolders(Parent(path)) || !RenameNoReplace(place.file, path))) {
         *reason = errno == EEXIST ? std::string("its place is taken") : std::strerror(errno);
         return E_FAIL;
     }
     unlink(place.info.c_str());
-    SyncFolder(Parent(path));
     return S_OK;
 }
 
@@ -281,6 +279,26 @@ bool RenameNoReplace(const std::string& from, const std::string& to) {
         return false;
     }
     return rename(from.c_str(), to.c_str()) == 0;
+}
+
+void SyncFileSystems(const std::vector<std::string>& paths) {
+    std::set<dev_t> done;
+    std::set<std::string> seen;
+    for (const std::string& path : paths) {
+        // The folder exists whichever way the file went.
+        const std::string folder = Parent(path);
+        if (!seen.insert(folder).second) {
+            continue;
+        }
+        const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        struct stat info {};
+        if (dir >= 0 && fstat(dir, &info) == 0 && done.insert(info.st_dev).second) {
+            syncfs(dir);
+        }
+        if (dir >= 0) {
+            close(dir);
+        }
+    }
 }
 
 bool MakeFolders(const std::string& folder, bool privateMode) {

@@ -9,7 +9,11 @@
 // thread-safe: one owner at a time.
 #pragma once
 
+#include <sys/types.h>
+
+#include <map>
 #include <string>
+#include <vector>
 
 #include "decoder_contract.h"
 
@@ -29,7 +33,8 @@ class TrashCan {
     virtual ~TrashCan() = default;
 
     // Chooses the trash for path (a file that exists), a free name in it, and
-    // writes the .trashinfo there. E_FAIL with *reason (e.g. "the file system
+    // writes the .trashinfo there (not yet synced: SyncFileSystems before the
+    // file moves). E_FAIL with *reason (e.g. "the file system
     // has no usable trash") when none can be made.
     virtual HRESULT Reserve(const std::string& path, TrashPlace* place, std::string* reason);
     // Moves path to place.file (never over a file). On failure the file
@@ -46,12 +51,20 @@ class TrashCan {
 
   private:
     std::string m_home;
+    // Trash folders made and checked once per TrashCan: the home trash's
+    // device (0 until then), and each top folder's trash (empty: none).
+    dev_t m_homeDevice = 0;
+    std::map<std::string, std::string> m_topTrash;
 };
 
 // Renames from to to unless to exists (one atomic step where the file system
 // can; a link and an unlink elsewhere). Sets errno and returns false on
 // failure: EEXIST when to is taken, EXDEV across file systems.
 bool RenameNoReplace(const std::string& from, const std::string& to);
+
+// Flushes the file systems that hold the given paths to disk, each once: one
+// flush for a whole batch of renames is far cheaper than a sync per file.
+void SyncFileSystems(const std::vector<std::string>& paths);
 
 // Makes the folder and those above it that are missing (0700 when private).
 bool MakeFolders(const std::string& folder, bool privateMode = false);

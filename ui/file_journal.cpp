@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QStringList>
 
+#include "engine_texts.h"
 #include "qt_text.h"
 
 namespace {
@@ -92,7 +93,7 @@ std::vector<std::u16string> CFileJournal::Finish(const ActionReport& report, HRE
         if (file.done) {
             gone.push_back(BytesToU16(file.path));
         } else {
-            lines << Path(file.path) + QStringLiteral(": ") + Path(file.reason);
+            lines << Path(file.path) + QStringLiteral(": ") + EngineText(file.reason);
             if (failed != nullptr) {
                 failed->push_back(file.path);
             }
@@ -103,7 +104,8 @@ std::vector<std::u16string> CFileJournal::Finish(const ActionReport& report, HRE
     } else if (!lines.isEmpty()) {
         Tell(failure + QLatin1Char('\n') + FileLines(lines), true);
     } else if (Failed(completed)) {
-        Tell(tr("The journal could not record that the action is over; Undo may not find it."),
+        Tell(tr("The journal could not record that the action is over; the next start will take it "
+                "back."),
              true);
     }
     return gone;
@@ -115,12 +117,13 @@ std::vector<std::u16string> CFileJournal::Trash(const std::vector<std::u16string
     }
     ActionReport report;
     std::vector<std::string> failed;
-    std::vector<std::u16string> gone;
+    HRESULT acted;
     {
         CBusy busy;
-        const HRESULT acted = TrashFiles(m_journal, *m_trash, Bytes(files), &report);
-        gone = Finish(report, acted, tr("Can't move to the trash:"), &failed);
+        acted = TrashFiles(m_journal, *m_trash, Bytes(files), &report);
     }
+    std::vector<std::u16string> gone =
+        Finish(report, acted, tr("Can't move to the trash:"), &failed);
     // A network share or a disk without a trash: moving aside still works.
     if (!failed.empty() && m_desktop.askFolder && m_desktop.confirm &&
         m_desktop.confirm(m_parent, tr("Move the %1 file(s) the trash could not take to a folder "
@@ -150,10 +153,13 @@ std::vector<std::u16string> CFileJournal::MoveTo(const std::vector<std::u16strin
         return {};
     }
     ActionReport report;
-    CBusy busy;
-    const HRESULT acted =
-        MoveFiles(m_journal, Bytes(files),
-                  Bytes(m_roots ? m_roots() : std::vector<std::u16string>()), folder, &report);
+    HRESULT acted;
+    {
+        CBusy busy;
+        acted =
+            MoveFiles(m_journal, Bytes(files),
+                      Bytes(m_roots ? m_roots() : std::vector<std::u16string>()), folder, &report);
+    }
     return Finish(report, acted, tr("Can't move to %1:").arg(chosen), nullptr);
 }
 
@@ -175,7 +181,7 @@ bool CFileJournal::Undo(bool offerScan) {
     QStringList stuck;
     for (const FileOutcome& file : report.files) {
         if (!file.done) {
-            stuck << Path(file.path) + QStringLiteral(": ") + Path(file.reason);
+            stuck << Path(file.path) + QStringLiteral(": ") + EngineText(file.reason);
         }
     }
     QString text = tr("%1 file(s) came back.").arg(report.Done());
@@ -207,7 +213,7 @@ void CFileJournal::MendAtStart() {
     QStringList stuck;
     for (const FileOutcome& file : report.files) {
         if (!file.done) {
-            stuck << Path(file.path) + QStringLiteral(": ") + Path(file.reason);
+            stuck << Path(file.path) + QStringLiteral(": ") + EngineText(file.reason);
         }
     }
     QString text = tr("An action was interrupted when Harmonyfox last ended; it was taken back: "

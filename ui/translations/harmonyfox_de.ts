@@ -162,8 +162,8 @@
         <translation>Das Protokoll, mit dem „Rückgängig“ Aktionen zurücknimmt, kann in %1 nicht geschrieben werden; keine Datei wurde angerührt.</translation>
     </message>
     <message>
-        <source>The journal could not record that the action is over; Undo may not find it.</source>
-        <translation>Das Protokoll konnte das Ende der Aktion nicht festhalten; „Rückgängig“ findet sie womöglich nicht.</translation>
+        <source>The journal could not record that the action is over; the next start will take it back.</source>
+        <translation>Das Protokoll konnte das Ende der Aktion nicht festhalten; der nächste Start nimmt sie zurück.</translation>
     </message>
     <message>
         <source>Can&apos;t move to the trash:</source>
@@ -1180,6 +1180,46 @@ Ihre Software ist auf dem neuesten Stand</translation>
     <message>
         <source>Can&apos;t open cache file</source>
         <translation>Die Zwischenspeicherdatei kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>the file does not exist</source>
+        <translation>die Datei existiert nicht</translation>
+    </message>
+    <message>
+        <source>the target exists</source>
+        <translation>das Ziel existiert bereits</translation>
+    </message>
+    <message>
+        <source>its place is taken</source>
+        <translation>ihr Platz ist belegt</translation>
+    </message>
+    <message>
+        <source>it is no longer in the trash</source>
+        <translation>sie ist nicht mehr im Papierkorb</translation>
+    </message>
+    <message>
+        <source>it is still there</source>
+        <translation>sie ist noch da</translation>
+    </message>
+    <message>
+        <source>it changed after it was rewritten</source>
+        <translation>sie wurde nach dem Umschreiben geändert</translation>
+    </message>
+    <message>
+        <source>its saved copy is gone</source>
+        <translation>ihre gesicherte Kopie fehlt</translation>
+    </message>
+    <message>
+        <source>it cannot be written</source>
+        <translation>sie kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the journal cannot be written</source>
+        <translation>das Protokoll kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the copy&apos;s size differs from the file&apos;s</source>
+        <translation>die Kopie ist anders groß als die Datei</translation>
     </message>
 </context>
 <context>
