@@ -19,6 +19,7 @@
 #include "file_actions.h"
 #include "journal_report.h"
 #include "json_text.h"
+#include "own_files.h"
 
 namespace {
 
@@ -45,19 +46,45 @@ const char kFooter[] =
     "interrupted is rolled back first (not with --dry-run, which changes\n"
     "nothing).\n"
     "\n"
+    "A duplicate that is another name of its keeper (the same file through\n"
+    "a linked folder, or a link between the two) is never taken: \"failed\".\n"
+    "\n"
     "Exit status: 0 every duplicate was dealt with; 1 GROUPS.json cannot be\n"
     "read or is not a groups file, the journal cannot be written or another\n"
     "Harmonyfox is acting on files, a group was refused or a file failed;\n"
     "2 bad arguments.\n";
 
 struct GroupsFile {
-    std::vector<std::string> duplicates;  // every duplicate once, in file order
-    std::vector<std::string> refused;     // keepers that no longer exist
+    std::vector<std::string> duplicates;    // every duplicate once, in file order
+    std::vector<std::string> refused;       // keepers that no longer exist
+    std::vector<std::string> keeperItself;  // duplicates that are the keeper's file
 };
 
 bool Exists(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0;
+}
+
+// The directory entry path names: its folder with every link resolved, its
+// own name kept.
+std::string EntryOf(const std::string& path) {
+    const std::filesystem::path name(path);
+    std::error_code error;
+    const std::filesystem::path folder = std::filesystem::canonical(name.parent_path(), error);
+    return error ? path : (folder / name.filename()).string();
+}
+
+bool IsLink(const std::string& path) {
+    struct stat info {};
+    return lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
+}
+
+// Whether taking path away would take the keeper's music with it: the same
+// entry by another spelling, or a link between the two. A hard link of the
+// keeper may go: the keeper's own name still holds the bytes.
+bool TakesTheKeeper(const std::string& path, const std::string& keeper) {
+    return EntryOf(path) == EntryOf(keeper) ||
+           ((IsLink(path) || IsLink(keeper)) && SameFile(path, keeper));
 }
 
 std::string Path(const Json& value) {
@@ -96,11 +123,18 @@ bool ReadGroups(const std::string& file, GroupsFile* out) {
             continue;
         }
         for (const Json& member : group["files"]) {
-            if (!member.is_object() || member.value("role", std::string()) != "duplicate") {
+            // Anything but a well-formed duplicate is left alone.
+            if (!member.is_object() || !member.contains("role") || member["role"] != "duplicate" ||
+                !member.contains("path")) {
                 continue;
             }
-            const std::string path = Path(member.value("path", Json()));
-            if (!path.empty() && path != keeper && seen.insert(path).second) {
+            const std::string path = Path(member["path"]);
+            if (path.empty() || !seen.insert(path).second) {
+                continue;
+            }
+            if (TakesTheKeeper(path, keeper)) {
+                out->keeperItself.push_back(path);
+            } else {
                 out->duplicates.push_back(path);
             }
         }
@@ -167,6 +201,10 @@ int RunApply(int argc, char** argv) {
     for (const std::string& keeper : groups.refused) {
         PrintOutcome("refused", keeper, "its keeper no longer exists");
     }
+    for (const std::string& path : groups.keeperItself) {
+        PrintOutcome("failed", path, "it is the keeper's own file");
+    }
+    const bool leftAlone = !groups.refused.empty() || !groups.keeperItself.empty();
     const std::string folder = moveTo.empty() ? std::string() : Full(moveTo);
     for (std::string& root : roots) {
         root = Full(root);
@@ -182,7 +220,7 @@ int RunApply(int argc, char** argv) {
             PrintOutcome(trash ? "would trash" : "would move", groups.duplicates[i],
                          trash ? std::string() : targets[i]);
         }
-        return groups.refused.empty() ? kExitOk : kExitFailure;
+        return leftAlone ? kExitFailure : kExitOk;
     }
 
     ActionJournal journal;
@@ -222,7 +260,7 @@ int RunApply(int argc, char** argv) {
                      journal.folder().c_str());
         return kExitFailure;
     }
-    return report.NotDone() == 0 && groups.refused.empty() ? kExitOk : kExitFailure;
+    return report.NotDone() == 0 && !leftAlone ? kExitOk : kExitFailure;
 }
 
 const CommandRegistration kApply("apply", "trash or move the duplicates of a groups file",

@@ -71,59 +71,71 @@ class ApplyCommandTest : public ::testing::Test {
 };
 
 TEST_F(ApplyCommandTest, ActsOnTheDuplicatesOnlyAndRefusesAGroupWithoutItsKeeper) {
+    // What changed after the scan.
+    enum Since { kUnchanged, kKeeperGone, kKeeperLinksToCopy };
     struct Case {
         const char* args;
-        bool keeperGone;  // the second group's keeper was deleted after the scan
+        Since since;
         int status;
         std::vector<std::string> lines;  // the output's first fields, in order
         std::vector<std::string> present;
         std::vector<std::string> absent;
     } cases[] = {
         {"--trash --dry-run",
-         false,
+         kUnchanged,
          0,
          {"would trash", "would trash", "would trash"},
          {"music/b/copy.mp3", "music/c/other copy.mp3"},
          {"data/Trash"}},
         {"--move-to aside --dry-run",
-         false,
+         kUnchanged,
          0,
          {"would move", "would move", "would move"},
          {"music/b/copy.mp3"},
          {"aside"}},
         {"--trash",
-         false,
+         kUnchanged,
          0,
          {"trashed", "trashed", "trashed"},
          {"music/a/keep.mp3", "music/c/linked.mp3", "data/Trash/files/copy.mp3",
           "data/Trash/info/copy.mp3.trashinfo", "data/Trash/files/caf\xe9.mp3"},
          {"music/b/copy.mp3", "music/b/caf\xe9.mp3", "music/c/other copy.mp3"}},
         {"--move-to aside",
-         false,
+         kUnchanged,
          0,
          {"moved", "moved", "moved"},
          {"aside/b/copy.mp3", "aside/b/caf\xe9.mp3", "aside/c/other copy.mp3", "music/a/keep.mp3"},
          {"music/b/copy.mp3"}},
         {"--move-to aside --root music/b",
-         false,
+         kUnchanged,
          0,
          {"moved", "moved", "moved"},
          {"aside/copy.mp3", "aside/other copy.mp3"},
          {}},
         {"--trash",
-         true,
+         kKeeperGone,
          1,
          {"refused", "trashed", "trashed"},
          {"music/c/other copy.mp3"},
          {"music/b/copy.mp3"}},
-        {"", false, 2, {}, {"music/b/copy.mp3"}, {}},
-        {"--trash --move-to aside", false, 2, {}, {"music/b/copy.mp3"}, {}},
+        // Trashing the link's target would take the keeper.
+        {"--trash",
+         kKeeperLinksToCopy,
+         1,
+         {"failed", "trashed", "trashed"},
+         {"music/b/copy.mp3"},
+         {"music/b/caf\xe9.mp3"}},
+        {"", kUnchanged, 2, {}, {"music/b/copy.mp3"}, {}},
+        {"--trash --move-to aside", kUnchanged, 2, {}, {"music/b/copy.mp3"}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args);
         SetUp();
-        if (c.keeperGone) {
+        if (c.since == kKeeperGone) {
             fs::remove(m_dir.File("music/a/other.mp3"));
+        } else if (c.since == kKeeperLinksToCopy) {
+            fs::remove(m_dir.File("music/a/keep.mp3"));
+            fs::create_symlink("../b/copy.mp3", m_dir.File("music/a/keep.mp3"));
         }
         const CliRun run = Cli(std::string("apply groups.json ") + c.args);
         EXPECT_EQ(run.status, c.status) << run.err;
