@@ -47,6 +47,21 @@ class CBusy {
     CBusy& operator=(const CBusy&) = delete;
 };
 
+// "2 files came back.", then the files that could not, with their reasons.
+QString CameBack(size_t back, const QStringList& stuck) {
+    QString text = back == 1 ? CFileJournal::tr("1 file came back.")
+                             : CFileJournal::tr("%1 files came back.").arg(back);
+    if (!stuck.isEmpty()) {
+        text += QLatin1Char('\n') +
+                (stuck.size() == 1
+                     ? CFileJournal::tr("1 file could not come back and was left as it is:")
+                     : CFileJournal::tr("%1 files could not come back and were left as they are:")
+                           .arg(stuck.size())) +
+                QLatin1Char('\n') + FileLines(stuck);
+    }
+    return text;
+}
+
 }  // namespace
 
 CFileJournal::CFileJournal(const DesktopActions& desktop, QWidget* parent,
@@ -126,9 +141,11 @@ std::vector<std::u16string> CFileJournal::Trash(const std::vector<std::u16string
         Finish(report, acted, tr("Can't move to the trash:"), &failed);
     // A network share or a disk without a trash: moving aside still works.
     if (!failed.empty() && m_desktop.askFolder && m_desktop.confirm &&
-        m_desktop.confirm(m_parent, tr("Move the %1 file(s) the trash could not take to a folder "
-                                       "instead?")
-                                        .arg(failed.size()))) {
+        m_desktop.confirm(
+            m_parent, failed.size() == 1
+                          ? tr("Move the file the trash could not take to a folder instead?")
+                          : tr("Move the %1 files the trash could not take to a folder instead?")
+                                .arg(failed.size()))) {
         std::vector<std::u16string> rest;
         for (const std::string& file : failed) {
             rest.push_back(BytesToU16(file));
@@ -184,12 +201,7 @@ bool CFileJournal::Undo(bool offerScan) {
             stuck << Path(file.path) + QStringLiteral(": ") + EngineText(file.reason);
         }
     }
-    QString text = tr("%1 file(s) came back.").arg(report.Done());
-    if (!stuck.isEmpty()) {
-        text += QLatin1Char('\n') +
-                tr("%1 could not come back and were left as they are:").arg(stuck.size()) +
-                QLatin1Char('\n') + FileLines(stuck);
-    }
+    QString text = CameBack(report.Done(), stuck);
     if (offerScan && report.Done() > 0 && m_desktop.confirm) {
         if (!stuck.isEmpty()) {
             Tell(text, true);
@@ -216,13 +228,9 @@ void CFileJournal::MendAtStart() {
             stuck << Path(file.path) + QStringLiteral(": ") + EngineText(file.reason);
         }
     }
-    QString text = tr("An action was interrupted when Harmonyfox last ended; it was taken back: "
-                      "%1 file(s) came back.")
-                       .arg(report.Done());
-    if (!stuck.isEmpty()) {
-        text += QLatin1Char('\n') + tr("%1 could not come back:").arg(stuck.size()) +
-                QLatin1Char('\n') + FileLines(stuck);
-    }
+    const QString text =
+        tr("An action was interrupted when Harmonyfox last ended; it was taken back.") +
+        QLatin1Char('\n') + CameBack(report.Done(), stuck);
     Tell(text, !stuck.isEmpty());
 }
 

@@ -106,7 +106,7 @@ TEST_F(FileJournalTest, WhatTheWindowDeletesOrMovesUndoBringsBack) {
         Trigger("undo");
         EXPECT_TRUE(QFile::exists(QString::fromStdString(a)));
         ASSERT_EQ(messages.size(), 1u);
-        EXPECT_TRUE(messages[0].contains(QStringLiteral("1 file(s) came back")));
+        EXPECT_TRUE(messages[0].contains(QStringLiteral("1 file came back")));
         Trigger("undo");
         EXPECT_TRUE(messages.back().contains(QStringLiteral("Nothing to undo")));
         messages.clear();

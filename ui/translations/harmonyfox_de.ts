@@ -170,10 +170,6 @@
         <translation>Kann nicht in den Papierkorb verschoben werden:</translation>
     </message>
     <message>
-        <source>Move the %1 file(s) the trash could not take to a folder instead?</source>
-        <translation>Die %1 Datei(en), die der Papierkorb nicht aufnehmen konnte, stattdessen in einen Ordner verschieben?</translation>
-    </message>
-    <message>
         <source>Can&apos;t move to %1:</source>
         <translation>Kann nicht nach %1 verschoben werden:</translation>
     </message>
@@ -182,24 +178,8 @@
         <translation>Nichts rückgängig zu machen.</translation>
     </message>
     <message>
-        <source>%1 file(s) came back.</source>
-        <translation>%1 Datei(en) sind zurück.</translation>
-    </message>
-    <message>
-        <source>%1 could not come back and were left as they are:</source>
-        <translation>%1 konnten nicht zurückkommen und blieben, wie sie sind:</translation>
-    </message>
-    <message>
         <source>Scan the folders again to list the files that came back?</source>
         <translation>Die Ordner erneut durchsuchen, um die zurückgekommenen Dateien aufzulisten?</translation>
-    </message>
-    <message>
-        <source>An action was interrupted when Harmonyfox last ended; it was taken back: %1 file(s) came back.</source>
-        <translation>Eine Aktion wurde beim letzten Ende von Harmonyfox unterbrochen; sie wurde zurückgenommen: %1 Datei(en) sind zurück.</translation>
-    </message>
-    <message>
-        <source>%1 could not come back:</source>
-        <translation>%1 konnten nicht zurückkommen:</translation>
     </message>
     <message>
         <source>&amp;Edit</source>
@@ -220,6 +200,34 @@
     <message>
         <source>Move every marked file into a folder, keeping its path below the scanned folder</source>
         <translation>Jede markierte Datei in einen Ordner verschieben, mit ihrem Pfad unterhalb des durchsuchten Ordners</translation>
+    </message>
+    <message>
+        <source>1 file came back.</source>
+        <translation>1 Datei ist zurück.</translation>
+    </message>
+    <message>
+        <source>%1 files came back.</source>
+        <translation>%1 Dateien sind zurück.</translation>
+    </message>
+    <message>
+        <source>1 file could not come back and was left as it is:</source>
+        <translation>1 Datei konnte nicht zurückkommen und blieb, wie sie ist:</translation>
+    </message>
+    <message>
+        <source>%1 files could not come back and were left as they are:</source>
+        <translation>%1 Dateien konnten nicht zurückkommen und blieben, wie sie sind:</translation>
+    </message>
+    <message>
+        <source>Move the file the trash could not take to a folder instead?</source>
+        <translation>Die Datei, die der Papierkorb nicht aufnehmen konnte, stattdessen in einen Ordner verschieben?</translation>
+    </message>
+    <message>
+        <source>Move the %1 files the trash could not take to a folder instead?</source>
+        <translation>Die %1 Dateien, die der Papierkorb nicht aufnehmen konnte, stattdessen in einen Ordner verschieben?</translation>
+    </message>
+    <message>
+        <source>An action was interrupted when Harmonyfox last ended; it was taken back.</source>
+        <translation>Eine Aktion wurde beim letzten Ende von Harmonyfox unterbrochen; sie wurde zurückgenommen.</translation>
     </message>
 </context>
 <context>
