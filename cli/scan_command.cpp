@@ -96,8 +96,8 @@ const char kFooter[] =
     "        tags alone). Every duplicate line is a file a user can delete\n"
     "        and still keep a copy of every piece.\n"
     "  json  one object: \"groups\" (keeper, files: path, role, verdict against\n"
-    "        the keeper as for pairs, null when not paired with it) and\n"
-    "        \"counters\".\n"
+    "        the keeper as for pairs, null when not paired with it),\n"
+    "        \"folders\" (the scanned folders, in full) and \"counters\".\n"
     "  csv   group, role, path, then the file's content_percent, tags_percent,\n"
     "        experimental_percent and verdict against the keeper (empty for the\n"
     "        keeper and a file not paired with it).\n"
@@ -341,6 +341,13 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups,
         }
         Json document;
         document["groups"] = std::move(list);
+        // The scanned folders, below which "apply" keeps moved files' paths
+        // and looks for playlists.
+        Json folders = Json::array();
+        for (const std::string& folder : options.folders) {
+            folders.push_back(JsonText(BytesToU16(FullFolder(folder))));
+        }
+        document["folders"] = std::move(folders);
         document["counters"] = Counters(counts, skipped);
         return DumpJson(document, 2) + "\n";
     }

@@ -2,21 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFile>
 #include <QFileDialog>
 
 DesktopActions DesktopActions::System() {
     DesktopActions actions;
-    actions.moveToTrash = [](const QString& path, QString* error) {
-        QFile file(path);
-        if (file.moveToTrash()) {
-            return true;
-        }
-        if (error) {
-            *error = file.errorString();
-        }
-        return false;
-    };
     actions.confirm = [](QWidget* parent, const QString& question) {
         return QMessageBox::question(
                    parent, QCoreApplication::translate("DesktopActions", "Question"), question,
@@ -54,6 +43,10 @@ DesktopActions DesktopActions::System() {
             return QString();
         }
         return dialog.selectedFiles().first();
+    };
+    actions.askFolder = [](QWidget* parent) {
+        return QFileDialog::getExistingDirectory(
+            parent, QCoreApplication::translate("DesktopActions", "Move the marked files to"));
     };
     actions.message = [](QWidget* parent, const QString& text, const QString& caption,
                          QMessageBox::Icon icon) {

@@ -54,21 +54,7 @@ std::vector<std::u16string> CFileCommands::MoveToTrash(const std::vector<std::u1
             return {};
         }
     }
-    std::vector<std::u16string> gone;
-    QStringList failures;
-    for (const std::u16string& file : files) {
-        QString reason;
-        if (m_desktop.moveToTrash(FileSystemName(file), &reason)) {
-            gone.push_back(file);
-        } else {
-            failures << ToQString(file) +
-                            (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
-        }
-    }
-    if (!failures.isEmpty()) {
-        Error(tr("Can't move to the trash:\n") + failures.join(QLatin1Char('\n')));
-    }
-    return gone;
+    return m_journal.Trash(files);
 }
 
 bool CFileCommands::WriteFile(const QString& path, const std::string& bytes) {

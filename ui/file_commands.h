@@ -1,8 +1,9 @@
 // CFileCommands: what the window does to files through the desktop: plays a
-// file, opens its folder, moves files to the trash after one question, and
-// writes a playlist where the user chooses. Failures are shown in one message
-// each. The desktop's side (DesktopActions) belongs to the window, which
-// tests may replace at any time. UI thread only.
+// file, opens its folder, moves files to the trash (through the journal)
+// after one question, and writes a playlist where the user chooses. Failures
+// are shown in one message each. The desktop's side (DesktopActions) and the
+// journal belong to the window, which tests may replace at any time. UI
+// thread only.
 #pragma once
 
 #include <QCoreApplication>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "desktop_actions.h"
+#include "file_journal.h"
 #include "own_files.h"
 
 class QWidget;
@@ -21,16 +23,16 @@ class CFileCommands {
     Q_DECLARE_TR_FUNCTIONS(CFileCommands)
 
   public:
-    // desktop and parent must outlive this object.
-    CFileCommands(const DesktopActions& desktop, QWidget* parent)
-        : m_desktop(desktop), m_parent(parent) {}
+    // desktop, journal and parent must outlive this object.
+    CFileCommands(const DesktopActions& desktop, CFileJournal& journal, QWidget* parent)
+        : m_desktop(desktop), m_journal(journal), m_parent(parent) {}
 
     void Play(const std::u16string& path) const;
     void OpenFolder(const std::u16string& path) const;
 
     // Asks once (when ask) whether files should go to the trash, then moves
-    // them one by one. Returns the files that went; the others are named in
-    // one message.
+    // them there as one action that Undo takes back. Returns the files that
+    // went (or were moved aside instead); the others are named in one message.
     std::vector<std::u16string> MoveToTrash(const std::vector<std::u16string>& files,
                                             bool ask) const;
 
@@ -56,6 +58,7 @@ class CFileCommands {
     void SaveAs(const QString& path, const std::string& bytes, size_t leftOut) const;
 
     const DesktopActions& m_desktop;
+    CFileJournal& m_journal;
     QWidget* m_parent;
     OwnFiles m_own{std::string(), std::string()};
 };

@@ -90,18 +90,21 @@ void CKeeperFiles::FillKeeperTags() {
 
 void CKeeperFiles::WritePlans(const std::vector<KeeperTagPlan>& plans) {
     TagFillResult total;
-    {
+    const bool written = Rewrite("fill tags", [&](const BeforeRewrite& beforeRewrite) {
         QProgressDialog progress(tr("Filling the keepers' tags..."), tr("Stop"), 0,
                                  static_cast<int>(plans.size()), m_window);
         progress.setWindowModality(Qt::WindowModal);
         for (size_t i = 0; i < plans.size() && !progress.wasCanceled(); ++i) {
             progress.setValue(static_cast<int>(i));
             // One keeper at a time, so that Stop is heard between files.
-            TagFillResult one = WriteKeeperTags({plans[i]}, m_beforeRewrite);
+            TagFillResult one = WriteKeeperTags({plans[i]}, beforeRewrite);
             total.filesWritten += one.filesWritten;
             total.fieldsFilled += one.fieldsFilled;
             total.failures.insert(total.failures.end(), one.failures.begin(), one.failures.end());
         }
+    });
+    if (!written) {
+        return;
     }
     QString text = tr("%n keeper(s) retagged.", nullptr, static_cast<int>(total.filesWritten)) +
                    QLatin1Char(' ') +
@@ -115,6 +118,15 @@ void CKeeperFiles::WritePlans(const std::vector<KeeperTagPlan>& plans) {
                 });
     }
     m_hooks.message(text, !total.failures.empty());
+}
+
+bool CKeeperFiles::Rewrite(const std::string& what,
+                           const std::function<void(const BeforeRewrite&)>& write) {
+    if (!m_rewriter) {
+        write(BeforeRewrite());
+        return true;
+    }
+    return m_rewriter(what, write);
 }
 
 std::vector<FollowedFile> CKeeperFiles::KeepersOf(const std::vector<std::u16string>& gone) {
@@ -168,7 +180,12 @@ void CKeeperFiles::OfferPlaylistFollow(const std::vector<FollowedFile>& followed
     if (!m_hooks.confirm(question)) {
         return;
     }
-    const PlaylistFollowResult result = WritePlaylistFollow(plan, m_beforeRewrite);
+    PlaylistFollowResult result;
+    if (!Rewrite("fix playlists", [&](const BeforeRewrite& beforeRewrite) {
+            result = WritePlaylistFollow(plan, beforeRewrite);
+        })) {
+        return;
+    }
     if (!result.failures.empty()) {
         m_hooks.message(tr("%n playlist(s) stayed as they were:", nullptr,
                            static_cast<int>(result.failures.size())) +

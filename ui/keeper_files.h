@@ -39,12 +39,14 @@ class CKeeperFiles : public QObject {
     void AddTo(QMenu* menu);
     QAction* fillTagsAction() const { return m_fillTags; }
 
-    // Called once before each keeper or playlist is rewritten, so that its
-    // old bytes can be kept for an undo; a negative result leaves that file
-    // as it is. Unset, files are rewritten without it.
-    void SetBeforeRewrite(BeforeRewrite beforeRewrite) {
-        m_beforeRewrite = std::move(beforeRewrite);
-    }
+    // Runs write as one undoable action named what, handing it the hook to
+    // call before each keeper or playlist is rewritten (it keeps the old
+    // bytes; a negative result leaves that file as it is). false when no
+    // action can be opened: write does not run then.
+    using Rewriter = std::function<bool(const std::string& what,
+                                        const std::function<void(const BeforeRewrite&)>& write)>;
+    // Unset, files are rewritten without a journal.
+    void SetRewriter(Rewriter rewriter) { m_rewriter = std::move(rewriter); }
 
     // Plans every group, shows the plan and writes what the user accepts,
     // then tells what was filled and which keepers stayed as they were.
@@ -60,10 +62,11 @@ class CKeeperFiles : public QObject {
 
   private:
     void WritePlans(const std::vector<KeeperTagPlan>& plans);
+    bool Rewrite(const std::string& what, const std::function<void(const BeforeRewrite&)>& write);
 
     CResultActions& m_results;
     Hooks m_hooks;
     QWidget* m_window;
     QAction* m_fillTags;
-    BeforeRewrite m_beforeRewrite;
+    Rewriter m_rewriter;
 };

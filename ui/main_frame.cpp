@@ -64,7 +64,9 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
       m_build(ProgramBuild()),
       m_startup(std::move(startup)),
       m_scan(std::make_unique<ScanController>(this)),
-      m_files(m_startup.desktop, this) {
+      m_journal(std::make_unique<CFileJournal>(m_startup.desktop, this, m_startup.journalFolder,
+                                               m_startup.trash, [this] { return m_folders; })),
+      m_files(m_startup.desktop, *m_journal, this) {
     setWindowTitle(QStringLiteral("Harmonyfox"));
     setWindowIcon(artwork::ApplicationIcon());
     resize(kInitialSize);
@@ -96,6 +98,11 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
          [this](QDialog* dialog) { return RunDialog(dialog); }},
         this);
     m_keeperFiles->AddTo(menuBar()->findChild<QMenu*>(QStringLiteral("markMenu")));
+    m_keeperFiles->SetRewriter([this](const std::string& what, const auto& write) {
+        return m_journal->Rewrite(what, write);
+    });
+    CFileJournal::AddActions(
+        this, m_commands->deleteMarked(), [this] { OnUndo(); }, [this] { OnMoveMarked(); });
     m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusText, 1);
     statusBar()->addPermanentWidget(m_resultActions->MarkSummary());
@@ -118,6 +125,8 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     }
     m_resultActions->SetFolderSettings(m_folderSettings);
     ShowScanState();
+    // What a crash left half done is put back before anything else is done.
+    m_journal->MendAtStart();
 }
 
 CMainFrame::~CMainFrame() {
@@ -453,6 +462,17 @@ void CMainFrame::OnDeleteMarked() {
     // Every marked file once; never every copy of a group. Every row of a
     // file that went leaves the list, wherever it was marked.
     ForgetDeletedFiles(m_files.MoveToTrash(m_resultActions->FilesToDelete(), true));
+}
+
+void CMainFrame::OnUndo() {
+    const bool offerScan = !m_folders.empty() && m_session.phase() != ScanPhase::kScanning;
+    if (m_journal->Undo(offerScan)) {
+        StartScan();
+    }
+}
+
+void CMainFrame::OnMoveMarked() {
+    ForgetDeletedFiles(m_journal->MoveTo(m_resultActions->FilesToDelete()));
 }
 
 void CMainFrame::StartEngine() {

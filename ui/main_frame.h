@@ -22,6 +22,7 @@
 #include "details_pane.h"
 #include "details_wnd.h"
 #include "file_commands.h"
+#include "file_journal.h"
 #include "folder_roles.h"
 #include "frame_actions.h"
 #include "scan_controller.h"
@@ -55,6 +56,8 @@ struct FrameStartup {
     bool startPool = true;                    // start the worker pool at creation
     bool allowUpdateCheck = true;             // run the automatic update check when due
     DesktopActions desktop = DesktopActions::System();
+    std::string journalFolder;        // empty: the user's data folder
+    std::shared_ptr<TrashCan> trash;  // null: the user's trash
     // Replace the Folders dialog's folder browser and its modal run (true
     // for OK); unset, the user answers.
     std::function<QString(QWidget*, const QString&, const QString&)> browseFolder;
@@ -171,6 +174,9 @@ class CMainFrame : public QMainWindow, public ScanListener {
     void OnHelp();
     void RestoreWindowState();
     void DeletePairFile(const std::u16string& path);
+    // Edit > Undo: the last action is taken back; a scan lists what came back.
+    void OnUndo();
+    void OnMoveMarked();
 
     void OnContextMenu(int row, int column, const QPoint& globalPos);
     void OnRowSelected(int row);
@@ -189,6 +195,7 @@ class CMainFrame : public QMainWindow, public ScanListener {
 
     FrameStartup m_startup;
     std::unique_ptr<ScanController> m_scan;
+    std::unique_ptr<CFileJournal> m_journal;
     CFileCommands m_files;
     QSplitter* m_splitter = nullptr;
     CResultsView* m_list = nullptr;

@@ -21,6 +21,7 @@
 #include "details_wnd.h"
 #include "group_model.h"
 #include "main_frame.h"
+#include "test_trash.h"
 #include "mark_state.h"
 #include "result_actions.h"
 #include "result_groups.h"
@@ -50,10 +51,8 @@ class FrameKeysTest : public ::testing::Test {
         startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
         startup.notDuplicatesPath = temp.File("not-duplicates.txt");
         startup.pluginFolder = temp.path();
-        startup.desktop.moveToTrash = [this](const QString& path, QString*) {
-            trashed.push_back(path.toStdString());
-            return QFile::remove(path);
-        };
+        startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), &trashed);
+        startup.journalFolder = temp.File("journal");
         startup.desktop.confirm = [](QWidget*, const QString&) { return true; };
         startup.desktop.message = [this](QWidget*, const QString& text, const QString&,
                                          QMessageBox::Icon) { messages.push_back(text); };

@@ -15,6 +15,7 @@
 
 #include "keeper_files.h"
 #include "main_frame.h"
+#include "test_trash.h"
 #include "mark_state.h"
 #include "result_actions.h"
 #include "result_groups.h"
@@ -51,7 +52,8 @@ TEST(KeeperFilesTest, TagsAreFilledOnlyWhenAcceptedAndPlaylistsFollowWhenAsked) 
     startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
     startup.notDuplicatesPath = temp.File("not-duplicates.txt");
     startup.pluginFolder = temp.path();
-    startup.desktop.moveToTrash = [](const QString& path, QString*) { return QFile::remove(path); };
+    startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), nullptr);
+    startup.journalFolder = temp.File("journal");
     startup.desktop.confirm = [&](QWidget*, const QString& question) {
         questions.push_back(question);
         return true;

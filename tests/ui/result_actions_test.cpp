@@ -31,6 +31,7 @@
 #include "results_model.h"
 #include "results_view.h"
 #include "test_files.h"
+#include "test_trash.h"
 
 namespace {
 
@@ -50,10 +51,8 @@ class ResultActionsTest : public ::testing::Test {
         startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
         startup.notDuplicatesPath = temp.File("data/not-duplicates.txt");
         startup.pluginFolder = temp.path();
-        startup.desktop.moveToTrash = [this](const QString& path, QString*) {
-            trashed.push_back(path.toStdString());
-            return QFile::remove(path);
-        };
+        startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), &trashed);
+        startup.journalFolder = temp.File("journal");
         startup.desktop.confirm = [this](QWidget*, const QString& question) {
             questions.push_back(question);
             return answerYes;

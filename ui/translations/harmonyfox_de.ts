@@ -107,6 +107,30 @@
 </translation>
     </message>
     <message>
+        <source>Move these %1 files to the trash?
+
+</source>
+        <translation>Diese %1 Dateien in den Papierkorb verschieben?
+
+</translation>
+    </message>
+    <message>
+        <source>... and %1 more
+</source>
+        <translation>... und %1 weitere
+</translation>
+    </message>
+    <message>
+        <source>Can&apos;t write the playlist
+</source>
+        <translation>Die Wiedergabeliste kann nicht geschrieben werden
+</translation>
+    </message>
+    <message>
+        <source>%1 path(s) left out of the playlist: a name with a line break, or too long, cannot be written as one line</source>
+        <translation>%1 Pfad(e) nicht in die Wiedergabeliste aufgenommen: Ein Name mit Zeilenumbruch oder ein zu langer Name kann nicht als eine Zeile geschrieben werden</translation>
+    </message>
+    <message>
         <source>Warning</source>
         <translation>Warnung</translation>
     </message>
@@ -155,6 +179,97 @@
             <numerusform>%n Pfad in der Wiedergabeliste ausgelassen: ein Name mit Zeilenumbruch oder ein zu langer passt nicht in eine Zeile</numerusform>
             <numerusform>%n Pfade in der Wiedergabeliste ausgelassen: ein Name mit Zeilenumbruch oder ein zu langer passt nicht in eine Zeile</numerusform>
         </translation>
+    </message>
+</context>
+<context>
+    <name>CFileJournal</name>
+    <message>
+        <source>... and %1 more</source>
+        <translation>... und %1 weitere</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>Rückgängig</translation>
+    </message>
+    <message>
+        <source>Another Harmonyfox is moving files; try again when it is done.</source>
+        <translation>Ein anderes Harmonyfox verschiebt gerade Dateien; versuchen Sie es erneut, wenn es fertig ist.</translation>
+    </message>
+    <message>
+        <source>The journal that lets Undo take actions back cannot be written in %1; no file was touched.</source>
+        <translation>Das Protokoll, mit dem „Rückgängig“ Aktionen zurücknimmt, kann in %1 nicht geschrieben werden; keine Datei wurde angerührt.</translation>
+    </message>
+    <message>
+        <source>The journal could not record that the action is over; the next start will take it back.</source>
+        <translation>Das Protokoll konnte das Ende der Aktion nicht festhalten; der nächste Start nimmt sie zurück.</translation>
+    </message>
+    <message>
+        <source>Can&apos;t move to the trash:</source>
+        <translation>Kann nicht in den Papierkorb verschoben werden:</translation>
+    </message>
+    <message>
+        <source>Can&apos;t move to %1:</source>
+        <translation>Kann nicht nach %1 verschoben werden:</translation>
+    </message>
+    <message>
+        <source>Nothing to undo.</source>
+        <translation>Nichts rückgängig zu machen.</translation>
+    </message>
+    <message>
+        <source>Scan the folders again to list the files that came back?</source>
+        <translation>Die Ordner erneut durchsuchen, um die zurückgekommenen Dateien aufzulisten?</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>&amp;Undo</source>
+        <translation>&amp;Rückgängig</translation>
+    </message>
+    <message>
+        <source>Take back the last move to the trash or to a folder</source>
+        <translation>Das letzte Verschieben in den Papierkorb oder in einen Ordner zurücknehmen</translation>
+    </message>
+    <message>
+        <source>M&amp;ove marked to...</source>
+        <translation>Markierte &amp;verschieben nach...</translation>
+    </message>
+    <message>
+        <source>Move every marked file into a folder, keeping its path below the scanned folder</source>
+        <translation>Jede markierte Datei in einen Ordner verschieben, mit ihrem Pfad unterhalb des durchsuchten Ordners</translation>
+    </message>
+    <message>
+        <source>1 file came back.</source>
+        <translation>1 Datei ist zurück.</translation>
+    </message>
+    <message>
+        <source>%1 files came back.</source>
+        <translation>%1 Dateien sind zurück.</translation>
+    </message>
+    <message>
+        <source>1 file could not come back and was left as it is:</source>
+        <translation>1 Datei konnte nicht zurückkommen und blieb, wie sie ist:</translation>
+    </message>
+    <message>
+        <source>%1 files could not come back and were left as they are:</source>
+        <translation>%1 Dateien konnten nicht zurückkommen und blieben, wie sie sind:</translation>
+    </message>
+    <message>
+        <source>Move the file the trash could not take to a folder instead?</source>
+        <translation>Die Datei, die der Papierkorb nicht aufnehmen konnte, stattdessen in einen Ordner verschieben?</translation>
+    </message>
+    <message>
+        <source>Move the %1 files the trash could not take to a folder instead?</source>
+        <translation>Die %1 Dateien, die der Papierkorb nicht aufnehmen konnte, stattdessen in einen Ordner verschieben?</translation>
+    </message>
+    <message>
+        <source>An action was interrupted when Harmonyfox last ended; it was taken back.</source>
+        <translation>Eine Aktion wurde beim letzten Ende von Harmonyfox unterbrochen; sie wurde zurückgenommen.</translation>
     </message>
 </context>
 <context>
@@ -1356,6 +1471,10 @@ Ihre Software ist auf dem neuesten Stand</translation>
         <source>CSV table (*.csv)</source>
         <translation>CSV-Tabelle (*.csv)</translation>
     </message>
+    <message>
+        <source>Move the marked files to</source>
+        <translation>Markierte Dateien verschieben nach</translation>
+    </message>
 </context>
 <context>
     <name>Engine</name>
@@ -1422,6 +1541,46 @@ Ihre Software ist auf dem neuesten Stand</translation>
     <message>
         <source>Can&apos;t open cache file</source>
         <translation>Die Zwischenspeicherdatei kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>the file does not exist</source>
+        <translation>die Datei existiert nicht</translation>
+    </message>
+    <message>
+        <source>the target exists</source>
+        <translation>das Ziel existiert bereits</translation>
+    </message>
+    <message>
+        <source>its place is taken</source>
+        <translation>ihr Platz ist belegt</translation>
+    </message>
+    <message>
+        <source>it is no longer in the trash</source>
+        <translation>sie ist nicht mehr im Papierkorb</translation>
+    </message>
+    <message>
+        <source>it is still there</source>
+        <translation>sie ist noch da</translation>
+    </message>
+    <message>
+        <source>it changed after it was rewritten</source>
+        <translation>sie wurde nach dem Umschreiben geändert</translation>
+    </message>
+    <message>
+        <source>its saved copy is gone</source>
+        <translation>ihre gesicherte Kopie fehlt</translation>
+    </message>
+    <message>
+        <source>it cannot be written</source>
+        <translation>sie kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the journal cannot be written</source>
+        <translation>das Protokoll kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the copy&apos;s size differs from the file&apos;s</source>
+        <translation>die Kopie ist anders groß als die Datei</translation>
     </message>
 </context>
 <context>
