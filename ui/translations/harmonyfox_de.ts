@@ -101,36 +101,6 @@
 </translation>
     </message>
     <message>
-        <source>Can&apos;t move to the trash:
-</source>
-        <translation>Kann nicht in den Papierkorb verschoben werden:
-</translation>
-    </message>
-    <message>
-        <source>Move these %1 files to the trash?
-
-</source>
-        <translation>Diese %1 Dateien in den Papierkorb verschieben?
-
-</translation>
-    </message>
-    <message>
-        <source>... and %1 more
-</source>
-        <translation>... und %1 weitere
-</translation>
-    </message>
-    <message>
-        <source>Can&apos;t write the playlist
-</source>
-        <translation>Die Wiedergabeliste kann nicht geschrieben werden
-</translation>
-    </message>
-    <message>
-        <source>%1 path(s) left out of the playlist: a name with a line break, or too long, cannot be written as one line</source>
-        <translation>%1 Pfad(e) nicht in die Wiedergabeliste aufgenommen: Ein Name mit Zeilenumbruch oder ein zu langer Name kann nicht als eine Zeile geschrieben werden</translation>
-    </message>
-    <message>
         <source>Warning</source>
         <translation>Warnung</translation>
     </message>

@@ -35,6 +35,65 @@
     </message>
 </context>
 <context>
+    <name>CKeeperFiles</name>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>and %n more</numerusform>
+            <numerusform>and %n more</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n keeper(s) retagged.</source>
+        <translation>
+            <numerusform>%n keeper retagged.</numerusform>
+            <numerusform>%n keepers retagged.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n tag(s) filled.</source>
+        <translation>
+            <numerusform>%n tag filled.</numerusform>
+            <numerusform>%n tags filled.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n keeper(s) stayed as they were:</source>
+        <translation>
+            <numerusform>%n keeper stayed as it was:</numerusform>
+            <numerusform>%n keepers stayed as they were:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n playlist(s) in the scanned folders name files that went:</source>
+        <translation>
+            <numerusform>%n playlist in the scanned folders names files that went:</numerusform>
+            <numerusform>%n playlists in the scanned folders name files that went:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Rewrite %n line(s) to name the kept copies instead?</source>
+        <translation>
+            <numerusform>Rewrite %n line to name the kept copy instead?</numerusform>
+            <numerusform>Rewrite %n lines to name the kept copies instead?</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n other playlist(s) could not be read and stay as they are.</source>
+        <translation>
+            <numerusform>%n other playlist could not be read and stays as it is.</numerusform>
+            <numerusform>%n other playlists could not be read and stay as they are.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n playlist(s) stayed as they were:</source>
+        <translation>
+            <numerusform>%n playlist stayed as it was:</numerusform>
+            <numerusform>%n playlists stayed as they were:</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>CMarkState</name>
     <message numerus="yes">
         <source>%n file(s) marked, %1 MB</source>
