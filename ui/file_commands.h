@@ -27,6 +27,8 @@ class CFileCommands {
     CFileCommands(const DesktopActions& desktop, CFileJournal& journal, QWidget* parent)
         : m_desktop(desktop), m_journal(journal), m_parent(parent) {}
 
+    const DesktopActions& desktop() const { return m_desktop; }
+
     void Play(const std::u16string& path) const;
     void OpenFolder(const std::u16string& path) const;
 

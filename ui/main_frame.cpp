@@ -8,27 +8,22 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QResizeEvent>
-#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
-
-#include <algorithm>
 
 #include "about_dlg.h"
 #include "artwork.h"
 #include "details_pane.h"
 #include "engine_texts.h"
-#include "file_commands.h"
+#include "file_work.h"
 #include "folders_dlg.h"
 #include "frame_actions.h"
-#include "grip_store.h"
 #include "help_dlg.h"
-#include "keeper_files.h"
 #include "mark_state.h"
 #include "not_duplicates.h"
 #include "options_dlg.h"
-#include "playlist.h"
+#include "pane_split.h"
 #include "program_version.h"
 #include "progress_dlg.h"
 #include "result_actions.h"
@@ -53,8 +48,6 @@ constexpr int kColumnFitMargin = 20;
 constexpr int kIdleIntervalMs = 200;
 // A passing word stays in the status bar this long.
 constexpr int kStatusMessageMs = 8000;
-// The details pane never takes the list's last rows.
-constexpr int kLeastListHeight = 80;
 
 }  // namespace
 
@@ -63,10 +56,7 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
       m_version(ProgramVersion()),
       m_build(ProgramBuild()),
       m_startup(std::move(startup)),
-      m_scan(std::make_unique<ScanController>(this)),
-      m_journal(std::make_unique<CFileJournal>(m_startup.desktop, this, m_startup.journalFolder,
-                                               m_startup.trash, [this] { return m_folders; })),
-      m_files(m_startup.desktop, *m_journal, this) {
+      m_scan(std::make_unique<ScanController>(this)) {
     setWindowTitle(QStringLiteral("Harmonyfox"));
     setWindowIcon(artwork::ApplicationIcon());
     resize(kInitialSize);
@@ -78,6 +68,16 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     m_settings->WarnIfInaccessible(this);
     ApplyCompareSettings(m_settings->ReadCompareSettings());
 
+    CFileWork::Hooks work;
+    work.folders = [this] { return m_folders; };
+    work.forget = [this](const std::vector<std::u16string>& gone) { ForgetDeletedFiles(gone); };
+    work.mayRescan = [this] {
+        return !m_folders.empty() && m_session.phase() != ScanPhase::kScanning;
+    };
+    work.rescan = [this] { StartScan(); };
+    work.runDialog = [this](QDialog* dialog) { return RunDialog(dialog); };
+    m_work = std::make_unique<CFileWork>(m_startup.desktop, m_startup.journalFolder,
+                                         m_startup.trash, std::move(work), this);
     m_commands = std::make_unique<CFrameActions>(this, [this](int id) { Command(id); });
     // The progress band shares the toolbar's row and takes the rest of its width.
     m_progress = new CProgressDlg(m_commands->toolBar());
@@ -88,21 +88,7 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
                               findChild<QToolBar*>(QStringLiteral("toolbar")),
                               m_commands->deleteMarked());
     RestoreWindowState();
-    m_keeperFiles = new CKeeperFiles(
-        *m_resultActions,
-        {[this](const QString& question) { return m_startup.desktop.confirm(this, question); },
-         [this](const QString& text, bool warning) {
-             Message(text, QStringLiteral("Harmonyfox"),
-                     warning ? QMessageBox::Warning : QMessageBox::Information);
-         },
-         [this](QDialog* dialog) { return RunDialog(dialog); }},
-        this);
-    m_keeperFiles->AddTo(menuBar()->findChild<QMenu*>(QStringLiteral("markMenu")));
-    m_keeperFiles->SetRewriter([this](const std::string& what, const auto& write) {
-        return m_journal->Rewrite(what, write);
-    });
-    CFileJournal::AddActions(
-        this, m_commands->deleteMarked(), [this] { OnUndo(); }, [this] { OnMoveMarked(); });
+    m_work->Attach(m_resultActions, m_commands->deleteMarked());
     m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusText, 1);
     statusBar()->addPermanentWidget(m_resultActions->MarkSummary());
@@ -126,7 +112,7 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     m_resultActions->SetFolderSettings(m_folderSettings);
     ShowScanState();
     // What a crash left half done is put back before anything else is done.
-    m_journal->MendAtStart();
+    m_work->MendAtStart();
 }
 
 CMainFrame::~CMainFrame() {
@@ -148,15 +134,9 @@ bool CMainFrame::event(QEvent* event) {
 }
 
 void CMainFrame::CreateList() {
-    m_splitter = new QSplitter(Qt::Vertical, this);
-    m_splitter->setChildrenCollapsible(false);
+    m_splitter = new CPaneSplit(this);
     CResultActions::Hooks hooks;
-    hooks.play = [this](const std::u16string& path) { m_files.Play(path); };
-    hooks.openFolder = [this](const std::u16string& path) { m_files.OpenFolder(path); };
-    hooks.deleteFile = [this](const std::u16string& path) { DeletePairFile(path); };
-    hooks.deleteFiles = [this](const std::vector<std::u16string>& paths) {
-        ForgetDeletedFiles(m_files.MoveToTrash(paths, true));
-    };
+    m_work->Serve(hooks);
     hooks.showPair = [this](uint32_t record) { ShowRecord(record); };
     hooks.confirm = [this](const QString& question) {
         return m_startup.desktop.confirm(this, question);
@@ -181,18 +161,8 @@ void CMainFrame::CreateList() {
     m_detailsPane = new CDetailsPane(m_startup.pluginFolder, m_splitter);
     m_detailsPane->RunCommands([this](int id) { Command(id); }, ID_PLAY_LEFT, ID_DELETE_LEFT,
                                ID_PLAY_RIGHT, ID_DELETE_RIGHT);
-    m_splitter->addWidget(listPane);
-    m_splitter->addWidget(m_detailsPane);
-    m_splitter->setStretchFactor(0, 1);
-    m_splitter->setStretchFactor(1, 0);
-    // A height the user drags the details pane to stays, also for the next start.
-    connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
-        if (detailsShown()) {
-            m_detailsHeight = m_splitter->sizes().value(1);
-        }
-    });
+    m_splitter->SetPanes(listPane, m_detailsPane);
     setCentralWidget(m_splitter);
-    ShowListOnly();
 
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &CMainFrame::SortByColumn);
@@ -227,17 +197,11 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 void CMainFrame::Command(int id) {
     using Handler = void (CMainFrame::*)();
     static const std::pair<int, Handler> kHandlers[] = {
-        {ID_FILE_OPEN, &CMainFrame::OnFileOpen},
-        {ID_FILE_SAVE, &CMainFrame::OnSavePlaylist},
-        {ID_OPTIONS, &CMainFrame::OnOptions},
-        {ID_DELETE_MARKED, &CMainFrame::OnDeleteMarked},
-        {ID_CHECK_UPDATE, &CMainFrame::OnCheckUpdate},
-        {ID_APP_ABOUT, &CMainFrame::OnAbout},
-        {ID_SCAN, &CMainFrame::OnScan},
-        {ID_STOP, &CMainFrame::OnStop},
-        {ID_VIEW_SKIPPED, &CMainFrame::OnViewSkipped},
-        {ID_EXPORT, &CMainFrame::OnExport},
-        {ID_HELP, &CMainFrame::OnHelp},
+        {ID_FILE_OPEN, &CMainFrame::OnFileOpen}, {ID_FILE_SAVE, &CMainFrame::OnSavePlaylist},
+        {ID_OPTIONS, &CMainFrame::OnOptions},    {ID_CHECK_UPDATE, &CMainFrame::OnCheckUpdate},
+        {ID_APP_ABOUT, &CMainFrame::OnAbout},    {ID_SCAN, &CMainFrame::OnScan},
+        {ID_STOP, &CMainFrame::OnStop},          {ID_VIEW_SKIPPED, &CMainFrame::OnViewSkipped},
+        {ID_EXPORT, &CMainFrame::OnExport},      {ID_HELP, &CMainFrame::OnHelp},
     };
     for (const auto& [command, handler] : kHandlers) {
         if (command == id) {
@@ -249,6 +213,9 @@ void CMainFrame::Command(int id) {
         case ID_APP_EXIT:
             close();
             break;
+        case ID_DELETE_MARKED:
+            m_work->DeleteMarked();
+            break;
         case ID_NOT_DUPLICATES:
             m_resultActions->ForgetPairOfRow(m_list->FirstSelectedRow());
             break;
@@ -258,40 +225,9 @@ void CMainFrame::Command(int id) {
         case ID_DELETE_SELECTED:
             m_resultActions->DeleteSelected();
             break;
-        case ID_KEEP_LEFT:
-        case ID_KEEP_RIGHT:
-            m_resultActions->KeepThisOne(m_resultActions->ShownFile(id == ID_KEEP_LEFT));
+        default:
+            m_work->RunFileCommand(id);
             break;
-        case ID_MARK_FOLDER_LEFT:
-        case ID_MARK_FOLDER_RIGHT:
-        case ID_UNMARK_FOLDER_LEFT:
-        case ID_UNMARK_FOLDER_RIGHT:
-            m_resultActions->MarkFolder(m_resultActions->ShownFile(id == ID_MARK_FOLDER_LEFT ||
-                                                                   id == ID_UNMARK_FOLDER_LEFT),
-                                        id == ID_MARK_FOLDER_LEFT || id == ID_MARK_FOLDER_RIGHT);
-            break;
-        case ID_PLAY_LEFT:
-        case ID_PLAY_RIGHT:
-        case ID_EXPLORE_LEFT:
-        case ID_EXPLORE_RIGHT:
-        case ID_DELETE_LEFT:
-        case ID_DELETE_RIGHT: {
-            // A file of the pair the details pane shows, in either view; a
-            // copy, as news may grow or clear the pairs while a question is open.
-            const bool left = id == ID_PLAY_LEFT || id == ID_EXPLORE_LEFT || id == ID_DELETE_LEFT;
-            const std::u16string path = m_resultActions->ShownFile(left);
-            if (path.empty()) {
-                break;
-            }
-            if (id == ID_PLAY_LEFT || id == ID_PLAY_RIGHT) {
-                m_files.Play(path);
-            } else if (id == ID_EXPLORE_LEFT || id == ID_EXPLORE_RIGHT) {
-                m_files.OpenFolder(path);
-            } else {
-                DeletePairFile(path);
-            }
-            break;
-        }
     }
 }
 
@@ -330,10 +266,6 @@ void CMainFrame::Message(const QString& text, const QString& caption, QMessageBo
     }
 }
 
-int CMainFrame::sortState() const {
-    return m_list->sortState();
-}
-
 void CMainFrame::SortByColumn(int column) {
     for (int row = 0; row < m_model->rowCount(); ++row) {
         if (!m_model->IsInBounds(row)) {
@@ -364,16 +296,12 @@ void CMainFrame::ShowRecord(uint32_t record) {
     if (record >= m_scan->pairs().size()) {
         return;
     }
-    ShowBothPanes();
+    m_splitter->ShowBoth();
     m_detailsPane->ShowPair(m_scan->pairs()[record], *m_scan);
 }
 
 std::string CMainFrame::PlaylistBytes(size_t* leftOut) const {
-    return ::PlaylistBytes(m_resultActions->ShownFiles(), leftOut);
-}
-
-bool CMainFrame::WritePlaylist(const QString& path, size_t* leftOut) const {
-    return CFileCommands::WriteFile(path, PlaylistBytes(leftOut));
+    return m_work->PlaylistBytes(leftOut);
 }
 
 void CMainFrame::OnSavePlaylist() {
@@ -386,9 +314,7 @@ void CMainFrame::OnSavePlaylist() {
             return;
         }
     }
-    size_t leftOut = 0;
-    const std::string bytes = PlaylistBytes(&leftOut);  // before leftOut is read
-    m_files.SavePlaylist(bytes, leftOut);
+    m_work->SavePlaylist();
 }
 
 void CMainFrame::OnExport() {
@@ -396,13 +322,7 @@ void CMainFrame::OnExport() {
         Message(tr("Nothing to export: the list is empty"), tr("Error"), QMessageBox::Critical);
         return;
     }
-    m_files.Export([this](bool playlist, size_t* leftOut) {
-        // The verdicts compare the bytes of equally long files: a while for a large list.
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        std::string bytes = playlist ? PlaylistBytes(leftOut) : m_resultActions->ExportCsv();
-        QApplication::restoreOverrideCursor();
-        return bytes;
-    });
+    m_work->Export();
 }
 
 void CMainFrame::OnHelp() {
@@ -410,69 +330,25 @@ void CMainFrame::OnHelp() {
     RunDialog(&dialog);
 }
 
-void CMainFrame::ShowBothPanes() {
-    if (!m_detailsPane->isHidden()) {
-        return;
-    }
-    m_detailsPane->show();
-    const int total = m_splitter->height() - m_splitter->handleWidth();
-    const int wanted = m_detailsHeight > 0 ? m_detailsHeight : m_detailsPane->sizeHint().height();
-    // The list keeps some room even where the window is now smaller.
-    const int details = std::max(1, std::min(wanted, total - kLeastListHeight));
-    m_splitter->setSizes({total - details, details});
-}
-
 void CMainFrame::RestoreWindowState() {
     const WindowState state = m_settings->ReadWindowState();
     if (!state.geometry.isEmpty()) {
         restoreGeometry(state.geometry);
     }
-    m_detailsHeight = state.detailsHeight;
+    m_splitter->SetDetailsHeight(state.detailsHeight);
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
-    if (detailsShown()) {
-        m_detailsHeight = m_splitter->sizes().value(1);
-    }
-    m_settings->WriteWindowState({saveGeometry(), m_detailsHeight});
+    m_settings->WriteWindowState({saveGeometry(), m_splitter->detailsHeight()});
     QMainWindow::closeEvent(event);
 }
 
 void CMainFrame::ForgetDeletedFiles(const std::vector<std::u16string>& gone) {
-    if (gone.empty()) {
-        return;
-    }
-    // Asked of the groups before they forget the files.
-    const std::vector<FollowedFile> followed = m_keeperFiles->KeepersOf(gone);
     m_session.CountDeleted(static_cast<int32_t>(gone.size()));
     m_resultActions->RemoveFiles(gone);
     ShowListOnly();
     ShowScanState();
     OnIdle();
-    m_keeperFiles->OfferPlaylistFollow(followed, m_folders);
-}
-
-void CMainFrame::DeletePairFile(const std::u16string& path) {
-    if (m_resultActions->ConfirmDeleteOne(path)) {
-        ForgetDeletedFiles(m_files.MoveToTrash({path}, false));
-    }
-}
-
-void CMainFrame::OnDeleteMarked() {
-    // Every marked file once; never every copy of a group. Every row of a
-    // file that went leaves the list, wherever it was marked.
-    ForgetDeletedFiles(m_files.MoveToTrash(m_resultActions->FilesToDelete(), true));
-}
-
-void CMainFrame::OnUndo() {
-    const bool offerScan = !m_folders.empty() && m_session.phase() != ScanPhase::kScanning;
-    if (m_journal->Undo(offerScan)) {
-        StartScan();
-    }
-}
-
-void CMainFrame::OnMoveMarked() {
-    ForgetDeletedFiles(m_journal->MoveTo(m_resultActions->FilesToDelete()));
 }
 
 void CMainFrame::StartEngine() {
@@ -489,9 +365,9 @@ void CMainFrame::StartEngine() {
             statusBar()->insertPermanentWidget(0, label);
         }
     }
-    m_files.SetOwnFiles(OwnFiles(m_scan->cachePath(), m_startup.notDuplicatesPath.empty()
-                                                          ? NotDuplicates::DefaultPath()
-                                                          : m_startup.notDuplicatesPath));
+    m_work->files().SetOwnFiles(OwnFiles(m_scan->cachePath(), m_startup.notDuplicatesPath.empty()
+                                                                  ? NotDuplicates::DefaultPath()
+                                                                  : m_startup.notDuplicatesPath));
     OnIdle();
     if (m_startup.startPool && Failed(m_scan->StartPool(plugins))) {
         Message(tr("Can't start the worker threads; folders cannot be scanned"), tr("Error"),
@@ -545,14 +421,6 @@ void CMainFrame::ShowScanState() {
     m_commands->stop()->setEnabled(phase == ScanPhase::kScanning);
     m_model->SetPendingFigures(m_session.PendingFigures());
     m_list->SetHint(m_session.ListHint(m_model->TotalRows() > 0, !m_folders.empty()));
-}
-
-void CMainFrame::ResetCache() {
-    m_scan->ClearCache();
-}
-
-bool CMainFrame::ScanRunning() {
-    return m_scan->Running();
 }
 
 void CMainFrame::OnIdle() {
