@@ -18,3 +18,11 @@ std::string JsonText(std::u16string_view text);
 // The document with indent (as nlohmann's dump; -1 for one line), every lone
 // surrogate of a JsonText written as \uXXXX.
 std::string DumpJson(const Json& value, int indent);
+
+// Parses a document DumpJson wrote (or any JSON): an escape of a lone
+// surrogate or of U+0001 is carried as JsonText carries it, so that
+// FromJsonText gives the path back. A discarded value when text is not JSON.
+Json ParseJson(const std::string& text);
+
+// The inverse of JsonText.
+std::u16string FromJsonText(const std::string& text);

@@ -24,6 +24,7 @@
 #include "command.h"
 #include "command_line.h"
 #include "compare_settings.h"
+#include "csv_export.h"
 #include "decoder_set.h"
 #include "duplicate_groups.h"
 #include "file_facts.h"
@@ -69,6 +70,10 @@ const char kFooter[] =
     "        found), done, new (fingerprinted now), fromCache, skipped, and\n"
     "        skippedBy (the skipped count of each reason). Bytes of a name that\n"
     "        are not UTF-8 are written as \\udc80..\\udcff.\n"
+    "  csv   the pairs as RFC 4180 CSV (fields with a comma, a quotation mark or\n"
+    "        a line break quoted, lines ended by CR LF): path1, path2,\n"
+    "        content_percent, tags_percent, experimental_percent (empty when\n"
+    "        not computed), verdict and offset_s as in json (empty for tags only).\n"
     "  m3u   the playlist the desktop program saves: #EXTM3U, then every\n"
     "        file of the pairs once, in the order first met, lines ended by CR\n"
     "        LF; a path that cannot be written as one line (a line break in it)\n"
@@ -92,8 +97,11 @@ const char kFooter[] =
     "        tags alone). Every duplicate line is a file a user can delete\n"
     "        and still keep a copy of every piece.\n"
     "  json  one object: \"groups\" (keeper, files: path, role, verdict against\n"
-    "        the keeper as for pairs, null when not paired with it) and\n"
-    "        \"counters\".\n"
+    "        the keeper as for pairs, null when not paired with it),\n"
+    "        \"folders\" (the scanned folders, in full) and \"counters\".\n"
+    "  csv   group, role, path, then the file's content_percent, tags_percent,\n"
+    "        experimental_percent and verdict against the keeper (empty for the\n"
+    "        keeper and a file not paired with it).\n"
     "  m3u   every file of every group once, keeper first.\n"
     "\n"
     "Pairs remembered as \"not duplicates\" in the desktop program\n"
@@ -198,8 +206,8 @@ std::optional<int> ParseArguments(int argc, char** argv, ScanOptions& options) {
         ->check(CLI::Validator(CheckNotEmpty, ""))
         ->type_name("FILE");
     app.add_option("--format", options.format, "output format (default tsv)")
-        ->check(CLI::IsMember({"tsv", "json", "m3u"}).description(""))
-        ->type_name("tsv|json|m3u");
+        ->check(CLI::IsMember({"tsv", "json", "csv", "m3u"}).description(""))
+        ->type_name("tsv|json|csv|m3u");
     app.add_option("--output", options.output,
                    "write the output to FILE instead of standard output")
         ->check(CLI::Validator(CheckNotEmpty, ""))
@@ -317,6 +325,11 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups,
         }
         return PlaylistBytes(files, leftOut);
     }
+    if (options.format == "csv") {
+        Analyzer decoder;
+        return GroupsCsv(groups, pairs,
+                         [&decoder](const DuplicatePair& p) { return JudgeVerdict(p, &decoder); });
+    }
     if (options.format == "json") {
         Analyzer decoder;
         Json list = Json::array();
@@ -332,6 +345,13 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups,
         }
         Json document;
         document["groups"] = std::move(list);
+        // The scanned folders, below which "apply" keeps moved files' paths
+        // and looks for playlists.
+        Json folders = Json::array();
+        for (const std::string& folder : options.folders) {
+            folders.push_back(JsonText(BytesToU16(FullFolder(folder))));
+        }
+        document["folders"] = std::move(folders);
         document["counters"] = Counters(counts, skipped);
         return DumpJson(document, 2) + "\n";
     }
@@ -373,6 +393,15 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
                    size_t* leftOut) {
     if (options.format == "m3u") {
         return PlaylistBytes(pairs, leftOut);
+    }
+    if (options.format == "csv") {
+        std::vector<const DuplicatePair*> listed;
+        for (const DuplicatePair& p : pairs) {
+            listed.push_back(&p);
+        }
+        Analyzer decoder;
+        return PairsCsv(listed,
+                        [&decoder](const DuplicatePair& p) { return JudgeVerdict(p, &decoder); });
     }
     if (options.format == "json") {
         Analyzer decoder;

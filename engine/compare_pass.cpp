@@ -72,6 +72,25 @@ bool SameFingerprint(const GripVectors& a, const GripVectors& b) {
            std::memcmp(a.drift, b.drift, sizeof(float) * kDriftLength) == 0;
 }
 
+// The figures of a pair that is listed; they come from the reference scores,
+// as the decisions do.
+Listed ListPair(const GripStore::Entry& a, const GripStore::Entry& b, float tagScore,
+                bool contentMatch, float s, bool strict) {
+    TolerantScores tolerant;
+    if (strict) {
+        tolerant.spectrumScore = SpectrumScore(a.vectors, b.vectors);
+    } else {
+        tolerant = ComputeTolerantScores(a.vectors, b.vectors);
+    }
+    return Listed{*b.path,
+                  ContentPercent(tolerant.spectrumScore, s),
+                  TagPercent(tagScore, s),
+                  contentMatch,
+                  tolerant.shift,
+                  tolerant.narrowBand,
+                  SameFingerprint(a.vectors, b.vectors)};
+}
+
 // What one stretch of a pass reads: the file's own figures and the scan's
 // index, valid while the pass holds the store's lock.
 struct PassView {
@@ -203,22 +222,45 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             if (!tagsScored) {
                 tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
             }
-            // The figure comes from the reference score, as the decisions do.
-            TolerantScores tolerant;
-            if (strict) {
-                tolerant.spectrumScore = SpectrumScore(a->vectors, b->vectors);
-            } else {
-                tolerant = ComputeTolerantScores(a->vectors, b->vectors);
-            }
-            listed.push_back(Listed{*b->path, ContentPercent(tolerant.spectrumScore, s),
-                                    TagPercent(tags.tagScore, s), contentMatch, tolerant.shift,
-                                    tolerant.narrowBand,
-                                    SameFingerprint(a->vectors, b->vectors)});
+            listed.push_back(ListPair(*a, *b, tags.tagScore, contentMatch, s, strict));
         }
     }
 }
 
 }  // namespace
+
+bool JudgeAgain(const GripStore& store, const GripStore::Entry& later,
+                const GripStore::Entry& earlier, DuplicatePair& pair) {
+    const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
+    const float s = g_sensitivity.load(std::memory_order_relaxed);
+    const bool strict = g_strictCompare.load(std::memory_order_relaxed);
+    bool contentMatch = false;
+    if ((method & kCompareContent) != 0) {
+        // The pass scores content only past the pruning bounds; so must this.
+        const float loose = ThresholdsFor(s).loose;
+        const SpectrumBounds boundsA = store.ProjectionOf(later);
+        const SpectrumBounds boundsB = store.ProjectionOf(earlier);
+        if (SpectrumScoreBound(boundsA.projection, boundsB.projection) >= loose &&
+            FinerSpectrumScoreBound(boundsA.projection, boundsA.finer, boundsB.projection,
+                                    boundsB.finer) >= loose) {
+            contentMatch = strict ? JudgeContent(later.vectors, earlier.vectors, s)
+                                  : JudgeTolerant(later.vectors, earlier.vectors, s);
+        }
+    }
+    const bool tagsCount = contentMatch || (method & kCompareTags) != 0;
+    const float tagScore = tagsCount ? ComputeTagScores(later.grip, earlier.grip).tagScore : 0.0f;
+    if (!contentMatch && !(tagsCount && TagsAccept(tagScore, s))) {
+        return false;
+    }
+    const Listed listed = ListPair(later, earlier, tagScore, contentMatch, s, strict);
+    pair.contentPercent = listed.contentPercent;
+    pair.tagPercent = listed.tagPercent;
+    pair.contentMatch = listed.contentMatch;
+    pair.shift = listed.shift;
+    pair.narrowBand = listed.narrowBand;
+    pair.sameFingerprint = listed.sameFingerprint;
+    return true;
+}
 
 PassCounters& GlobalPassCounters() {
     static PassCounters counters;
@@ -244,7 +286,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     thread_local std::vector<Listed> listed;
     listed.clear();
     PassView view;
-    view.sketchA = GripStore::SketchesOf(*a);
+    view.sketchA = SketchesOf(*a);
     view.emptyA = EmptyTextsOf(a->grip);
     // Begun for this file by the first stretch that compares tags.
     thread_local TagReachFilter reach;

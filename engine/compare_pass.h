@@ -47,3 +47,11 @@ PassCounters& GlobalPassCounters();
 // those that the scores' formulas accept.
 HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& store,
                     ScanOwner& owner, ExperimentalPoster* poster);
+
+// Judges a listed pair of an earlier scan again under the process-wide
+// settings now, as a pass would judge it: later joined the scan after
+// earlier. false when the pair is no longer listed; otherwise its figures in
+// pair are made afresh (its paths and the experimental figure stay). The
+// caller holds the store's lock, shared or exclusive.
+bool JudgeAgain(const GripStore& store, const GripStore::Entry& later,
+                const GripStore::Entry& earlier, DuplicatePair& pair);

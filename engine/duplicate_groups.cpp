@@ -179,6 +179,19 @@ size_t PickGroupKeeper(const PairGroup& group, const std::vector<FileFacts>& fac
     return PickKeeper(paths, candidates, rules);
 }
 
+size_t PickGroupKeeper(const PairGroup& group, const std::vector<FileFacts>& facts,
+                       const std::vector<KeepRule>& rules,
+                       const std::vector<std::u16string>& chosen) {
+    const size_t n = KeeperCandidates(group);
+    for (auto it = chosen.rbegin(); it != chosen.rend(); ++it) {
+        const auto at = std::find(group.files.begin(), group.files.begin() + n, *it);
+        if (at != group.files.begin() + n) {
+            return static_cast<size_t>(at - group.files.begin());
+        }
+    }
+    return PickGroupKeeper(group, facts, rules);
+}
+
 std::vector<GroupMember> ArrangeGroup(const PairGroup& group,
                                       const std::vector<DuplicatePair>& records, size_t keeper,
                                       const std::vector<bool>& reference) {

@@ -69,6 +69,14 @@ size_t KeeperCandidates(const PairGroup& group);
 size_t PickGroupKeeper(const PairGroup& group, const std::vector<FileFacts>& facts,
                        const std::vector<KeepRule>& rules);
 
+// The keeper the user chose: of the group's candidates, the one named last
+// in chosen (later choices win); PickGroupKeeper's choice when chosen names
+// none of them. A file tied in by its tags alone never leads a group of
+// copies, whatever chosen says.
+size_t PickGroupKeeper(const PairGroup& group, const std::vector<FileFacts>& facts,
+                       const std::vector<KeepRule>& rules,
+                       const std::vector<std::u16string>& chosen);
+
 // The group's files, keeper (group.files[keeper], one of its candidates)
 // first, then the others breadth first from the keeper, each level in the
 // order of the pairs. reference[i] tells whether group.files[i] lies under a

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 
 #include "user_folders.h"
 
@@ -73,6 +72,11 @@ GripStore::Entry* GripStore::Find(std::u16string_view path) {
     return it == m_entries.end() ? nullptr : &it->second;
 }
 
+const GripStore::Entry* GripStore::Find(std::u16string_view path) const {
+    const auto it = m_entries.find(path);
+    return it == m_entries.end() ? nullptr : &it->second;
+}
+
 GripStore::Entry* GripStore::Insert(const std::u16string& path, const Grip& grip) {
     return Insert(Prepare(path, grip), grip.sequence);
 }
@@ -128,7 +132,7 @@ GripStore::Stored GripStore::JoinIfUnchanged(const std::u16string& path, const F
     if (entry->grip.sequence == kNotInScan) {
         // Passes may read the scan meanwhile: it must neither move nor be
         // projected afresh.
-        if (!exclusive && (!m_scan.HasRoom() || BasisDue())) {
+        if (!exclusive && (!m_scan.HasRoom() || m_scan.BasisDue(m_entries.size()))) {
             return Stored::kRetryExclusively;
         }
         JoinScan(*entry);
@@ -145,81 +149,14 @@ void GripStore::EnterScan(Entry& entry, size_t at) {
         // A rescan finds room for every stored file at its first file.
         m_scan.Reserve(std::max(m_entries.size(), m_scan.size() + m_scan.size() / 4 + 64));
     }
-    SpectrumBounds bounds;
-    ProjectSpectrum(m_basis, entry.vectors, bounds);
-    m_scan.Insert(at, &entry, bounds, SketchesOf(entry));
-}
-
-void GripStore::ScanIndex::Reserve(size_t room) {
-    if (room > m_entries.size()) {
-        m_entries.resize(room);
-        m_projections.resize(room);
-        m_finer.resize(room);
-        m_sketches.resize(room);
-    }
-}
-
-void GripStore::ScanIndex::Insert(size_t at, Entry* entry, const SpectrumBounds& bounds,
-                                  const TextSketches& sketches) {
-    const size_t size = this->size();
-    const auto shift = [size, at](auto& slots) {
-        std::move_backward(slots.begin() + static_cast<std::ptrdiff_t>(at),
-                           slots.begin() + static_cast<std::ptrdiff_t>(size),
-                           slots.begin() + static_cast<std::ptrdiff_t>(size + 1));
-    };
-    shift(m_entries);
-    shift(m_projections);
-    shift(m_finer);
-    shift(m_sketches);
-    m_entries[at] = entry;
-    m_projections[at] = bounds.projection;
-    m_finer[at] = bounds.finer;
-    m_sketches[at] = sketches;
-    m_size.store(size + 1, std::memory_order_release);
-}
-
-void GripStore::ScanIndex::Erase(size_t at) {
-    const size_t size = this->size();
-    const auto shift = [size, at](auto& slots) {
-        std::move(slots.begin() + static_cast<std::ptrdiff_t>(at + 1),
-                  slots.begin() + static_cast<std::ptrdiff_t>(size),
-                  slots.begin() + static_cast<std::ptrdiff_t>(at));
-    };
-    shift(m_entries);
-    shift(m_projections);
-    shift(m_finer);
-    shift(m_sketches);
-    m_size.store(size - 1, std::memory_order_release);
-}
-
-void GripStore::ScanIndex::Project(const SpectrumBasis& basis) {
-    SpectrumBounds bounds;
-    for (size_t at = 0; at < size(); ++at) {
-        ProjectSpectrum(basis, m_entries[at]->vectors, bounds);
-        m_projections[at] = bounds.projection;
-        m_finer[at] = bounds.finer;
-    }
-}
-
-bool GripStore::BasisDue() const {
-    // Enough spectra for their principal directions to speak for the library.
-    constexpr size_t kLeastSample = 64;
-    // A first scan builds the directions from its first files; they are
-    // built again as the store grows fourfold, until a sample of the whole
-    // library speaks for it.
-    constexpr size_t kGrowth = 4;
-    constexpr size_t kSettled = 4096;
-    return m_entries.size() >= kLeastSample &&
-           (m_basis.empty() ||
-            (m_basisBuiltAt < kSettled && m_entries.size() >= kGrowth * m_basisBuiltAt));
+    m_scan.Insert(at, &entry);
 }
 
 void GripStore::EnsureBasis() {
     constexpr size_t kMostSample = 512;
-    if (!BasisDue()) {
+    if (!m_scan.BasisDue(m_entries.size())) {
         return;
     }
-    m_basisBuiltAt = m_entries.size();
     ++m_scanLayout;
     std::vector<const GripVectors*> sample;
     const size_t stride = (m_entries.size() + kMostSample - 1) / kMostSample;
@@ -229,26 +166,11 @@ void GripStore::EnsureBasis() {
             sample.push_back(&entry.vectors);
         }
     }
-    m_basis = BuildSpectrumBasis(sample);
-    m_scan.Project(m_basis);
+    m_scan.Rebase(sample, m_entries.size());
 }
 
 SpectrumBounds GripStore::ProjectionOf(const Entry& entry) const {
-    const size_t at = EarlierInScan(entry);
-    if (at < m_scan.size() && m_scan.entries()[at] == &entry) {
-        return {m_scan.projections()[at], m_scan.finer()[at]};
-    }
-    SpectrumBounds bounds;
-    ProjectSpectrum(m_basis, entry.vectors, bounds);
-    return bounds;
-}
-
-GripStore::TextSketches GripStore::SketchesOf(const Entry& entry) {
-    TextSketches sketches;
-    for (int key = 0; key < kTextKeys; ++key) {
-        sketches.key[key] = SketchText(TagText(entry.grip, static_cast<TagField>(key)));
-    }
-    return sketches;
+    return m_scan.ProjectionOf(entry, EarlierInScan(entry));
 }
 
 void GripStore::LeaveScan(Entry& entry) {
@@ -298,8 +220,7 @@ void GripStore::ClearEntries() {
     m_pool.Trim();
     m_scan.Clear();
     ++m_scanLayout;
-    m_basis = SpectrumBasis();
-    m_basisBuiltAt = 0;
+    m_scan.DropBasis();
     m_textIds.clear();
 }
 
@@ -309,18 +230,6 @@ void GripStore::ResetSequences() {
     }
     m_scan.Clear();
     ++m_scanLayout;
-}
-
-Grip GripOf(const GripStore::Entry& entry) {
-    Grip g;
-    static_cast<GripTexts&>(g) = entry.grip;
-    // A file joins the scan under the shared lock.
-    g.sequence = std::atomic_ref<uint32_t>(const_cast<uint32_t&>(entry.grip.sequence))
-                     .load(std::memory_order_relaxed);
-    std::memcpy(g.spectrum.data(), entry.vectors.spectrum, sizeof(float) * kComparedBins);
-    std::memcpy(g.envelope.data(), entry.vectors.envelope, sizeof(float) * kEnvelopeLength);
-    std::memcpy(g.drift.data(), entry.vectors.drift, sizeof(float) * kDriftLength);
-    return g;
 }
 
 GripStore& GlobalGripStore() {

@@ -32,10 +32,9 @@
 #include "decoder_contract.h"
 #include "file_stamp.h"
 #include "grip.h"
-#include "grip_vectors.h"
-#include "projection_bound.h"
 #include "read_write_lock.h"
-#include "tag_compare.h"
+#include "scan_index.h"
+#include "store_entry.h"
 
 // FileJob's code for an insert that found the path already stored.
 inline constexpr HRESULT E_INSERT_FAILED = static_cast<HRESULT>(0x80040002u);
@@ -43,69 +42,14 @@ inline constexpr HRESULT E_INSERT_FAILED = static_cast<HRESULT>(0x80040002u);
 inline constexpr HRESULT E_NOT_IN_STORE = static_cast<HRESULT>(0x80040001u);
 class GripStore {
   public:
-    // Number of text keys; textIds holds them in the order title, artist,
-    // nameKey, album.
-    static constexpr int kTextKeys = 4;
-
-    // What an entry holds of its Grip: the texts, the sequence, and the
-    // compared series (in vectors). The upper spectrum bins are never
-    // compared and stay in the cache file only.
-    struct HeldGrip : GripTexts {
-        uint32_t sequence = kNotInScan;
-    };
-    struct Entry {
-        // Leaves vectors and textIds unset (Prepare and Insert fill them),
-        // sparing a clear of some 5 KB per entry.
-        Entry() {}
-        GripVectors vectors;
-        HeldGrip grip;
-        // Each text key's number in the store's table of distinct texts; equal
-        // texts share a number, the empty text is 0.
-        uint32_t textIds[kTextKeys];
-        // Its key in the store.
-        const std::u16string* path = nullptr;
-    };
+    static constexpr int kTextKeys = ::kTextKeys;
+    using HeldGrip = ::HeldGrip;
+    using Entry = StoreEntry;
     using Map = std::map<std::u16string, Entry, std::less<>,
                          PoolAllocator<std::pair<const std::u16string, Entry>>>;
     // An entry made ready outside the lock, for Insert.
     using PreparedEntry = Map::node_type;
-    // The sketches of an entry's text keys, in TagField order: what a pass
-    // reads of an earlier file's texts before it needs the file.
-    struct TextSketches {
-        TextSketch key[kTextKeys];
-    };
-
-    // The entries of the current scan in the order they joined it, with what
-    // a pass reads of each beside it. A writer that holds the store
-    // exclusively may change it freely; one that holds it shared (and the
-    // join mutex) may append within the room there is while passes read,
-    // as they read nothing at or past the size they find.
-    class ScanIndex {
-      public:
-        size_t size() const { return m_size.load(std::memory_order_acquire); }
-        bool HasRoom() const { return size() < m_entries.size(); }
-        Entry* const* entries() const { return m_entries.data(); }
-        const SpectrumProjection* projections() const { return m_projections.data(); }
-        const FinerProjection* finer() const { return m_finer.data(); }
-        const TextSketches* sketches() const { return m_sketches.data(); }
-        // Makes room for room entries in all. Only under the exclusive hold.
-        void Reserve(size_t room);
-        // Needs room. Under the shared hold only to append (at is the
-        // size); anything else under the exclusive hold.
-        void Insert(size_t at, Entry* entry, const SpectrumBounds& bounds,
-                    const TextSketches& sketches);
-        // Projects every entry afresh on basis. Only under the exclusive hold.
-        void Project(const SpectrumBasis& basis);
-        void Erase(size_t at);
-        void Clear() { m_size.store(0, std::memory_order_release); }
-
-      private:
-        std::vector<Entry*> m_entries;  // the room: all slots past the size are spare
-        std::vector<SpectrumProjection> m_projections;
-        std::vector<FinerProjection> m_finer;
-        std::vector<TextSketches> m_sketches;
-        std::atomic<size_t> m_size{0};
-    };
+    using TextSketches = ::TextSketches;
 
     GripStore() : m_entries(PoolAllocator<Map::value_type>(&m_pool)) {}
     GripStore(const GripStore&) = delete;
@@ -188,6 +132,7 @@ class GripStore {
 
     // The entry of path, or null. Call under the lock.
     Entry* Find(std::u16string_view path);
+    const Entry* Find(std::u16string_view path) const;
     // Stores grip under path with its scaled series, in O(log n); null when
     // path is already there (nothing changes then). A grip whose sequence is
     // set joins the scan with it. Call under the exclusive lock.
@@ -225,7 +170,6 @@ class GripStore {
     std::span<const TextSketches> scanSketches() const {
         return {m_scan.sketches(), m_scan.size()};
     }
-    static TextSketches SketchesOf(const Entry& entry);
     // Changes whenever an entry of scan() leaves it or takes a place other
     // than the last, and whenever the projections are made afresh: while it
     // stays the same, positions in scan() and the projections read from it
@@ -277,7 +221,6 @@ class GripStore {
     // Builds the directions of the pruning index from the store's own
     // spectra, once the store holds enough of them.
     void EnsureBasis();
-    bool BasisDue() const;
     void ClearEntries();
 
     ReadWriteLock m_lock;
@@ -288,18 +231,12 @@ class GripStore {
     // scan's end, the sequence counter, the records' stamps.
     std::mutex m_joinMutex;
     uint64_t m_scanLayout = 0;
-    SpectrumBasis m_basis;
-    size_t m_basisBuiltAt = 0;  // entries in the store when m_basis was built
     std::unordered_map<std::string, uint32_t> m_textIds;  // number of each text
     uint32_t m_sequence = 0;
     std::atomic<size_t> m_storedCount{0};  // m_entries.size(), for readers without the lock
 
     CacheFile m_cache{*this};
 };
-
-// The Grip that entry holds: its texts, sequence and compared series; the
-// spectrum bins above them, which the store does not keep, are 0.
-Grip GripOf(const GripStore::Entry& entry);
 
 // The process's one store.
 GripStore& GlobalGripStore();

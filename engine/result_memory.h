@@ -42,12 +42,19 @@ class ResultMemory {
     HRESULT Load(const std::string& path);
     // Writes key, files and the pairs among them (isUpdate records are left
     // out) to the file Load read, as a whole. false when it cannot.
-    bool Save(const ResultKey& key,
-              const std::vector<std::pair<std::u16string, FileStamp>>& files,
+    bool Save(const ResultKey& key, const std::vector<std::pair<std::u16string, FileStamp>>& files,
               const std::vector<DuplicatePair>& pairs);
 
     // Whether the last complete scan was judged under key.
     bool Holds(const ResultKey& key) const { return m_loaded && m_key == key; }
+    // Whether its pairs hold every pair that key lists: judged by the same
+    // method and comparison at the same or a lower sensitivity (each rule's
+    // thresholds only rise with the sensitivity). Unless Holds(key), each
+    // kept pair must be judged again.
+    bool Covers(const ResultKey& key) const {
+        return m_loaded && m_key.method == key.method && m_key.strict == key.strict &&
+               m_key.sensitivity <= key.sensitivity;
+    }
     // Whether path joined the last complete scan with stamp. Any thread.
     bool Knows(const std::u16string& path, const FileStamp& stamp) const;
     // The kept pairs whose two files are both in joined.

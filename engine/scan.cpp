@@ -303,8 +303,8 @@ HRESULT CWorker::FileJob(int32_t generation, const std::u16string& path, bool de
     // A new or changed file: decoding and analysis hold no lock.
     SkipMemory* memory = owner->skipMemory;
     if (memory != nullptr && stamped) {
-        if (const std::optional<SkipReason> known = memory->Find(path, stamp)) {
-            m_lastSkip = *known;
+        if (const std::optional<SkipReason> remembered = memory->Find(path, stamp)) {
+            m_lastSkip = *remembered;
             return E_FILE_SKIPPED;
         }
     }

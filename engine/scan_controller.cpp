@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "compare_pass.h"
 #include "compare_settings.h"
 #include "decoder_set.h"
 #include "scan.h"
@@ -54,7 +55,7 @@ bool ScanController::Begin(const FolderRoles& roles) {
     }
     m_key = CurrentResultKey();
     // The experimental figures are not kept: such a scan compares every pair.
-    const bool known = !g_accurate.load() && m_memory.Holds(m_key);
+    const bool known = !g_accurate.load() && m_memory.Covers(m_key);
     knownPairs = known ? &m_memory : nullptr;
     m_phase = known ? Phase::kKnownJoin : Phase::kCompare;
     {
@@ -103,6 +104,9 @@ bool ScanController::Running() {
             Deferred.clear();
         }
         std::vector<DuplicatePair> kept = m_memory.PairsAmong(joined);
+        if (!m_memory.Holds(m_key)) {
+            JudgeKeptAgain(kept);
+        }
         if (!kept.empty()) {
             {
                 std::lock_guard<std::mutex> hold(pairsLock);
@@ -129,6 +133,16 @@ bool ScanController::Running() {
         KeepResults();
     }
     return false;
+}
+
+void ScanController::JudgeKeptAgain(std::vector<DuplicatePair>& kept) const {
+    const GripStore& store = GlobalGripStore();
+    SharedHold hold(GlobalGripStore().lock());
+    std::erase_if(kept, [&store](DuplicatePair& pair) {
+        const GripStore::Entry* later = store.Find(pair.path1);
+        const GripStore::Entry* earlier = store.Find(pair.path2);
+        return later == nullptr || earlier == nullptr || !JudgeAgain(store, *later, *earlier, pair);
+    });
 }
 
 void ScanController::KeepResults() {

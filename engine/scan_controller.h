@@ -118,6 +118,9 @@ class ScanController : public ScanOwner {
     enum class Phase { kIdle, kKnownJoin, kCompare };
     // Merges the workers' messages into m_pairs and m_news.
     void MergeMessages();
+    // Judges kept pairs of a scan at a lower sensitivity again under the
+    // settings now, dropping those no longer listed.
+    void JudgeKeptAgain(std::vector<DuplicatePair>& kept) const;
     // Writes the complete scan's files and pairs to the result memory.
     void KeepResults();
 

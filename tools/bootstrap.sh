@@ -21,6 +21,7 @@ packages=(
   qt6-base-dev libgl-dev qt6-wayland xdg-utils
   qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev ffmpeg libflac-dev
+  libtag1-dev
 )
 if [ "$mode" = fuzz ]; then
   packages+=(clang libfuzzer-14-dev)

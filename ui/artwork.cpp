@@ -93,6 +93,24 @@ QPixmap MarkedImage(int size) {
     });
 }
 
+QPixmap ReferenceImage(int size) {
+    return Draw(size, kDesignSize, [](QPainter& p) {
+        const QColor edge(30, 60, 140);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(edge, 3.0, Qt::SolidLine, Qt::RoundCap));
+        p.drawArc(QRectF(10, 5, 12, 14), 0, 180 * 16);
+        p.drawLine(QPointF(10, 12), QPointF(10, 15));
+        p.drawLine(QPointF(22, 12), QPointF(22, 15));
+        p.setPen(QPen(edge, 1.2));
+        p.setBrush(QColor(90, 140, 230));
+        p.drawRoundedRect(QRectF(6, 14, 20, 14), 2.5, 2.5);
+        p.setPen(Qt::NoPen);
+        p.setBrush(edge);
+        p.drawEllipse(QPointF(16, 20), 2.2, 2.2);
+        p.drawRect(QRectF(15.2, 20, 1.6, 5));
+    });
+}
+
 QIcon OpenFoldersIcon() {
     return DrawIcon(kDesignSize, [](QPainter& p) {
         PaintFolder(p, QColor(250, 205, 80), QColor(150, 110, 20));

@@ -14,6 +14,8 @@ namespace artwork {
 QPixmap UnmarkedImage(int size = 16);
 // A green tick: the file of this cell is marked for deletion.
 QPixmap MarkedImage(int size = 16);
+// A blue padlock: the file lies in a reference folder and is never marked.
+QPixmap ReferenceImage(int size = 16);
 
 // Toolbar pictures (32 x 32 and smaller sizes for menus).
 QIcon OpenFoldersIcon();

@@ -2,21 +2,10 @@
 
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QFile>
 #include <QFileDialog>
 
 DesktopActions DesktopActions::System() {
     DesktopActions actions;
-    actions.moveToTrash = [](const QString& path, QString* error) {
-        QFile file(path);
-        if (file.moveToTrash()) {
-            return true;
-        }
-        if (error) {
-            *error = file.errorString();
-        }
-        return false;
-    };
     actions.confirm = [](QWidget* parent, const QString& question) {
         return QMessageBox::question(
                    parent, QCoreApplication::translate("DesktopActions", "Question"), question,
@@ -34,6 +23,30 @@ DesktopActions DesktopActions::System() {
             return QString();
         }
         return dialog.selectedFiles().first();
+    };
+    actions.askExportPath = [](QWidget* parent) {
+        QFileDialog dialog(parent);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        const QString csv = QCoreApplication::translate("DesktopActions", "CSV table (*.csv)");
+        const QString m3u = QCoreApplication::translate("DesktopActions", "M3U Playlist (*.m3u)");
+        dialog.setNameFilters({csv, m3u});
+        dialog.setDefaultSuffix(QStringLiteral("csv"));
+        // The name given without an ending takes the one of the kind chosen.
+        QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                         [&dialog, m3u](const QString& filter) {
+                             dialog.setDefaultSuffix(filter == m3u ? QStringLiteral("m3u")
+                                                                   : QStringLiteral("csv"));
+                         });
+        dialog.selectFile(QCoreApplication::translate("DesktopActions", "Duplicates"));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return QString();
+        }
+        return dialog.selectedFiles().first();
+    };
+    actions.askFolder = [](QWidget* parent) {
+        return QFileDialog::getExistingDirectory(
+            parent, QCoreApplication::translate("DesktopActions", "Move the marked files to"));
     };
     actions.message = [](QWidget* parent, const QString& text, const QString& caption,
                          QMessageBox::Icon icon) {

@@ -1,9 +1,9 @@
-// DesktopActions: what the main window asks of the desktop around it - moving
-// files to the trash, asking the user a question, choosing where to save,
-// showing a message and opening a file or folder in its application. The
-// defaults use the desktop (freedesktop.org trash, xdg-open through
-// QDesktopServices, Qt's dialogs); tests replace them so that no real file
-// goes to the trash and no dialog waits for a user. Main thread only.
+// DesktopActions: what the main window asks of the desktop around it -
+// asking the user a question, choosing where to save or move files, showing
+// a message and opening a file or folder in its application. The defaults
+// use the desktop (xdg-open through QDesktopServices, Qt's dialogs); tests
+// replace them so that no dialog waits for a user. The trash is the
+// engine's (TrashCan). Main thread only.
 #pragma once
 
 #include <QMessageBox>
@@ -14,13 +14,15 @@
 class QWidget;
 
 struct DesktopActions {
-    // Moves the file at path to the trash. true when it went; otherwise false
-    // with a reason in *error.
-    std::function<bool(const QString& path, QString* error)> moveToTrash;
     // Asks question with Yes and No; true for Yes.
     std::function<bool(QWidget* parent, const QString& question)> confirm;
     // Asks where to save the playlist; the chosen path, or empty when cancelled.
     std::function<QString(QWidget* parent)> askPlaylistPath;
+    // Asks where to export the results, offering CSV and M3U; the chosen
+    // path (its name ends as the chosen kind does), or empty when cancelled.
+    std::function<QString(QWidget* parent)> askExportPath;
+    // Asks for the folder that marked files are moved to; empty when cancelled.
+    std::function<QString(QWidget* parent)> askFolder;
     // Shows text with caption and icon and waits for OK.
     std::function<void(QWidget* parent, const QString& text, const QString& caption,
                        QMessageBox::Icon icon)>

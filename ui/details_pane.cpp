@@ -8,9 +8,11 @@
 
 namespace {
 
-// The details' height; the figures under them take more.
+// The details' height; the figures under them take more, and whatever
+// height the user drags the pane to beyond that.
 constexpr int kDetailsHeight = 200;
 constexpr int kFiguresHeight = 250;
+constexpr int kLeastFiguresHeight = 120;
 
 }  // namespace
 
@@ -20,12 +22,16 @@ CDetailsPane::CDetailsPane(std::optional<std::string> pluginFolder, QWidget* par
       m_figures(new CPairFigures(this)),
       m_store(std::move(pluginFolder)) {
     m_details->setFixedHeight(kDetailsHeight);
-    m_figures->setFixedHeight(kFiguresHeight);
+    m_figures->setMinimumHeight(kLeastFiguresHeight);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(m_details);
     layout->addWidget(m_figures);
+}
+
+QSize CDetailsPane::sizeHint() const {
+    return QSize(QWidget::sizeHint().width(), kDetailsHeight + kFiguresHeight);
 }
 
 void CDetailsPane::RunCommands(const std::function<void(int id)>& command, int playLeft,

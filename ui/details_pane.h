@@ -38,6 +38,8 @@ class CDetailsPane : public QWidget {
 
     CDetailsWnd* details() const { return m_details; }
     CPairFigures* figures() const { return m_figures; }
+    // The height the pane takes until the user gives it another.
+    QSize sizeHint() const override;
 
   private:
     void ShowVerdict();

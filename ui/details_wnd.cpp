@@ -56,7 +56,7 @@ QString FormatDuration(uint32_t durationMs) {
 }
 
 QString FormatSize(uint64_t bytes) {
-    return QString::number(static_cast<double>(bytes) / 1048576.0, 'f', 2) + CDetailsWnd::tr(" Mb");
+    return QString::number(static_cast<double>(bytes) / 1048576.0, 'f', 2) + CDetailsWnd::tr(" MB");
 }
 
 QString FormatBitrate(uint32_t bitsPerSecond) {

@@ -61,7 +61,7 @@ class FileDetailsStore {
 
 // Formats of the pane's rows.
 QString FormatDuration(uint32_t durationMs);    // 125000 -> "2:05"
-QString FormatSize(uint64_t bytes);             // 4479590 -> "4.27 Mb"
+QString FormatSize(uint64_t bytes);             // 4479590 -> "4.27 MB"
 QString FormatBitrate(uint32_t bitsPerSecond);  // 0 -> "n/a", 128000 -> "128 Kbit"
 
 class CDetailsWnd : public QWidget {

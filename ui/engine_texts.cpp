@@ -30,6 +30,18 @@ namespace {
                       "The file at the cache's place is not a Harmonyfox cache; it is left alone "
                       "and nothing is cached"),
     QT_TRANSLATE_NOOP("Engine", "Can't open cache file"),
+    // Why a file was not trashed or moved, or did not come back
+    // (engine/trash_can.cpp, engine/file_move.cpp, engine/file_actions.cpp)
+    QT_TRANSLATE_NOOP("Engine", "the file does not exist"),
+    QT_TRANSLATE_NOOP("Engine", "the target exists"),
+    QT_TRANSLATE_NOOP("Engine", "its place is taken"),
+    QT_TRANSLATE_NOOP("Engine", "it is no longer in the trash"),
+    QT_TRANSLATE_NOOP("Engine", "it is still there"),
+    QT_TRANSLATE_NOOP("Engine", "it changed after it was rewritten"),
+    QT_TRANSLATE_NOOP("Engine", "its saved copy is gone"),
+    QT_TRANSLATE_NOOP("Engine", "it cannot be written"),
+    QT_TRANSLATE_NOOP("Engine", "the journal cannot be written"),
+    QT_TRANSLATE_NOOP("Engine", "the copy's size differs from the file's"),
 };
 
 }  // namespace

@@ -41,32 +41,20 @@ std::vector<std::u16string> CFileCommands::MoveToTrash(const std::vector<std::u1
     const size_t count = files.size();
     if (ask) {
         QString question = count == 1 ? tr("Move this file to the trash?\n\n")
-                                      : tr("Move these %1 files to the trash?\n\n").arg(count);
+                                      : tr("Move these %n file(s) to the trash?\n\n", nullptr,
+                                           static_cast<int>(count));
         for (size_t i = 0; i < count && i < kQuestionFileLines; ++i) {
             question += ToQString(files[i]) + QLatin1Char('\n');
         }
         if (count > kQuestionFileLines) {
-            question += tr("... and %1 more\n").arg(count - kQuestionFileLines);
+            question +=
+                tr("... and %n more\n", nullptr, static_cast<int>(count - kQuestionFileLines));
         }
         if (!m_desktop.confirm(m_parent, question)) {
             return {};
         }
     }
-    std::vector<std::u16string> gone;
-    QStringList failures;
-    for (const std::u16string& file : files) {
-        QString reason;
-        if (m_desktop.moveToTrash(FileSystemName(file), &reason)) {
-            gone.push_back(file);
-        } else {
-            failures << ToQString(file) +
-                            (reason.isEmpty() ? QString() : QStringLiteral(": ") + reason);
-        }
-    }
-    if (!failures.isEmpty()) {
-        Error(tr("Can't move to the trash:\n") + failures.join(QLatin1Char('\n')));
-    }
-    return gone;
+    return m_journal.Trash(files);
 }
 
 bool CFileCommands::WriteFile(const QString& path, const std::string& bytes) {
@@ -84,21 +72,36 @@ bool CFileCommands::WriteFile(const QString& path, const std::string& bytes) {
 
 void CFileCommands::SavePlaylist(const std::string& bytes, size_t leftOut) const {
     const QString path = m_desktop.askPlaylistPath(m_parent);
+    if (!path.isEmpty()) {
+        SaveAs(path, bytes, leftOut);
+    }
+}
+
+void CFileCommands::Export(
+    const std::function<std::string(bool playlist, size_t* leftOut)>& bytesFor) const {
+    const QString path = m_desktop.askExportPath ? m_desktop.askExportPath(m_parent) : QString();
     if (path.isEmpty()) {
         return;
     }
+    const bool playlist = path.endsWith(QStringLiteral(".m3u"), Qt::CaseInsensitive) ||
+                          path.endsWith(QStringLiteral(".m3u8"), Qt::CaseInsensitive);
+    size_t leftOut = 0;
+    const std::string bytes = bytesFor(playlist, &leftOut);  // before leftOut is read
+    SaveAs(path, bytes, leftOut);
+}
+
+void CFileCommands::SaveAs(const QString& path, const std::string& bytes, size_t leftOut) const {
     if (const char* what = m_own.Owns(QFile::encodeName(path).toStdString())) {
-        Error(tr("The playlist would replace %1:\n%2")
-                  .arg(QString::fromUtf8(what), path));
+        Error(tr("The file would replace %1:\n%2").arg(QString::fromUtf8(what), path));
         return;
     }
     if (!WriteFile(path, bytes)) {
-        Error(tr("Can't write the playlist\n") + path);
+        Error(tr("Can't write the file\n") + path);
     } else if (leftOut > 0 && m_desktop.message) {
         m_desktop.message(m_parent,
-                          tr("%1 path(s) left out of the playlist: a name with a "
-                             "line break, or too long, cannot be written as one line")
-                              .arg(leftOut),
+                          tr("%n path(s) left out of the playlist: a name with a "
+                             "line break, or too long, cannot be written as one line",
+                             nullptr, static_cast<int>(leftOut)),
                           tr("Warning"), QMessageBox::Warning);
     }
 }

@@ -31,6 +31,16 @@ enum FrameCommand : int {
     ID_STOP = 32801,
     ID_VIEW_SKIPPED = 32802,
     ID_NOT_DUPLICATES = 32803,
+    ID_EXPORT = 32804,
+    ID_SELECT_ALL = 32805,
+    ID_DELETE_SELECTED = 32806,
+    ID_HELP = 32807,
+    ID_KEEP_LEFT = 32808,
+    ID_KEEP_RIGHT = 32809,
+    ID_MARK_FOLDER_LEFT = 32810,
+    ID_MARK_FOLDER_RIGHT = 32811,
+    ID_UNMARK_FOLDER_LEFT = 32812,
+    ID_UNMARK_FOLDER_RIGHT = 32813,
 };
 
 class CFrameActions {
@@ -48,6 +58,10 @@ class CFrameActions {
     QAction* scan() const { return m_scanAction; }
     QAction* stop() const { return m_stopAction; }
     QToolBar* toolBar() const { return m_toolBar; }
+    // The Edit menu (Select all, Delete; room above them for more) and the
+    // View menu (Skipped files; the result views add theirs).
+    QMenu* editMenu() const { return m_edit; }
+    QMenu* viewMenu() const { return m_view; }
     // The list's context menu for a click in column (File #1, File #2 or another).
     QMenu* ContextMenu(bool left, bool right) const {
         return left ? m_menuLeft : right ? m_menuRight : m_menuBoth;
@@ -59,9 +73,11 @@ class CFrameActions {
     void CreateToolbar(QMainWindow* window);
 
     std::function<void(int id)> m_command;
-    QAction* m_actions[6] = {};
+    QAction* m_actions[9] = {};
     QAction* m_scanAction = nullptr;
     QAction* m_stopAction = nullptr;
+    QMenu* m_edit = nullptr;
+    QMenu* m_view = nullptr;
     QMenu* m_menuBoth = nullptr;
     QMenu* m_menuLeft = nullptr;
     QMenu* m_menuRight = nullptr;

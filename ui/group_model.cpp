@@ -194,6 +194,9 @@ QVariant CGroupModel::data(const QModelIndex& index, int role) const {
             return {};
         case CResultsModel::ImageRole:
             if (column == kGroupColumnFile) {
+                if (!m_marks.CanMark(member.path)) {
+                    return kImageReference;
+                }
                 return m_marks.IsMarked(member.path) ? kImageMarked : kImageUnmarked;
             }
             return {};

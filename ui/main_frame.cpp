@@ -1,12 +1,13 @@
 #include "main_frame.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QResizeEvent>
-#include <QSplitter>
 #include <QStatusBar>
 #include <QTimer>
 #include <QToolBar>
@@ -15,18 +16,19 @@
 #include "artwork.h"
 #include "details_pane.h"
 #include "engine_texts.h"
-#include "file_commands.h"
+#include "file_work.h"
 #include "folders_dlg.h"
 #include "frame_actions.h"
-#include "grip_store.h"
+#include "help_dlg.h"
 #include "mark_state.h"
 #include "not_duplicates.h"
 #include "options_dlg.h"
 #include "pair_verdicts.h"
-#include "playlist.h"
+#include "pane_split.h"
 #include "program_version.h"
 #include "progress_dlg.h"
 #include "result_actions.h"
+#include "result_groups.h"
 #include "results_model.h"
 #include "results_pane.h"
 #include "results_view.h"
@@ -45,6 +47,8 @@ const QSize kInitialSize(1150, 700);
 constexpr int kColumnFitMargin = 20;
 // The progress band follows the workers' counters this often.
 constexpr int kIdleIntervalMs = 200;
+// A passing word stays in the status bar this long.
+constexpr int kStatusMessageMs = 8000;
 
 }  // namespace
 
@@ -53,8 +57,7 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
       m_version(ProgramVersion()),
       m_build(ProgramBuild()),
       m_startup(std::move(startup)),
-      m_scan(std::make_unique<ScanController>(this)),
-      m_files(m_startup.desktop, this) {
+      m_scan(std::make_unique<ScanController>(this)) {
     setWindowTitle(QStringLiteral("Harmonyfox"));
     setWindowIcon(artwork::ApplicationIcon());
     resize(kInitialSize);
@@ -66,14 +69,27 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     m_settings->WarnIfInaccessible(this);
     ApplyCompareSettings(m_settings->ReadCompareSettings());
 
+    CFileWork::Hooks work;
+    work.folders = [this] { return m_folders; };
+    work.forget = [this](const std::vector<std::u16string>& gone) { ForgetDeletedFiles(gone); };
+    work.mayRescan = [this] {
+        return !m_folders.empty() && m_session.phase() != ScanPhase::kScanning;
+    };
+    work.rescan = [this] { StartScan(); };
+    work.runDialog = [this](QDialog* dialog) { return RunDialog(dialog); };
+    m_work = std::make_unique<CFileWork>(m_startup.desktop, m_startup.journalFolder,
+                                         m_startup.trash, std::move(work), this);
     m_commands = std::make_unique<CFrameActions>(this, [this](int id) { Command(id); });
     // The progress band shares the toolbar's row and takes the rest of its width.
     m_progress = new CProgressDlg(m_commands->toolBar());
     m_progress->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     m_commands->toolBar()->addWidget(m_progress);
     CreateList();
-    m_resultActions->AddMenus(menuBar(), findChild<QToolBar*>(QStringLiteral("toolbar")),
+    m_resultActions->AddMenus(menuBar(), m_commands->viewMenu(),
+                              findChild<QToolBar*>(QStringLiteral("toolbar")),
                               m_commands->deleteMarked());
+    RestoreWindowState();
+    m_work->Attach(m_resultActions, m_commands->deleteMarked());
     m_statusText = new QLabel(this);
     statusBar()->addWidget(m_statusText, 1);
     statusBar()->addPermanentWidget(m_resultActions->MarkSummary());
@@ -96,6 +112,8 @@ CMainFrame::CMainFrame(FrameStartup startup, QWidget* parent)
     }
     m_resultActions->SetFolderSettings(m_folderSettings);
     ShowScanState();
+    // What a crash left half done is put back before anything else is done.
+    m_work->MendAtStart();
 }
 
 CMainFrame::~CMainFrame() {
@@ -117,15 +135,9 @@ bool CMainFrame::event(QEvent* event) {
 }
 
 void CMainFrame::CreateList() {
-    m_splitter = new QSplitter(Qt::Vertical, this);
-    m_splitter->setChildrenCollapsible(false);
+    m_splitter = new CPaneSplit(this);
     CResultActions::Hooks hooks;
-    hooks.play = [this](const std::u16string& path) { m_files.Play(path); };
-    hooks.openFolder = [this](const std::u16string& path) { m_files.OpenFolder(path); };
-    hooks.deleteFile = [this](const std::u16string& path) { DeletePairFile(path); };
-    hooks.deleteFiles = [this](const std::vector<std::u16string>& paths) {
-        ForgetDeletedFiles(m_files.MoveToTrash(paths, true));
-    };
+    m_work->Serve(hooks);
     hooks.showPair = [this](uint32_t record) { ShowRecord(record); };
     hooks.confirm = [this](const QString& question) {
         return m_startup.desktop.confirm(this, question);
@@ -134,6 +146,9 @@ void CMainFrame::CreateList() {
         Message(text, tr("Error"), QMessageBox::Critical);
     };
     hooks.runDialog = [this](QDialog* dialog) { return RunDialog(dialog); };
+    hooks.status = [this](const QString& text) {
+        statusBar()->showMessage(text, kStatusMessageMs);
+    };
     auto* listPane =
         new CResultsPane(m_scan->pairs(), *m_settings, m_startup.pluginFolder,
                          m_startup.notDuplicatesPath.empty() ? NotDuplicates::DefaultPath()
@@ -149,14 +164,8 @@ void CMainFrame::CreateList() {
     m_detailsPane->RunCommands([this](int id) { Command(id); }, ID_PLAY_LEFT, ID_DELETE_LEFT,
                                ID_PLAY_RIGHT, ID_DELETE_RIGHT);
     m_detailsPane->SetVerdicts(m_verdicts);
-    m_splitter->addWidget(listPane);
-    m_splitter->addWidget(m_detailsPane);
-    m_splitter->setStretchFactor(0, 1);
-    m_splitter->setStretchFactor(1, 0);
-    // The bar between list and details is not for dragging: the details keep their height.
-    m_splitter->handle(1)->setEnabled(false);
+    m_splitter->SetPanes(listPane, m_detailsPane);
     setCentralWidget(m_splitter);
-    ShowListOnly();
 
     connect(m_list->horizontalHeader(), &QHeaderView::sectionClicked, this,
             &CMainFrame::SortByColumn);
@@ -191,15 +200,11 @@ void CMainFrame::resizeEvent(QResizeEvent* event) {
 void CMainFrame::Command(int id) {
     using Handler = void (CMainFrame::*)();
     static const std::pair<int, Handler> kHandlers[] = {
-        {ID_FILE_OPEN, &CMainFrame::OnFileOpen},
-        {ID_FILE_SAVE, &CMainFrame::OnSavePlaylist},
-        {ID_OPTIONS, &CMainFrame::OnOptions},
-        {ID_DELETE_MARKED, &CMainFrame::OnDeleteMarked},
-        {ID_CHECK_UPDATE, &CMainFrame::OnCheckUpdate},
-        {ID_APP_ABOUT, &CMainFrame::OnAbout},
-        {ID_SCAN, &CMainFrame::OnScan},
-        {ID_STOP, &CMainFrame::OnStop},
-        {ID_VIEW_SKIPPED, &CMainFrame::OnViewSkipped},
+        {ID_FILE_OPEN, &CMainFrame::OnFileOpen}, {ID_FILE_SAVE, &CMainFrame::OnSavePlaylist},
+        {ID_OPTIONS, &CMainFrame::OnOptions},    {ID_CHECK_UPDATE, &CMainFrame::OnCheckUpdate},
+        {ID_APP_ABOUT, &CMainFrame::OnAbout},    {ID_SCAN, &CMainFrame::OnScan},
+        {ID_STOP, &CMainFrame::OnStop},          {ID_VIEW_SKIPPED, &CMainFrame::OnViewSkipped},
+        {ID_EXPORT, &CMainFrame::OnExport},      {ID_HELP, &CMainFrame::OnHelp},
     };
     for (const auto& [command, handler] : kHandlers) {
         if (command == id) {
@@ -211,31 +216,21 @@ void CMainFrame::Command(int id) {
         case ID_APP_EXIT:
             close();
             break;
+        case ID_DELETE_MARKED:
+            m_work->DeleteMarked();
+            break;
         case ID_NOT_DUPLICATES:
             m_resultActions->ForgetPairOfRow(m_list->FirstSelectedRow());
             break;
-        case ID_PLAY_LEFT:
-        case ID_PLAY_RIGHT:
-        case ID_EXPLORE_LEFT:
-        case ID_EXPLORE_RIGHT:
-        case ID_DELETE_LEFT:
-        case ID_DELETE_RIGHT: {
-            // A file of the pair the details pane shows, in either view; a
-            // copy, as news may grow or clear the pairs while a question is open.
-            const bool left = id == ID_PLAY_LEFT || id == ID_EXPLORE_LEFT || id == ID_DELETE_LEFT;
-            const std::u16string path = m_resultActions->ShownFile(left);
-            if (path.empty()) {
-                break;
-            }
-            if (id == ID_PLAY_LEFT || id == ID_PLAY_RIGHT) {
-                m_files.Play(path);
-            } else if (id == ID_EXPLORE_LEFT || id == ID_EXPLORE_RIGHT) {
-                m_files.OpenFolder(path);
-            } else {
-                DeletePairFile(path);
-            }
+        case ID_SELECT_ALL:
+            m_resultActions->SelectAll();
             break;
-        }
+        case ID_DELETE_SELECTED:
+            m_resultActions->DeleteSelected();
+            break;
+        default:
+            m_work->RunFileCommand(id);
+            break;
     }
 }
 
@@ -259,6 +254,7 @@ void CMainFrame::OnNews() {
 void CMainFrame::OnClearPairs() {
     m_resultActions->marks().Clear();
     m_verdicts->Clear();
+    m_resultActions->groups().ForgetChosenKeepers();
     m_model->Clear();
 }
 
@@ -274,10 +270,6 @@ void CMainFrame::Message(const QString& text, const QString& caption, QMessageBo
     if (m_startup.desktop.message) {
         m_startup.desktop.message(this, text, caption, icon);
     }
-}
-
-int CMainFrame::sortState() const {
-    return m_list->sortState();
 }
 
 void CMainFrame::SortByColumn(int column) {
@@ -310,16 +302,12 @@ void CMainFrame::ShowRecord(uint32_t record) {
     if (record >= m_scan->pairs().size()) {
         return;
     }
-    ShowBothPanes();
+    m_splitter->ShowBoth();
     m_detailsPane->ShowPair(record, m_scan->pairs()[record], *m_scan);
 }
 
 std::string CMainFrame::PlaylistBytes(size_t* leftOut) const {
-    return ::PlaylistBytes(m_resultActions->ShownFiles(), leftOut);
-}
-
-bool CMainFrame::WritePlaylist(const QString& path, size_t* leftOut) const {
-    return CFileCommands::WriteFile(path, PlaylistBytes(leftOut));
+    return m_work->PlaylistBytes(leftOut);
 }
 
 void CMainFrame::OnSavePlaylist() {
@@ -332,32 +320,41 @@ void CMainFrame::OnSavePlaylist() {
             return;
         }
     }
-    size_t leftOut = 0;
-    const std::string bytes = PlaylistBytes(&leftOut);  // before leftOut is read
-    m_files.SavePlaylist(bytes, leftOut);
+    m_work->SavePlaylist();
+}
+
+void CMainFrame::OnExport() {
+    if (m_model->rowCount() == 0) {
+        Message(tr("Nothing to export: the list is empty"), tr("Error"), QMessageBox::Critical);
+        return;
+    }
+    m_work->Export();
+}
+
+void CMainFrame::OnHelp() {
+    CHelpDlg dialog(menuBar(), DialogParent());
+    RunDialog(&dialog);
+}
+
+void CMainFrame::RestoreWindowState() {
+    const WindowState state = m_settings->ReadWindowState();
+    if (!state.geometry.isEmpty()) {
+        restoreGeometry(state.geometry);
+    }
+    m_splitter->SetDetailsHeight(state.detailsHeight);
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    m_settings->WriteWindowState({saveGeometry(), m_splitter->detailsHeight()});
+    QMainWindow::closeEvent(event);
 }
 
 void CMainFrame::ForgetDeletedFiles(const std::vector<std::u16string>& gone) {
-    if (gone.empty()) {
-        return;
-    }
     m_session.CountDeleted(static_cast<int32_t>(gone.size()));
     m_resultActions->RemoveFiles(gone);
     ShowListOnly();
     ShowScanState();
     OnIdle();
-}
-
-void CMainFrame::DeletePairFile(const std::u16string& path) {
-    if (m_resultActions->ConfirmDeleteOne(path)) {
-        ForgetDeletedFiles(m_files.MoveToTrash({path}, false));
-    }
-}
-
-void CMainFrame::OnDeleteMarked() {
-    // Every marked file once; never every copy of a group. Every row of a
-    // file that went leaves the list, wherever it was marked.
-    ForgetDeletedFiles(m_files.MoveToTrash(m_resultActions->FilesToDelete(), true));
 }
 
 void CMainFrame::StartEngine() {
@@ -374,9 +371,9 @@ void CMainFrame::StartEngine() {
             statusBar()->insertPermanentWidget(0, label);
         }
     }
-    m_files.SetOwnFiles(OwnFiles(m_scan->cachePath(), m_startup.notDuplicatesPath.empty()
-                                                          ? NotDuplicates::DefaultPath()
-                                                          : m_startup.notDuplicatesPath));
+    m_work->files().SetOwnFiles(OwnFiles(m_scan->cachePath(), m_startup.notDuplicatesPath.empty()
+                                                                  ? NotDuplicates::DefaultPath()
+                                                                  : m_startup.notDuplicatesPath));
     OnIdle();
     if (m_startup.startPool && Failed(m_scan->StartPool(plugins))) {
         Message(tr("Can't start the worker threads; folders cannot be scanned"), tr("Error"),
@@ -430,14 +427,6 @@ void CMainFrame::ShowScanState() {
     m_commands->stop()->setEnabled(phase == ScanPhase::kScanning);
     m_model->SetPendingFigures(m_session.PendingFigures());
     m_list->SetHint(m_session.ListHint(m_model->TotalRows() > 0, !m_folders.empty()));
-}
-
-void CMainFrame::ResetCache() {
-    m_scan->ClearCache();
-}
-
-bool CMainFrame::ScanRunning() {
-    return m_scan->Running();
 }
 
 void CMainFrame::OnIdle() {

@@ -21,9 +21,11 @@
 #include "desktop_actions.h"
 #include "details_pane.h"
 #include "details_wnd.h"
-#include "file_commands.h"
+#include "file_work.h"
 #include "folder_roles.h"
 #include "frame_actions.h"
+#include "pane_split.h"
+#include "results_view.h"
 #include "scan_controller.h"
 #include "scan_session.h"
 
@@ -34,13 +36,13 @@ class QMenu;
 class QSplitter;
 class QTimer;
 class CDetailsWnd;
+class CKeeperFiles;
 class CProgressDlg;
 class CResultActions;
 class CPairFigures;
 class CPairVerdicts;
 class CResultsFilterBar;
 class CResultsModel;
-class CResultsView;
 class CSkippedFilesDlg;
 class SettingsStore;
 
@@ -55,6 +57,8 @@ struct FrameStartup {
     bool startPool = true;                    // start the worker pool at creation
     bool allowUpdateCheck = true;             // run the automatic update check when due
     DesktopActions desktop = DesktopActions::System();
+    std::string journalFolder;        // empty: the user's data folder
+    std::shared_ptr<TrashCan> trash;  // null: the user's trash
     // Replace the Folders dialog's folder browser and its modal run (true
     // for OK); unset, the user answers.
     std::function<QString(QWidget*, const QString&, const QString&)> browseFolder;
@@ -80,15 +84,12 @@ class CMainFrame : public QMainWindow, public ScanListener {
     // again reverses the direction.
     void SortByColumn(int column);
     // Empties the fingerprint cache (the Options dialog's "Clear internal cache").
-    void ResetCache();
+    void ResetCache() { m_scan->ClearCache(); }
 
     // The playlist of the view shown, in its current order: "#EXTM3U", then
     // every listed file once, each line ended by CR LF. leftOut (may be null)
     // receives how many paths could not be written as one line.
     std::string PlaylistBytes(size_t* leftOut = nullptr) const;
-    // Writes PlaylistBytes to path in one go. false when the file cannot be
-    // written (an incomplete file is removed).
-    bool WritePlaylist(const QString& path, size_t* leftOut = nullptr) const;
 
     // The program's version (major << 16 | minor figure) and build number.
     uint32_t m_version;
@@ -119,18 +120,22 @@ class CMainFrame : public QMainWindow, public ScanListener {
     const std::vector<DuplicatePair>& results() const { return m_scan->pairs(); }
     // The engine's side of the window; tests hand pairs over through it.
     ScanController& scan() { return *m_scan; }
-    int sortState() const;
+    int sortState() const { return m_list->sortState(); }
     QString statusText() const { return m_statusText->text(); }
-    bool detailsShown() const { return m_detailsPane->isVisibleTo(m_splitter); }
+    bool detailsShown() const { return m_splitter->detailsShown(); }
     // Whether the pool still holds requests of the current scan.
-    bool ScanRunning();
+    bool ScanRunning() { return m_scan->Running(); }
     const std::vector<std::u16string>& folders() const { return m_folders; }
     // The marks, the group view and the remembered "not duplicates".
     CResultActions* resultActions() const { return m_resultActions; }
+    // Filling the keeper's tags and the playlists that follow it.
+    CKeeperFiles* keeperFiles() const { return m_work->keeperFiles(); }
 
   protected:
     bool event(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    // Remembers the window's place and size and the details pane's height.
+    void closeEvent(QCloseEvent* event) override;
 
   private:
     void CreateList();
@@ -159,29 +164,30 @@ class CMainFrame : public QMainWindow, public ScanListener {
     void OnFileOpen();
     void OnSavePlaylist();
     void OnOptions();
-    void OnDeleteMarked();
     void OnCheckUpdate();
     void OnAbout();
-    void DeletePairFile(const std::u16string& path);
+    // File > Export: the view shown as CSV, or the playlist, where the user says.
+    void OnExport();
+    void OnHelp();
+    void RestoreWindowState();
 
     void OnContextMenu(int row, int column, const QPoint& globalPos);
     void OnRowSelected(int row);
     // Shows the details of both files of m_results[record].
     void ShowRecord(uint32_t record);
-    void ShowListOnly() { m_detailsPane->hide(); }
-    void ShowBothPanes() { m_detailsPane->show(); }
+    void ShowListOnly() { m_splitter->ShowListOnly(); }
 
     // True when row points into m_results; otherwise shows "#<code> Out of bound".
     bool CheckRow(int row, const char* code);
     void Message(const QString& text, const QString& caption, QMessageBox::Icon icon);
     // The views, the details pane, the status bar and the progress band
-    // forget files that went to the trash.
+    // forget files that went (to the trash or moved aside).
     void ForgetDeletedFiles(const std::vector<std::u16string>& gone);
 
     FrameStartup m_startup;
     std::unique_ptr<ScanController> m_scan;
-    CFileCommands m_files;
-    QSplitter* m_splitter = nullptr;
+    std::unique_ptr<CFileWork> m_work;
+    CPaneSplit* m_splitter = nullptr;
     CResultsView* m_list = nullptr;
     CResultsModel* m_model = nullptr;
     CProgressDlg* m_progress = nullptr;

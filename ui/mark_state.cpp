@@ -122,7 +122,6 @@ std::vector<std::u16string> CMarkState::Marked() const {
 }
 
 QString CMarkState::Summary() const {
-    return tr("%1 files marked, %2 MB")
-        .arg(m_marked.size())
+    return tr("%n file(s) marked, %1 MB", nullptr, static_cast<int>(m_marked.size()))
         .arg(static_cast<double>(m_bytes) / kBytesPerMegabyte, 0, 'f', 1);
 }

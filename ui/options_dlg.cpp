@@ -69,8 +69,8 @@ COptionsDlg::COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUp
     auto* otherGroup = new QGroupBox(tr("Other"), this);
     m_checkUpdateBox = new QCheckBox(tr("Check for updates"), otherGroup);
     m_accurateBox = new QCheckBox(tr("Enable experimental algorithm (very slow)"), otherGroup);
-    m_strictBox =
-        new QCheckBox(tr("Compare content strictly (no shifted starts, the whole band)"), otherGroup);
+    m_strictBox = new QCheckBox(tr("Compare content strictly (no shifted starts, the whole band)"),
+                                otherGroup);
     auto* otherLayout = new QVBoxLayout(otherGroup);
     otherLayout->addWidget(m_checkUpdateBox);
     otherLayout->addWidget(m_accurateBox);
@@ -226,8 +226,8 @@ bool EditOptions(QWidget* parent, SettingsStore& store, bool* checkUpdate,
 }
 
 QString CleanReportText(uint64_t dropped, uint64_t bytesFreed, bool written) {
-    QString text = COptionsDlg::tr("Dropped %1 entries of files that no longer exist; %2 freed")
-                       .arg(dropped)
+    QString text = COptionsDlg::tr("Dropped %n entry(s) of files that no longer exist; %1 freed",
+                                   nullptr, static_cast<int>(dropped))
                        .arg(QLocale().formattedDataSize(static_cast<qint64>(bytesFreed)));
     if (!written) {
         text += COptionsDlg::tr("; the cache file could not be written afresh");

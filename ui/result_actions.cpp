@@ -1,9 +1,10 @@
 #include "result_actions.h"
 
-#include <QActionGroup>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
+#include <QIcon>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -16,9 +17,11 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "csv_export.h"
 #include "group_model.h"
 #include "mark_state.h"
 #include "not_duplicates_dlg.h"
+#include "pair_verdicts.h"
 #include "qt_text.h"
 #include "result_groups.h"
 #include "results_model.h"
@@ -72,6 +75,12 @@ CResultActions::CResultActions(const std::vector<DuplicatePair>& results, CResul
     connect(m_pairs, &QAbstractItemModel::modelReset, this, [this] { m_regroup.start(); });
     connect(m_pairView, &CResultsView::markKeyPressed, this, [this] { MarkSelected(true); });
     connect(m_pairView, &CResultsView::deleteKeyPressed, this, &CResultActions::DeleteSelected);
+    connect(m_pairView, &CResultsView::imageClicked, this, [this](int row, int column) {
+        if (m_pairs->IsInBounds(row)) {
+            const DuplicatePair& pair = m_pairs->Record(row);
+            SayWhyUnmarkable({column == kColumnFile2 ? pair.path2 : pair.path1});
+        }
+    });
     ApplyKeepSettings();
 }
 
@@ -92,8 +101,10 @@ void CResultActions::CreateGroupView(QWidget* parent) {
     }
     m_stack->addWidget(m_groupView);
 
-    connect(m_groupView, &CResultsView::imageClicked, this,
-            [this](int row, int) { m_marks->Toggle(m_groupModel->Member(row).path); });
+    connect(m_groupView, &CResultsView::imageClicked, this, [this](int row, int) {
+        m_marks->Toggle(m_groupModel->Member(row).path);
+        SayWhyUnmarkable({m_groupModel->Member(row).path});
+    });
     connect(m_groupView, &CResultsView::markKeyPressed, this, [this] { MarkSelected(true); });
     connect(m_groupView, &CResultsView::deleteKeyPressed, this, &CResultActions::DeleteSelected);
     connect(m_groupView, &CResultsView::contextMenuWanted, this,
@@ -121,47 +132,84 @@ QWidget* CResultActions::View() const {
     return m_stack;
 }
 
-void CResultActions::AddMenus(QMenuBar* menuBar, QToolBar* toolBar, QAction* deleteMarked) {
-    // Before the last menu (Help).
-    QAction* before = menuBar->actions().isEmpty() ? nullptr : menuBar->actions().last();
-    QMenu* view = new QMenu(tr("&View"), menuBar);
-    m_showPairs = view->addAction(tr("&Pairs"));
-    m_showGroups = view->addAction(tr("&Groups"));
+void CResultActions::AddMenus(QMenuBar* menuBar, QMenu* view, QToolBar* toolBar,
+                              QAction* deleteMarked) {
+    // The views lead the View menu; the rest of it stays below them.
+    QAction* first = view->actions().isEmpty() ? nullptr : view->actions().first();
+    m_showPairs = new QAction(tr("&Pairs"), view);
+    m_showGroups = new QAction(tr("&Groups"), view);
     m_showPairs->setStatusTip(tr("List every pair of duplicates"));
     m_showGroups->setStatusTip(tr("List the copies of each piece as one group"));
-    auto* choice = new QActionGroup(view);
+    m_showGroups->setIcon(QIcon::fromTheme(QStringLiteral("view-group")));
+    m_showPairs->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    m_showGroups->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
+    // Either entry shows its view; Groups again (the toolbar button) goes back to the pairs.
     for (QAction* a : {m_showPairs, m_showGroups}) {
         a->setCheckable(true);
-        choice->addAction(a);
+        view->insertAction(first, a);
     }
     connect(m_showPairs, &QAction::triggered, this, [this] { ShowGroups(false); });
-    connect(m_showGroups, &QAction::triggered, this, [this] { ShowGroups(true); });
-    view->addSeparator();
+    connect(m_showGroups, &QAction::triggered, this, [this](bool on) { ShowGroups(on); });
+    view->insertSeparator(first);
     QAction* remembered = view->addAction(tr("&Not duplicates..."));
     remembered->setStatusTip(tr("Show the pairs you said are not duplicates"));
     connect(remembered, &QAction::triggered, this, &CResultActions::ShowNotDuplicatesDialog);
 
     QMenu* mark = new QMenu(tr("&Mark"), menuBar);
-    const std::pair<const char*, std::function<void()>> items[] = {
-        {QT_TR_NOOP("Mark &all but the keeper"), [this] { MarkAllButKeepers(false); }},
-        {QT_TR_NOOP("Mark all but the keeper, &loosely tied copies too"),
-         [this] { MarkAllButKeepers(true); }},
-        {QT_TR_NOOP("&Unmark all"), [this] { UnmarkAll(); }},
-        {QT_TR_NOOP("&Invert marks"), [this] { InvertMarks(); }},
-        {QT_TR_NOOP("Mark &selected"), [this] { MarkSelected(false); }},
+    mark->setObjectName(QStringLiteral("markMenu"));
+    struct Item {
+        const char* text;
+        const char* tip;
+        QKeySequence key;
+        std::function<void()> run;
     };
-    for (const auto& [text, run] : items) {
-        connect(mark->addAction(tr(text)), &QAction::triggered, this, run);
+    const Item items[] = {
+        {QT_TR_NOOP("Mark &all but the keeper"),
+         QT_TR_NOOP("Mark every copy that sounds like the one to keep"),
+         QKeySequence(Qt::CTRL | Qt::Key_M), [this] { MarkAllButKeepers(false); }},
+        {QT_TR_NOOP("Mark all but the keeper, &loosely tied copies too"),
+         QT_TR_NOOP("Also mark the files tied in only through another copy or by their tags alone"),
+         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M), [this] { MarkAllButKeepers(true); }},
+        {QT_TR_NOOP("&Unmark all"), nullptr, QKeySequence(Qt::CTRL | Qt::Key_U),
+         [this] { UnmarkAll(); }},
+        {QT_TR_NOOP("&Invert marks"), nullptr, QKeySequence(Qt::CTRL | Qt::Key_I),
+         [this] { InvertMarks(); }},
+        {QT_TR_NOOP("Mark &selected"), QT_TR_NOOP("Space flips the marks of the selected rows"),
+         QKeySequence(Qt::Key_Insert), [this] { MarkSelected(false); }},
+        {nullptr, nullptr, {}, {}},
+        {QT_TR_NOOP("&Keep this one"),
+         QT_TR_NOOP("The selected file leads its group until the next scan; its copies are "
+                    "the ones to delete"),
+         QKeySequence(Qt::CTRL | Qt::Key_K), [this] { KeepThisOne(CurrentFile()); }},
+        {QT_TR_NOOP("Mark all in this &folder"),
+         QT_TR_NOOP("Mark every listed file in the selected file's folder, never a group's "
+                    "last copy"),
+         QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_M), [this] { MarkFolder(CurrentFile(), true); }},
+        {QT_TR_NOOP("U&nmark all in this folder"),
+         QT_TR_NOOP("Unmark every listed file in the selected file's folder"),
+         QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_U),
+         [this] { MarkFolder(CurrentFile(), false); }},
+    };
+    for (const Item& item : items) {
+        if (item.text == nullptr) {
+            mark->addSeparator();
+            continue;
+        }
+        QAction* action = mark->addAction(tr(item.text));
+        action->setShortcut(item.key);
+        if (item.tip != nullptr) {
+            action->setStatusTip(tr(item.tip));
+        }
+        connect(action, &QAction::triggered, this, item.run);
+        // The keys work while the menu bar is hidden or the menu closed.
+        menuBar->window()->addAction(action);
     }
-    mark->actions().at(0)->setStatusTip(tr("Mark every copy that sounds like the one to keep"));
-    mark->actions().at(1)->setStatusTip(
-        tr("Also mark the files tied in only through another copy or by their tags alone"));
-    mark->actions().at(4)->setStatusTip(tr("Space flips the marks of the selected rows"));
     if (deleteMarked != nullptr) {
         mark->addSeparator();
         mark->addAction(deleteMarked);
     }
-    menuBar->insertMenu(before, view);
+    // Before the last menu (Help).
+    QAction* before = menuBar->actions().isEmpty() ? nullptr : menuBar->actions().last();
     menuBar->insertMenu(before, mark);
     if (toolBar != nullptr) {
         toolBar->addAction(m_showGroups);
@@ -352,6 +400,58 @@ void CResultActions::MarkSelected(bool toggle) {
     } else {
         m_marks->SetMarks(files, true);
     }
+    SayWhyUnmarkable(files);
+}
+
+void CResultActions::SelectAll() {
+    (GroupViewShown() ? m_groupView : m_pairView)->selectAll();
+}
+
+std::u16string CResultActions::CurrentFile() const {
+    if (GroupViewShown()) {
+        const QModelIndex current = m_groupView->currentIndex();
+        return current.isValid() && current.row() < m_groupModel->rowCount()
+                   ? m_groupModel->Member(current.row()).path
+                   : std::u16string();
+    }
+    const QModelIndex current = m_pairView->currentIndex();
+    if (!current.isValid() || !m_pairs->IsInBounds(current.row())) {
+        return {};
+    }
+    const DuplicatePair& pair = m_pairs->Record(current.row());
+    return current.column() == kColumnFile2 ? pair.path2 : pair.path1;
+}
+
+std::string CResultActions::ExportCsv() {
+    // The verdicts the views show; one not judged yet is judged here without
+    // decoding, as equal samples are rare and only the verdict thread decodes.
+    const VerdictOf verdictOf = [this](const DuplicatePair& pair) {
+        const CPairVerdicts* verdicts = m_pairs->verdicts();
+        const auto record = static_cast<size_t>(&pair - m_results.data());
+        if (const PairVerdict* known = verdicts != nullptr && record < m_results.size()
+                                           ? verdicts->Find(static_cast<uint32_t>(record))
+                                           : nullptr) {
+            return *known;
+        }
+        return JudgeVerdict(pair, nullptr);
+    };
+    if (GroupViewShown()) {
+        RegroupNow();
+        ArrangedGroups shown;
+        for (int row = 0; row < m_groupModel->rowCount(); ++row) {
+            if (row == 0 || m_groupModel->GroupOf(row) != m_groupModel->GroupOf(row - 1)) {
+                shown.push_back(m_groups->Groups()[m_groupModel->GroupOf(row)]);
+            }
+        }
+        return GroupsCsv(shown, m_results, verdictOf);
+    }
+    std::vector<const DuplicatePair*> shown;
+    for (int row = 0; row < m_pairs->rowCount(); ++row) {
+        if (m_pairs->IsInBounds(row)) {
+            shown.push_back(&m_pairs->Record(row));
+        }
+    }
+    return PairsCsv(shown, verdictOf);
 }
 
 void CResultActions::SaveNotDuplicates() {
@@ -468,14 +568,15 @@ std::vector<std::u16string> CResultActions::KeepLastCopies(std::vector<std::u16s
         }
     }
     if (!keepers.empty()) {
-        QString question = tr("Deleting the %1 files would leave no copy in %2 group(s):\n\n")
-                               .arg(which)
-                               .arg(keepers.size());
+        QString question = tr("Deleting the %1 files would leave no copy in %n group(s):\n\n",
+                              nullptr, static_cast<int>(keepers.size()))
+                               .arg(which);
         for (size_t i = 0; i < keepers.size() && i < kQuestionGroupLines; ++i) {
             question += ToQString(keepers[i]) + QLatin1Char('\n');
         }
         if (keepers.size() > kQuestionGroupLines) {
-            question += tr("... and %1 more\n").arg(keepers.size() - kQuestionGroupLines);
+            question += tr("... and %n more\n", nullptr,
+                           static_cast<int>(keepers.size() - kQuestionGroupLines));
         }
         question += tr("\nKeep the copy to keep of each of these groups and delete the "
                        "other %1 files?")
@@ -524,7 +625,8 @@ bool CResultActions::ConfirmDeleteOne(const std::u16string& path) {
             }
         }
         if (listed > kQuestionGroupLines) {
-            others += tr("... and %1 more\n").arg(listed - kQuestionGroupLines);
+            others +=
+                tr("... and %n more\n", nullptr, static_cast<int>(listed - kQuestionGroupLines));
         }
         question = tr("This file is the last copy left of the group of\n%1\n\n")
                        .arg(ToQString(group.front().path)) +
@@ -544,6 +646,7 @@ void CResultActions::OnGroupContextMenu(int row, const QPoint& globalPos) {
         m_groupMenu = new QMenu(m_groupView);
     }
     m_groupMenu->clear();
+    // An empty text stands for a separator.
     const std::pair<const char*, std::function<void()>> items[] = {
         {QT_TR_NOOP("Play"),
          [this, path] {
@@ -555,18 +658,25 @@ void CResultActions::OnGroupContextMenu(int row, const QPoint& globalPos) {
              if (m_hooks.openFolder)
                  m_hooks.openFolder(path);
          }},
+        {"", {}},
+        {QT_TR_NOOP("Keep this one"), [this, path] { KeepThisOne(path); }},
+        {QT_TR_NOOP("Mark all in this folder"), [this, path] { MarkFolder(path, true); }},
+        {QT_TR_NOOP("Unmark all in this folder"), [this, path] { MarkFolder(path, false); }},
+        {"", {}},
         {QT_TR_NOOP("Delete"),
          [this, path] {
              if (m_hooks.deleteFile)
                  m_hooks.deleteFile(path);
          }},
+        {"", {}},
         {QT_TR_NOOP("Not duplicates"), [this, row] { ForgetGroupRow(row); }},
     };
     for (const auto& [text, run] : items) {
-        if (std::string(text) == "Delete" || std::string(text) == "Not duplicates") {
+        if (*text == 0) {
             m_groupMenu->addSeparator();
+        } else {
+            connect(m_groupMenu->addAction(tr(text)), &QAction::triggered, this, run);
         }
-        connect(m_groupMenu->addAction(tr(text)), &QAction::triggered, this, run);
     }
     m_groupMenu->popup(globalPos);
 }

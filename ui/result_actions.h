@@ -50,6 +50,8 @@ class CResultActions : public QObject {
         std::function<void(const QString& text)> error;
         // Runs a modal dialog; true for Accepted. Unset: exec().
         std::function<bool(QDialog* dialog)> runDialog;
+        // A passing word for the status bar (why a file was not marked, say).
+        std::function<void(const QString& text)> status;
     };
 
     // results, pairs and pairView belong to the main window and must outlive
@@ -62,8 +64,10 @@ class CResultActions : public QObject {
 
     // The pair view and the group view, one of them shown.
     QWidget* View() const;
-    // Adds the "View" and "Mark" menus and the group view's toolbar button.
-    void AddMenus(QMenuBar* menuBar, QToolBar* toolBar, QAction* deleteMarked);
+    // Puts Pairs and Groups at the top of the window's View menu and Not
+    // duplicates at its end, adds the Mark menu before the last menu of
+    // menuBar (Help), and the Groups button to toolBar (may be null).
+    void AddMenus(QMenuBar* menuBar, QMenu* view, QToolBar* toolBar, QAction* deleteMarked);
     // The status bar's "N files marked, X MB".
     QLabel* MarkSummary() const { return m_summary; }
 
@@ -100,6 +104,25 @@ class CResultActions : public QObject {
     // view shown: in the pair view the file of the current column (the
     // right file in "File #2", else the left one).
     void MarkSelected(bool toggle);
+    // Selects every row of the view shown.
+    void SelectAll();
+    // The file of the view's current row: in the pair view the one of the
+    // current column (the right file in "File #2", else the left one). Empty
+    // when no row is current.
+    std::u16string CurrentFile() const;
+    // path leads its group from now until the next scan: the group is
+    // arranged around it, the copies that match it become its duplicates,
+    // and when some file of the group was marked its duplicates are now the
+    // marked ones. path itself is unmarked. A reference file may lead; a
+    // file tied in by its tags alone cannot (the status bar says so).
+    void KeepThisOne(const std::u16string& path);
+    // Marks (or unmarks) every grouped file in path's folder (not its
+    // subfolders). Marking leaves one copy of every group unmarked, the
+    // keeper when it is in that folder.
+    void MarkFolder(const std::u16string& path, bool mark);
+    // The view shown as CSV: its pairs in the shown order, or its groups.
+    std::string ExportCsv();
+
     // The Delete key: the files of the selected rows (as MarkSelected takes
     // them) go to the trash after the same guard as Delete on one file, or,
     // for several, as Delete marked.
@@ -137,6 +160,9 @@ class CResultActions : public QObject {
 
   private:
     void CreateGroupView(QWidget* parent);
+    // Says in the status bar why the files of a reference folder among
+    // files stay unmarked; nothing when there are none.
+    void SayWhyUnmarkable(const std::vector<std::u16string>& files);
     void OnGroupContextMenu(int row, const QPoint& globalPos);
     void OnGroupSelected(int row);
     std::vector<uint32_t> ListedRecords() const;

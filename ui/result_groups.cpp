@@ -104,6 +104,19 @@ void CResultGroups::SetRoles(FolderRoles roles) {
     Arrange();
 }
 
+void CResultGroups::KeepFile(const std::u16string& path) {
+    m_chosen.erase(std::remove(m_chosen.begin(), m_chosen.end(), path), m_chosen.end());
+    m_chosen.push_back(path);
+    Arrange();
+}
+
+void CResultGroups::ForgetChosenKeepers() {
+    if (!m_chosen.empty()) {
+        m_chosen.clear();
+        Arrange();
+    }
+}
+
 void CResultGroups::SetListed(std::vector<uint32_t> listed) {
     m_listed = std::move(listed);
     m_pairGroups = GroupPairs(m_results, m_listed);
@@ -157,8 +170,8 @@ void CResultGroups::Arrange() {
                 std::any_of(m_preferred.begin(), m_preferred.end(),
                             [&](const std::u16string& f) { return PathIsInside(path, f); });
         }
-        m_groups.push_back(ArrangeGroup(group, m_results,
-                                        PickGroupKeeper(group, facts, m_rules), reference));
+        m_groups.push_back(ArrangeGroup(
+            group, m_results, PickGroupKeeper(group, facts, m_rules, m_chosen), reference));
     }
     emit GroupsChanged();
 }

@@ -61,6 +61,13 @@ class CResultGroups : public QObject {
     void SetRoles(FolderRoles roles);
     const FolderRoles& roles() const { return m_roles; }
 
+    // path leads its group from now on, whatever the rules say (the last
+    // such choice in a group wins); a file tied in by its tags alone cannot.
+    // The groups follow at once.
+    void KeepFile(const std::u16string& path);
+    // Every group is led by the rules' choice again (a new scan).
+    void ForgetChosenKeepers();
+
     // Groups these records (the pair list's rows) from now on. The groups
     // follow at once.
     void SetListed(std::vector<uint32_t> listed);
@@ -86,6 +93,7 @@ class CResultGroups : public QObject {
     const std::vector<DuplicatePair>& m_results;
     std::vector<KeepRule> m_rules = DefaultKeepRules();
     std::vector<std::u16string> m_preferred;
+    std::vector<std::u16string> m_chosen;  // the files the user keeps, oldest choice first
     FolderRoles m_roles;
     std::vector<uint32_t> m_listed;
     std::vector<PairGroup> m_pairGroups;

@@ -177,10 +177,12 @@ QVariant CResultsModel::data(const QModelIndex& index, int role) const {
             break;
         case ImageRole:
             if (column == kColumnFile1 || column == kColumnFile2) {
-                const bool marked =
-                    m_marks != nullptr &&
-                    m_marks->IsMarked(column == kColumnFile1 ? pair.path1 : pair.path2);
-                return marked ? kImageMarked : kImageUnmarked;
+                const std::u16string& path = column == kColumnFile1 ? pair.path1 : pair.path2;
+                if (m_marks != nullptr && !m_marks->CanMark(path)) {
+                    return kImageReference;
+                }
+                return m_marks != nullptr && m_marks->IsMarked(path) ? kImageMarked
+                                                                     : kImageUnmarked;
             }
             break;
     }

@@ -35,6 +35,7 @@ enum ResultColumn : int {
 // The image of a file cell: its mark.
 inline constexpr uint8_t kImageUnmarked = 0;
 inline constexpr uint8_t kImageMarked = 1;
+inline constexpr uint8_t kImageReference = 2;  // in a reference folder: never marked
 
 struct ResultRow {
     uint32_t record = 0;               // index of the pair in m_results
@@ -98,6 +99,7 @@ class CResultsModel : public QAbstractTableModel {
     // The verdicts the verdict cells show; verdicts must outlive the model.
     // Without them, and for a pair not judged yet, the cell shows "…".
     void SetVerdicts(const CPairVerdicts* verdicts);
+    const CPairVerdicts* verdicts() const { return m_verdicts; }
     // Flips the mark of a file cell's file, in every row that shows it.
     void ToggleImage(int row, int column);
     void SetImage(int row, int column, uint8_t image);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QCursor>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -35,7 +36,8 @@ const QString kEllipsis = QStringLiteral("\u2026");
 const QPixmap& Image(int image) {
     static const QPixmap unmarked = artwork::UnmarkedImage(kImageSize);
     static const QPixmap marked = artwork::MarkedImage(kImageSize);
-    return image == kImageMarked ? marked : unmarked;
+    static const QPixmap reference = artwork::ReferenceImage(kImageSize);
+    return image == kImageMarked ? marked : image == kImageReference ? reference : unmarked;
 }
 
 }  // namespace
@@ -268,7 +270,7 @@ void CResultsDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
 
 CResultsView::CResultsView(QWidget* parent) : QTableView(parent) {
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setShowGrid(false);
     setWordWrap(false);
@@ -368,6 +370,15 @@ void CResultsView::keyPressEvent(QKeyEvent* event) {
     }
     if (event->key() == Qt::Key_Delete && event->modifiers() == Qt::NoModifier) {
         emit deleteKeyPressed();
+        event->accept();
+        return;
+    }
+    // The keyboard's ways to the context menu, wherever the platform does not
+    // turn them into a context-menu event itself.
+    if ((event->key() == Qt::Key_Menu && event->modifiers() == Qt::NoModifier) ||
+        (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier)) {
+        QContextMenuEvent menu(QContextMenuEvent::Keyboard, QPoint(), QCursor::pos());
+        contextMenuEvent(&menu);
         event->accept();
         return;
     }

@@ -1,5 +1,5 @@
 // CResultsView: the results list on screen. A table of the five result
-// columns with single-row selection; file cells show a mark image and a path
+// columns, whole rows selected; file cells show a mark image and a path
 // shortened from the left to fit, percentage cells show their figure under a
 // coloured bar. It reports clicks, double clicks and context-menu requests to
 // the main window, which owns the model. Main thread only.

@@ -14,12 +14,16 @@ QString ScanStatusText(ScanPhase phase, const ScanFigures& figures, double secon
         case ScanPhase::kStopped:
             break;
     }
-    const QString counts = QCoreApplication::translate(
-                               "CScanSession", "%1 files, %2 duplicate pairs, %3 skipped, %4 s")
-                               .arg(figures.found)
-                               .arg(figures.pairs)
-                               .arg(figures.skipped)
-                               .arg(seconds, 0, 'f', 1);
+    // One plural form per count: each is its own phrase.
+    const QString counts =
+        QCoreApplication::translate("CScanSession", "%n file(s)", nullptr, figures.found) +
+        QStringLiteral(", ") +
+        QCoreApplication::translate("CScanSession", "%n duplicate pair(s)", nullptr,
+                                    figures.pairs) +
+        QStringLiteral(", ") +
+        QCoreApplication::translate("CScanSession", "%1 skipped, %2 s")
+            .arg(figures.skipped)
+            .arg(seconds, 0, 'f', 1);
     return phase == ScanPhase::kStopped
                ? QCoreApplication::translate("CScanSession", "Stopped: ") + counts
                : counts;

@@ -161,7 +161,8 @@ constexpr char16_t kRoleLetters[] = {u'N', u'R', u'X'};  // by FolderRole
 
 std::vector<FolderSetting> SettingsStore::ReadFolderSettings() const {
     std::vector<FolderSetting> settings;
-    for (const std::u16string& entry : ParseFolders(ReadString(QStringLiteral("FolderRoles"), {}))) {
+    for (const std::u16string& entry :
+         ParseFolders(ReadString(QStringLiteral("FolderRoles"), {}))) {
         const auto* letter = std::find(std::begin(kRoleLetters), std::end(kRoleLetters),
                                        entry.empty() ? u'?' : entry[0]);
         if (entry.size() < 3 || entry[1] != u':' || letter == std::end(kRoleLetters)) {
@@ -198,8 +199,7 @@ std::vector<KeepRule> SettingsStore::ReadKeepRules() const {
 }
 
 void SettingsStore::WriteKeepRules(const std::vector<KeepRule>& rules) {
-    m_settings->setValue(QStringLiteral("KeepRules"),
-                         QString::fromStdString(KeepRulesText(rules)));
+    m_settings->setValue(QStringLiteral("KeepRules"), QString::fromStdString(KeepRulesText(rules)));
     Flush();
 }
 
@@ -218,6 +218,20 @@ bool SettingsStore::ReadGroupView() const {
 
 void SettingsStore::WriteGroupView(bool groups) {
     m_settings->setValue(QStringLiteral("GroupView"), groups ? 1u : 0u);
+    Flush();
+}
+
+WindowState SettingsStore::ReadWindowState() const {
+    WindowState state;
+    state.geometry = m_settings->value(QStringLiteral("WindowGeometry")).toByteArray();
+    state.detailsHeight = static_cast<int>(ReadDword(QStringLiteral("DetailsHeight"), 0));
+    return state;
+}
+
+void SettingsStore::WriteWindowState(const WindowState& state) {
+    m_settings->setValue(QStringLiteral("WindowGeometry"), state.geometry);
+    m_settings->setValue(QStringLiteral("DetailsHeight"),
+                         static_cast<uint>(std::max(state.detailsHeight, 0)));
     Flush();
 }
 

@@ -2,7 +2,7 @@
 // QSettings("Quillmere", "Harmonyfox") under the value names "CompareMethod",
 // "Accurate", "Sensitivity", "CheckUpdate", "LastUpdate" and "Folders", the
 // result settings "FolderRoles", "KeepRules", "PreferredFolders" and
-// "GroupView", plus
+// "GroupView", the window's "WindowGeometry" and "DetailsHeight", plus
 // the vendor addresses ("UpdateServer", "WebSite", "Forum", "SupportEmail"),
 // which are read with built-in defaults and never written.
 //
@@ -12,6 +12,7 @@
 // start, whether the settings file can be written. UI thread only.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 #include <cstdint>
@@ -40,6 +41,13 @@ struct VendorLinks {
     QString webSite;
     QString forum;
     QString email;  // a bare address; callers add "mailto:"
+};
+
+// How the main window was left: its place and size (QWidget::saveGeometry)
+// and the details pane's height in pixels (0: never set).
+struct WindowState {
+    QByteArray geometry;
+    int detailsHeight = 0;
 };
 
 class SettingsStore {
@@ -97,6 +105,9 @@ class SettingsStore {
     bool ReadGroupView() const;
     void WriteGroupView(bool groups);
     void WriteLastUpdate(uint32_t secondsSince1970);
+    // "WindowGeometry" and "DetailsHeight"; empty and 0 when missing.
+    WindowState ReadWindowState() const;
+    void WriteWindowState(const WindowState& state);
 
     // The underlying settings object, for values without an accessor here.
     QSettings& Settings() { return *m_settings; }

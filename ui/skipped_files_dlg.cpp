@@ -50,9 +50,7 @@ QString SkippedSummary(const std::vector<SkippedFile>& files) {
                          ReasonText(static_cast<SkipReason>(i + 1));
         }
     }
-    return CSkippedFilesDlg::tr("%1 %2 skipped: %3")
-        .arg(files.size())
-        .arg(files.size() == 1 ? CSkippedFilesDlg::tr("file") : CSkippedFilesDlg::tr("files"))
+    return CSkippedFilesDlg::tr("%n file(s) skipped: %1", nullptr, static_cast<int>(files.size()))
         .arg(parts.join(QStringLiteral(", ")));
 }
 

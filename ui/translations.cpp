@@ -14,6 +14,15 @@ std::vector<std::unique_ptr<QTranslator>> InstallTranslations(const QLocale& loc
         }
     };
     install(QStringLiteral("qtbase"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
-    install(QStringLiteral("harmonyfox"), QStringLiteral(":/i18n"));
+    // The English plural forms ("1 file", "2 files") are a translation of
+    // their own, below any other language's, which has its own forms.
+    auto english = std::make_unique<QTranslator>();
+    if (english->load(QStringLiteral(":/i18n/harmonyfox_en.qm")) &&
+        QCoreApplication::installTranslator(english.get())) {
+        installed.push_back(std::move(english));
+    }
+    if (locale.language() != QLocale::English) {
+        install(QStringLiteral("harmonyfox"), QStringLiteral(":/i18n"));
+    }
     return installed;
 }

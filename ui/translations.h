@@ -12,6 +12,6 @@
 
 // Loads the translations for locale's languages and installs them in the
 // running application; they stay installed until the returned translators
-// are destroyed. None for English, or a language without a translation; the
-// window then shows its English texts.
+// are destroyed. For English, or a language without a translation, only the
+// English plural forms; the window then shows its English texts.
 std::vector<std::unique_ptr<QTranslator>> InstallTranslations(const QLocale& locale);

@@ -139,6 +139,30 @@ TEST(DuplicateGroupsTest, ArrangedAroundTheKeeper) {
 // one group; every duplicate is a content match of its own group's keeper,
 // and no keeper or reference file is one; a group's keeper is one of its
 // copies. So deleting every duplicate leaves a copy that sounds like it.
+TEST(DuplicateGroupsTest, AChosenKeeperLeadsOnlyAmongTheCopies) {
+    struct Case {
+        const char* pairs;
+        std::vector<std::u16string> chosen;  // oldest choice first
+        char keeper;
+    };
+    const Case cases[] = {
+        {"AB,BC", {}, 'A'},  // the rules tie: the first path
+        {"AB,BC", {u"C"}, 'C'},       {"AB,BC", {u"C", u"B"}, 'B'},  // the later choice wins
+        {"AB,BC", {u"B", u"X"}, 'B'},  // a file of another group changes nothing here
+        {"AB,BC,C~D", {u"D"}, 'A'},    // tied in by tags alone: never the keeper
+        {"A~B", {u"B"}, 'B'},          // a group of tags alone has no copies to prefer
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.pairs);
+        const std::vector<DuplicatePair> pairs = Pairs(c.pairs);
+        const PairGroup group = GroupPairs(pairs).front();
+        const std::vector<FileFacts> facts(group.files.size());
+        const size_t keeper = PickGroupKeeper(group, facts, DefaultKeepRules(), c.chosen);
+        ASSERT_LT(keeper, group.files.size());
+        EXPECT_EQ(group.files[keeper], std::u16string(1, c.keeper));
+    }
+}
+
 TEST(DuplicateGroupsTest, DeletingEveryDuplicateKeepsACopyOfEachFile) {
     std::mt19937 random(17);
     for (int round = 0; round < 400; ++round) {

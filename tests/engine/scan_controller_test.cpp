@@ -41,13 +41,13 @@ class ScanControllerTest : public ::testing::Test {
     void TearDown() override {
         stopRequested.store(0);
         g_strictCompare = false;
+        g_sensitivity = 0.75f;
     }
 
     std::string Music() const { return m_dir.File("music"); }
     std::string Cache() const { return m_dir.File("cache/cache.dat"); }
 
-    void Write(const std::string& name, uint32_t piece, const std::string& title,
-               int64_t seconds) {
+    void Write(const std::string& name, uint32_t piece, const std::string& title, int64_t seconds) {
         std::map<std::string, std::string> keys;
         if (!title.empty()) {
             keys["title"] = title;
@@ -126,6 +126,20 @@ TEST_F(ScanControllerTest, KeptPairsEqualAComparisonOfEveryPairAfterRandomEdits)
         EXPECT_EQ(Scan(true), full);
         EXPECT_EQ(GlobalPassCounters().judged.load(), judged);
     }
+    // A stricter sensitivity judges the kept pairs again, without a pass;
+    // a looser one compares every pair.
+    Listing before = Scan(true);
+    for (const float sensitivity : {0.8f, 0.93f, 0.6f}) {
+        SCOPED_TRACE(sensitivity);
+        g_sensitivity = sensitivity;
+        const uint64_t judgedBefore = GlobalPassCounters().judged.load();
+        const Listing now = Scan(true);
+        EXPECT_EQ(GlobalPassCounters().judged.load() == judgedBefore, sensitivity > 0.75f);
+        EXPECT_EQ(now, Scan(false));
+        EXPECT_NE(now, before);
+        before = now;
+    }
+    g_sensitivity = 0.75f;
     // Pairs judged tolerantly never stand for strict ones.
     g_strictCompare = true;
     const uint64_t judged = GlobalPassCounters().judged.load();

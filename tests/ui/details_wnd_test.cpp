@@ -27,11 +27,11 @@ TEST(DetailsFormatTest, Durations) {
 
 TEST(DetailsFormatTest, Sizes) {
     const std::pair<uint64_t, const char*> cases[] = {
-        {0, "0.00 Mb"},
-        {4479590, "4.27 Mb"},
-        {1048576, "1.00 Mb"},
+        {0, "0.00 MB"},
+        {4479590, "4.27 MB"},
+        {1048576, "1.00 MB"},
         // Past 4 GB the whole size counts.
-        {uint64_t{5} << 30, "5120.00 Mb"},
+        {uint64_t{5} << 30, "5120.00 MB"},
     };
     for (const auto& [bytes, text] : cases) {
         EXPECT_EQ(FormatSize(bytes), text) << bytes;

@@ -37,6 +37,7 @@
 #include "settings_store.h"
 #include "skipped_files_dlg.h"
 #include "test_files.h"
+#include "test_trash.h"
 
 namespace {
 
@@ -135,7 +136,8 @@ TEST_F(MainFrameScanTest, ScanStopSkippedFilesAndTheStatusBar) {
     std::ofstream(temp.File("music/notes.txt")) << "not audio";
     FrameStartup startup = Startup(temp.File("cache.dat"));
     startup.desktop.confirm = [](QWidget*, const QString&) { return true; };
-    startup.desktop.moveToTrash = [](const QString& path, QString*) { return QFile::remove(path); };
+    startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), nullptr);
+    startup.journalFolder = temp.File("journal");
     frame = std::make_unique<CMainFrame>(startup);
     ApplyCompareSettings(CompareSettings{kCompareContent, false, 0.75f});
     EXPECT_EQ(frame->statusText(), QStringLiteral("Ready"));
@@ -151,7 +153,7 @@ TEST_F(MainFrameScanTest, ScanStopSkippedFilesAndTheStatusBar) {
         QTest::qWait(300);
     };
     const QRegularExpression over(
-        QStringLiteral("^6 files, 1 duplicate pairs, 3 skipped, \\d+\\.\\d s$"));
+        QStringLiteral("^6 files, 1 duplicate pair, 3 skipped, \\d+\\.\\d s$"));
     frame->Command(ID_SCAN);
     EXPECT_EQ(frame->statusText(), QStringLiteral("Scanning\u2026"));
     waitForScan();

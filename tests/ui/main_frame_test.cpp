@@ -31,6 +31,7 @@
 #include "results_view.h"
 #include "settings_store.h"
 #include "test_files.h"
+#include "test_trash.h"
 
 namespace {
 
@@ -66,6 +67,8 @@ class MainFrameTest : public ::testing::Test {
         startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
         startup.pluginFolder = temp.path();
         startup.desktop = TestDesktop();
+        startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), &trashed, &failTrash);
+        startup.journalFolder = temp.File("journal");
         frame = std::make_unique<CMainFrame>(std::move(startup));
         frame->resize(1000, 600);
         frame->show();
@@ -74,15 +77,6 @@ class MainFrameTest : public ::testing::Test {
 
     DesktopActions TestDesktop() {
         DesktopActions desktop;
-        desktop.moveToTrash = [this](const QString& path, QString* error) {
-            trashed.push_back(path.toStdString());
-            if (failTrash) {
-                *error = QStringLiteral("refused by the test");
-                return false;
-            }
-            return QFile::rename(path,
-                                 TrashFolder() + QLatin1Char('/') + QFileInfo(path).fileName());
-        };
         desktop.confirm = [this](QWidget*, const QString& question) {
             questions.push_back(question);
             return answerYes;
@@ -95,7 +89,7 @@ class MainFrameTest : public ::testing::Test {
         return desktop;
     }
 
-    QString TrashFolder() const { return QString::fromStdString(temp.File("trash")); }
+    QString TrashFolder() const { return QString::fromStdString(temp.File("trash/files")); }
 
     // Hands pairs over as a worker does and lets the window take them.
     void Deliver(std::vector<DuplicatePair> pairs) {
@@ -530,10 +524,14 @@ TEST_F(MainFrameTest, RightClickOffersTheMenuOfItsColumn) {
         QStringList items;
     };
     const Case cases[] = {
-        {kColumnFile1, {"Play", "Open folder", "", "Delete", "", "Not duplicates"}},
+        {kColumnFile1,
+         {"Play", "Open folder", "", "Keep this one", "Mark all in this folder",
+          "Unmark all in this folder", "", "Delete", "", "Not duplicates"}},
         {kColumnTags,
          {"Play left", "Play right", "", "Delete left", "Delete right", "", "Not duplicates"}},
-        {kColumnFile2, {"Play", "Open folder", "", "Delete", "", "Not duplicates"}},
+        {kColumnFile2,
+         {"Play", "Open folder", "", "Keep this one", "Mark all in this folder",
+          "Unmark all in this folder", "", "Delete", "", "Not duplicates"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.column);
@@ -577,7 +575,7 @@ TEST_F(MainFrameTest, PlaylistFollowsTheShownOrderAndLeavesOutTooLongPaths) {
     EXPECT_EQ(saved.readAll().toStdString(), expected);
     // The paths left out are counted.
     ASSERT_EQ(messages.size(), 1u);
-    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("1 path(s) left out")))
+    EXPECT_TRUE(messages[0].startsWith(QStringLiteral("1 path left out")))
         << messages[0].toStdString();
 
     // A folder that cannot be written to is reported.

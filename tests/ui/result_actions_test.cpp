@@ -32,6 +32,7 @@
 #include "results_model.h"
 #include "results_view.h"
 #include "test_files.h"
+#include "test_trash.h"
 
 namespace {
 
@@ -51,10 +52,8 @@ class ResultActionsTest : public ::testing::Test {
         startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
         startup.notDuplicatesPath = temp.File("data/not-duplicates.txt");
         startup.pluginFolder = temp.path();
-        startup.desktop.moveToTrash = [this](const QString& path, QString*) {
-            trashed.push_back(path.toStdString());
-            return QFile::remove(path);
-        };
+        startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), &trashed);
+        startup.journalFolder = temp.File("journal");
         startup.desktop.confirm = [this](QWidget*, const QString& question) {
             questions.push_back(question);
             return answerYes;
@@ -153,7 +152,7 @@ TEST_F(ResultActionsTest, AMarkBelongsToTheFileInEveryRowAndView) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, IconRect(cell).center());
     EXPECT_TRUE(ShowsMarked(list, 1, kColumnFile2));
     EXPECT_FALSE(ShowsMarked(list, 1, kColumnFile1));
-    EXPECT_EQ(actions->MarkSummary()->text(), QStringLiteral("1 files marked, 0.0 MB"));
+    EXPECT_EQ(actions->MarkSummary()->text(), QStringLiteral("1 file marked, 0.0 MB"));
 
     // Space flips the file of the current column of the selected row.
     list->setFocus();
@@ -315,7 +314,7 @@ TEST_F(ResultActionsTest, DeleteMarkedNeverEmptiesAGroupAndEveryRowOfAGoneFileLe
         answerYes = c.keepKeepers;
         frame->Command(ID_DELETE_MARKED);
         ASSERT_FALSE(questions.empty());
-        EXPECT_TRUE(questions[0].contains(QStringLiteral("1 group(s)")));
+        EXPECT_TRUE(questions[0].contains(QStringLiteral("no copy in 1 group:")));
         EXPECT_TRUE(questions[0].contains(QString::fromStdString(File('c'))));
         std::vector<std::string> letters;
         for (const std::string& path : trashed) {

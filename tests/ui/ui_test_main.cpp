@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "translations.h"
+
 int main(int argc, char** argv) {
     // The build lists the tests by running this binary, where no display may
     // exist and ctest's environment does not apply.
@@ -17,6 +19,8 @@ int main(int argc, char** argv) {
     QTemporaryDir data;
     qputenv("XDG_DATA_HOME", data.path().toLocal8Bit());
     QApplication app(argc, argv);
+    // The window's English plural forms, as every user has them.
+    const auto english = InstallTranslations(QLocale(QLocale::English));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

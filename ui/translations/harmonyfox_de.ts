@@ -66,10 +66,6 @@
         <translation>Dateiname</translation>
     </message>
     <message>
-        <source> Mb</source>
-        <translation> MB</translation>
-    </message>
-    <message>
         <source> Kbit</source>
         <translation> kbit</translation>
     </message>
@@ -89,15 +85,13 @@
         <source>n/a</source>
         <translation>n. v.</translation>
     </message>
+    <message>
+        <source> MB</source>
+        <translation> MB</translation>
+    </message>
 </context>
 <context>
     <name>CFileCommands</name>
-    <message>
-        <source>The playlist would replace %1:
-%2</source>
-        <translation>Die Wiedergabeliste würde %1 ersetzen:
-%2</translation>
-    </message>
     <message>
         <source>Move this file to the trash?
 
@@ -107,42 +101,145 @@
 </translation>
     </message>
     <message>
-        <source>Move these %1 files to the trash?
-
-</source>
-        <translation>Diese %1 Dateien in den Papierkorb verschieben?
-
-</translation>
-    </message>
-    <message>
-        <source>... and %1 more
-</source>
-        <translation>... und %1 weitere
-</translation>
-    </message>
-    <message>
-        <source>Can&apos;t move to the trash:
-</source>
-        <translation>Kann nicht in den Papierkorb verschoben werden:
-</translation>
-    </message>
-    <message>
-        <source>Can&apos;t write the playlist
-</source>
-        <translation>Die Wiedergabeliste kann nicht geschrieben werden
-</translation>
-    </message>
-    <message>
-        <source>%1 path(s) left out of the playlist: a name with a line break, or too long, cannot be written as one line</source>
-        <translation>%1 Pfad(e) nicht in die Wiedergabeliste aufgenommen: Ein Name mit Zeilenumbruch oder ein zu langer Name kann nicht als eine Zeile geschrieben werden</translation>
-    </message>
-    <message>
         <source>Warning</source>
         <translation>Warnung</translation>
     </message>
     <message>
         <source>Error</source>
         <translation>Fehler</translation>
+    </message>
+    <message numerus="yes">
+        <source>Move these %n file(s) to the trash?
+
+</source>
+        <translation>
+            <numerusform>Diese %n Datei in den Papierkorb verschieben?
+
+</numerusform>
+            <numerusform>Diese %n Dateien in den Papierkorb verschieben?
+
+</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>... and %n more
+</source>
+        <translation>
+            <numerusform>... und %n weitere
+</numerusform>
+            <numerusform>... und %n weitere
+</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>The file would replace %1:
+%2</source>
+        <translation>Die Datei würde %1 ersetzen:
+%2</translation>
+    </message>
+    <message>
+        <source>Can&apos;t write the file
+</source>
+        <translation>Die Datei kann nicht geschrieben werden
+</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n path(s) left out of the playlist: a name with a line break, or too long, cannot be written as one line</source>
+        <translation>
+            <numerusform>%n Pfad in der Wiedergabeliste ausgelassen: ein Name mit Zeilenumbruch oder ein zu langer passt nicht in eine Zeile</numerusform>
+            <numerusform>%n Pfade in der Wiedergabeliste ausgelassen: ein Name mit Zeilenumbruch oder ein zu langer passt nicht in eine Zeile</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>CFileJournal</name>
+    <message>
+        <source>... and %1 more</source>
+        <translation>... und %1 weitere</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>Fehler</translation>
+    </message>
+    <message>
+        <source>Undo</source>
+        <translation>Rückgängig</translation>
+    </message>
+    <message>
+        <source>Another Harmonyfox is moving files; try again when it is done.</source>
+        <translation>Ein anderes Harmonyfox verschiebt gerade Dateien; versuchen Sie es erneut, wenn es fertig ist.</translation>
+    </message>
+    <message>
+        <source>The journal that lets Undo take actions back cannot be written in %1; no file was touched.</source>
+        <translation>Das Protokoll, mit dem „Rückgängig“ Aktionen zurücknimmt, kann in %1 nicht geschrieben werden; keine Datei wurde angerührt.</translation>
+    </message>
+    <message>
+        <source>The journal could not record that the action is over; the next start will take it back.</source>
+        <translation>Das Protokoll konnte das Ende der Aktion nicht festhalten; der nächste Start nimmt sie zurück.</translation>
+    </message>
+    <message>
+        <source>Can&apos;t move to the trash:</source>
+        <translation>Kann nicht in den Papierkorb verschoben werden:</translation>
+    </message>
+    <message>
+        <source>Can&apos;t move to %1:</source>
+        <translation>Kann nicht nach %1 verschoben werden:</translation>
+    </message>
+    <message>
+        <source>Nothing to undo.</source>
+        <translation>Nichts rückgängig zu machen.</translation>
+    </message>
+    <message>
+        <source>Scan the folders again to list the files that came back?</source>
+        <translation>Die Ordner erneut durchsuchen, um die zurückgekommenen Dateien aufzulisten?</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>&amp;Undo</source>
+        <translation>&amp;Rückgängig</translation>
+    </message>
+    <message>
+        <source>Take back the last move to the trash or to a folder</source>
+        <translation>Das letzte Verschieben in den Papierkorb oder in einen Ordner zurücknehmen</translation>
+    </message>
+    <message>
+        <source>M&amp;ove marked to...</source>
+        <translation>Markierte &amp;verschieben nach...</translation>
+    </message>
+    <message>
+        <source>Move every marked file into a folder, keeping its path below the scanned folder</source>
+        <translation>Jede markierte Datei in einen Ordner verschieben, mit ihrem Pfad unterhalb des durchsuchten Ordners</translation>
+    </message>
+    <message>
+        <source>1 file came back.</source>
+        <translation>1 Datei ist zurück.</translation>
+    </message>
+    <message>
+        <source>%1 files came back.</source>
+        <translation>%1 Dateien sind zurück.</translation>
+    </message>
+    <message>
+        <source>1 file could not come back and was left as it is:</source>
+        <translation>1 Datei konnte nicht zurückkommen und blieb, wie sie ist:</translation>
+    </message>
+    <message>
+        <source>%1 files could not come back and were left as they are:</source>
+        <translation>%1 Dateien konnten nicht zurückkommen und blieben, wie sie sind:</translation>
+    </message>
+    <message>
+        <source>Move the file the trash could not take to a folder instead?</source>
+        <translation>Die Datei, die der Papierkorb nicht aufnehmen konnte, stattdessen in einen Ordner verschieben?</translation>
+    </message>
+    <message>
+        <source>Move the %1 files the trash could not take to a folder instead?</source>
+        <translation>Die %1 Dateien, die der Papierkorb nicht aufnehmen konnte, stattdessen in einen Ordner verschieben?</translation>
+    </message>
+    <message>
+        <source>An action was interrupted when Harmonyfox last ended; it was taken back.</source>
+        <translation>Eine Aktion wurde beim letzten Ende von Harmonyfox unterbrochen; sie wurde zurückgenommen.</translation>
     </message>
 </context>
 <context>
@@ -219,10 +316,6 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
     <message>
         <source>Move every marked file to the trash</source>
         <translation>Jede markierte Datei in den Papierkorb verschieben</translation>
-    </message>
-    <message>
-        <source>E&amp;xit</source>
-        <translation>&amp;Beenden</translation>
     </message>
     <message>
         <source>Quit the program</source>
@@ -316,6 +409,58 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
         <source>Toolbar</source>
         <translation>Werkzeugleiste</translation>
     </message>
+    <message>
+        <source>&amp;Quit</source>
+        <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>&amp;Export...</source>
+        <translation>&amp;Exportieren...</translation>
+    </message>
+    <message>
+        <source>Save the pairs or groups shown as CSV, or as an M3U playlist</source>
+        <translation>Die gezeigten Paare oder Gruppen als CSV oder als M3U-Wiedergabeliste speichern</translation>
+    </message>
+    <message>
+        <source>Select &amp;all</source>
+        <translation>&amp;Alles auswählen</translation>
+    </message>
+    <message>
+        <source>Select every row of the view shown</source>
+        <translation>Jede Zeile der gezeigten Ansicht auswählen</translation>
+    </message>
+    <message>
+        <source>&amp;Delete</source>
+        <translation>&amp;Löschen</translation>
+    </message>
+    <message>
+        <source>Move the selected files to the trash; never the last copy without asking</source>
+        <translation>Die ausgewählten Dateien in den Papierkorb verschieben; nie die letzte Kopie ohne Nachfrage</translation>
+    </message>
+    <message>
+        <source>&amp;Edit</source>
+        <translation>&amp;Bearbeiten</translation>
+    </message>
+    <message>
+        <source>Harmonyfox &amp;Help</source>
+        <translation>Harmonyfox-&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>How to use the program, and its keys</source>
+        <translation>Wie das Programm bedient wird, und seine Tasten</translation>
+    </message>
+    <message>
+        <source>Keep this one</source>
+        <translation>Diese behalten</translation>
+    </message>
+    <message>
+        <source>Mark all in this folder</source>
+        <translation>Alle in diesem Ordner markieren</translation>
+    </message>
+    <message>
+        <source>Unmark all in this folder</source>
+        <translation>Alle Markierungen in diesem Ordner aufheben</translation>
+    </message>
 </context>
 <context>
     <name>CGroupModel</name>
@@ -373,6 +518,21 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
     </message>
 </context>
 <context>
+    <name>CHelpDlg</name>
+    <message>
+        <source>Harmonyfox Help</source>
+        <translation>Harmonyfox-Hilfe</translation>
+    </message>
+    <message>
+        <source>&lt;h3&gt;Finding duplicates&lt;/h3&gt;&lt;p&gt;Choose the folders with &lt;i&gt;Select folders&lt;/i&gt;; the scan lists every pair of files that sound alike or carry alike tags. &lt;i&gt;View › Groups&lt;/i&gt; shows the copies of each piece together, led by the copy to keep; &lt;i&gt;Keep this one&lt;/i&gt; makes another copy lead its group until the next scan.&lt;/p&gt;&lt;p&gt;Mark the copies to delete (&lt;i&gt;Mark all but the keeper&lt;/i&gt;, Space on the selected rows, a click on the round mark) and send them to the trash with &lt;i&gt;Delete marked&lt;/i&gt;. Files of a reference folder are shown with a lock: they are always kept and never marked. The last copy of a piece is never deleted without asking.&lt;/p&gt;&lt;p&gt;&lt;i&gt;File › Export&lt;/i&gt; saves the pairs or groups shown as CSV for a spreadsheet, or as an M3U playlist.&lt;/p&gt;&lt;h3&gt;Keys&lt;/h3&gt;</source>
+        <translation>&lt;h3&gt;Duplikate finden&lt;/h3&gt;&lt;p&gt;Wählen Sie die Ordner mit &lt;i&gt;Ordner wählen&lt;/i&gt;; die Suche führt jedes Paar von Dateien auf, die ähnlich klingen oder ähnliche Tags tragen. &lt;i&gt;Ansicht › Gruppen&lt;/i&gt; zeigt die Kopien jedes Stücks zusammen, angeführt von der zu behaltenden Kopie; &lt;i&gt;Diese behalten&lt;/i&gt; lässt bis zur nächsten Suche eine andere Kopie ihre Gruppe anführen.&lt;/p&gt;&lt;p&gt;Markieren Sie die zu löschenden Kopien (&lt;i&gt;Alle außer der zu behaltenden Kopie markieren&lt;/i&gt;, die Leertaste auf den ausgewählten Zeilen, ein Klick auf die runde Markierung) und verschieben Sie sie mit &lt;i&gt;Markierte löschen&lt;/i&gt; in den Papierkorb. Dateien eines Referenzordners tragen ein Schloss: sie werden immer behalten und nie markiert. Die letzte Kopie eines Stücks wird nie ohne Nachfrage gelöscht.&lt;/p&gt;&lt;p&gt;&lt;i&gt;Datei › Exportieren&lt;/i&gt; speichert die gezeigten Paare oder Gruppen als CSV für eine Tabellenkalkulation oder als M3U-Wiedergabeliste.&lt;/p&gt;&lt;h3&gt;Tasten&lt;/h3&gt;</translation>
+    </message>
+    <message>
+        <source>&lt;p&gt;Shift+F10 or the Menu key opens the menu of the selected row; Space flips the marks of the selected rows.&lt;/p&gt;</source>
+        <translation>&lt;p&gt;Umschalt+F10 oder die Menütaste öffnet das Menü der ausgewählten Zeile; die Leertaste kehrt die Markierungen der ausgewählten Zeilen um.&lt;/p&gt;</translation>
+    </message>
+</context>
+<context>
     <name>CKeepPage</name>
     <message>
         <source>Which copy to keep (the first rule that tells wins)</source>
@@ -408,6 +568,101 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
     </message>
 </context>
 <context>
+    <name>CKeeperFiles</name>
+    <message numerus="yes">
+        <source>and %n more</source>
+        <translation>
+            <numerusform>und %n weitere</numerusform>
+            <numerusform>und %n weitere</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>&amp;Fill the keeper&apos;s tags...</source>
+        <translation>Tags des &amp;Behaltenen ergänzen...</translation>
+    </message>
+    <message>
+        <source>Fill the empty tags of each keeper from its copies, after showing what would change</source>
+        <translation>Die leeren Tags jeder behaltenen Datei aus ihren Kopien ergänzen, nachdem gezeigt wurde, was sich ändert</translation>
+    </message>
+    <message>
+        <source>Reading the tags of the groups...</source>
+        <translation>Die Tags der Gruppen werden gelesen...</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>There are no groups of copies: scan first.</source>
+        <translation>Es gibt keine Gruppen von Kopien: Bitte zuerst suchen.</translation>
+    </message>
+    <message>
+        <source>No keeper lacks a tag that one of its copies has.</source>
+        <translation>Keiner behaltenen Datei fehlt ein Tag, den eine ihrer Kopien hat.</translation>
+    </message>
+    <message>
+        <source>Filling the keepers&apos; tags...</source>
+        <translation>Die Tags der behaltenen Dateien werden ergänzt...</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Anhalten</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n keeper(s) retagged.</source>
+        <translation>
+            <numerusform>%n behaltene Datei neu getaggt.</numerusform>
+            <numerusform>%n behaltene Dateien neu getaggt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n tag(s) filled.</source>
+        <translation>
+            <numerusform>%n Tag ergänzt.</numerusform>
+            <numerusform>%n Tags ergänzt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n keeper(s) stayed as they were:</source>
+        <translation>
+            <numerusform>%n behaltene Datei blieb unverändert:</numerusform>
+            <numerusform>%n behaltene Dateien blieben unverändert:</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1: %2</source>
+        <translation>%1: %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n playlist(s) in the scanned folders name files that went:</source>
+        <translation>
+            <numerusform>%n Wiedergabeliste in den durchsuchten Ordnern nennt entfernte Dateien:</numerusform>
+            <numerusform>%n Wiedergabelisten in den durchsuchten Ordnern nennen entfernte Dateien:</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Rewrite %n line(s) to name the kept copies instead?</source>
+        <translation>
+            <numerusform>%n Zeile so umschreiben, dass sie die behaltene Kopie nennt?</numerusform>
+            <numerusform>%n Zeilen so umschreiben, dass sie die behaltenen Kopien nennen?</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n other playlist(s) could not be read and stay as they are.</source>
+        <translation>
+            <numerusform>%n weitere Wiedergabeliste konnte nicht gelesen werden und bleibt unverändert.</numerusform>
+            <numerusform>%n weitere Wiedergabelisten konnten nicht gelesen werden und bleiben unverändert.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n playlist(s) stayed as they were:</source>
+        <translation>
+            <numerusform>%n Wiedergabeliste blieb unverändert:</numerusform>
+            <numerusform>%n Wiedergabelisten blieben unverändert:</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>CMainFrame</name>
     <message>
         <source>Error</source>
@@ -429,12 +684,19 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
         <source>Can&apos;t start the worker threads; folders cannot be scanned</source>
         <translation>Die Arbeits-Threads können nicht gestartet werden; Ordner können nicht durchsucht werden</translation>
     </message>
+    <message>
+        <source>Nothing to export: the list is empty</source>
+        <translation>Nichts zu exportieren: die Liste ist leer</translation>
+    </message>
 </context>
 <context>
     <name>CMarkState</name>
-    <message>
-        <source>%1 files marked, %2 MB</source>
-        <translation>%1 Dateien markiert, %2 MB</translation>
+    <message numerus="yes">
+        <source>%n file(s) marked, %1 MB</source>
+        <translation>
+            <numerusform>%n Datei markiert, %1 MB</numerusform>
+            <numerusform>%n Dateien markiert, %1 MB</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -543,12 +805,15 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
         <translation>Internen Zwischenspeicher leeren?</translation>
     </message>
     <message>
-        <source>Dropped %1 entries of files that no longer exist; %2 freed</source>
-        <translation>%1 Einträge von Dateien entfernt, die es nicht mehr gibt; %2 frei geworden</translation>
-    </message>
-    <message>
         <source>; the cache file could not be written afresh</source>
         <translation>; die Zwischenspeicherdatei konnte nicht neu geschrieben werden</translation>
+    </message>
+    <message numerus="yes">
+        <source>Dropped %n entry(s) of files that no longer exist; %1 freed</source>
+        <translation>
+            <numerusform>%n Eintrag einer Datei, die es nicht mehr gibt, entfernt; %1 frei geworden</numerusform>
+            <numerusform>%n Einträge von Dateien, die es nicht mehr gibt, entfernt; %1 frei geworden</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -725,10 +990,6 @@ Gefunden: die von der Suche gefundenen Dateien, ohne die seither gelöschten</tr
 </translation>
     </message>
     <message>
-        <source>&amp;View</source>
-        <translation>&amp;Ansicht</translation>
-    </message>
-    <message>
         <source>&amp;Pairs</source>
         <translation>&amp;Paare</translation>
     </message>
@@ -809,20 +1070,6 @@ Gefunden: die von der Suche gefundenen Dateien, ohne die seither gelöschten</tr
         <translation>markierten</translation>
     </message>
     <message>
-        <source>Deleting the %1 files would leave no copy in %2 group(s):
-
-</source>
-        <translation>Das Löschen der %1 Dateien ließe in %2 Gruppe(n) keine Kopie übrig:
-
-</translation>
-    </message>
-    <message>
-        <source>... and %1 more
-</source>
-        <translation>... und %1 weitere
-</translation>
-    </message>
-    <message>
         <source>
 Keep the copy to keep of each of these groups and delete the other %1 files?</source>
         <translation>
@@ -889,6 +1136,91 @@ Sie trotzdem in den Papierkorb verschieben? Nein behält sie.
     <message>
         <source>Not duplicates</source>
         <translation>Keine Duplikate</translation>
+    </message>
+    <message>
+        <source>&amp;Keep this one</source>
+        <translation>Diese &amp;behalten</translation>
+    </message>
+    <message>
+        <source>The selected file leads its group until the next scan; its copies are the ones to delete</source>
+        <translation>Die ausgewählte Datei führt ihre Gruppe bis zur nächsten Suche an; ihre Kopien sind die zu löschenden</translation>
+    </message>
+    <message>
+        <source>Mark all in this &amp;folder</source>
+        <translation>Alle in diesem &amp;Ordner markieren</translation>
+    </message>
+    <message>
+        <source>Mark every listed file in the selected file&apos;s folder, never a group&apos;s last copy</source>
+        <translation>Jede aufgeführte Datei im Ordner der ausgewählten Datei markieren, nie die letzte Kopie einer Gruppe</translation>
+    </message>
+    <message>
+        <source>U&amp;nmark all in this folder</source>
+        <translation>Markierungen in diesem Ordner auf&amp;heben</translation>
+    </message>
+    <message>
+        <source>Unmark every listed file in the selected file&apos;s folder</source>
+        <translation>Die Markierung jeder aufgeführten Datei im Ordner der ausgewählten Datei aufheben</translation>
+    </message>
+    <message>
+        <source>%1 is in a reference folder: it is always kept and never marked</source>
+        <translation>%1 liegt in einem Referenzordner: sie wird immer behalten und nie markiert</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) in a reference folder: always kept and never marked</source>
+        <translation>
+            <numerusform>%n Datei in einem Referenzordner: immer behalten und nie markiert</numerusform>
+            <numerusform>%n Dateien in einem Referenzordner: immer behalten und nie markiert</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 is alike by its tags alone and cannot lead its group</source>
+        <translation>%1 ist nur durch ihre Tags ähnlich und kann ihre Gruppe nicht anführen</translation>
+    </message>
+    <message>
+        <source>%1 leads its group until the next scan</source>
+        <translation>%1 führt ihre Gruppe bis zur nächsten Suche an</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n group(s) keep a copy in this folder unmarked: never the last copy</source>
+        <translation>
+            <numerusform>%n Gruppe behält eine Kopie in diesem Ordner unmarkiert: nie die letzte Kopie</numerusform>
+            <numerusform>%n Gruppen behalten eine Kopie in diesem Ordner unmarkiert: nie die letzte Kopie</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Deleting the %1 files would leave no copy in %n group(s):
+
+</source>
+        <translation>
+            <numerusform>Das Löschen der %1 Dateien ließe in %n Gruppe keine Kopie übrig:
+
+</numerusform>
+            <numerusform>Das Löschen der %1 Dateien ließe in %n Gruppen keine Kopie übrig:
+
+</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>... and %n more
+</source>
+        <translation>
+            <numerusform>... und %n weitere
+</numerusform>
+            <numerusform>... und %n weitere
+</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Keep this one</source>
+        <translation>Diese behalten</translation>
+    </message>
+    <message>
+        <source>Mark all in this folder</source>
+        <translation>Alle in diesem Ordner markieren</translation>
+    </message>
+    <message>
+        <source>Unmark all in this folder</source>
+        <translation>Alle Markierungen in diesem Ordner aufheben</translation>
     </message>
 </context>
 <context>
@@ -972,10 +1304,6 @@ Sie trotzdem in den Papierkorb verschieben? Nein behält sie.
         <translation>Suche läuft…</translation>
     </message>
     <message>
-        <source>%1 files, %2 duplicate pairs, %3 skipped, %4 s</source>
-        <translation>%1 Dateien, %2 Duplikatpaare, %3 übersprungen, %4 s</translation>
-    </message>
-    <message>
         <source>Stopped: </source>
         <translation>Angehalten: </translation>
     </message>
@@ -999,24 +1327,30 @@ Sie trotzdem in den Papierkorb verschieben? Nein behält sie.
         <source>No duplicates found. Scan (F5) searches again.</source>
         <translation>Keine Duplikate gefunden. Durchsuchen (F5) sucht erneut.</translation>
     </message>
+    <message numerus="yes">
+        <source>%n file(s)</source>
+        <translation>
+            <numerusform>%n Datei</numerusform>
+            <numerusform>%n Dateien</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n duplicate pair(s)</source>
+        <translation>
+            <numerusform>%n Duplikatpaar</numerusform>
+            <numerusform>%n Duplikatpaare</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 skipped, %2 s</source>
+        <translation>%1 übersprungen, %2 s</translation>
+    </message>
 </context>
 <context>
     <name>CSkippedFilesDlg</name>
     <message>
         <source>No file skipped</source>
         <translation>Keine Datei übersprungen</translation>
-    </message>
-    <message>
-        <source>%1 %2 skipped: %3</source>
-        <translation>%1 %2 übersprungen: %3</translation>
-    </message>
-    <message>
-        <source>file</source>
-        <translation>Datei</translation>
-    </message>
-    <message>
-        <source>files</source>
-        <translation>Dateien</translation>
     </message>
     <message>
         <source>Skipped files</source>
@@ -1037,6 +1371,76 @@ Sie trotzdem in den Papierkorb verschieben? Nein behält sie.
     <message>
         <source>Copy the selected rows (all rows when none is selected)</source>
         <translation>Die ausgewählten Zeilen kopieren (alle Zeilen, wenn keine ausgewählt ist)</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) skipped: %1</source>
+        <translation>
+            <numerusform>%n Datei übersprungen: %1</numerusform>
+            <numerusform>%n Dateien übersprungen: %1</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
+    <name>CTagFillDlg</name>
+    <message>
+        <source>Title</source>
+        <translation>Titel</translation>
+    </message>
+    <message>
+        <source>Artist</source>
+        <translation>Interpret</translation>
+    </message>
+    <message>
+        <source>Album</source>
+        <translation>Album</translation>
+    </message>
+    <message>
+        <source>Year</source>
+        <translation>Jahr</translation>
+    </message>
+    <message>
+        <source>Track</source>
+        <translation>Titelnummer</translation>
+    </message>
+    <message>
+        <source>Genre</source>
+        <translation>Genre</translation>
+    </message>
+    <message>
+        <source>Cover picture</source>
+        <translation>Titelbild</translation>
+    </message>
+    <message>
+        <source>Fill the keeper&apos;s tags</source>
+        <translation>Tags des Behaltenen ergänzen</translation>
+    </message>
+    <message>
+        <source>The empty tags of each keeper can be filled from a copy of the same piece. Only the tags change; the sound is not touched. Untick a group to leave its keeper as it is.</source>
+        <translation>Die leeren Tags jeder behaltenen Datei können aus einer Kopie desselben Stücks ergänzt werden. Nur die Tags ändern sich; der Klang bleibt unberührt. Entfernen Sie den Haken einer Gruppe, um ihre behaltene Datei unverändert zu lassen.</translation>
+    </message>
+    <message>
+        <source>Keeper and tag</source>
+        <translation>Behaltene Datei und Tag</translation>
+    </message>
+    <message>
+        <source>Value</source>
+        <translation>Wert</translation>
+    </message>
+    <message>
+        <source>From</source>
+        <translation>Aus</translation>
+    </message>
+    <message>
+        <source>Cannot be filled: %1</source>
+        <translation>Kann nicht ergänzt werden: %1</translation>
+    </message>
+    <message>
+        <source>Fill tags</source>
+        <translation>Tags ergänzen</translation>
+    </message>
+    <message>
+        <source>%1, %2 KB</source>
+        <translation>%1, %2 KB</translation>
     </message>
 </context>
 <context>
@@ -1083,6 +1487,14 @@ Ihre Software ist auf dem neuesten Stand</translation>
     <message>
         <source>Duplicates</source>
         <translation>Duplikate</translation>
+    </message>
+    <message>
+        <source>CSV table (*.csv)</source>
+        <translation>CSV-Tabelle (*.csv)</translation>
+    </message>
+    <message>
+        <source>Move the marked files to</source>
+        <translation>Markierte Dateien verschieben nach</translation>
     </message>
 </context>
 <context>
@@ -1150,6 +1562,46 @@ Ihre Software ist auf dem neuesten Stand</translation>
     <message>
         <source>Can&apos;t open cache file</source>
         <translation>Die Zwischenspeicherdatei kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>the file does not exist</source>
+        <translation>die Datei existiert nicht</translation>
+    </message>
+    <message>
+        <source>the target exists</source>
+        <translation>das Ziel existiert bereits</translation>
+    </message>
+    <message>
+        <source>its place is taken</source>
+        <translation>ihr Platz ist belegt</translation>
+    </message>
+    <message>
+        <source>it is no longer in the trash</source>
+        <translation>sie ist nicht mehr im Papierkorb</translation>
+    </message>
+    <message>
+        <source>it is still there</source>
+        <translation>sie ist noch da</translation>
+    </message>
+    <message>
+        <source>it changed after it was rewritten</source>
+        <translation>sie wurde nach dem Umschreiben geändert</translation>
+    </message>
+    <message>
+        <source>its saved copy is gone</source>
+        <translation>ihre gesicherte Kopie fehlt</translation>
+    </message>
+    <message>
+        <source>it cannot be written</source>
+        <translation>sie kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the journal cannot be written</source>
+        <translation>das Protokoll kann nicht geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the copy&apos;s size differs from the file&apos;s</source>
+        <translation>die Kopie ist anders groß als die Datei</translation>
     </message>
 </context>
 <context>
