@@ -14,21 +14,14 @@
 #include "main_frame.h"
 #include "results_model.h"
 #include "test_files.h"
-#include "test_trash.h"
+#include "test_frame.h"
 
 namespace {
 
 class FileJournalTest : public ::testing::Test {
   protected:
     void Open() {
-        FrameStartup startup;
-        startup.loadCache = false;
-        startup.startPool = false;
-        startup.allowUpdateCheck = false;
-        startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
-        startup.pluginFolder = temp.path();
-        startup.journalFolder = temp.File("journal");
-        startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), nullptr, &refuse);
+        FrameStartup startup = QuietStartup(temp, nullptr, &refuse);
         startup.desktop.confirm = [this](QWidget*, const QString& question) {
             questions.push_back(question);
             return true;

@@ -21,7 +21,6 @@
 #include "details_wnd.h"
 #include "group_model.h"
 #include "main_frame.h"
-#include "test_trash.h"
 #include "mark_state.h"
 #include "result_actions.h"
 #include "result_groups.h"
@@ -29,6 +28,7 @@
 #include "results_view.h"
 #include "scan_session.h"
 #include "test_files.h"
+#include "test_frame.h"
 #include "translations.h"
 
 namespace {
@@ -44,15 +44,8 @@ class FrameKeysTest : public ::testing::Test {
     // A window over this test's settings and remembered pairs; questions are
     // answered Yes, dialogs and the export path are the test's.
     void Open() {
-        FrameStartup startup;
-        startup.loadCache = false;
-        startup.startPool = false;
-        startup.allowUpdateCheck = false;
-        startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
+        FrameStartup startup = QuietStartup(temp, &trashed);
         startup.notDuplicatesPath = temp.File("not-duplicates.txt");
-        startup.pluginFolder = temp.path();
-        startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), &trashed);
-        startup.journalFolder = temp.File("journal");
         startup.desktop.confirm = [](QWidget*, const QString&) { return true; };
         startup.desktop.message = [this](QWidget*, const QString& text, const QString&,
                                          QMessageBox::Icon) { messages.push_back(text); };

@@ -15,13 +15,13 @@
 
 #include "keeper_files.h"
 #include "main_frame.h"
-#include "test_trash.h"
 #include "mark_state.h"
 #include "result_actions.h"
 #include "result_groups.h"
 #include "settings_store.h"
 #include "tag_fill_dlg.h"
 #include "test_files.h"
+#include "test_frame.h"
 
 namespace {
 
@@ -45,15 +45,8 @@ TEST(KeeperFilesTest, TagsAreFilledOnlyWhenAcceptedAndPlaylistsFollowWhenAsked) 
     int dialogs = 0;
     std::vector<QString> questions;
     std::vector<QString> messages;
-    FrameStartup startup;
-    startup.loadCache = false;
-    startup.startPool = false;
-    startup.allowUpdateCheck = false;
-    startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
+    FrameStartup startup = QuietStartup(temp);
     startup.notDuplicatesPath = temp.File("not-duplicates.txt");
-    startup.pluginFolder = temp.path();
-    startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), nullptr);
-    startup.journalFolder = temp.File("journal");
     startup.desktop.confirm = [&](QWidget*, const QString& question) {
         questions.push_back(question);
         return true;

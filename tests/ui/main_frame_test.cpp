@@ -31,7 +31,7 @@
 #include "results_view.h"
 #include "settings_store.h"
 #include "test_files.h"
-#include "test_trash.h"
+#include "test_frame.h"
 
 namespace {
 
@@ -60,15 +60,8 @@ class MainFrameTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(QDir().mkpath(TrashFolder()));
-        FrameStartup startup;
-        startup.loadCache = false;
-        startup.startPool = false;
-        startup.allowUpdateCheck = false;
-        startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
-        startup.pluginFolder = temp.path();
+        FrameStartup startup = QuietStartup(temp, &trashed, &failTrash);
         startup.desktop = TestDesktop();
-        startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), &trashed, &failTrash);
-        startup.journalFolder = temp.File("journal");
         frame = std::make_unique<CMainFrame>(std::move(startup));
         frame->resize(1000, 600);
         frame->show();

@@ -32,7 +32,7 @@
 #include "results_model.h"
 #include "results_view.h"
 #include "test_files.h"
-#include "test_trash.h"
+#include "test_frame.h"
 
 namespace {
 
@@ -45,15 +45,8 @@ class ResultActionsTest : public ::testing::Test {
 
     // A window over this test's settings, trash and remembered pairs.
     void Open() {
-        FrameStartup startup;
-        startup.loadCache = false;
-        startup.startPool = false;
-        startup.allowUpdateCheck = false;
-        startup.settingsPath = QString::fromStdString(temp.File("settings.ini"));
+        FrameStartup startup = QuietStartup(temp, &trashed);
         startup.notDuplicatesPath = temp.File("data/not-duplicates.txt");
-        startup.pluginFolder = temp.path();
-        startup.trash = std::make_shared<CTestTrash>(temp.File("trash"), &trashed);
-        startup.journalFolder = temp.File("journal");
         startup.desktop.confirm = [this](QWidget*, const QString& question) {
             questions.push_back(question);
             return answerYes;
