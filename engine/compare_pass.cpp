@@ -91,6 +91,16 @@ Listed ListPair(const GripStore::Entry& a, const GripStore::Entry& b, float tagS
                   SameFingerprint(a.vectors, b.vectors)};
 }
 
+// Gives pair the figures of listed; the paths and the experimental figure stay.
+void SetFigures(const Listed& listed, DuplicatePair& pair) {
+    pair.contentPercent = listed.contentPercent;
+    pair.tagPercent = listed.tagPercent;
+    pair.contentMatch = listed.contentMatch;
+    pair.shift = listed.shift;
+    pair.narrowBand = listed.narrowBand;
+    pair.sameFingerprint = listed.sameFingerprint;
+}
+
 // What one stretch of a pass reads: the file's own figures and the scan's
 // index, valid while the pass holds the store's lock.
 struct PassView {
@@ -252,13 +262,7 @@ bool JudgeAgain(const GripStore& store, const GripStore::Entry& later,
     if (!contentMatch && !(tagsCount && TagsAccept(tagScore, s))) {
         return false;
     }
-    const Listed listed = ListPair(later, earlier, tagScore, contentMatch, s, strict);
-    pair.contentPercent = listed.contentPercent;
-    pair.tagPercent = listed.tagPercent;
-    pair.contentMatch = listed.contentMatch;
-    pair.shift = listed.shift;
-    pair.narrowBand = listed.narrowBand;
-    pair.sameFingerprint = listed.sameFingerprint;
+    SetFigures(ListPair(later, earlier, tagScore, contentMatch, s, strict), pair);
     return true;
 }
 
@@ -363,12 +367,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
             DuplicatePair& pair = owner.PendingPairs.emplace_back();
             pair.path1 = path;
             pair.path2 = std::move(pairB.path2);
-            pair.contentPercent = pairB.contentPercent;
-            pair.tagPercent = pairB.tagPercent;
-            pair.contentMatch = pairB.contentMatch;
-            pair.shift = pairB.shift;
-            pair.narrowBand = pairB.narrowBand;
-            pair.sameFingerprint = pairB.sameFingerprint;
+            SetFigures(pairB, pair);
             pair.experimentalPercent =
                 experimental ? kExperimentalPending : kExperimentalNotRequested;
         }

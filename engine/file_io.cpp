@@ -123,13 +123,16 @@ bool CommitReplacement(int file, const std::string& path, bool written) {
         unlink(temp.c_str());
         return false;
     }
-    const std::string folder = std::filesystem::path(target).parent_path().string();
+    SyncFolder(std::filesystem::path(target).parent_path().string());
+    return true;
+}
+
+void SyncFolder(const std::string& folder) {
     const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         fsync(dir);
         close(dir);
     }
-    return true;
 }
 
 void RemoveLeftoverReplacement(const std::string& path) {

@@ -44,6 +44,11 @@ bool CommitReplacement(int file, const std::string& path, bool written);
 // on path's own file, as every writer of a replacement does.
 void RemoveLeftoverReplacement(const std::string& path);
 
+// Syncs folder (empty: the working folder), so that a name made or changed
+// in it outlives a crash. A failure is ignored: the file's bytes are synced
+// already, only its name may be lost.
+void SyncFolder(const std::string& folder);
+
 // The bytes of value's lowest bytes little-endian, and back.
 void PutUint(unsigned char* out, uint64_t value, size_t bytes);
 uint64_t GetUint(const unsigned char* in, size_t bytes);

@@ -31,14 +31,6 @@ bool Exists(const std::string& path) {
     return lstat(path.c_str(), &info) == 0;
 }
 
-void SyncFolder(const std::string& folder) {
-    const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
-}
-
 std::string Reason(const std::string& what) {
     return what + ": " + std::strerror(errno);
 }

@@ -5,6 +5,8 @@
 
 #include <filesystem>
 
+#include "file_io.h"
+
 namespace {
 
 constexpr char kSiblingMark[] = ".harmonyfox-XXXXXX";
@@ -47,12 +49,7 @@ bool SiblingFile::Place(const std::string& target) {
         return false;
     }
     m_placed = true;
-    const std::string folder = std::filesystem::path(target).parent_path().string();
-    const int dir = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-    }
+    SyncFolder(std::filesystem::path(target).parent_path().string());
     return true;
 }
 
