@@ -139,6 +139,8 @@ void MakeGripVectors(const Grip& g, GripVectors& v) {
     MakeForm(v.envelope, kEnvelopeLength, GripVectors::kEnvelopePadded, v.envelopeForm);
     MakeForm(v.drift, kDriftLength, GripVectors::kDriftPadded, v.driftForm);
     v.bandEnd = CarriedBandEnd(g.spectrum.data());
+    ComputeContour(g.spectrum.data(), v.contour);
+    v.contourKey = MakeContourKey(v.contour, v.bandEnd);
 }
 
 BoundedScore FastSeriesScore(const float* a, const SeriesForm& fa, const float* b,

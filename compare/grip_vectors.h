@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "grip.h"
+#include "spectral_contour.h"
 
 // What a series needs besides its values to be scored fast, and how far
 // that fast score may lie from the reference.
@@ -44,6 +45,9 @@ struct alignas(64) GripVectors {
     // The end of the band the spectrum carries (CarriedBandEnd):
     // kComparedBins for the whole band.
     uint32_t bandEnd = kComparedBins;
+    // The spectrum's contour (ComputeContour) and its key for the bound.
+    float contour[kContourBands];
+    ContourKey contourKey;
 };
 
 // Fills v from g.

@@ -377,38 +377,43 @@ uint32_t CarriedBandEnd(const float* spectrum) {
     return end;
 }
 
-TolerantScores ComputeTolerantScores(const float* spectrumA, const float* envelopeA,
-                                     const float* driftA, uint32_t bandEndA, const float* spectrumB,
-                                     const float* envelopeB, const float* driftB,
-                                     uint32_t bandEndB) {
+TolerantScores ComputeTolerantScores(const SeriesOf& a, const SeriesOf& b) {
     TolerantScores scores;
-    const Band band = SharedBand(bandEndA, bandEndB);
+    const Band band = SharedBand(a.bandEnd, b.bandEnd);
     scores.narrowBand = band.narrow;
-    scores.spectrumScore = Score(spectrumA + band.first, spectrumB + band.first, band.count);
+    scores.spectrumScore = Score(a.spectrum + band.first, b.spectrum + band.first, band.count);
     // The first strictly largest envelope score, in the order of the shifts.
     float best = -1.0f;
     for (int32_t q = 0; q < kShiftCount; ++q) {
         const int32_t shift = ShiftAt(q);
-        const float e = EnvelopeAt(envelopeA, envelopeB, shift);
+        const float e = EnvelopeAt(a.envelope, b.envelope, shift);
         if (e > best) {
             best = e;
             scores.shift = shift;
         }
     }
     scores.envelopeScore = std::max(best, 0.0f);
-    scores.driftScore = DriftAt(driftA, driftB, scores.shift);
+    scores.driftScore = DriftAt(a.drift, b.drift, scores.shift);
+    scores.contourScore = ContourScore(a.contour, a.bandEnd, b.contour, b.bandEnd);
     return scores;
 }
 
 TolerantScores ComputeTolerantScores(const Grip& a, const Grip& b) {
+    float contourA[kContourBands];
+    float contourB[kContourBands];
+    ComputeContour(a.spectrum.data(), contourA);
+    ComputeContour(b.spectrum.data(), contourB);
     return ComputeTolerantScores(
-        a.spectrum.data(), a.envelope.data(), a.drift.data(), CarriedBandEnd(a.spectrum.data()),
-        b.spectrum.data(), b.envelope.data(), b.drift.data(), CarriedBandEnd(b.spectrum.data()));
+        SeriesOf{a.spectrum.data(), a.envelope.data(), a.drift.data(), contourA,
+                 CarriedBandEnd(a.spectrum.data())},
+        SeriesOf{b.spectrum.data(), b.envelope.data(), b.drift.data(), contourB,
+                 CarriedBandEnd(b.spectrum.data())});
 }
 
 TolerantScores ComputeTolerantScores(const GripVectors& a, const GripVectors& b) {
-    return ComputeTolerantScores(a.spectrum, a.envelope, a.drift, a.bandEnd, b.spectrum, b.envelope,
-                                 b.drift, b.bandEnd);
+    return ComputeTolerantScores(
+        SeriesOf{a.spectrum, a.envelope, a.drift, a.contour, a.bandEnd},
+        SeriesOf{b.spectrum, b.envelope, b.drift, b.contour, b.bandEnd});
 }
 
 float CloseSpectrumThreshold(float sensitivity) {
@@ -416,11 +421,19 @@ float CloseSpectrumThreshold(float sensitivity) {
     return strict + kCloseSpectrumShare * (1.0f - strict);
 }
 
+float ContourThreshold(float sensitivity) {
+    return ThresholdsFor(sensitivity).strict - kContourMargin;
+}
+
 bool TolerantAccepts(const ContentScores& asLaid, const TolerantScores& tolerant,
                      float sensitivity) {
     if (!tolerant.narrowBand && ContentAccepts(asLaid, sensitivity) &&
         (asLaid.envelopeScore >= kLaidEnvelopeShare * ThresholdsFor(sensitivity).pair ||
          asLaid.spectrumScore >= CloseSpectrumThreshold(sensitivity))) {
+        return true;
+    }
+    if (tolerant.contourScore >= ContourThreshold(sensitivity) &&
+        tolerant.spectrumScore >= kContourShapeFloor) {
         return true;
     }
     return tolerant.envelopeScore >= ThresholdsFor(sensitivity).loose &&
@@ -452,6 +465,14 @@ bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity
     const float highest = spectrum.bound == 0.0f
                               ? spectrum.value
                               : std::nextafter(spectrum.value + spectrum.bound, 2.0f);
+    // The contours' rule: a few dozen values, cheaper than any alignment.
+    if (highest >= kContourShapeFloor &&
+        ContourScore(a.contour, a.bandEnd, b.contour, b.bandEnd) >= ContourThreshold(sensitivity) &&
+        (lowest >= kContourShapeFloor ||
+         Score(a.spectrum + band.first, b.spectrum + band.first, band.count) >=
+             kContourShapeFloor)) {
+        return true;
+    }
     if (!(highest >= t.loose)) {
         return false;
     }

@@ -39,6 +39,7 @@ struct TolerantScores {
     // b's analysed window than in a's.
     int32_t shift = 0;
     bool narrowBand = false;  // a band end below kComparedBins bounds the spectra
+    float contourScore = 0.0f;  // ContourScore of the two spectra's contours
 };
 
 // As laid, a pair of whole bands passes only with an envelope score of at
@@ -56,13 +57,27 @@ inline constexpr float kCloseSpectrumShare = 0.7f;
 // kCloseSpectrumShare of its range.
 float CloseSpectrumThreshold(float sensitivity);
 
+// A pair whose spectral contours agree this far below the strict threshold
+// is a copy however the time-ordered series fare (a copy played faster, an
+// equalized, compressed or telephone copy)...
+inline constexpr float kContourMargin = 0.02f;
+// ...when the spectra over their shared band agree at least this much: the
+// contours of unrelated pieces in one key and style can come close, but the
+// broad shapes of their sounds then differ wholly.
+inline constexpr float kContourShapeFloor = 0.2f;
+float ContourThreshold(float sensitivity);
+
 // The reference formulas, from the series themselves: spectrum kComparedBins
-// values, envelope kEnvelopeLength, drift kDriftLength. bandEndA and bandEndB
-// are CarriedBandEnd of the spectra.
-TolerantScores ComputeTolerantScores(const float* spectrumA, const float* envelopeA,
-                                     const float* driftA, uint32_t bandEndA, const float* spectrumB,
-                                     const float* envelopeB, const float* driftB,
-                                     uint32_t bandEndB);
+// values, envelope kEnvelopeLength, drift kDriftLength, contour kContourBands.
+// bandEndA and bandEndB are CarriedBandEnd of the spectra.
+struct SeriesOf {
+    const float* spectrum;
+    const float* envelope;
+    const float* drift;
+    const float* contour;
+    uint32_t bandEnd;
+};
+TolerantScores ComputeTolerantScores(const SeriesOf& a, const SeriesOf& b);
 TolerantScores ComputeTolerantScores(const Grip& a, const Grip& b);
 TolerantScores ComputeTolerantScores(const GripVectors& a, const GripVectors& b);
 
@@ -71,14 +86,18 @@ TolerantScores ComputeTolerantScores(const GripVectors& a, const GripVectors& b)
 // at least kLaidEnvelopeShare of the pair threshold or a spectrum score of at
 // least CloseSpectrumThreshold; or a pair whose
 // envelopes reach the loose threshold at their best alignment and whose
-// tolerant scores pass either rule. A pair with a narrow band is judged by
-// the second alone: what lies beyond the band never counts as agreement.
+// tolerant scores pass either rule; or a pair whose contours reach
+// ContourThreshold and whose spectra reach kContourShapeFloor. A pair with a
+// narrow band is judged by the last two alone: what lies beyond the band
+// never counts as agreement.
 bool TolerantAccepts(const ContentScores& asLaid, const TolerantScores& tolerant,
                      float sensitivity);
 
 // Exactly TolerantAccepts of the reference scores of a and b, from fast
 // scores wherever they decide; the alignment is tried only for pairs whose
 // spectrum may reach the loose threshold, and *aligned (when not null) says
-// whether it was.
+// whether it was. A pair whose spectrum score lies below the loose
+// threshold and whose ContourScoreBound lies below ContourThreshold is
+// never accepted: a pass need not ask.
 bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity,
                    bool* aligned = nullptr);

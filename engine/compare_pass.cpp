@@ -111,8 +111,15 @@ struct PassView {
     const GripStore::Entry* const* scan;
     const SpectrumProjection* projections;
     const FinerProjection* finer;
+    const ContourKey* contourKeys;
     const GripStore::TextSketches* sketches;
 };
+
+// Whether the tolerant comparison may accept a pair by its contours, from
+// their keys (never in the strict comparison).
+bool ContourMayAccept(const ContourKey& a, const ContourKey& b, float s, bool strict) {
+    return !strict && ContourScoreBound(a, b) >= ContourThreshold(s);
+}
 
 struct PassTally {
     uint64_t scored = 0;
@@ -149,22 +156,31 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
         const SpectrumBounds& boundsA = view.boundsA;
         uint8_t openPairs[kStretch];
         size_t openCount = 0;
+        const ContourKey& keyA = a->vectors.contourKey;
+        auto due = [&](size_t k) {
+            contentDue[k - from] = true;
+            const auto* lines = reinterpret_cast<const char*>(&view.scan[k]->vectors);
+            for (size_t at = 0; at < offsetof(GripVectors, envelope); at += 64) {
+                __builtin_prefetch(lines + at);
+            }
+            __builtin_prefetch(lines + offsetof(GripVectors, spectrumForm));
+        };
+        // Pairs that the spectrum's bounds leave out may still pass by
+        // their contours.
         for (size_t k = from; k < to; ++k) {
             if (SpectrumScoreBound(boundsA.projection, view.projections[k]) >= loose) {
                 openPairs[openCount++] = static_cast<uint8_t>(k - from);
                 __builtin_prefetch(&view.finer[k]);
+            } else if (ContourMayAccept(keyA, view.contourKeys[k], s, strict)) {
+                due(k);
             }
         }
         for (size_t i = 0; i < openCount; ++i) {
             const size_t k = from + openPairs[i];
             if (FinerSpectrumScoreBound(boundsA.projection, boundsA.finer, view.projections[k],
-                                        view.finer[k]) >= loose) {
-                contentDue[k - from] = true;
-                const auto* lines = reinterpret_cast<const char*>(&view.scan[k]->vectors);
-                for (size_t at = 0; at < offsetof(GripVectors, envelope); at += 64) {
-                    __builtin_prefetch(lines + at);
-                }
-                __builtin_prefetch(lines + offsetof(GripVectors, spectrumForm));
+                                        view.finer[k]) >= loose ||
+                ContourMayAccept(keyA, view.contourKeys[k], s, strict)) {
+                due(k);
             }
         }
     }
@@ -250,9 +266,10 @@ bool JudgeAgain(const GripStore& store, const GripStore::Entry& later,
         const float loose = ThresholdsFor(s).loose;
         const SpectrumBounds boundsA = store.ProjectionOf(later);
         const SpectrumBounds boundsB = store.ProjectionOf(earlier);
-        if (SpectrumScoreBound(boundsA.projection, boundsB.projection) >= loose &&
-            FinerSpectrumScoreBound(boundsA.projection, boundsA.finer, boundsB.projection,
-                                    boundsB.finer) >= loose) {
+        if ((SpectrumScoreBound(boundsA.projection, boundsB.projection) >= loose &&
+             FinerSpectrumScoreBound(boundsA.projection, boundsA.finer, boundsB.projection,
+                                     boundsB.finer) >= loose) ||
+            ContourMayAccept(later.vectors.contourKey, earlier.vectors.contourKey, s, strict)) {
             contentMatch = strict ? JudgeContent(later.vectors, earlier.vectors, s)
                                   : JudgeTolerant(later.vectors, earlier.vectors, s);
         }
@@ -316,6 +333,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
         view.scan = store.scan().data();
         view.projections = store.scanProjections().data();
         view.finer = store.scanFiner().data();
+        view.contourKeys = store.scanContourKeys().data();
         view.sketches = store.scanSketches().data();
         overlaps.Grow(store.textCount());
         const size_t to = std::min(earlier, from + kStretch);

@@ -163,6 +163,10 @@ class GripStore {
     // The projections on the next directions, at the same positions. Call
     // under the lock.
     std::span<const FinerProjection> scanFiner() const { return {m_scan.finer(), m_scan.size()}; }
+    // The contour keys, at the same positions. Call under the lock.
+    std::span<const ContourKey> scanContourKeys() const {
+        return {m_scan.contourKeys(), m_scan.size()};
+    }
     // entry's projections (from the index when entry is in the scan).
     SpectrumBounds ProjectionOf(const Entry& entry) const;
     // The sketches of the text keys of each entry of scan(), at the same

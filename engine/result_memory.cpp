@@ -11,7 +11,7 @@
 
 namespace {
 
-constexpr char kMagic[8] = {'H', 'F', 'P', 'A', 'I', 'R', 'S', '3'};
+constexpr char kMagic[8] = {'H', 'F', 'P', 'A', 'I', 'R', 'S', '4'};
 // The magic's last byte is its version: a file of another version is ours,
 // and only costs the speed of the next scan. It moves whenever the
 // comparison's rules change, so that no pair judged under the old rules is

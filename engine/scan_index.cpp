@@ -7,6 +7,7 @@ void ScanIndex::Reserve(size_t room) {
         m_entries.resize(room);
         m_projections.resize(room);
         m_finer.resize(room);
+        m_contourKeys.resize(room);
         m_sketches.resize(room);
     }
 }
@@ -23,10 +24,12 @@ void ScanIndex::Insert(size_t at, StoreEntry* entry) {
     shift(m_entries);
     shift(m_projections);
     shift(m_finer);
+    shift(m_contourKeys);
     shift(m_sketches);
     m_entries[at] = entry;
     m_projections[at] = bounds.projection;
     m_finer[at] = bounds.finer;
+    m_contourKeys[at] = entry->vectors.contourKey;
     m_sketches[at] = SketchesOf(*entry);
     m_size.store(size + 1, std::memory_order_release);
 }
@@ -41,6 +44,7 @@ void ScanIndex::Erase(size_t at) {
     shift(m_entries);
     shift(m_projections);
     shift(m_finer);
+    shift(m_contourKeys);
     shift(m_sketches);
     m_size.store(size - 1, std::memory_order_release);
 }

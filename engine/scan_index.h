@@ -1,7 +1,7 @@
 // ScanIndex: the store's entries of the current scan in the order they joined
 // it, with what a comparison pass reads of each beside it (the spectrum
-// projections on the pruning basis, the sketches of the text keys), and the
-// pruning basis itself. Owned by the fingerprint store.
+// projections on the pruning basis, the contour keys, the sketches of the
+// text keys), and the pruning basis itself. Owned by the fingerprint store.
 //
 // Threads: a writer that holds the store exclusively may change it freely;
 // one that holds it shared (and the store's join mutex) may append within
@@ -23,6 +23,7 @@ class ScanIndex {
     StoreEntry* const* entries() const { return m_entries.data(); }
     const SpectrumProjection* projections() const { return m_projections.data(); }
     const FinerProjection* finer() const { return m_finer.data(); }
+    const ContourKey* contourKeys() const { return m_contourKeys.data(); }
     const TextSketches* sketches() const { return m_sketches.data(); }
     // Makes room for room entries in all. Only under the exclusive hold.
     void Reserve(size_t room);
@@ -51,6 +52,7 @@ class ScanIndex {
     std::vector<StoreEntry*> m_entries;  // the room: all slots past the size are spare
     std::vector<SpectrumProjection> m_projections;
     std::vector<FinerProjection> m_finer;
+    std::vector<ContourKey> m_contourKeys;  // copies of the entries' own, read in a row
     std::vector<TextSketches> m_sketches;
     std::atomic<size_t> m_size{0};
     SpectrumBasis m_basis;

@@ -1,7 +1,7 @@
 // The tolerant content comparison: where a spectrum's band ends, the scores
 // against a double-precision brute force over every shift, copies that start
 // elsewhere or carry a narrow band, unrelated narrow bands, and the fast
-// judgement against the formulas near every threshold.
+// judgement against the formulas near every threshold (the contours' too).
 #include "tolerant_compare.h"
 
 #include <gtest/gtest.h>
@@ -287,6 +287,11 @@ TEST(TolerantCompareTest, JudgementEqualsTheFormulasNearEveryThreshold) {
         // alone lets it pass.
         straddle(shifted, away, 0, CloseSpectrumThreshold(s),
                  [&](const Grip& g) { return ComputeContentScores(anchor, g).spectrumScore; });
+        // Contours on either side of their threshold, whole and narrow.
+        for (const Grip* to : {&away, &awayNarrow}) {
+            straddle(to == &away ? shifted : narrow, *to, 0, ContourThreshold(s),
+                     [&](const Grip& g) { return ComputeTolerantScores(anchor, g).contourScore; });
+        }
     }
     std::vector<GripVectors> vectors(grips.size());
     for (size_t i = 0; i < grips.size(); ++i) {

@@ -60,7 +60,8 @@ bool Listed(const Reference& r, int32_t method, float s, bool strictCompare) {
             ? laid
             : (!t.narrowBand && laid && (r.envelope >= 0.3f * (s * 1.2f - 0.2f) || close)) ||
                   (t.envelopeScore >= s * 0.8f + 0.2f &&
-                   Rules(t.spectrumScore, t.envelopeScore, t.driftScore, s));
+                   Rules(t.spectrumScore, t.envelopeScore, t.driftScore, s)) ||
+                  (t.contourScore >= strict - 0.02f && t.spectrumScore >= 0.2f);
     return ((method & kCompareContent) != 0 && content) ||
            ((method & kCompareTags) != 0 && r.tag >= s);
 }
@@ -232,6 +233,8 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
             ASSERT_GE(SpectrumScoreBound(pi, pj), r.spectrum);
             ASSERT_GE(FinerSpectrumScoreBound(pi, store.scanFiner()[i], pj, store.scanFiner()[j]),
                       r.spectrum);
+            ASSERT_GE(ContourScoreBound(store.scanContourKeys()[i], store.scanContourKeys()[j]),
+                      r.tolerant.contourScore);
             ASSERT_GE(TagScoreBound(a, b,
                                     [&](TagField fa, TagField fb) {
                                         return fb == kArtistField || fb == kAlbumField

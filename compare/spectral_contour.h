@@ -1,0 +1,51 @@
+// The spectral contour of a Grip: its spectrum read on a scale of semitones
+// (twelve bands an octave from 150 Hz to 4.8 kHz), in logarithms, less the
+// mean of the seven bands around each. What is left is the pattern of notes
+// and partials that a piece dwells on, without the tilt of its sound: an
+// equalizer, a dynamic compressor or a narrower band reshape the spectrum but
+// keep the pattern, and a copy played a little faster moves each partial by
+// a fraction of a band only. Pure functions; safe on any thread.
+#pragma once
+
+#include <cstdint>
+
+#include "grip.h"
+
+inline constexpr uint32_t kContourBands = 60;
+
+// contour[0..kContourBands) of spectrum (at least kComparedBins values). A
+// spectrum with a value that is not a finite, non-negative number gives a
+// contour that is not finite either.
+void ComputeContour(const float* spectrum, float* contour);
+
+// The bands two contours are compared over, [first, first + count): all of
+// them for two whole bands, else those from 300 Hz up to four fifths of the
+// lower band end (bandEndA, bandEndB as CarriedBandEnd gives them).
+struct ContourRange {
+    uint32_t first;
+    uint32_t count;
+};
+ContourRange SharedContourRange(uint32_t bandEndA, uint32_t bandEndB);
+
+// The correlation of two contours over their shared range; 0 where it is
+// negative or either contour is constant there.
+float ContourScore(const float* contourA, uint32_t bandEndA, const float* contourB,
+                   uint32_t bandEndB);
+
+// A contour in one cache line, for a bound on ContourScore that needs no
+// division: the contour centred and scaled to unit length, in steps of
+// `step`, and how far that lies from the unit contour itself. Whole bands
+// only: a contour of a narrow band, or one without a usable spread, has no
+// bound (`error` is kNoContourBound).
+struct alignas(64) ContourKey {
+    int8_t steps[kContourBands];
+    uint16_t step;   // the step, in units of 2^-21
+    uint16_t error;  // the distance, in units of 2^-16, rounded up
+};
+static_assert(sizeof(ContourKey) == 64);
+inline constexpr uint16_t kNoContourBound = 0xFFFF;
+
+ContourKey MakeContourKey(const float* contour, uint32_t bandEnd);
+
+// At least ContourScore of the two contours the keys were made of.
+float ContourScoreBound(const ContourKey& a, const ContourKey& b);
