@@ -133,7 +133,12 @@ ContourKey MakeContourKey(const float* contour, uint32_t bandEnd) {
         unit[i] = contour[i] - mean;
         centred += unit[i] * unit[i];
     }
-    if (!std::isfinite(centred) || !(centred > kLeastSpread * squares) || centred == 0.0) {
+    if (!std::isfinite(centred) || centred == 0.0) {
+        // The score is NaN or 0: such a contour matches nothing.
+        key.error = 0;
+        return key;
+    }
+    if (!(centred > kLeastSpread * squares)) {
         return key;
     }
     const double norm = std::sqrt(centred);

@@ -34,8 +34,9 @@ float ContourScore(const float* contourA, uint32_t bandEndA, const float* contou
 
 // A contour in one cache line, for a bound on ContourScore that needs no
 // division: the contour centred and scaled to unit length, in steps of
-// `step`, and how far that lies from the unit contour itself. Whole bands
-// only: a contour of a narrow band, or one without a usable spread, has no
+// `step`, and how far that lies from the unit contour itself. A contour that
+// is not finite or constant matches nothing (all 0). Whole bands only: a
+// contour of a narrow band, or one whose spread is lost in its size, has no
 // bound (`error` is kNoContourBound).
 struct alignas(64) ContourKey {
     int8_t steps[kContourBands];
