@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -318,8 +319,10 @@ std::vector<Pair> BruteForce(const GripStore& store, const std::vector<Grip>& gr
         return (q > 0.0f ? q : 0.0f) * 100.0f;
     };
     std::vector<uint32_t> bandEnds(n);
+    std::vector<std::array<float, kContourBands>> contours(n);
     for (size_t i = 0; i < n; ++i) {
         bandEnds[i] = CarriedBandEnd(grips[i].spectrum.data());
+        ComputeContour(grips[i].spectrum.data(), contours[i].data());
     }
     std::vector<std::vector<Pair>> found(2);
     auto work = [&](int part) {
@@ -339,13 +342,21 @@ std::vector<Pair> BruteForce(const GripStore& store, const std::vector<Grip>& gr
                 bool content = (sp >= strict && en + dr >= pairT) ||
                                      (sp >= loose && en >= loose && dr >= loose);
                 float figure = sp;
-                // Whole bands below the loose threshold pass neither way;
-                // the others are aligned.
+                // Whole bands below the loose threshold pass by their
+                // contours alone; the others are aligned.
+                const SeriesOf seriesA{a.spectrum.data(), a.envelope.data(), a.drift.data(),
+                                       contours[i].data(), bandEnds[i]};
+                const SeriesOf seriesB{b.spectrum.data(), b.envelope.data(), b.drift.data(),
+                                       contours[j].data(), bandEnds[j]};
                 if (!strictCompare && (std::min(bandEnds[i], bandEnds[j]) < kComparedBins ||
                                        sp >= loose)) {
-                    const TolerantScores t = ComputeTolerantScores(a, b);
+                    const TolerantScores t = ComputeTolerantScores(seriesA, seriesB);
                     content = TolerantAccepts(ContentScores{sp, en, dr}, t, s);
                     figure = t.spectrumScore;
+                } else if (!strictCompare) {
+                    content = sp >= kContourShapeFloor &&
+                              ContourScore(seriesA.contour, seriesA.bandEnd, seriesB.contour,
+                                           seriesB.bandEnd) >= ContourThreshold(s);
                 }
                 bool listed = (method & kCompareContent) != 0 && content;
                 float tag = 0.0f;
