@@ -166,18 +166,3 @@ ContourKey MakeContourKey(const float* contour, uint32_t bandEnd) {
     }
     return key;
 }
-
-float ContourScoreBound(const ContourKey& a, const ContourKey& b) {
-    if (a.error == kNoContourBound || b.error == kNoContourBound) {
-        return 2.0f;
-    }
-    int32_t dot = 0;
-    for (uint32_t i = 0; i < kContourBands; ++i) {
-        dot += static_cast<int32_t>(a.steps[i]) * b.steps[i];
-    }
-    const double ea = a.error / 65536.0;
-    const double eb = b.error / 65536.0;
-    const double product = static_cast<double>(a.step) * b.step / 4398046511104.0 * dot;
-    // The score is never negative.
-    return std::max(0.0f, static_cast<float>(product + ea + eb + ea * eb) + 1e-6f);
-}

@@ -48,5 +48,22 @@ inline constexpr uint16_t kNoContourBound = 0xFFFF;
 
 ContourKey MakeContourKey(const float* contour, uint32_t bandEnd);
 
-// At least ContourScore of the two contours the keys were made of.
-float ContourScoreBound(const ContourKey& a, const ContourKey& b);
+// At least ContourScore of the two contours the keys were made of. Inline,
+// so that a caller built for wider vectors runs the products on them.
+inline float ContourScoreBound(const ContourKey& a, const ContourKey& b) {
+    if (a.error == kNoContourBound || b.error == kNoContourBound) {
+        return 2.0f;
+    }
+    int32_t dot = 0;
+    for (uint32_t i = 0; i < kContourBands; ++i) {
+        dot += static_cast<int32_t>(a.steps[i]) * b.steps[i];
+    }
+    // Unit contours within ea and eb of the keys' own: |a.b - a'.b'| <= ea +
+    // eb + ea * eb. The score is never negative.
+    const float ea = a.error * (1.0f / 65536.0f);
+    const float eb = b.error * (1.0f / 65536.0f);
+    const float product = static_cast<float>(a.step) * static_cast<float>(b.step) *
+                          (1.0f / 4398046511104.0f) * static_cast<float>(dot);
+    const float bound = product + ea + eb + ea * eb + 1e-6f;
+    return bound > 0.0f ? bound : 0.0f;
+}
