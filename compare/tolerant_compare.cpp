@@ -467,6 +467,7 @@ bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity
                               : std::nextafter(spectrum.value + spectrum.bound, 2.0f);
     // The contours' rule: a few dozen values, cheaper than any alignment.
     if (highest >= kContourShapeFloor &&
+        ContourScoreBound(a.contourKey, b.contourKey) >= ContourThreshold(sensitivity) &&
         ContourScore(a.contour, a.bandEnd, b.contour, b.bandEnd) >= ContourThreshold(sensitivity) &&
         (lowest >= kContourShapeFloor ||
          Score(a.spectrum + band.first, b.spectrum + band.first, band.count) >=

@@ -115,10 +115,10 @@ struct PassView {
     const GripStore::TextSketches* sketches;
 };
 
-// Whether the tolerant comparison may accept a pair by its contours, from
-// their keys (never in the strict comparison).
-bool ContourMayAccept(const ContourKey& a, const ContourKey& b, float s, bool strict) {
-    return !strict && ContourScoreBound(a, b) >= ContourThreshold(s);
+// The contour score at which the tolerant comparison may accept a pair; one
+// that no bound reaches in the strict comparison.
+float ContourNeed(float s, bool strict) {
+    return strict ? 3.0f : ContourThreshold(s);
 }
 
 struct PassTally {
@@ -157,6 +157,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
         uint8_t openPairs[kStretch];
         size_t openCount = 0;
         const ContourKey& keyA = a->vectors.contourKey;
+        const float contourNeed = ContourNeed(s, strict);
         auto due = [&](size_t k) {
             contentDue[k - from] = true;
             const auto* lines = reinterpret_cast<const char*>(&view.scan[k]->vectors);
@@ -171,7 +172,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             if (SpectrumScoreBound(boundsA.projection, view.projections[k]) >= loose) {
                 openPairs[openCount++] = static_cast<uint8_t>(k - from);
                 __builtin_prefetch(&view.finer[k]);
-            } else if (ContourMayAccept(keyA, view.contourKeys[k], s, strict)) {
+            } else if (ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed) {
                 due(k);
             }
         }
@@ -179,7 +180,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             const size_t k = from + openPairs[i];
             if (FinerSpectrumScoreBound(boundsA.projection, boundsA.finer, view.projections[k],
                                         view.finer[k]) >= loose ||
-                ContourMayAccept(keyA, view.contourKeys[k], s, strict)) {
+                ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed) {
                 due(k);
             }
         }
@@ -269,7 +270,8 @@ bool JudgeAgain(const GripStore& store, const GripStore::Entry& later,
         if ((SpectrumScoreBound(boundsA.projection, boundsB.projection) >= loose &&
              FinerSpectrumScoreBound(boundsA.projection, boundsA.finer, boundsB.projection,
                                      boundsB.finer) >= loose) ||
-            ContourMayAccept(later.vectors.contourKey, earlier.vectors.contourKey, s, strict)) {
+            ContourScoreBound(later.vectors.contourKey, earlier.vectors.contourKey) >=
+                ContourNeed(s, strict)) {
             contentMatch = strict ? JudgeContent(later.vectors, earlier.vectors, s)
                                   : JudgeTolerant(later.vectors, earlier.vectors, s);
         }
