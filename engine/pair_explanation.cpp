@@ -2,8 +2,30 @@
 
 #include "compare_settings.h"
 
+namespace {
+
+// The first of the tolerant comparison's ways that accepts the pair, in the
+// order TolerantAccepts tries them.
+AcceptedBy TolerantWay(const PairExplanation& e, float sensitivity) {
+    if (!TolerantAccepts(e.content, e.tolerant, sensitivity)) {
+        return AcceptedBy::kNothing;
+    }
+    const TolerantScores& t = e.tolerant;
+    if (!t.narrowBand && ContentAccepts(e.content, sensitivity) &&
+        (e.content.envelopeScore >= kLaidEnvelopeShare * e.thresholds.pair ||
+         e.content.spectrumScore >= CloseSpectrumThreshold(sensitivity))) {
+        return e.strongSpectrum ? AcceptedBy::kStrongSpectrum : AcceptedBy::kThreeFair;
+    }
+    if (t.contourScore >= e.contourThreshold && t.spectrumScore >= kContourShapeFloor) {
+        return AcceptedBy::kContour;
+    }
+    return AcceptedBy::kAligned;
+}
+
+}  // namespace
+
 PairExplanation ExplainPair(const Grip& later, const Grip& earlier, float sensitivity,
-                            int32_t method) {
+                            int32_t method, bool strictCompare) {
     const Grip& a = later;
     const Grip& b = earlier;
     PairExplanation e;
@@ -18,11 +40,18 @@ PairExplanation ExplainPair(const Grip& later, const Grip& earlier, float sensit
                   e.content.driftScore >= e.thresholds.loose;
     e.tags = ComputeTagScores(a, b);
 
-    const bool byContent =
-        (method & kCompareContent) != 0 && ContentAccepts(e.content, sensitivity);
-    if (byContent) {
+    e.strictCompare = strictCompare;
+    if (!strictCompare) {
+        e.tolerant = ComputeTolerantScores(a, b);
+        e.contourThreshold = ContourThreshold(sensitivity);
+    }
+    if ((method & kCompareContent) != 0 && !strictCompare) {
+        e.acceptedBy = TolerantWay(e, sensitivity);
+    } else if ((method & kCompareContent) != 0 && ContentAccepts(e.content, sensitivity)) {
         e.acceptedBy = e.strongSpectrum ? AcceptedBy::kStrongSpectrum : AcceptedBy::kThreeFair;
-    } else if ((method & kCompareTags) != 0 && TagsAccept(e.tags.tagScore, sensitivity)) {
+    }
+    if (e.acceptedBy == AcceptedBy::kNothing && (method & kCompareTags) != 0 &&
+        TagsAccept(e.tags.tagScore, sensitivity)) {
         e.acceptedBy = AcceptedBy::kTags;
     }
 
@@ -52,7 +81,9 @@ PairExplanation ExplainPair(const Grip& later, const Grip& earlier, float sensit
         e.takesPart[static_cast<size_t>(f)] = !(scores[f] == 0.0f && missing);
         e.differs[static_cast<size_t>(f)] = TagText(a, field) != TagText(b, field);
     }
-    e.contentPercent = ContentPercent(e.content.spectrumScore, sensitivity);
+    // The list's figure: in the tolerant comparison, of the shared band.
+    e.contentPercent = ContentPercent(
+        strictCompare ? e.content.spectrumScore : e.tolerant.spectrumScore, sensitivity);
     e.tagPercent = TagPercent(e.tags.tagScore, sensitivity);
     return e;
 }

@@ -73,7 +73,8 @@ void CDetailsPane::ShowPair(uint32_t record, DuplicatePair& pair, const ScanCont
     Grip earlier;
     if (scan.FingerprintsOf(pair, &later, &earlier)) {
         const CompareSettings settings = CurrentCompareSettings();
-        m_figures->SetPair(later, earlier, settings.sensitivity, settings.method);
+        m_figures->SetPair(later, earlier, settings.sensitivity, settings.method,
+                           settings.strict);
     } else {
         m_figures->ShowNothing(tr("The fingerprints of this pair are not in the cache."));
     }

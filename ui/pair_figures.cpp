@@ -123,6 +123,20 @@ QString ExplanationHtml(const PairExplanation& e, const Grip& later, const Grip&
             html += CPairFigures::tr("content rule 2, spectrum, envelope and drift all &ge; %1")
                         .arg(Score(e.thresholds.loose));
             break;
+        case AcceptedBy::kContour:
+            html += CPairFigures::tr(
+                        "the notes the music dwells on, contour %1 &ge; %2, and spectrum "
+                        "over the band both carry %3 &ge; %4")
+                        .arg(Score(e.tolerant.contourScore), Score(e.contourThreshold),
+                             Score(e.tolerant.spectrumScore), Score(kContourShapeFloor));
+            break;
+        case AcceptedBy::kAligned:
+            html += CPairFigures::tr(
+                        "a content rule at the best alignment (%1 s apart), envelope %2 &ge; %3")
+                        .arg(QString::number(
+                                 static_cast<double>(e.tolerant.shift * kStretchSeconds), 'f', 1),
+                             Score(e.tolerant.envelopeScore), Score(e.thresholds.loose));
+            break;
         case AcceptedBy::kTags:
             html += CPairFigures::tr("the tags, tag score %1 &ge; sensitivity %2")
                         .arg(Score(e.tags.tagScore), Score(e.sensitivity));
@@ -138,6 +152,18 @@ QString ExplanationHtml(const PairExplanation& e, const Grip& later, const Grip&
                 .arg(Score(c.spectrumScore), Score(c.envelopeScore), Score(c.driftScore),
                      QString::number(static_cast<double>(e.contentPercent), 'f', 1),
                      Score(e.thresholds.strict), QString::number(e.sensitivity, 'f', 2));
+    if (!e.strictCompare) {
+        const TolerantScores& t = e.tolerant;
+        html += CPairFigures::tr(
+                    "<br><b>Tolerant comparison:</b> spectrum over the band both carry %1%2, "
+                    "contour %3; at the best alignment (%4 s apart) envelope %5, drift %6. "
+                    "\"% content\" is taken from the spectrum over the shared band.")
+                    .arg(Score(t.spectrumScore),
+                         t.narrowBand ? CPairFigures::tr(" (a narrow band)") : QString(),
+                         Score(t.contourScore),
+                         QString::number(static_cast<double>(t.shift * kStretchSeconds), 'f', 1),
+                         Score(t.envelopeScore), Score(t.driftScore));
+    }
     html +=
         CPairFigures::tr(
             "<br><b>Tags:</b> raw tag score %1, \"% tags\" %2 = (score &minus; "
@@ -200,11 +226,11 @@ QSize CPairFigures::sizeHint() const {
 }
 
 void CPairFigures::SetPair(const Grip& later, const Grip& earlier, float sensitivity,
-                           int32_t method) {
+                           int32_t method, bool strictCompare) {
     m_later = later;
     m_earlier = earlier;
-    m_explanation =
-        std::make_unique<PairExplanation>(ExplainPair(later, earlier, sensitivity, method));
+    m_explanation = std::make_unique<PairExplanation>(
+        ExplainPair(later, earlier, sensitivity, method, strictCompare));
     m_verdict.clear();
     ShowText();
     update();

@@ -45,7 +45,8 @@ class CPairFigures : public QWidget {
     explicit CPairFigures(QWidget* parent = nullptr);
 
     // Shows the pair: later is File #1 (the file that joined the scan later).
-    void SetPair(const Grip& later, const Grip& earlier, float sensitivity, int32_t method);
+    void SetPair(const Grip& later, const Grip& earlier, float sensitivity, int32_t method,
+                 bool strictCompare);
     // The verdict on the pair, shown above the explanation (or the text of
     // ShowNothing) until the next SetPair or ShowNothing; plain text.
     void SetVerdict(const QString& verdict);

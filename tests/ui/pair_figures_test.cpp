@@ -1,5 +1,5 @@
-// The explained figures under the details pane: which rule listed a pair and
-// what the tag comparison did, worked out again from two Grips; the spectrum
+// The explained figures under the details pane: which rule listed a pair (in
+// the strict and the tolerant comparison) and what the tag comparison did, worked out again from two Grips; the spectrum
 // on its logarithmic axis; and one drawing of the widget that is not blank.
 #include <gtest/gtest.h>
 #include <QImage>
@@ -74,7 +74,7 @@ TEST(PairFiguresTest, ExplanationNamesTheRuleAndWhatTheTagsDid) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const PairExplanation e = ExplainPair(c.later, c.earlier, 0.75f, c.method);
+        const PairExplanation e = ExplainPair(c.later, c.earlier, 0.75f, c.method, true);
         EXPECT_EQ(e.acceptedBy, c.acceptedBy);
         EXPECT_EQ(e.swapped, c.swapped);
         EXPECT_EQ(e.nameForTitle, c.nameForTitle);
@@ -86,8 +86,39 @@ TEST(PairFiguresTest, ExplanationNamesTheRuleAndWhatTheTagsDid) {
     }
     // The seen case: same title, artist and album, other file names: the raw
     // tag score lies below 1 only because of the name.
-    const PairExplanation seen = ExplainPair(cases[0].later, cases[0].earlier, 0.75f, kCompareBoth);
+    const PairExplanation seen =
+        ExplainPair(cases[0].later, cases[0].earlier, 0.75f, kCompareBoth, true);
     EXPECT_FLOAT_EQ(seen.tags.tagScore, 0.85f + 0.15f * SubstringOverlap("01 song", "song"));
+}
+
+// The tolerant comparison names the way that listed the pair, in the order
+// it tries them, and takes "% content" from the band both files carry.
+TEST(PairFiguresTest, TolerantExplanationNamesItsWay) {
+    const Grip music = RandomGrip(1);
+    // The same levels raised to a power: the contour keeps its shape while
+    // the spectrum bends; with unrelated envelopes only the contour lists it.
+    Grip bent = RandomGrip(3);
+    for (uint32_t k = 0; k < kSpectrumLength; ++k) {
+        bent.spectrum[k] = std::pow(music.spectrum[k], 4.0f);
+    }
+    struct Case {
+        const char* name;
+        Grip earlier;
+        AcceptedBy strict;
+        AcceptedBy tolerant;
+    };
+    const Case cases[] = {
+        {"identical copy", music, AcceptedBy::kStrongSpectrum, AcceptedBy::kStrongSpectrum},
+        {"bent spectrum", bent, AcceptedBy::kNothing, AcceptedBy::kContour},
+        {"other music", RandomGrip(2), AcceptedBy::kNothing, AcceptedBy::kNothing},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ExplainPair(music, c.earlier, 0.75f, kCompareContent, true).acceptedBy, c.strict);
+        const PairExplanation e = ExplainPair(music, c.earlier, 0.75f, kCompareContent, false);
+        EXPECT_EQ(e.acceptedBy, c.tolerant);
+        EXPECT_EQ(e.contentPercent, ContentPercent(e.tolerant.spectrumScore, 0.75f));
+    }
 }
 
 TEST(PairFiguresTest, SpectrumColumnsFollowALogarithmicAxis) {
@@ -130,9 +161,10 @@ TEST(PairFiguresTest, DrawsBothFingerprints) {
         return inFileColours;
     };
     EXPECT_EQ(render(), 0);
-    figures.SetPair(RandomGrip(1, "song"), RandomGrip(2, "song"), 0.75f, kCompareBoth);
+    figures.SetPair(RandomGrip(1, "song"), RandomGrip(2, "song"), 0.75f, kCompareBoth, false);
     EXPECT_GT(render(), 200);
     EXPECT_TRUE(figures.Text()->text().contains(QStringLiteral("raw tag score")));
+    EXPECT_TRUE(figures.Text()->text().contains(QStringLiteral("Tolerant comparison")));
 }
 
 }  // namespace

@@ -916,6 +916,22 @@ r = %1</translation>
         <source>&lt;b&gt;Verdict:&lt;/b&gt; %1 (File #2 against File #1)</source>
         <translation>&lt;b&gt;Urteil:&lt;/b&gt; %1 (Datei 2 gegenüber Datei 1)</translation>
     </message>
+    <message>
+        <source>the notes the music dwells on, contour %1 &amp;ge; %2, and spectrum over the band both carry %3 &amp;ge; %4</source>
+        <translation>die Töne, bei denen die Musik verweilt: Kontur %1 &amp;ge; %2 und Spektrum im gemeinsamen Band %3 &amp;ge; %4</translation>
+    </message>
+    <message>
+        <source>a content rule at the best alignment (%1 s apart), envelope %2 &amp;ge; %3</source>
+        <translation>eine Inhaltsregel bei bester Ausrichtung (%1 s versetzt), Hüllkurve %2 &amp;ge; %3</translation>
+    </message>
+    <message>
+        <source>&lt;br&gt;&lt;b&gt;Tolerant comparison:&lt;/b&gt; spectrum over the band both carry %1%2, contour %3; at the best alignment (%4 s apart) envelope %5, drift %6. &quot;% content&quot; is taken from the spectrum over the shared band.</source>
+        <translation>&lt;br&gt;&lt;b&gt;Toleranter Vergleich:&lt;/b&gt; Spektrum im gemeinsamen Band %1%2, Kontur %3; bei bester Ausrichtung (%4 s versetzt) Hüllkurve %5, Drift %6. „% Inhalt“ stammt aus dem Spektrum im gemeinsamen Band.</translation>
+    </message>
+    <message>
+        <source> (a narrow band)</source>
+        <translation> (ein schmales Band)</translation>
+    </message>
 </context>
 <context>
     <name>CPairVerdicts</name>
