@@ -125,10 +125,12 @@ done
 cache=$work/cache-$(echo "$build" | md5sum | cut -c1-8).dat
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
-echo "$cli scan --method content --format json --sensitivity 0.75 $* ($(ls "$corpus" | wc -l) files)"
+# The default sensitivity unless the options name one.
+options=(--method content --format json)
+[[ " $* " == *" --sensitivity "* ]] || options+=(--sensitivity 0.75)
+echo "$cli scan ${options[*]} $* ($(ls "$corpus" | wc -l) files)"
 /usr/bin/time -f 'scan: %e s wall, %U s user' \
-  "$cli" scan --method content --format json --sensitivity 0.75 "$@" --cache "$cache" \
-  --output "$out" "$corpus"
+  "$cli" scan "${options[@]}" "$@" --cache "$cache" --output "$out" "$corpus"
 python3 - "$out" "${kinds[@]}" <<'EOF'
 import json, os, sys
 from collections import defaultdict
