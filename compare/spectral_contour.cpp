@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "signal_math.h"
 
@@ -41,6 +42,48 @@ const Edges& BandEdges() {
 
 }  // namespace
 
+namespace {
+
+// Each band's mean as weights of the bins: the spectrum read as a line
+// through its bins, sampled at every whole hertz of the band. Worked out
+// once; a band reads a few dozen bins at most.
+struct BandWeights {
+    std::vector<uint32_t> first;  // per band, its first entry in bins/weights
+    std::vector<uint32_t> bins;
+    std::vector<double> weights;
+};
+
+const BandWeights& Weights() {
+    static const BandWeights weights = [] {
+        BandWeights w;
+        const Edges& edges = BandEdges();
+        auto hz = static_cast<uint32_t>(std::ceil(edges[0]));
+        for (uint32_t band = 0; band < kContourBands; ++band) {
+            w.first.push_back(static_cast<uint32_t>(w.bins.size()));
+            std::vector<double> byBin(kComparedBins + 1, 0.0);
+            uint32_t count = 0;
+            for (; hz < edges[band + 1]; ++hz) {
+                const double x = hz / kBinHz;
+                const auto k = static_cast<uint32_t>(x);
+                byBin[k] += 1.0 - (x - k);
+                byBin[k + 1] += x - k;
+                ++count;
+            }
+            for (uint32_t k = 0; k <= kComparedBins; ++k) {
+                if (byBin[k] != 0.0) {
+                    w.bins.push_back(k);
+                    w.weights.push_back(byBin[k] / count);
+                }
+            }
+        }
+        w.first.push_back(static_cast<uint32_t>(w.bins.size()));
+        return w;
+    }();
+    return weights;
+}
+
+}  // namespace
+
 void ComputeContour(const float* spectrum, float* contour) {
     double total = 0.0;
     for (uint32_t k = 0; k < kComparedBins; ++k) {
@@ -51,28 +94,14 @@ void ComputeContour(const float* spectrum, float* contour) {
         total += spectrum[k];
     }
     const double floor = kLevelFloor * total / kComparedBins;
-    const Edges& edges = BandEdges();
-    // The spectrum read as a line through its bins, sampled at every whole
-    // hertz of each band.
+    const BandWeights& w = Weights();
     std::array<double, kContourBands> level{};
-    uint32_t band = 0;
-    double sum = 0.0;
-    uint32_t count = 0;
-    for (auto hz = static_cast<uint32_t>(std::ceil(edges[0]));; ++hz) {
-        while (band < kContourBands && hz >= edges[band + 1]) {
-            level[band] = std::log(sum / count + floor);
-            ++band;
-            sum = 0.0;
-            count = 0;
+    for (uint32_t band = 0; band < kContourBands; ++band) {
+        double mean = 0.0;
+        for (uint32_t e = w.first[band]; e < w.first[band + 1]; ++e) {
+            mean += w.weights[e] * spectrum[w.bins[e]];
         }
-        if (band == kContourBands) {
-            break;
-        }
-        const double x = hz / kBinHz;
-        const auto k = static_cast<uint32_t>(x);
-        const double t = x - k;
-        sum += (1.0 - t) * spectrum[k] + t * spectrum[k + 1];
-        ++count;
+        level[band] = std::log(mean + floor);
     }
     for (uint32_t i = 0; i < kContourBands; ++i) {
         const uint32_t from = i >= kSideBands ? i - kSideBands : 0;
