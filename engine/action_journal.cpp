@@ -327,6 +327,16 @@ HRESULT ActionJournal::Complete() {
     return result;
 }
 
+std::string ActionJournal::LastDone() const {
+    const std::vector<JournalAction> actions = Load();
+    for (auto action = actions.rbegin(); action != actions.rend(); ++action) {
+        if (action->state == ActionState::kDone) {
+            return action->what;
+        }
+    }
+    return {};
+}
+
 std::vector<JournalAction> ActionJournal::Load(size_t* damaged) const {
     std::vector<JournalAction> actions;
     size_t bad = 0;

@@ -92,6 +92,9 @@ class ActionJournal {
     // The stored actions, oldest first. *damaged (may be null) counts files
     // that are not whole actions; they are left alone.
     std::vector<JournalAction> Load(size_t* damaged = nullptr) const;
+    // What the newest action that Undo would take back did ("trash", "move
+    // to FOLDER", ...); empty when there is none.
+    std::string LastDone() const;
     // Writes action whole and synced.
     HRESULT Store(const JournalAction& action) const;
     // Forgets action: its file and its saved bytes.

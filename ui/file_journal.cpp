@@ -5,7 +5,11 @@
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressDialog>
 #include <QStringList>
+
+#include <algorithm>
+#include <climits>
 
 #include "engine_texts.h"
 #include "qt_text.h"
@@ -38,13 +42,33 @@ QString FileLines(const QStringList& lines) {
     return text;
 }
 
-// The wait cursor while files are being moved.
+// The wait cursor while files are being moved, and a progress dialog when
+// the work takes longer than a moment. The work cannot stop half way: every
+// file it touches is written down first, and Undo takes the whole back.
 class CBusy {
   public:
-    CBusy() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    CBusy(QWidget* parent, const QString& label) : m_dialog(label, QString(), 0, 0, parent) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_dialog.setWindowTitle(QStringLiteral("Harmonyfox"));
+        m_dialog.setWindowModality(Qt::WindowModal);
+        m_dialog.setCancelButton(nullptr);
+        m_dialog.setMinimumDuration(kShowAfterMs);
+        m_dialog.setAutoReset(false);
+    }
     ~CBusy() { QApplication::restoreOverrideCursor(); }
     CBusy(const CBusy&) = delete;
     CBusy& operator=(const CBusy&) = delete;
+
+    ActionProgress Progress() {
+        return [this](size_t done, size_t total) {
+            m_dialog.setMaximum(static_cast<int>(std::min<size_t>(total, INT_MAX)));
+            m_dialog.setValue(static_cast<int>(std::min<size_t>(done, INT_MAX)));
+        };
+    }
+
+  private:
+    static constexpr int kShowAfterMs = 500;
+    QProgressDialog m_dialog;
 };
 
 // "2 files came back.", then the files that could not, with their reasons.
@@ -97,6 +121,7 @@ bool CFileJournal::Rewrite(
     }
     write(m_journal.RewriteHook());
     const HRESULT completed = m_journal.Complete();
+    RefreshUndo();
     if (Failed(completed)) {
         Tell(JournalProblem(completed), true);
     }
@@ -116,6 +141,7 @@ std::vector<std::u16string> CFileJournal::Finish(const ActionReport& report, HRE
                                                  const QString& failure,
                                                  std::vector<std::string>* failed) {
     const HRESULT completed = m_journal.Complete();
+    RefreshUndo();
     std::vector<std::u16string> gone;
     QStringList lines;
     for (const FileOutcome& file : report.files) {
@@ -148,8 +174,8 @@ std::vector<std::u16string> CFileJournal::Trash(const std::vector<std::u16string
     std::vector<std::string> failed;
     HRESULT acted;
     {
-        CBusy busy;
-        acted = TrashFiles(m_journal, *m_trash, Bytes(files), &report);
+        CBusy busy(m_parent, tr("Moving files to the trash..."));
+        acted = TrashFiles(m_journal, *m_trash, Bytes(files), &report, busy.Progress());
     }
     std::vector<std::u16string> gone =
         Finish(report, acted, tr("Can't move to the trash:"), &failed);
@@ -186,10 +212,10 @@ std::vector<std::u16string> CFileJournal::MoveTo(const std::vector<std::u16strin
     ActionReport report;
     HRESULT acted;
     {
-        CBusy busy;
-        acted =
-            MoveFiles(m_journal, Bytes(files),
-                      Bytes(m_roots ? m_roots() : std::vector<std::u16string>()), folder, &report);
+        CBusy busy(m_parent, tr("Moving files to %1...").arg(chosen));
+        acted = MoveFiles(m_journal, Bytes(files),
+                          Bytes(m_roots ? m_roots() : std::vector<std::u16string>()), folder,
+                          &report, busy.Progress());
     }
     return Finish(report, acted, tr("Can't move to %1:").arg(chosen), nullptr);
 }
@@ -198,9 +224,10 @@ bool CFileJournal::Undo(bool offerScan) {
     ActionReport report;
     HRESULT undone;
     {
-        CBusy busy;
-        undone = UndoLast(m_journal, *m_trash, &report);
+        CBusy busy(m_parent, tr("Taking the last action back..."));
+        undone = UndoLast(m_journal, *m_trash, &report, busy.Progress());
     }
+    RefreshUndo();
     if (undone == E_NOTHING_TO_UNDO) {
         Tell(tr("Nothing to undo."), false);
         return false;
@@ -232,6 +259,7 @@ bool CFileJournal::Undo(bool offerScan) {
 void CFileJournal::MendAtStart() {
     ActionReport report;
     const HRESULT mended = MendInterrupted(m_journal, *m_trash, &report);
+    RefreshUndo();
     if (Failed(mended) || report.files.empty()) {
         // Busy: the other program mends it; unwritable: Trash and Move say so.
         return;
@@ -246,6 +274,27 @@ void CFileJournal::MendAtStart() {
         tr("An action was interrupted when Harmonyfox last ended; it was taken back.") +
         QLatin1Char('\n') + CameBack(report.Done(), stuck);
     Tell(text, !stuck.isEmpty());
+}
+
+void CFileJournal::RefreshUndo() {
+    if (m_undo == nullptr) {
+        return;
+    }
+    const std::string what = m_journal.LastDone();
+    QString name;
+    if (what == "trash") {
+        name = tr("Move to Trash");
+    } else if (what.rfind("move to ", 0) == 0) {
+        name = tr("Move to %1").arg(Path(what.substr(8)));
+    } else if (what == "fill tags") {
+        name = tr("Fill Tags");
+    } else if (what == "fix playlists") {
+        name = tr("Playlist Changes");
+    } else {
+        name = Path(what);
+    }
+    m_undo->setEnabled(!what.empty());
+    m_undo->setText(what.empty() ? tr("&Undo") : tr("&Undo %1").arg(name));
 }
 
 void CFileJournal::AddActions(QMainWindow* window, QAction* deleteMarked,
@@ -270,6 +319,9 @@ void CFileJournal::AddActions(QMainWindow* window, QAction* deleteMarked,
     undoAction->setStatusTip(tr("Take back the last move to the trash or to a folder"));
     QObject::connect(undoAction, &QAction::triggered, window, std::move(undo));
     edit->insertAction(edit->actions().isEmpty() ? nullptr : edit->actions().first(), undoAction);
+    m_undo = undoAction;
+    QObject::connect(edit, &QMenu::aboutToShow, window, [this] { RefreshUndo(); });
+    RefreshUndo();
 
     QAction* move = new QAction(tr("M&ove marked to..."), window);
     move->setObjectName(QStringLiteral("moveMarked"));

@@ -57,8 +57,12 @@ class CFileJournal {
 
     // Adds Edit > Undo (the desktop's undo key) and "Move marked to..."
     // beside every placement of deleteMarked; both run the given commands.
-    static void AddActions(QMainWindow* window, QAction* deleteMarked, std::function<void()> undo,
-                           std::function<void()> moveMarked);
+    // Undo names the action it would take back and is off when there is none.
+    void AddActions(QMainWindow* window, QAction* deleteMarked, std::function<void()> undo,
+                    std::function<void()> moveMarked);
+    // Names the action Undo would take back now (another program may have
+    // acted meanwhile).
+    void RefreshUndo();
 
   private:
     // Opens an action; false (told) when the journal cannot be used.
@@ -74,4 +78,5 @@ class CFileJournal {
     ActionJournal m_journal;
     std::shared_ptr<TrashCan> m_trash;
     std::function<std::vector<std::u16string>()> m_roots;
+    QAction* m_undo = nullptr;  // owned by the window
 };

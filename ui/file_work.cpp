@@ -37,7 +37,7 @@ void CFileWork::Attach(CResultActions* results, QAction* deleteMarked) {
     m_keeperFiles->SetRewriter([this](const std::string& what, const auto& write) {
         return m_journal.Rewrite(what, write);
     });
-    CFileJournal::AddActions(
+    m_journal.AddActions(
         m_window, deleteMarked, [this] { Undo(); }, [this] { MoveMarked(); });
 }
 

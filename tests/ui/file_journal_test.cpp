@@ -95,13 +95,18 @@ TEST_F(FileJournalTest, WhatTheWindowDeletesOrMovesUndoBringsBack) {
             EXPECT_TRUE(questions.back().contains(QStringLiteral("to a folder instead")));
         }
 
+        // Undo names what it takes back, and is off once nothing is left.
+        QAction* undo = frame->findChild<QAction*>(QStringLiteral("undo"));
+        EXPECT_TRUE(undo->isEnabled());
+        EXPECT_TRUE(undo->text().contains(how == How::kDelete ? QStringLiteral("Trash")
+                                                              : QStringLiteral("aside")))
+            << undo->text().toStdString();
         messages.clear();
         Trigger("undo");
         EXPECT_TRUE(QFile::exists(QString::fromStdString(a)));
         ASSERT_EQ(messages.size(), 1u);
         EXPECT_TRUE(messages[0].contains(QStringLiteral("1 file came back")));
-        Trigger("undo");
-        EXPECT_TRUE(messages.back().contains(QStringLiteral("Nothing to undo")));
+        EXPECT_FALSE(undo->isEnabled());
         messages.clear();
         questions.clear();
     }

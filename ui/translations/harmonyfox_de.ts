@@ -241,6 +241,38 @@
         <source>An action was interrupted when Harmonyfox last ended; it was taken back.</source>
         <translation>Eine Aktion wurde beim letzten Ende von Harmonyfox unterbrochen; sie wurde zurückgenommen.</translation>
     </message>
+    <message>
+        <source>Moving files to the trash...</source>
+        <translation>Dateien werden in den Papierkorb verschoben …</translation>
+    </message>
+    <message>
+        <source>Moving files to %1...</source>
+        <translation>Dateien werden nach %1 verschoben …</translation>
+    </message>
+    <message>
+        <source>Taking the last action back...</source>
+        <translation>Die letzte Aktion wird zurückgenommen …</translation>
+    </message>
+    <message>
+        <source>Move to Trash</source>
+        <translation>In den Papierkorb verschieben</translation>
+    </message>
+    <message>
+        <source>Move to %1</source>
+        <translation>Nach %1 verschieben</translation>
+    </message>
+    <message>
+        <source>Fill Tags</source>
+        <translation>Tags ergänzen</translation>
+    </message>
+    <message>
+        <source>Playlist Changes</source>
+        <translation>Wiedergabelisten ändern</translation>
+    </message>
+    <message>
+        <source>&amp;Undo %1</source>
+        <translation>&amp;Rückgängig: %1</translation>
+    </message>
 </context>
 <context>
     <name>CFoldersDlg</name>
