@@ -77,12 +77,20 @@ Span EntryOf(std::string_view line, PlaylistKind kind) {
     return {first, last + 1 - first};
 }
 
+// path with its links resolved as far as it exists (a file that went is
+// gone, its folder is not), so that an entry that reaches a file through a
+// linked folder or a folder's other spelling still names it.
+std::string Resolved(const fs::path& path) {
+    std::error_code error;
+    const fs::path resolved = fs::weakly_canonical(path, error);
+    return (error ? path.lexically_normal() : resolved).string();
+}
+
 class Followed {
   public:
     explicit Followed(const std::vector<FollowedFile>& followed) {
         for (const FollowedFile& f : followed) {
-            m_keeperOf.emplace(fs::path(U16ToBytes(f.gone)).lexically_normal().string(),
-                               U16ToBytes(f.keeper));
+            m_keeperOf.emplace(Resolved(fs::path(U16ToBytes(f.gone))), U16ToBytes(f.keeper));
         }
     }
 
@@ -99,7 +107,7 @@ class Followed {
         }
         const bool relative = !name.starts_with('/');
         const fs::path named = relative ? folder / fs::path(name) : fs::path(name);
-        const auto found = m_keeperOf.find(named.lexically_normal().string());
+        const auto found = m_keeperOf.find(Resolved(named));
         if (found == m_keeperOf.end() || found->second.find_first_of("\r\n") != std::string::npos) {
             return std::string();
         }

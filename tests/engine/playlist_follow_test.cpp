@@ -18,7 +18,7 @@ void Write(const std::string& path, const std::string& bytes) {
 }
 
 // One playlist in a music folder where a/gone.mp3 and a/Ünïcode.mp3 went and
-// b/keep.mp3 and b/kept twice.mp3 are their keepers.
+// b/keep.mp3 and b/kept twice.mp3 are their keepers; link is a link to a.
 TEST(PlaylistFollowTest, RewritesOnlyEntriesOfGoneFiles) {
     const struct {
         const char* name;
@@ -44,6 +44,8 @@ TEST(PlaylistFollowTest, RewritesOnlyEntriesOfGoneFiles) {
          "A/gone.mp3\nFile1=a/gone.mp3\n",
          ""},
         {"not a playlist by its name", "a/notes.txt", "gone.mp3\n", ""},
+        {"entries through a linked folder", "z.m3u", "@/link/gone.mp3\nlink/../a/gone.mp3\n",
+         "@/b/keep.mp3\nb/keep.mp3\n"},
     };
     for (const auto& c : cases) {
         TempDir dir;
@@ -54,6 +56,8 @@ TEST(PlaylistFollowTest, RewritesOnlyEntriesOfGoneFiles) {
             }
             return s;
         };
+        fs::create_directories(music + "/a");
+        fs::create_directory_symlink("a", music + "/link");
         const std::string playlist = music + "/" + c.file;
         Write(playlist, expand(c.before));
         const std::string after = c.after.empty() ? expand(c.before) : expand(c.after);
