@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <deque>
 #include <filesystem>
 #include <map>
@@ -301,13 +303,29 @@ Json Counters(const ScanCounts& counts, const std::vector<SkippedFile>& skipped)
 
 using Groups = std::vector<std::vector<GroupMember>>;
 
+// The verdicts of the output. The decoder they need for pairs whose
+// fingerprints are equal is made on first use: loading the plug-ins costs
+// more than most outputs, and most have no such pair.
+class Verdicts {
+  public:
+    PairVerdict operator()(const DuplicatePair& pair) {
+        if (pair.sameFingerprint && pair.contentMatch && !m_decoder) {
+            m_decoder = std::make_unique<Analyzer>();
+        }
+        return JudgeVerdict(pair, m_decoder.get());
+    }
+
+  private:
+    std::unique_ptr<Analyzer> m_decoder;
+};
+
 // The verdict on each grouped file against its keeper, for the files paired
 // with the keeper directly; null for the keeper and the others.
 Json VerdictAgainstKeeper(const std::vector<DuplicatePair>& pairs, const std::u16string& keeper,
-                          const std::u16string& path, Analyzer& decoder) {
+                          const std::u16string& path, Verdicts& verdicts) {
     for (const DuplicatePair& p : pairs) {
         if ((p.path1 == keeper && p.path2 == path) || (p.path1 == path && p.path2 == keeper)) {
-            return std::string(VerdictName(JudgeVerdict(p, &decoder).verdict));
+            return std::string(VerdictName(verdicts(p).verdict));
         }
     }
     return nullptr;
@@ -326,12 +344,11 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups,
         return PlaylistBytes(files, leftOut);
     }
     if (options.format == "csv") {
-        Analyzer decoder;
-        return GroupsCsv(groups, pairs,
-                         [&decoder](const DuplicatePair& p) { return JudgeVerdict(p, &decoder); });
+        Verdicts verdicts;
+        return GroupsCsv(groups, pairs, std::ref(verdicts));
     }
     if (options.format == "json") {
-        Analyzer decoder;
+        Verdicts verdicts;
         Json list = Json::array();
         for (const std::vector<GroupMember>& group : groups) {
             Json files = Json::array();
@@ -339,7 +356,7 @@ std::string RenderGroups(const ScanOptions& options, const Groups& groups,
                 files.push_back({{"path", JsonText(m.path)},
                                  {"role", FileRoleName(m.role)},
                                  {"verdict", VerdictAgainstKeeper(pairs, group.front().path, m.path,
-                                                                  decoder)}});
+                                                                  verdicts)}});
             }
             list.push_back({{"keeper", JsonText(group.front().path)}, {"files", std::move(files)}});
         }
@@ -399,15 +416,14 @@ std::string Render(const ScanOptions& options, const std::vector<DuplicatePair>&
         for (const DuplicatePair& p : pairs) {
             listed.push_back(&p);
         }
-        Analyzer decoder;
-        return PairsCsv(listed,
-                        [&decoder](const DuplicatePair& p) { return JudgeVerdict(p, &decoder); });
+        Verdicts verdicts;
+        return PairsCsv(listed, std::ref(verdicts));
     }
     if (options.format == "json") {
-        Analyzer decoder;
+        Verdicts verdicts;
         Json list = Json::array();
         for (const DuplicatePair& p : pairs) {
-            const PairVerdict verdict = JudgeVerdict(p, &decoder);
+            const PairVerdict verdict = verdicts(p);
             list.push_back({{"path1", JsonText(p.path1)},
                             {"path2", JsonText(p.path2)},
                             {"content", Rounded(p.contentPercent)},
