@@ -165,6 +165,9 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
                 __builtin_prefetch(lines + at);
             }
             __builtin_prefetch(lines + offsetof(GripVectors, spectrumForm));
+            if (!strict) {
+                __builtin_prefetch(lines + offsetof(GripVectors, contourKey));
+            }
         };
         // Pairs that the spectrum's bounds leave out may still pass by
         // their contours.
@@ -172,7 +175,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             if (SpectrumScoreBound(boundsA.projection, view.projections[k]) >= loose) {
                 openPairs[openCount++] = static_cast<uint8_t>(k - from);
                 __builtin_prefetch(&view.finer[k]);
-            } else if (ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed) {
+            } else if (!strict && ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed) {
                 due(k);
             }
         }
@@ -180,7 +183,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             const size_t k = from + openPairs[i];
             if (FinerSpectrumScoreBound(boundsA.projection, boundsA.finer, view.projections[k],
                                         view.finer[k]) >= loose ||
-                ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed) {
+                (!strict && ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed)) {
                 due(k);
             }
         }
