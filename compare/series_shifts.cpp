@@ -382,7 +382,7 @@ void EnvelopeScoresAtEveryShift(const float* a, const float* b, float* out) {
     EnvelopeReferences(a, b, out);
 }
 
-void DriftScoresAtEveryShift(const float* a, const float* b, float* out) {
+HF_CLONES_AVX2 void DriftScoresAtEveryShift(const float* a, const float* b, float* out) {
     ReferenceBody<kDriftLength, kMaxDriftShift>(a, b, out);
 }
 

@@ -148,23 +148,29 @@ uint32_t CarriedBandEnd(const float* spectrum) {
 
 namespace {
 
-// The tolerant scores from the envelope scores at every shift
-// (byShift[shift + kMaxShiftStretches]).
+// The shift of the first strictly largest envelope score, in the order of
+// the shifts, and that score (best, at least -1), from the scores at every
+// shift (byShift[shift + kMaxShiftStretches]).
+int32_t BestOf(const float* byShift, float& best) {
+    int32_t shift = 0;
+    for (int32_t q = 0; q < kShiftCount; ++q) {
+        const float e = byShift[ShiftAt(q) + kMaxShiftStretches];
+        if (e > best) {
+            best = e;
+            shift = ShiftAt(q);
+        }
+    }
+    return shift;
+}
+
+// The tolerant scores from the envelope scores at every shift.
 TolerantScores ScoresWith(const SeriesOf& a, const SeriesOf& b, const float* byShift) {
     TolerantScores scores;
     const Band band = SharedBand(a.bandEnd, b.bandEnd);
     scores.narrowBand = band.narrow;
     scores.spectrumScore = Score(a.spectrum + band.first, b.spectrum + band.first, band.count);
-    // The first strictly largest envelope score, in the order of the shifts.
     float best = -1.0f;
-    for (int32_t q = 0; q < kShiftCount; ++q) {
-        const int32_t shift = ShiftAt(q);
-        const float e = byShift[shift + kMaxShiftStretches];
-        if (e > best) {
-            best = e;
-            scores.shift = shift;
-        }
-    }
+    scores.shift = BestOf(byShift, best);
     scores.envelopeScore = std::max(best, 0.0f);
     scores.driftScore = DriftAt(a.drift, b.drift, scores.shift);
     scores.contourScore = ContourScore(a.contour, a.bandEnd, b.contour, b.bandEnd);
@@ -198,6 +204,13 @@ TolerantScores ComputeTolerantScores(const GripVectors& a, const GripVectors& b)
     EnvelopeScoresAtEveryShift(a.envelope, b.envelope, byShift);
     return ScoresWith(SeriesOf{a.spectrum, a.envelope, a.drift, a.contour, a.bandEnd},
                       SeriesOf{b.spectrum, b.envelope, b.drift, b.contour, b.bandEnd}, byShift);
+}
+
+int32_t BestShift(const GripVectors& a, const GripVectors& b) {
+    float byShift[(kShiftCount + 7) / 8 * 8];
+    EnvelopeScoresAtEveryShift(a.envelope, b.envelope, byShift);
+    float best = -1.0f;
+    return BestOf(byShift, best);
 }
 
 float CloseSpectrumThreshold(float sensitivity) {

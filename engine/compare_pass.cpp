@@ -72,22 +72,55 @@ bool SameFingerprint(const GripVectors& a, const GripVectors& b) {
            std::memcmp(a.drift, b.drift, sizeof(float) * kDriftLength) == 0;
 }
 
-// The figures of a pair that is listed; they come from the reference scores,
-// as the decisions do.
-Listed ListPair(const GripStore::Entry& a, const GripStore::Entry& b, float tagScore,
-                bool contentMatch, float s, bool strict) {
-    TolerantScores tolerant;
-    if (strict) {
-        tolerant.spectrumScore = SpectrumScore(a.vectors, b.vectors);
-    } else {
-        tolerant = ComputeTolerantScores(a.vectors, b.vectors);
+// Gives the pairs of a with others[0..count) their figures from the
+// reference scores, as the decisions come from them; listed[0..count) holds
+// the rest of each pair already. The spectrum scores of whole bands are
+// made eight at a time.
+void FillFigures(const GripStore::Entry& a, const GripStore::Entry* const* others, size_t count,
+                 Listed* listed, float s, bool strict) {
+    const GripVectors* whole[kSpectrumLanes];
+    Listed* wholeListed[kSpectrumLanes];
+    uint32_t waiting = 0;
+    auto flush = [&] {
+        float scores[kSpectrumLanes];
+        SpectrumScores(a.vectors, whole, waiting, scores);
+        for (uint32_t k = 0; k < waiting; ++k) {
+            wholeListed[k]->contentPercent = ContentPercent(scores[k], s);
+        }
+        waiting = 0;
+    };
+    for (size_t i = 0; i < count; ++i) {
+        const GripVectors& b = others[i]->vectors;
+        Listed& pair = listed[i];
+        if (!strict) {
+            pair.shift = BestShift(a.vectors, b);
+            pair.narrowBand = std::min(a.vectors.bandEnd, b.bandEnd) < kComparedBins;
+            if (pair.narrowBand) {
+                pair.contentPercent =
+                    ContentPercent(ComputeTolerantScores(a.vectors, b).spectrumScore, s);
+                continue;
+            }
+        }
+        whole[waiting] = &b;
+        wholeListed[waiting++] = &pair;
+        if (waiting == kSpectrumLanes) {
+            flush();
+        }
     }
+    if (waiting > 0) {
+        flush();
+    }
+}
+
+// A pair this pass lists, its figures but those FillFigures gives.
+Listed Unfilled(const GripStore::Entry& a, const GripStore::Entry& b, float tagScore,
+                bool contentMatch, float s) {
     return Listed{*b.path,
-                  ContentPercent(tolerant.spectrumScore, s),
+                  0.0f,
                   TagPercent(tagScore, s),
                   contentMatch,
-                  tolerant.shift,
-                  tolerant.narrowBand,
+                  0,
+                  false,
                   SameFingerprint(a.vectors, b.vectors)};
 }
 
@@ -188,6 +221,9 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             }
         }
     }
+    // The other files of the pairs listed, whose figures are made at the end.
+    const GripStore::Entry* listedB[kStretch];
+    size_t listedCount = 0;
     for (size_t k = from; k < to; ++k) {
         const GripStore::Entry* b = view.scan[k];
         const GripStore::TextSketches& sketchesB = view.sketches[k];
@@ -252,9 +288,11 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             if (!tagsScored) {
                 tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
             }
-            listed.push_back(ListPair(*a, *b, tags.tagScore, contentMatch, s, strict));
+            listed.push_back(Unfilled(*a, *b, tags.tagScore, contentMatch, s));
+            listedB[listedCount++] = b;
         }
     }
+    FillFigures(*a, listedB, listedCount, listed.data() + listed.size() - listedCount, s, strict);
 }
 
 }  // namespace
@@ -284,7 +322,10 @@ bool JudgeAgain(const GripStore& store, const GripStore::Entry& later,
     if (!contentMatch && !(tagsCount && TagsAccept(tagScore, s))) {
         return false;
     }
-    SetFigures(ListPair(later, earlier, tagScore, contentMatch, s, strict), pair);
+    Listed listed = Unfilled(later, earlier, tagScore, contentMatch, s);
+    const GripStore::Entry* others[] = {&earlier};
+    FillFigures(later, others, 1, &listed, s, strict);
+    SetFigures(listed, pair);
     return true;
 }
 
