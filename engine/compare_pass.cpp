@@ -112,6 +112,24 @@ void FillFigures(const GripStore::Entry& a, const GripStore::Entry* const* other
     }
 }
 
+// The pairs a pass listed whose figures are still to be made, in the order
+// of its list, and the settings they were judged with: made together, before
+// the pass steps out of the store's lock, while the entries are valid.
+struct PendingFigures {
+    std::vector<const GripStore::Entry*> others;
+    float s = 0.0f;
+    bool strict = false;
+    // The last others.size() pairs of listed are a's with others.
+    void Fill(const GripStore::Entry* a, std::vector<Listed>& listed) {
+        if (others.empty()) {
+            return;
+        }
+        FillFigures(*a, others.data(), others.size(), listed.data() + listed.size() - others.size(),
+                    s, strict);
+        others.clear();
+    }
+};
+
 // A pair this pass lists, its figures but those FillFigures gives.
 Listed Unfilled(const GripStore::Entry& a, const GripStore::Entry& b, float tagScore,
                 bool contentMatch, float s) {
@@ -172,7 +190,8 @@ static_assert(kStretch <= 256, "a stretch numbers its pairs in a byte");
 // well, and run with them when the processor has them.
 HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t to,
                                       OverlapTable& overlaps, TagReachFilter& reach,
-                                      std::vector<Listed>& listed, PassTally& tally) {
+                                      std::vector<Listed>& listed, PendingFigures& pending,
+                                      PassTally& tally) {
     const GripStore::Entry* a = view.a;
     const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
     const float s = g_sensitivity.load(std::memory_order_relaxed);
@@ -222,8 +241,11 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
         }
     }
     // The other files of the pairs listed, whose figures are made at the end.
-    const GripStore::Entry* listedB[kStretch];
-    size_t listedCount = 0;
+    if (pending.s != s || pending.strict != strict) {
+        pending.Fill(a, listed);
+        pending.s = s;
+        pending.strict = strict;
+    }
     for (size_t k = from; k < to; ++k) {
         const GripStore::Entry* b = view.scan[k];
         const GripStore::TextSketches& sketchesB = view.sketches[k];
@@ -289,10 +311,9 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
                 tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
             }
             listed.push_back(Unfilled(*a, *b, tags.tagScore, contentMatch, s));
-            listedB[listedCount++] = b;
+            pending.others.push_back(b);
         }
     }
-    FillFigures(*a, listedB, listedCount, listed.data() + listed.size() - listedCount, s, strict);
 }
 
 }  // namespace
@@ -352,6 +373,8 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     // handed over in path order.
     thread_local std::vector<Listed> listed;
     listed.clear();
+    thread_local PendingFigures pending;
+    pending.others.clear();
     PassView view;
     view.sketchA = SketchesOf(*a);
     view.emptyA = EmptyTextsOf(a->grip);
@@ -383,9 +406,10 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
         view.sketches = store.scanSketches().data();
         overlaps.Grow(store.textCount());
         const size_t to = std::min(earlier, from + kStretch);
-        JudgeStretch(view, from, to, overlaps, reach, listed, tally);
+        JudgeStretch(view, from, to, overlaps, reach, listed, pending, tally);
         judged += to - from;
         if (to >= earlier) {
+            pending.Fill(a, listed);
             break;
         }
         if (!store.lock().WriterWaits()) {
@@ -395,6 +419,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
             continue;
         }
         const uint32_t last = view.scan[to - 1]->grip.sequence;
+        pending.Fill(a, listed);
         hold.Release();
         hold.Acquire();
         moved = store.scanLayout() != layout;
