@@ -445,4 +445,3 @@ BoundedScore SeriesShifts<Length, Shifts>::At(int32_t q) {
 }
 
 template class SeriesShifts<kEnvelopeLength, 2 * kMaxShiftStretches + 1>;
-template class SeriesShifts<kDriftLength, 2 * kMaxDriftShift + 1>;

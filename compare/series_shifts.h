@@ -1,8 +1,9 @@
 // The scores of two series laid against each other at several shifts, for
-// the tolerant comparison: fast scores with a bound on how far the reference
-// correlation lies from them, and a cheap screen that rules out the shifts at
-// which the reference surely stays below a threshold. Values that live on
-// one caller's stack; safe on any thread.
+// the tolerant comparison: the reference correlation at every shift at once,
+// on vector lanes; fast scores with a bound on how far the reference lies
+// from them; and a cheap screen that rules out the shifts at which the
+// reference surely stays below a threshold. Pure functions, and values that
+// live on one caller's stack; safe on any thread.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +64,8 @@ class SeriesShifts {
     uint64_t m_productsMade = 0;
 };
 
+using EnvelopeShifts = SeriesShifts<kEnvelopeLength, 2 * kMaxShiftStretches + 1>;
+
 // out[s + kMaxShiftStretches] (out holds 56 values) is exactly the
 // reference's |r| of envelopes a and b laid at shift s (a's value i against
 // b's value i + s), for every s from -kMaxShiftStretches to
@@ -70,11 +73,9 @@ class SeriesShifts {
 // at a fraction of the cost.
 void EnvelopeScoresAtEveryShift(const float* a, const float* b, float* out);
 
-using EnvelopeShifts = SeriesShifts<kEnvelopeLength, 2 * kMaxShiftStretches + 1>;
 // The drift follows elevenths of the window and moves by at most this many
 // values either way.
 inline constexpr int32_t kMaxDriftShift = 3;
-using DriftShifts = SeriesShifts<kDriftLength, 2 * kMaxDriftShift + 1>;
 
 // The same for drifts a and b, from -kMaxDriftShift to kMaxDriftShift; out
 // holds 8 values.
