@@ -150,8 +150,9 @@ inline __attribute__((always_inline)) void ScreenProductsBody(const float* a, co
 
 // out[s + MaxShift] is exactly |MatchCorrelation| of a and b laid at shift
 // s, for every s from -MaxShift to MaxShift: each lane runs the reference's
-// own operations in its order, and adds exact zeros outside its overlap;
-// out holds 8 * kBlocks values.
+// own operations in its order, and adds +0 outside its overlap, which
+// changes none of its sums (they begin at +0 and so are never -0); out holds
+// 8 * kBlocks values.
 template <uint32_t Length, int32_t MaxShift>
 inline __attribute__((always_inline)) void ReferenceBody(const float* a, const float* b,
                                                          float* out) {
