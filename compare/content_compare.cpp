@@ -1,5 +1,6 @@
 #include "content_compare.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "signal_math.h"
@@ -14,22 +15,71 @@ ContentScores ComputeContentScores(const Grip& a, const Grip& b) {
         std::fabs(MatchCorrelation(a.spectrum.data(), b.spectrum.data(), kComparedBins));
     scores.envelopeScore =
         std::fabs(MatchCorrelation(a.envelope.data(), b.envelope.data(), kEnvelopeLength));
-    scores.driftScore =
-        std::fabs(MatchCorrelation(a.drift.data(), b.drift.data(), kDriftLength));
+    scores.driftScore = std::fabs(MatchCorrelation(a.drift.data(), b.drift.data(), kDriftLength));
     return scores;
 }
 
 ContentScores ComputeContentScores(const GripVectors& a, const GripVectors& b) {
     ContentScores scores;
     scores.spectrumScore = SpectrumScore(a, b);
-    scores.envelopeScore =
-        std::fabs(MatchCorrelation(a.envelope, b.envelope, kEnvelopeLength));
+    scores.envelopeScore = std::fabs(MatchCorrelation(a.envelope, b.envelope, kEnvelopeLength));
     scores.driftScore = std::fabs(MatchCorrelation(a.drift, b.drift, kDriftLength));
     return scores;
 }
 
 float SpectrumScore(const GripVectors& a, const GripVectors& b) {
     return std::fabs(MatchCorrelation(a.spectrum, b.spectrum, kComparedBins));
+}
+
+HF_CLONES_AVX2 void SpectrumScores(const GripVectors& a, const GripVectors* const* others,
+                                   uint32_t count, float* out) {
+    // Each lane runs the reference's operations on one other Grip in the
+    // reference's order; a's own sums are the same on every lane.
+    typedef float Lanes8 __attribute__((vector_size(32)));
+    static_assert(kSpectrumLanes == 8);
+    if (count == 0) {
+        return;
+    }
+    const float* b[kSpectrumLanes];
+    for (uint32_t l = 0; l < kSpectrumLanes; ++l) {
+        b[l] = others[std::min(l, count - 1)]->spectrum;
+    }
+    // The lanes' values at bin i.
+    auto across = [&](uint32_t i, Lanes8& y) {
+        for (uint32_t l = 0; l < kSpectrumLanes; ++l) {
+            y[l] = b[l][i];
+        }
+    };
+    const float n = static_cast<float>(kComparedBins);
+    float sumA = 0.0f;
+    Lanes8 sumB = {};
+    for (uint32_t i = 0; i < kComparedBins; ++i) {
+        Lanes8 y;
+        across(i, y);
+        sumA += a.spectrum[i];
+        sumB += y;
+    }
+    const float meanA = sumA / n;
+    const Lanes8 meanB = sumB / n;
+    Lanes8 cov = {};
+    float varA = 0.0f;
+    Lanes8 varB = {};
+    for (uint32_t i = 0; i < kComparedBins; ++i) {
+        Lanes8 y;
+        across(i, y);
+        const float da = a.spectrum[i] - meanA;
+        const Lanes8 db = y - meanB;
+        cov += da * db;
+        varA += da * da;
+        varB += db * db;
+    }
+    cov /= n;
+    varA /= n;
+    varB /= n;
+    for (uint32_t l = 0; l < count; ++l) {
+        const float den = std::sqrt(varA * varB[l]);
+        out[l] = den == 0.0f ? 0.0f : std::fabs(cov[l] / den);
+    }
 }
 
 namespace {

@@ -28,6 +28,11 @@ ContentScores ComputeContentScores(const Grip& a, const Grip& b);
 ContentScores ComputeContentScores(const GripVectors& a, const GripVectors& b);
 // Its spectrumScore alone, for the figure of a listed pair.
 float SpectrumScore(const GripVectors& a, const GripVectors& b);
+// The same bits for a against up to kSpectrumLanes Grips at once:
+// out[k] = SpectrumScore(a, *others[k]) for k < count.
+inline constexpr uint32_t kSpectrumLanes = 8;
+void SpectrumScores(const GripVectors& a, const GripVectors* const* others, uint32_t count,
+                    float* out);
 
 // Fast scores of the held series, each with the distance within which the
 // reference score lies.

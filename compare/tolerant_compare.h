@@ -38,7 +38,7 @@ struct TolerantScores {
     // stretch i + shift, so the music comes shift * kStretchSeconds later in
     // b's analysed window than in a's.
     int32_t shift = 0;
-    bool narrowBand = false;  // a band end below kComparedBins bounds the spectra
+    bool narrowBand = false;    // a band end below kComparedBins bounds the spectra
     float contourScore = 0.0f;  // ContourScore of the two spectra's contours
 };
 
@@ -80,6 +80,8 @@ struct SeriesOf {
 TolerantScores ComputeTolerantScores(const SeriesOf& a, const SeriesOf& b);
 TolerantScores ComputeTolerantScores(const Grip& a, const Grip& b);
 TolerantScores ComputeTolerantScores(const GripVectors& a, const GripVectors& b);
+// Its shift alone, for the figures of a listed pair.
+int32_t BestShift(const GripVectors& a, const GripVectors& b);
 
 // The tolerant acceptance: a pair of whole bands that the rules accept as
 // laid (asLaid, the scores of ComputeContentScores) with an envelope score of

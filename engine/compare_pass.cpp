@@ -72,22 +72,73 @@ bool SameFingerprint(const GripVectors& a, const GripVectors& b) {
            std::memcmp(a.drift, b.drift, sizeof(float) * kDriftLength) == 0;
 }
 
-// The figures of a pair that is listed; they come from the reference scores,
-// as the decisions do.
-Listed ListPair(const GripStore::Entry& a, const GripStore::Entry& b, float tagScore,
-                bool contentMatch, float s, bool strict) {
-    TolerantScores tolerant;
-    if (strict) {
-        tolerant.spectrumScore = SpectrumScore(a.vectors, b.vectors);
-    } else {
-        tolerant = ComputeTolerantScores(a.vectors, b.vectors);
+// Gives the pairs of a with others[0..count) their figures from the
+// reference scores, as the decisions come from them; listed[0..count) holds
+// the rest of each pair already. The spectrum scores of whole bands are
+// made eight at a time.
+void FillFigures(const GripStore::Entry& a, const GripStore::Entry* const* others, size_t count,
+                 Listed* listed, float s, bool strict) {
+    const GripVectors* whole[kSpectrumLanes];
+    Listed* wholeListed[kSpectrumLanes];
+    uint32_t waiting = 0;
+    auto flush = [&] {
+        float scores[kSpectrumLanes];
+        SpectrumScores(a.vectors, whole, waiting, scores);
+        for (uint32_t k = 0; k < waiting; ++k) {
+            wholeListed[k]->contentPercent = ContentPercent(scores[k], s);
+        }
+        waiting = 0;
+    };
+    for (size_t i = 0; i < count; ++i) {
+        const GripVectors& b = others[i]->vectors;
+        Listed& pair = listed[i];
+        if (!strict) {
+            pair.shift = BestShift(a.vectors, b);
+            pair.narrowBand = std::min(a.vectors.bandEnd, b.bandEnd) < kComparedBins;
+            if (pair.narrowBand) {
+                pair.contentPercent =
+                    ContentPercent(ComputeTolerantScores(a.vectors, b).spectrumScore, s);
+                continue;
+            }
+        }
+        whole[waiting] = &b;
+        wholeListed[waiting++] = &pair;
+        if (waiting == kSpectrumLanes) {
+            flush();
+        }
     }
+    if (waiting > 0) {
+        flush();
+    }
+}
+
+// The pairs a pass listed whose figures are still to be made, in the order
+// of its list, and the settings they were judged with: made together, before
+// the pass steps out of the store's lock, while the entries are valid.
+struct PendingFigures {
+    std::vector<const GripStore::Entry*> others;
+    float s = 0.0f;
+    bool strict = false;
+    // The last others.size() pairs of listed are a's with others.
+    void Fill(const GripStore::Entry* a, std::vector<Listed>& listed) {
+        if (others.empty()) {
+            return;
+        }
+        FillFigures(*a, others.data(), others.size(), listed.data() + listed.size() - others.size(),
+                    s, strict);
+        others.clear();
+    }
+};
+
+// A pair this pass lists, its figures but those FillFigures gives.
+Listed Unfilled(const GripStore::Entry& a, const GripStore::Entry& b, float tagScore,
+                bool contentMatch, float s) {
     return Listed{*b.path,
-                  ContentPercent(tolerant.spectrumScore, s),
+                  0.0f,
                   TagPercent(tagScore, s),
                   contentMatch,
-                  tolerant.shift,
-                  tolerant.narrowBand,
+                  0,
+                  false,
                   SameFingerprint(a.vectors, b.vectors)};
 }
 
@@ -139,7 +190,8 @@ static_assert(kStretch <= 256, "a stretch numbers its pairs in a byte");
 // well, and run with them when the processor has them.
 HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t to,
                                       OverlapTable& overlaps, TagReachFilter& reach,
-                                      std::vector<Listed>& listed, PassTally& tally) {
+                                      std::vector<Listed>& listed, PendingFigures& pending,
+                                      PassTally& tally) {
     const GripStore::Entry* a = view.a;
     const int32_t method = g_compareMethod.load(std::memory_order_relaxed);
     const float s = g_sensitivity.load(std::memory_order_relaxed);
@@ -165,6 +217,9 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
                 __builtin_prefetch(lines + at);
             }
             __builtin_prefetch(lines + offsetof(GripVectors, spectrumForm));
+            if (!strict) {
+                __builtin_prefetch(lines + offsetof(GripVectors, contourKey));
+            }
         };
         // Pairs that the spectrum's bounds leave out may still pass by
         // their contours.
@@ -172,7 +227,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             if (SpectrumScoreBound(boundsA.projection, view.projections[k]) >= loose) {
                 openPairs[openCount++] = static_cast<uint8_t>(k - from);
                 __builtin_prefetch(&view.finer[k]);
-            } else if (ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed) {
+            } else if (!strict && ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed) {
                 due(k);
             }
         }
@@ -180,10 +235,16 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             const size_t k = from + openPairs[i];
             if (FinerSpectrumScoreBound(boundsA.projection, boundsA.finer, view.projections[k],
                                         view.finer[k]) >= loose ||
-                ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed) {
+                (!strict && ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed)) {
                 due(k);
             }
         }
+    }
+    // The other files of the pairs listed, whose figures are made at the end.
+    if (pending.s != s || pending.strict != strict) {
+        pending.Fill(a, listed);
+        pending.s = s;
+        pending.strict = strict;
     }
     for (size_t k = from; k < to; ++k) {
         const GripStore::Entry* b = view.scan[k];
@@ -249,7 +310,8 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             if (!tagsScored) {
                 tags = ComputeTagScoresWith(a->grip, b->grip, overlap);
             }
-            listed.push_back(ListPair(*a, *b, tags.tagScore, contentMatch, s, strict));
+            listed.push_back(Unfilled(*a, *b, tags.tagScore, contentMatch, s));
+            pending.others.push_back(b);
         }
     }
 }
@@ -281,7 +343,10 @@ bool JudgeAgain(const GripStore& store, const GripStore::Entry& later,
     if (!contentMatch && !(tagsCount && TagsAccept(tagScore, s))) {
         return false;
     }
-    SetFigures(ListPair(later, earlier, tagScore, contentMatch, s, strict), pair);
+    Listed listed = Unfilled(later, earlier, tagScore, contentMatch, s);
+    const GripStore::Entry* others[] = {&earlier};
+    FillFigures(later, others, 1, &listed, s, strict);
+    SetFigures(listed, pair);
     return true;
 }
 
@@ -308,6 +373,8 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     // handed over in path order.
     thread_local std::vector<Listed> listed;
     listed.clear();
+    thread_local PendingFigures pending;
+    pending.others.clear();
     PassView view;
     view.sketchA = SketchesOf(*a);
     view.emptyA = EmptyTextsOf(a->grip);
@@ -339,9 +406,10 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
         view.sketches = store.scanSketches().data();
         overlaps.Grow(store.textCount());
         const size_t to = std::min(earlier, from + kStretch);
-        JudgeStretch(view, from, to, overlaps, reach, listed, tally);
+        JudgeStretch(view, from, to, overlaps, reach, listed, pending, tally);
         judged += to - from;
         if (to >= earlier) {
+            pending.Fill(a, listed);
             break;
         }
         if (!store.lock().WriterWaits()) {
@@ -351,6 +419,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
             continue;
         }
         const uint32_t last = view.scan[to - 1]->grip.sequence;
+        pending.Fill(a, listed);
         hold.Release();
         hold.Acquire();
         moved = store.scanLayout() != layout;

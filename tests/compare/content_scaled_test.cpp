@@ -2,8 +2,11 @@
 // tests hold those scores to the reference correlation of the Grips.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <random>
+#include <vector>
 
 #include "analyzer.h"
 #include "content_compare.h"
@@ -91,6 +94,37 @@ TEST(ScaledContentTest, RandomGripsAndSpecialSeries) {
     MakeGripVectors(base, vb);
     MakeGripVectors(broken, vn);
     EXPECT_TRUE(std::isnan(FastContentScores(vn, vb).spectrum.value));
+
+    // Spectrum scores made eight at a time on vector lanes are the
+    // reference's own bits, whatever shares their batch.
+    std::vector<Grip> grips = {base, broken};
+    for (const Case& c : cases) {
+        grips.push_back(base);
+        c.change(grips.back());
+    }
+    for (uint32_t i = 0; i < 24; ++i) {
+        grips.push_back(RandomGrip(2000 + i));
+    }
+    std::vector<GripVectors> vectors(grips.size());
+    std::vector<const GripVectors*> others;
+    for (size_t i = 0; i < grips.size(); ++i) {
+        MakeGripVectors(grips[i], vectors[i]);
+        others.push_back(&vectors[i]);
+    }
+    for (const GripVectors& a : vectors) {
+        for (size_t first = 0; first < others.size(); first += 5) {
+            const uint32_t count =
+                static_cast<uint32_t>(std::min<size_t>(kSpectrumLanes, others.size() - first));
+            float got[kSpectrumLanes];
+            SpectrumScores(a, others.data() + first, count, got);
+            for (uint32_t k = 0; k < count; ++k) {
+                const float expected = SpectrumScore(a, *others[first + k]);
+                EXPECT_TRUE((std::isnan(got[k]) && std::isnan(expected)) ||
+                            std::memcmp(&got[k], &expected, sizeof(float)) == 0)
+                    << "lane " << k << " of " << count << ": " << got[k] << " against " << expected;
+            }
+        }
+    }
 }
 
 // Grips made by the Analyzer from generated pieces, in variants a scan meets.

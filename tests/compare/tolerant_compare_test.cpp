@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <random>
@@ -14,6 +15,8 @@
 
 #include "content_compare.h"
 #include "grip_vectors.h"
+#include "series_shifts.h"
+#include "signal_math.h"
 #include "test_grips.h"
 
 namespace {
@@ -176,6 +179,80 @@ TEST(TolerantCompareTest, ScoresEqualABruteForceOverEveryShift) {
             Correlation(c.a.drift.data() + from, c.b.drift.data() + from + d, 10 - std::abs(d)),
             1e-5)
             << c.name;
+    }
+}
+
+// The scores at every shift at once are the reference's own bits, on series
+// that put each of its steps to the test: a constant stretch, zeros, a large
+// offset that the means cancel, values near the bottom of the normal range,
+// and values that are not finite in or outside an overlap.
+TEST(TolerantCompareTest, ScoresAtEveryShiftAreTheReferenceBitForBit) {
+    std::mt19937 rng(11);
+    std::normal_distribution<float> noise(0.0f, 1.0f);
+    auto series = [&](uint32_t n, float offset, float scale) {
+        std::vector<float> v(n);
+        for (float& x : v) {
+            x = offset + scale * noise(rng);
+        }
+        return v;
+    };
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    struct Case {
+        const char* name;
+        std::function<void(std::vector<float>&, std::vector<float>&)> change;
+    };
+    const Case cases[] = {
+        {"random", [](auto&, auto&) {}},
+        {"constant start",
+         [](auto& a, auto&) { std::fill(a.begin(), a.begin() + a.size() * 2 / 5, 0.5f); }},
+        {"constant", [](auto&, auto& b) { std::fill(b.begin(), b.end(), 0.25f); }},
+        {"zeros", [](auto& a, auto&) { std::fill(a.begin(), a.end(), 0.0f); }},
+        {"offset",
+         [&](auto& a, auto& b) {
+             a = series(a.size(), 3e4f, 1.0f);
+             b = series(b.size(), -2e4f, 0.5f);
+         }},
+        {"tiny",
+         [&](auto& a, auto& b) {
+             a = series(a.size(), 0.0f, 1e-19f);
+             b = series(b.size(), 1e-18f, 1e-19f);
+         }},
+        {"not finite at an end",
+         [&](auto& a, auto& b) {
+             a.front() = nan;
+             b.back() = inf;
+         }},
+        {"not finite inside",
+         [&](auto& a, auto& b) {
+             a[a.size() / 2] = -inf;
+             b[1] = nan;
+         }},
+    };
+    auto same = [](float x, float y) {
+        return (std::isnan(x) && std::isnan(y)) || std::memcmp(&x, &y, sizeof(x)) == 0;
+    };
+    for (const Case& c : cases) {
+        for (int round = 0; round < 20; ++round) {
+            for (const auto& [length, most] :
+                 {std::pair<uint32_t, int32_t>{kEnvelopeLength, 27}, {kDriftLength, 3}}) {
+                std::vector<float> a = series(length, 0.3f, 0.1f);
+                std::vector<float> b = series(length, 0.2f, 0.2f);
+                c.change(a, b);
+                float got[56];
+                (length == kEnvelopeLength ? EnvelopeScoresAtEveryShift : DriftScoresAtEveryShift)(
+                    a.data(), b.data(), got);
+                for (int32_t s = -most; s <= most; ++s) {
+                    const uint32_t first = static_cast<uint32_t>(std::max(0, -s));
+                    const float expected =
+                        std::fabs(MatchCorrelation(a.data() + first, b.data() + first + s,
+                                                   length - static_cast<uint32_t>(std::abs(s))));
+                    ASSERT_TRUE(same(got[s + most], expected))
+                        << c.name << " length " << length << " shift " << s << ": " << got[s + most]
+                        << " against " << expected;
+                }
+            }
+        }
     }
 }
 

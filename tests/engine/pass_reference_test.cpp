@@ -284,7 +284,9 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
             g_sensitivity = s;
             for (size_t i = 0; i < grips.size(); ++i) {
                 ASSERT_EQ(ComparePass(generation, paths[i], store, owner, nullptr), S_OK);
-                std::vector<std::tuple<std::u16string, float, float>> expected;
+                // The pair's figures, and its best alignment where the
+                // comparison is tolerant.
+                std::vector<std::tuple<std::u16string, float, float, int32_t>> expected;
                 for (const auto& [path, j] : byPath) {
                     if (j >= i) {
                         continue;
@@ -293,14 +295,15 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
                     if (Listed(r, method, s, strictCompare)) {
                         const float figure = strictCompare ? r.spectrum : r.tolerant.spectrumScore;
                         expected.emplace_back(path, Percent(figure, s * 0.4f + 0.6f),
-                                              Percent(r.tag, s));
+                                              Percent(r.tag, s),
+                                              strictCompare ? 0 : r.tolerant.shift);
                         narrowListed += !strictCompare && r.tolerant.narrowBand;
                     }
                 }
-                std::vector<std::tuple<std::u16string, float, float>> got;
+                std::vector<std::tuple<std::u16string, float, float, int32_t>> got;
                 for (const DuplicatePair& p : owner.TakePendingPairs()) {
                     EXPECT_EQ(p.path1, paths[i]);
-                    got.emplace_back(p.path2, p.contentPercent, p.tagPercent);
+                    got.emplace_back(p.path2, p.contentPercent, p.tagPercent, p.shift);
                     perfectAtOne += k == 100 && p.contentPercent == 100.0f;
                 }
                 ASSERT_EQ(got, expected) << "method " << method << " s " << s << " file " << i
