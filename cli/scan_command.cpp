@@ -200,8 +200,8 @@ std::optional<int> ParseArguments(int argc, char** argv, ScanOptions& options) {
                  "also compute the slow experimental figure of each pair");
     app.add_flag("--strict", options.strict,
                  "compare content as the analysed windows lie, over the whole band (by default "
-                 "a copy that starts up to 8 s elsewhere or carries a narrower band still "
-                 "matches)");
+                 "a copy that starts up to 8 s elsewhere, carries a narrower band, plays a "
+                 "little faster or was equalized or compressed still matches)");
     app.add_option("--cache", options.cache,
                    "fingerprint cache file (default: the desktop program's, "
                    "$XDG_CACHE_HOME/Quillmere/Harmonyfox/cache.dat)")

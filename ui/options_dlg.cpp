@@ -71,6 +71,10 @@ COptionsDlg::COptionsDlg(ResetCacheFunc resetCache, int32_t method, bool checkUp
     m_accurateBox = new QCheckBox(tr("Enable experimental algorithm (very slow)"), otherGroup);
     m_strictBox = new QCheckBox(tr("Compare content strictly (no shifted starts, the whole band)"),
                                 otherGroup);
+    m_strictBox->setToolTip(
+        tr("Unchecked, a copy still matches when it starts up to 8 s elsewhere, carries a "
+           "narrower band, plays a little faster or was equalized or compressed. Checked, the "
+           "analysed parts are compared as they lie, over the whole band."));
     auto* otherLayout = new QVBoxLayout(otherGroup);
     otherLayout->addWidget(m_checkUpdateBox);
     otherLayout->addWidget(m_accurateBox);

@@ -847,6 +847,10 @@ Ausgeschlossen: Der Ordner wird nicht durchsucht.</translation>
             <numerusform>%n Einträge von Dateien, die es nicht mehr gibt, entfernt; %1 frei geworden</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Unchecked, a copy still matches when it starts up to 8 s elsewhere, carries a narrower band, plays a little faster or was equalized or compressed. Checked, the analysed parts are compared as they lie, over the whole band.</source>
+        <translation>Nicht angekreuzt findet sich eine Kopie auch, wenn sie bis zu 8 s versetzt beginnt, ein schmaleres Band trägt, etwas schneller spielt oder entzerrt oder komprimiert wurde. Angekreuzt werden die untersuchten Abschnitte so verglichen, wie sie liegen, über das ganze Band.</translation>
+    </message>
 </context>
 <context>
     <name>CPairFigures</name>
