@@ -31,8 +31,12 @@ float SpectrumScore(const GripVectors& a, const GripVectors& b) {
     return std::fabs(MatchCorrelation(a.spectrum, b.spectrum, kComparedBins));
 }
 
-HF_CLONES_AVX2 void SpectrumScores(const GripVectors& a, const GripVectors* const* others,
-                                   uint32_t count, float* out) {
+namespace {
+
+// Built for wider vectors as well; internal, as a function with clones can
+// be called only where its clones are declared.
+HF_CLONES_AVX2 void SpectrumScoresOnLanes(const GripVectors& a, const GripVectors* const* others,
+                                          uint32_t count, float* out) {
     // Each lane runs the reference's operations on one other Grip in the
     // reference's order; a's own sums are the same on every lane.
     typedef float Lanes8 __attribute__((vector_size(32)));
@@ -80,6 +84,13 @@ HF_CLONES_AVX2 void SpectrumScores(const GripVectors& a, const GripVectors* cons
         const float den = std::sqrt(varA * varB[l]);
         out[l] = den == 0.0f ? 0.0f : std::fabs(cov[l] / den);
     }
+}
+
+}  // namespace
+
+void SpectrumScores(const GripVectors& a, const GripVectors* const* others, uint32_t count,
+                    float* out) {
+    SpectrumScoresOnLanes(a, others, count, out);
 }
 
 namespace {

@@ -330,7 +330,11 @@ HF_CLONES_AVX2 uint64_t ScreenShifts(const Prefixes& p, const float* products, u
 
 }  // namespace
 
-HF_CLONES_AVX2 BoundedScore FastScore(const float* x, const float* y, uint32_t n) {
+namespace {
+
+// Built for wider vectors as well; internal, as a function with clones can
+// be called only where its clones are declared.
+HF_CLONES_AVX2 BoundedScore FastScoreOnLanes(const float* x, const float* y, uint32_t n) {
     // Four lanes of independent chains, so the sums run side by side; the
     // bound holds for sums taken in any order.
     typedef float Floats4 __attribute__((vector_size(16)));
@@ -379,12 +383,26 @@ HF_CLONES_AVX2 BoundedScore FastScore(const float* x, const float* y, uint32_t n
     return fast;
 }
 
+}  // namespace
+
+BoundedScore FastScore(const float* x, const float* y, uint32_t n) {
+    return FastScoreOnLanes(x, y, n);
+}
+
 void EnvelopeScoresAtEveryShift(const float* a, const float* b, float* out) {
     EnvelopeReferences(a, b, out);
 }
 
-HF_CLONES_AVX2 void DriftScoresAtEveryShift(const float* a, const float* b, float* out) {
+namespace {
+
+HF_CLONES_AVX2 void DriftReferences(const float* a, const float* b, float* out) {
     ReferenceBody<kDriftLength, kMaxDriftShift>(a, b, out);
+}
+
+}  // namespace
+
+void DriftScoresAtEveryShift(const float* a, const float* b, float* out) {
+    DriftReferences(a, b, out);
 }
 
 template <uint32_t Length, int32_t Shifts>
