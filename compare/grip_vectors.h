@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "grip.h"
-#include "spectral_contour.h"
+#include "tonal_contour.h"
 
 // What a series needs besides its values to be scored fast, and how far
 // that fast score may lie from the reference.

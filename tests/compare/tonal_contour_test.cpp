@@ -2,7 +2,7 @@
 // faster copy, an equalized one, a telephone band) keep the contour while
 // their spectra part; another chord does not; and the keys' bound holds and
 // stays close.
-#include "spectral_contour.h"
+#include "tonal_contour.h"
 
 #include <gtest/gtest.h>
 
@@ -49,7 +49,7 @@ double Flat(double) {
     return 1.0;
 }
 
-TEST(SpectralContourTest, CopiesThatKeepTheNotesKeepTheContour) {
+TEST(TonalContourTest, CopiesThatKeepTheNotesKeepTheContour) {
     const std::vector<double> cMajor = {261.6, 329.6, 392.0, 523.3};
     const Grip original = Chord(cMajor, 1.0, Flat);
     // Bass up 8 dB below 250 Hz, treble down 6 dB above 3 kHz, with a slope
@@ -92,7 +92,7 @@ TEST(SpectralContourTest, CopiesThatKeepTheNotesKeepTheContour) {
     }
 }
 
-TEST(SpectralContourTest, DamagedSpectraMatchNothingAndNarrowOnesHaveNoBound) {
+TEST(TonalContourTest, DamagedSpectraMatchNothingAndNarrowOnesHaveNoBound) {
     Grip damaged = Chord({261.6}, 1.0, Flat);
     damaged.spectrum[100] = std::nanf("");
     Grip negative = Chord({261.6}, 1.0, Flat);

@@ -1,4 +1,4 @@
-#include "spectral_contour.h"
+#include "tonal_contour.h"
 
 #include <algorithm>
 #include <array>
