@@ -221,21 +221,29 @@ float ContourThreshold(float sensitivity) {
     return ThresholdsFor(sensitivity).strict - kContourMargin;
 }
 
-bool TolerantAccepts(const ContentScores& asLaid, const TolerantScores& tolerant,
-                     float sensitivity) {
+TolerantWay TolerantWayOf(const ContentScores& asLaid, const TolerantScores& tolerant,
+                          float sensitivity) {
     if (!tolerant.narrowBand && ContentAccepts(asLaid, sensitivity) &&
         (asLaid.envelopeScore >= kLaidEnvelopeShare * ThresholdsFor(sensitivity).pair ||
          asLaid.spectrumScore >= CloseSpectrumThreshold(sensitivity))) {
-        return true;
+        return TolerantWay::kAsLaid;
     }
     if (tolerant.contourScore >= ContourThreshold(sensitivity) &&
         tolerant.spectrumScore >= kContourShapeFloor) {
-        return true;
+        return TolerantWay::kContour;
     }
-    return tolerant.envelopeScore >= ThresholdsFor(sensitivity).loose &&
-           ContentAccepts(
-               ContentScores{tolerant.spectrumScore, tolerant.envelopeScore, tolerant.driftScore},
-               sensitivity);
+    if (tolerant.envelopeScore >= ThresholdsFor(sensitivity).loose &&
+        ContentAccepts(
+            ContentScores{tolerant.spectrumScore, tolerant.envelopeScore, tolerant.driftScore},
+            sensitivity)) {
+        return TolerantWay::kAligned;
+    }
+    return TolerantWay::kNone;
+}
+
+bool TolerantAccepts(const ContentScores& asLaid, const TolerantScores& tolerant,
+                     float sensitivity) {
+    return TolerantWayOf(asLaid, tolerant, sensitivity) != TolerantWay::kNone;
 }
 
 bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity, bool* aligned) {

@@ -95,6 +95,11 @@ int32_t BestShift(const GripVectors& a, const GripVectors& b);
 bool TolerantAccepts(const ContentScores& asLaid, const TolerantScores& tolerant,
                      float sensitivity);
 
+// Which of those ways accepts a pair first, in the order above.
+enum class TolerantWay { kNone, kAsLaid, kContour, kAligned };
+TolerantWay TolerantWayOf(const ContentScores& asLaid, const TolerantScores& tolerant,
+                          float sensitivity);
+
 // Exactly TolerantAccepts of the reference scores of a and b, from fast
 // scores wherever they decide; the alignment is tried only for pairs whose
 // spectrum may reach the loose threshold, and *aligned (when not null) says

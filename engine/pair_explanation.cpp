@@ -2,28 +2,6 @@
 
 #include "compare_settings.h"
 
-namespace {
-
-// The first of the tolerant comparison's ways that accepts the pair, in the
-// order TolerantAccepts tries them.
-AcceptedBy TolerantWay(const PairExplanation& e, float sensitivity) {
-    if (!TolerantAccepts(e.content, e.tolerant, sensitivity)) {
-        return AcceptedBy::kNothing;
-    }
-    const TolerantScores& t = e.tolerant;
-    if (!t.narrowBand && ContentAccepts(e.content, sensitivity) &&
-        (e.content.envelopeScore >= kLaidEnvelopeShare * e.thresholds.pair ||
-         e.content.spectrumScore >= CloseSpectrumThreshold(sensitivity))) {
-        return e.strongSpectrum ? AcceptedBy::kStrongSpectrum : AcceptedBy::kThreeFair;
-    }
-    if (t.contourScore >= e.contourThreshold && t.spectrumScore >= kContourShapeFloor) {
-        return AcceptedBy::kContour;
-    }
-    return AcceptedBy::kAligned;
-}
-
-}  // namespace
-
 PairExplanation ExplainPair(const Grip& later, const Grip& earlier, float sensitivity,
                             int32_t method, bool strictCompare) {
     const Grip& a = later;
@@ -46,7 +24,20 @@ PairExplanation ExplainPair(const Grip& later, const Grip& earlier, float sensit
         e.contourThreshold = ContourThreshold(sensitivity);
     }
     if ((method & kCompareContent) != 0 && !strictCompare) {
-        e.acceptedBy = TolerantWay(e, sensitivity);
+        switch (TolerantWayOf(e.content, e.tolerant, sensitivity)) {
+            case TolerantWay::kAsLaid:
+                e.acceptedBy =
+                    e.strongSpectrum ? AcceptedBy::kStrongSpectrum : AcceptedBy::kThreeFair;
+                break;
+            case TolerantWay::kContour:
+                e.acceptedBy = AcceptedBy::kContour;
+                break;
+            case TolerantWay::kAligned:
+                e.acceptedBy = AcceptedBy::kAligned;
+                break;
+            case TolerantWay::kNone:
+                break;
+        }
     } else if ((method & kCompareContent) != 0 && ContentAccepts(e.content, sensitivity)) {
         e.acceptedBy = e.strongSpectrum ? AcceptedBy::kStrongSpectrum : AcceptedBy::kThreeFair;
     }

@@ -97,6 +97,7 @@ TEST(FileActionsTest, UndoBringsBackWhatCanComeBackAndNamesTheRest) {
             Write(p.song, "new");
         }
         ASSERT_EQ(p.journal.Complete(), S_OK);
+        EXPECT_EQ(p.journal.LastDone(), "act");
         if (c.kind != Kind::kRewrite) {
             ASSERT_EQ(done.Done(), 1u);
             EXPECT_FALSE(Exists(p.song));
@@ -122,7 +123,9 @@ TEST(FileActionsTest, UndoBringsBackWhatCanComeBackAndNamesTheRest) {
         if (c.kind == Kind::kTrash && c.back) {
             EXPECT_TRUE(fs::is_empty(p.dir.File("data/Trash/info")));
         }
-        // Taken back once: the next undo finds nothing.
+        // Taken back once: the next undo finds nothing, and nothing is
+        // offered for it.
+        EXPECT_EQ(p.journal.LastDone(), "");
         ActionReport again;
         EXPECT_EQ(UndoLast(p.journal, p.trash, &again), E_NOTHING_TO_UNDO);
     }
