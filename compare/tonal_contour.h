@@ -7,6 +7,7 @@
 // a fraction of a band only. Pure functions; safe on any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "grip.h"
@@ -54,9 +55,37 @@ inline float ContourScoreBound(const ContourKey& a, const ContourKey& b) {
     if (a.error == kNoContourBound || b.error == kNoContourBound) {
         return 2.0f;
     }
+    // The whole line in two halves of 32 steps, the last four bytes (step
+    // and error) cleared in one key. Steps lie within ±127, so the sum of
+    // two products fits 16 bits.
+    typedef int8_t Steps32 __attribute__((vector_size(32)));
+    typedef int16_t Wide32 __attribute__((vector_size(64)));
+    typedef int32_t Sums16 __attribute__((vector_size(64)));
+    static_assert(kContourBands + 4 == 64 && offsetof(ContourKey, step) == kContourBands);
+    Steps32 a0;
+    Steps32 a1;
+    Steps32 b0;
+    Steps32 b1;
+    __builtin_memcpy(&a0, &a, sizeof(a0));
+    __builtin_memcpy(&a1, reinterpret_cast<const char*>(&a) + 32, sizeof(a1));
+    __builtin_memcpy(&b0, &b, sizeof(b0));
+    __builtin_memcpy(&b1, reinterpret_cast<const char*>(&b) + 32, sizeof(b1));
+    const Steps32 steps = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
+                           -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 0,  0,  0,  0};
+    a1 &= steps;
+    const Wide32 products =
+        __builtin_convertvector(a0, Wide32) * __builtin_convertvector(b0, Wide32) +
+        __builtin_convertvector(a1, Wide32) * __builtin_convertvector(b1, Wide32);
+    typedef int16_t Half16 __attribute__((vector_size(32)));
+    Half16 low;
+    Half16 high;
+    __builtin_memcpy(&low, &products, sizeof(low));
+    __builtin_memcpy(&high, reinterpret_cast<const char*>(&products) + 32, sizeof(high));
+    const Sums16 sums =
+        __builtin_convertvector(low, Sums16) + __builtin_convertvector(high, Sums16);
     int32_t dot = 0;
-    for (uint32_t i = 0; i < kContourBands; ++i) {
-        dot += static_cast<int32_t>(a.steps[i]) * b.steps[i];
+    for (int k = 0; k < 16; ++k) {
+        dot += sums[k];
     }
     // Unit contours within ea and eb of the keys' own: |a.b - a'.b'| <= ea +
     // eb + ea * eb. The score is never negative.

@@ -38,9 +38,8 @@ Grip Chord(const std::vector<double>& notes, double speed,
                 value += std::exp(-away * away) / partial;
             }
         }
-        g.spectrum[k] = top > 0.0 && hz > top
-                            ? 1e-5f
-                            : static_cast<float>(value * gain(hz) * (k + 1) / 2048.0);
+        g.spectrum[k] =
+            top > 0.0 && hz > top ? 1e-5f : static_cast<float>(value * gain(hz) * (k + 1) / 2048.0);
     }
     return g;
 }
@@ -100,7 +99,8 @@ TEST(TonalContourTest, DamagedSpectraMatchNothingAndNarrowOnesHaveNoBound) {
     Grip silent;
     silent.spectrum.fill(0.0f);
     const Grip narrow = Chord({261.6}, 1.0, Flat, 3400.0);
-    for (const Grip* g : std::initializer_list<const Grip*>{&damaged, &negative, &silent, &narrow}) {
+    for (const Grip* g :
+         std::initializer_list<const Grip*>{&damaged, &negative, &silent, &narrow}) {
         GripVectors v;
         MakeGripVectors(*g, v);
         // A narrow band has no bound; a contour that is not finite
@@ -112,6 +112,45 @@ TEST(TonalContourTest, DamagedSpectraMatchNothingAndNarrowOnesHaveNoBound) {
             EXPECT_LT(bound, 0.01f);
             EXPECT_FALSE(ContourScore(v.contour, v.bandEnd, v.contour, v.bandEnd) >= 0.0f);
         }
+    }
+}
+
+// The bound's products run on vector lanes of 16 bits: keys at the ends of
+// their range, and the step and error beside the steps, must not leak into
+// the dot product.
+TEST(TonalContourTest, KeyProductsAreExactAtTheEndsOfTheirRange) {
+    auto key = [](auto stepAt, uint16_t error) {
+        ContourKey k;
+        for (uint32_t i = 0; i < kContourBands; ++i) {
+            k.steps[i] = static_cast<int8_t>(stepAt(i));
+        }
+        k.step = 0xFFFF;
+        k.error = error;
+        return k;
+    };
+    const ContourKey high = key([](uint32_t) { return 127; }, 0);
+    const ContourKey low = key([](uint32_t) { return -127; }, 0);
+    const ContourKey alternating = key([](uint32_t i) { return i % 2 == 0 ? 127 : -127; }, 0);
+    const ContourKey lastOnly = key([](uint32_t i) { return i + 1 == kContourBands ? 127 : 0; }, 0);
+    const ContourKey erring =
+        key([](uint32_t i) { return i + 1 == kContourBands ? 127 : 0; }, 0xFFFE);
+    const double unit = 65535.0 * 65535.0 / 4398046511104.0;
+    const struct {
+        const ContourKey& a;
+        const ContourKey& b;
+        double dot;
+        double error;
+    } cases[] = {
+        {high, high, 60.0 * 127 * 127, 0.0},
+        {high, low, 0.0, 0.0},  // negative: the score is never below 0
+        {alternating, alternating, 60.0 * 127 * 127, 0.0},
+        {alternating, high, 0.0, 0.0},
+        {lastOnly, high, 127.0 * 127, 0.0},
+        {erring, lastOnly, 127.0 * 127, 0xFFFE / 65536.0},
+    };
+    for (const auto& c : cases) {
+        const double expected = std::max(0.0, unit * c.dot + c.error + 1e-6);
+        EXPECT_NEAR(ContourScoreBound(c.a, c.b), expected, expected * 1e-6 + 1e-6) << c.dot;
     }
 }
 
