@@ -64,7 +64,6 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-
 double ThreadCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -102,16 +101,16 @@ std::vector<Series> LoadReal(const std::string& path) {
     return real;
 }
 
-
 // least to most words of a library's texts: a third of them the common words
 // that titles share ("love", "the", "night"), the others from a vocabulary of
 // some 60,000 words made of syllables, as real titles, artists and albums
 // mostly differ in their rarer words.
 std::string LibraryWords(std::mt19937& rng, int least, int most) {
     static const char* const kSyllables[] = {
-        "ka", "lo", "mi", "ter", "san", "ber", "ri", "do", "vel", "mar", "ta", "ne", "son", "fa",
-        "gre", "lin", "ow", "ca", "rus", "den", "pe", "ho", "wen", "ly", "sto", "bri", "nu", "zan",
-        "el", "tor", "qui", "ma", "ven", "jo", "ar", "ist", "ro", "be", "dan", "ish"};
+        "ka",  "lo", "mi",  "ter", "san", "ber", "ri", "do",  "vel", "mar",
+        "ta",  "ne", "son", "fa",  "gre", "lin", "ow", "ca",  "rus", "den",
+        "pe",  "ho", "wen", "ly",  "sto", "bri", "nu", "zan", "el",  "tor",
+        "qui", "ma", "ven", "jo",  "ar",  "ist", "ro", "be",  "dan", "ish"};
     std::uniform_int_distribution<int> count(least, most);
     std::uniform_int_distribution<size_t> common(0, std::size(kWords) - 1);
     std::uniform_int_distribution<size_t> syllable(0, std::size(kSyllables) - 1);
@@ -262,9 +261,9 @@ void PrintHistograms(const LibraryModel& model, size_t n) {
     }
     for (size_t i = 0; i < realSeries.size(); ++i) {
         for (size_t j = 0; j < i; ++j) {
-            real[bin(std::fabs(CorrelationCoefficient(realSeries[i].spectrum.data(),
-                                                      realSeries[j].spectrum.data(),
-                                                      kComparedBins)))] += 1;
+            real[bin(std::fabs(CorrelationCoefficient(
+                realSeries[i].spectrum.data(), realSeries[j].spectrum.data(), kComparedBins)))] +=
+                1;
             ++realPairs;
         }
     }
@@ -277,9 +276,10 @@ void PrintHistograms(const LibraryModel& model, size_t n) {
         made[bin(std::fabs(
             CorrelationCoefficient(a.spectrum.data(), b.spectrum.data(), kComparedBins)))] += 1;
     }
-    std::printf("spectrumScore histogram (share of pairs): real recordings (%zu files, %zu pairs)"
-                " | model (%zu random pairs)\n",
-                realSeries.size(), realPairs, samples);
+    std::printf(
+        "spectrumScore histogram (share of pairs): real recordings (%zu files, %zu pairs)"
+        " | model (%zu random pairs)\n",
+        realSeries.size(), realPairs, samples);
     for (int k = 0; k < kBins; ++k) {
         std::printf("  %.2f-%.2f  %7.4f | %7.4f\n", k / double(kBins), (k + 1) / double(kBins),
                     real[k] / realPairs, made[k] / samples);
@@ -337,10 +337,10 @@ std::vector<Pair> BruteForce(const GripStore& store, const std::vector<Grip>& gr
                     CorrelationCoefficient(a.spectrum.data(), b.spectrum.data(), kComparedBins));
                 const float en = std::fabs(
                     CorrelationCoefficient(a.envelope.data(), b.envelope.data(), kEnvelopeLength));
-                const float dr = std::fabs(
-                    CorrelationCoefficient(a.drift.data(), b.drift.data(), kDriftLength));
+                const float dr =
+                    std::fabs(CorrelationCoefficient(a.drift.data(), b.drift.data(), kDriftLength));
                 bool content = (sp >= strict && en + dr >= pairT) ||
-                                     (sp >= loose && en >= loose && dr >= loose);
+                               (sp >= loose && en >= loose && dr >= loose);
                 float figure = sp;
                 // Whole bands below the loose threshold pass by their
                 // contours alone; the others are aligned.
@@ -348,8 +348,8 @@ std::vector<Pair> BruteForce(const GripStore& store, const std::vector<Grip>& gr
                                        contours[i].data(), bandEnds[i]};
                 const SeriesOf seriesB{b.spectrum.data(), b.envelope.data(), b.drift.data(),
                                        contours[j].data(), bandEnds[j]};
-                if (!strictCompare && (std::min(bandEnds[i], bandEnds[j]) < kComparedBins ||
-                                       sp >= loose)) {
+                if (!strictCompare &&
+                    (std::min(bandEnds[i], bandEnds[j]) < kComparedBins || sp >= loose)) {
                     const TolerantScores t = ComputeTolerantScores(seriesA, seriesB);
                     content = TolerantAccepts(ContentScores{sp, en, dr}, t, s);
                     figure = t.spectrumScore;
@@ -436,9 +436,10 @@ void RunSize(const LibraryModel& model, size_t n, bool check, int32_t method, fl
             insertCpu += ThreadCpuSeconds() - cpuStart;
             insertSeconds += Seconds(start);
         }
-        std::printf("insert: %zu inserts into an empty store %.3f s in all, %.3f s of CPU "
-                    "(%.2f us each); the store's lock is held %.3f s of it\n",
-                    n, insertSeconds, insertCpu, insertCpu / n * 1e6, lockedSeconds);
+        std::printf(
+            "insert: %zu inserts into an empty store %.3f s in all, %.3f s of CPU "
+            "(%.2f us each); the store's lock is held %.3f s of it\n",
+            n, insertSeconds, insertCpu, insertCpu / n * 1e6, lockedSeconds);
     }
 
     malloc_trim(0);
@@ -459,10 +460,11 @@ void RunSize(const LibraryModel& model, size_t n, bool check, int32_t method, fl
         store.ResetSequences();
     }
     malloc_trim(0);
-    std::printf("cache: %zu entries load in %.3f s, %.3f s of CPU; per entry %.0f bytes "
-                "resident after loading, %.0f with the scan's index\n",
-                store.size(), loadSeconds, loadCpu, (residentLoaded - residentBefore) / n,
-                (ResidentBytes() - residentBefore) / n);
+    std::printf(
+        "cache: %zu entries load in %.3f s, %.3f s of CPU; per entry %.0f bytes "
+        "resident after loading, %.0f with the scan's index\n",
+        store.size(), loadSeconds, loadCpu, (residentLoaded - residentBefore) / n,
+        (ResidentBytes() - residentBefore) / n);
 
     g_compareMethod = method;
     g_sensitivity = s;
@@ -477,6 +479,7 @@ void RunSize(const LibraryModel& model, size_t n, bool check, int32_t method, fl
     const uint64_t contentBefore = counters.contentScored.load();
     const uint64_t alignedBefore = counters.aligned.load();
     const uint64_t tagsBefore = counters.tagsScored.load();
+    const uint64_t lineBefore = counters.tagsPastLine.load();
     const uint64_t firstBoundBefore = counters.tagsPastFirstBound.load();
     const uint64_t sketchBoundBefore = counters.tagsPastSketchBound.load();
     const double cpuBefore = ProcessCpuSeconds();
@@ -491,20 +494,24 @@ void RunSize(const LibraryModel& model, size_t n, bool check, int32_t method, fl
     const double judged = static_cast<double>(counters.judged.load() - judgedBefore);
     const double scored = static_cast<double>(counters.scored.load() - scoredBefore);
     std::vector<DuplicatePair> listed = owner.TakePendingPairs();
-    std::printf("rescan (%s, s = %.2f, %s, %zu threads): %.2f s wall, %.1f s CPU, %.3g pairs/s "
-                "(%.3g per CPU second), %zu pairs listed\n",
-                method == kCompareBoth ? "both" : method == kCompareTags ? "tags" : "content", s,
-                strictCompare ? "strict" : "tolerant",
-                pool.ThreadCount(), wall, cpu, pairs / wall, pairs / cpu, listed.size());
-    std::printf("pruned: %.4f of %.0f judged pairs never scored in full (content scored for "
-                "%.4f, tags for %.4f; tags past the first bound %.4f, past the sketches' %.4f)\n",
-                judged > 0 ? 1.0 - scored / judged : 0.0, judged,
-                static_cast<double>(counters.contentScored.load() - contentBefore) / judged,
-                static_cast<double>(counters.tagsScored.load() - tagsBefore) / judged,
-                static_cast<double>(counters.tagsPastFirstBound.load() - firstBoundBefore) /
-                    judged,
-                static_cast<double>(counters.tagsPastSketchBound.load() - sketchBoundBefore) /
-                    judged);
+    std::printf(
+        "rescan (%s, s = %.2f, %s, %zu threads): %.2f s wall, %.1f s CPU, %.3g pairs/s "
+        "(%.3g per CPU second), %zu pairs listed\n",
+        method == kCompareBoth   ? "both"
+        : method == kCompareTags ? "tags"
+                                 : "content",
+        s, strictCompare ? "strict" : "tolerant", pool.ThreadCount(), wall, cpu, pairs / wall,
+        pairs / cpu, listed.size());
+    std::printf(
+        "pruned: %.4f of %.0f judged pairs never scored in full (content scored for "
+        "%.4f, tags for %.4f; tags past the folded sketches %.4f, the first bound %.4f, the "
+        "sketches' %.4f)\n",
+        judged > 0 ? 1.0 - scored / judged : 0.0, judged,
+        static_cast<double>(counters.contentScored.load() - contentBefore) / judged,
+        static_cast<double>(counters.tagsScored.load() - tagsBefore) / judged,
+        static_cast<double>(counters.tagsPastLine.load() - lineBefore) / judged,
+        static_cast<double>(counters.tagsPastFirstBound.load() - firstBoundBefore) / judged,
+        static_cast<double>(counters.tagsPastSketchBound.load() - sketchBoundBefore) / judged);
     std::printf("aligned: %.5f of the judged pairs had their envelopes tried at every shift\n",
                 static_cast<double>(counters.aligned.load() - alignedBefore) / judged);
 
@@ -518,15 +525,14 @@ void RunSize(const LibraryModel& model, size_t n, bool check, int32_t method, fl
         const std::vector<Pair> expected =
             BruteForce(store, grips, paths, method, s, strictCompare);
         std::printf("brute force: %zu pairs from the formulas in %.1f s; the scan's list is %s\n",
-                    expected.size(), Seconds(start),
-                    got == expected ? "IDENTICAL" : "DIFFERENT");
+                    expected.size(), Seconds(start), got == expected ? "IDENTICAL" : "DIFFERENT");
         if (got != expected) {
             size_t missing = 0;
             for (const Pair& p : expected) {
                 missing += !std::binary_search(got.begin(), got.end(), p);
             }
-            std::printf("  %zu expected pairs missing or with other figures, %zu listed\n",
-                        missing, got.size());
+            std::printf("  %zu expected pairs missing or with other figures, %zu listed\n", missing,
+                        got.size());
         }
     }
     fs::remove(cacheFile);
@@ -574,7 +580,8 @@ int main(int argc, char** argv) {
     }
     LibraryModel model(std::move(real));
     PrintHistograms(model, 20000);
-    const fs::path folder = fs::temp_directory_path() / ("library_bench." + std::to_string(getpid()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("library_bench." + std::to_string(getpid()));
     fs::create_directories(folder);
     for (size_t n : sizes) {
         RunSize(model, n, n == checkAt, method, s, strictCompare, folder);

@@ -221,6 +221,19 @@ TextSketch SketchText(std::string_view text) {
     return sketch;
 }
 
+SketchLine FoldSketches(const TextSketch (&sketches)[kTagFieldCount]) {
+    SketchLine line;
+    for (int field = 0; field < kTagFieldCount; ++field) {
+        const TextSketch& x = sketches[field];
+        const uint64_t length = std::min<uint64_t>(x.length, 255);
+        const uint64_t repeats = std::min<uint64_t>(x.tripleRepeats, 255);
+        line.text[field].low = x.triples[0] | (x.triples[1] >> (64 - SketchLine::kFolded));
+        line.text[field].high =
+            (x.triples[1] & SketchLine::kHighClasses) | (length << 48) | (repeats << 56);
+    }
+    return line;
+}
+
 void TagReachFilter::Begin(const TextSketch (&a)[kTagFieldCount], float s) {
     std::copy(std::begin(a), std::end(a), std::begin(m_a));
     m_sensitivity = s;

@@ -198,8 +198,8 @@ inline uint64_t BeyondTwo(uint64_t t, uint64_t m) {
 
 // The common substrings longer than 2 of texts of lengths lx, ly, with
 // m = min(lx, ly) >= 3, that share this many classes of three bytes.
-inline uint64_t FoundBeyondTwo(uint64_t triples, uint16_t repeatsX, uint64_t lx,
-                               uint16_t repeatsY, uint64_t ly, uint64_t m) {
+inline uint64_t FoundBeyondTwo(uint64_t triples, uint16_t repeatsX, uint64_t lx, uint16_t repeatsY,
+                               uint64_t ly, uint64_t m) {
     return BeyondTwo(StartsIn(triples, repeatsX, lx, lx - 2), m) +
            BeyondTwo(StartsIn(triples, repeatsY, ly, ly - 2), m);
 }
@@ -243,24 +243,23 @@ inline float OverlapBound(const TextSketch& x, const TextSketch& y) {
 
 // Whether the sketched texts' SubstringOverlap may reach low: false means
 // it lies below.
-__attribute__((always_inline)) inline bool OverlapMayReach(const TextSketch& x,
-                                                           const TextSketch& y, double low) {
+__attribute__((always_inline)) inline bool OverlapMayReach(const TextSketch& x, const TextSketch& y,
+                                                           double low) {
     const OverlapCounts c = OverlapCountsBound(x, y);
     return c.total != 0 && static_cast<double>(c.found) >= low * static_cast<double>(c.total);
 }
 
 // Whether some field of two Grips may score at least s, where mayReach(fa,
-// fb) tells whether the overlap of a's text fa with b's text fb may. A
-// weighted mean reaches s only if one of its fields does, and a field scores
-// the overlap of one pair of their texts: title or artist with title or
-// artist, the file name with any of these three when one is missing, album
-// with album.
+// fb) tells whether the overlap of a's text fa with b's text fb may, and
+// bLacksName tells whether b lacks a title or an artist. A weighted mean
+// reaches s only if one of its fields does, and a field scores the overlap
+// of one pair of their texts: title or artist with title or artist, the
+// file name with any of these three when one is missing, album with album.
 template <typename MayReach>
 __attribute__((always_inline)) inline bool AnyFieldMayReach(const TextSketch (&a)[kTagFieldCount],
-                                                            const TextSketch (&b)[kTagFieldCount],
-                                                            MayReach&& mayReach) {
-    const bool nameStandsIn = a[kTitleField].length == 0 || a[kArtistField].length == 0 ||
-                              b[kTitleField].length == 0 || b[kArtistField].length == 0;
+                                                            bool bLacksName, MayReach&& mayReach) {
+    const bool nameStandsIn =
+        a[kTitleField].length == 0 || a[kArtistField].length == 0 || bLacksName;
     return mayReach(kTitleField, kTitleField) || mayReach(kArtistField, kArtistField) ||
            mayReach(kTitleField, kArtistField) || mayReach(kArtistField, kTitleField) ||
            mayReach(kNameField, kNameField) || mayReach(kAlbumField, kAlbumField) ||
@@ -283,10 +282,32 @@ inline bool SomeFieldMayReach(const TextSketch (&a)[kTagFieldCount],
         return true;
     }
     const double low = ReachLow(s);
-    return AnyFieldMayReach(a, b, [&](TagField fa, TagField fb) __attribute__((always_inline)) {
-        return OverlapMayReach(a[fa], b[fb], low);
-    });
+    const bool bLacksName = b[kTitleField].length == 0 || b[kArtistField].length == 0;
+    return AnyFieldMayReach(
+        a, bLacksName, [&](TagField fa, TagField fb) __attribute__((always_inline)) {
+            return OverlapMayReach(a[fa], b[fb], low);
+        });
 }
+
+// The sketches of a Grip's texts folded into one cache line, for a first look
+// that reads a quarter of them: each text's classes of three bytes with the
+// top 16 folded onto the lowest (class c and c + 112 share a bit, so the
+// classes two texts may share are never undercounted), its length and its
+// most repeats, capped at 255.
+struct alignas(64) SketchLine {
+    static constexpr int kFolded = 16;
+    static constexpr uint64_t kHighClasses = (uint64_t{1} << (64 - kFolded)) - 1;
+    struct Text {
+        uint64_t low = 0;   // classes 0..63, and 112..127 on 0..15
+        uint64_t high = 0;  // classes 64..111; length and repeats in the top bytes
+        uint32_t length() const { return static_cast<uint32_t>(high >> 48) & 0xFF; }
+        uint32_t tripleRepeats() const { return static_cast<uint32_t>(high >> 56); }
+    };
+    Text text[kTagFieldCount];
+};
+static_assert(sizeof(SketchLine) == 64);
+
+SketchLine FoldSketches(const TextSketch (&sketches)[kTagFieldCount]);
 
 // SomeFieldMayReach for one Grip against many, at a fraction of the cost.
 // For each of its texts it learns how many classes of three bytes a text of
@@ -300,6 +321,8 @@ class TagReachFilter {
     // bytes, are looked up; the others are bounded in full.
     static constexpr uint32_t kLookedUpLength = 128;
     static constexpr uint32_t kLookedUpRepeats = 4;
+    static_assert(kLookedUpLength < 255 && kLookedUpRepeats < 255,
+                  "a sketch line's capped texts are never looked up");
 
     // Until the next Begin, the filter stands for no Grip.
     void Clear() { m_sensitivity = std::numeric_limits<float>::quiet_NaN(); }
@@ -312,23 +335,55 @@ class TagReachFilter {
         if (!(m_sensitivity > 0.0f)) {
             return true;
         }
-        return AnyFieldMayReach(m_a, b, [&](TagField fa, TagField fb) __attribute__((always_inline)) {
-            const TextSketch& y = b[fb];
-            if (y.length < kLookedUpLength && y.tripleRepeats < kLookedUpRepeats) {
-                uint8_t& needed = m_needed[fa][y.length][y.tripleRepeats];
-                if (needed == kNotLearned) {
-                    needed = Needed(m_a[fa], y.length, y.tripleRepeats);
-                }
-                if (sketch_detail::Shared(m_a[fa].triples, y.triples) < needed) {
+        const bool bLacksName = b[kTitleField].length == 0 || b[kArtistField].length == 0;
+        return AnyFieldMayReach(
+            m_a, bLacksName, [&](TagField fa, TagField fb) __attribute__((always_inline)) {
+                const TextSketch& y = b[fb];
+                if (!SharesEnough(fa, sketch_detail::Shared(m_a[fa].triples, y.triples), y.length,
+                                  y.tripleRepeats)) {
                     return false;
                 }
-            }
-            return OverlapMayReach(m_a[fa], y, m_low);
-        });
+                return OverlapMayReach(m_a[fa], y, m_low);
+            });
+    }
+
+    // False only where MayReach is false for the Grip whose sketches were
+    // folded into line: a first look, read from one cache line.
+    __attribute__((always_inline)) bool MayReach(const SketchLine& line) {
+        if (!(m_sensitivity > 0.0f)) {
+            return true;
+        }
+        const bool bLacksName =
+            line.text[kTitleField].length() == 0 || line.text[kArtistField].length() == 0;
+        return AnyFieldMayReach(
+            m_a, bLacksName, [&](TagField fa, TagField fb) __attribute__((always_inline)) {
+                const SketchLine::Text& y = line.text[fb];
+                const uint64_t(&x)[2] = m_a[fa].triples;
+                // Each class of y's is in the line, the top ones on the lowest bits.
+                const uint64_t shared = static_cast<uint64_t>(
+                    std::popcount(x[0] & y.low) +
+                    std::popcount(x[1] & y.high & SketchLine::kHighClasses) +
+                    std::popcount((x[1] >> (64 - SketchLine::kFolded)) & y.low));
+                return SharesEnough(fa, shared, y.length(), y.tripleRepeats());
+            });
     }
 
   private:
     static constexpr uint8_t kNotLearned = 0xFF;
+    // False when a's text fa and a text of the given length and repeats that
+    // share no more than shared classes of three bytes cannot overlap
+    // enough; texts too long or too repetitive to look up pass.
+    __attribute__((always_inline)) bool SharesEnough(TagField fa, uint64_t shared, uint32_t length,
+                                                     uint32_t tripleRepeats) {
+        if (length >= kLookedUpLength || tripleRepeats >= kLookedUpRepeats) {
+            return true;
+        }
+        uint8_t& needed = m_needed[fa][length][tripleRepeats];
+        if (needed == kNotLearned) {
+            needed = Needed(m_a[fa], length, static_cast<uint16_t>(tripleRepeats));
+        }
+        return shared >= needed;
+    }
     // The fewest shared classes with which the texts' bound may reach low.
     uint8_t Needed(const TextSketch& x, uint32_t length, uint16_t tripleRepeats) const;
 

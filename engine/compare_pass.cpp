@@ -164,6 +164,7 @@ struct PassView {
     const FinerProjection* finer;
     const ContourKey* contourKeys;
     const GripStore::TextSketches* sketches;
+    const SketchLine* sketchLines;
 };
 
 // The contour score at which the tolerant comparison may accept a pair; one
@@ -177,6 +178,7 @@ struct PassTally {
     uint64_t contentScored = 0;
     uint64_t aligned = 0;
     uint64_t tagsScored = 0;
+    uint64_t tagsPastLine = 0;
     uint64_t tagsPastFirstBound = 0;
     uint64_t tagsPastSketchBound = 0;
 };
@@ -274,7 +276,9 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
         const bool contentMatch = accepted;
         if (!accepted && (method & kCompareTags) != 0) {
             const auto& sketchB = sketchesB.key;
-            if (reach.MayReach(sketchB)) {
+            const bool pastLine = reach.MayReach(view.sketchLines[k]);
+            tally.tagsPastLine += pastLine;
+            if (pastLine && reach.MayReach(sketchB)) {
                 ++tally.tagsPastFirstBound;
                 const EmptyTexts emptyB = {
                     sketchB[kTitleField].length == 0, sketchB[kArtistField].length == 0,
@@ -404,6 +408,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
         view.finer = store.scanFiner().data();
         view.contourKeys = store.scanContourKeys().data();
         view.sketches = store.scanSketches().data();
+        view.sketchLines = store.scanSketchLines().data();
         overlaps.Grow(store.textCount());
         const size_t to = std::min(earlier, from + kStretch);
         JudgeStretch(view, from, to, overlaps, reach, listed, pending, tally);
@@ -439,6 +444,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
     GlobalPassCounters().contentScored.fetch_add(tally.contentScored, std::memory_order_relaxed);
     GlobalPassCounters().aligned.fetch_add(tally.aligned, std::memory_order_relaxed);
     GlobalPassCounters().tagsScored.fetch_add(tally.tagsScored, std::memory_order_relaxed);
+    GlobalPassCounters().tagsPastLine.fetch_add(tally.tagsPastLine, std::memory_order_relaxed);
     GlobalPassCounters().tagsPastFirstBound.fetch_add(tally.tagsPastFirstBound,
                                                       std::memory_order_relaxed);
     GlobalPassCounters().tagsPastSketchBound.fetch_add(tally.tagsPastSketchBound,

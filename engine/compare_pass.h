@@ -25,7 +25,8 @@ class ExperimentalPoster {
 // Running totals over every pass of the process, for benchmarks: pairs
 // judged, pairs that some score was computed for in full (the others were
 // pruned by the bounds alone), and of those the ones whose content and whose
-// tags were; and the pairs whose tags passed the first, cheapest bound, and
+// tags were; and the pairs whose tags passed the first look at the folded
+// sketches, the first bound on the sketches themselves, and
 // the bound from the texts' sketches; and the pairs whose envelopes were
 // tried at every alignment.
 struct PassCounters {
@@ -34,6 +35,7 @@ struct PassCounters {
     std::atomic<uint64_t> contentScored{0};
     std::atomic<uint64_t> aligned{0};
     std::atomic<uint64_t> tagsScored{0};
+    std::atomic<uint64_t> tagsPastLine{0};
     std::atomic<uint64_t> tagsPastFirstBound{0};
     std::atomic<uint64_t> tagsPastSketchBound{0};
 };

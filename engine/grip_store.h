@@ -174,6 +174,9 @@ class GripStore {
     std::span<const TextSketches> scanSketches() const {
         return {m_scan.sketches(), m_scan.size()};
     }
+    std::span<const SketchLine> scanSketchLines() const {
+        return {m_scan.sketchLines(), m_scan.size()};
+    }
     // Changes whenever an entry of scan() leaves it or takes a place other
     // than the last, and whenever the projections are made afresh: while it
     // stays the same, positions in scan() and the projections read from it

@@ -9,6 +9,7 @@ void ScanIndex::Reserve(size_t room) {
         m_finer.resize(room);
         m_contourKeys.resize(room);
         m_sketches.resize(room);
+        m_sketchLines.resize(room);
     }
 }
 
@@ -26,11 +27,13 @@ void ScanIndex::Insert(size_t at, StoreEntry* entry) {
     shift(m_finer);
     shift(m_contourKeys);
     shift(m_sketches);
+    shift(m_sketchLines);
     m_entries[at] = entry;
     m_projections[at] = bounds.projection;
     m_finer[at] = bounds.finer;
     m_contourKeys[at] = entry->vectors.contourKey;
     m_sketches[at] = SketchesOf(*entry);
+    m_sketchLines[at] = FoldSketches(m_sketches[at].key);
     m_size.store(size + 1, std::memory_order_release);
 }
 
@@ -46,6 +49,7 @@ void ScanIndex::Erase(size_t at) {
     shift(m_finer);
     shift(m_contourKeys);
     shift(m_sketches);
+    shift(m_sketchLines);
     m_size.store(size - 1, std::memory_order_release);
 }
 

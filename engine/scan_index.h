@@ -1,7 +1,8 @@
 // ScanIndex: the store's entries of the current scan in the order they joined
 // it, with what a comparison pass reads of each beside it (the spectrum
 // projections on the pruning basis, the contour keys, the sketches of the
-// text keys), and the pruning basis itself. Owned by the fingerprint store.
+// text keys and those folded into a line), and the pruning basis itself. Owned by the fingerprint
+// store.
 //
 // Threads: a writer that holds the store exclusively may change it freely;
 // one that holds it shared (and the store's join mutex) may append within
@@ -25,6 +26,7 @@ class ScanIndex {
     const FinerProjection* finer() const { return m_finer.data(); }
     const ContourKey* contourKeys() const { return m_contourKeys.data(); }
     const TextSketches* sketches() const { return m_sketches.data(); }
+    const SketchLine* sketchLines() const { return m_sketchLines.data(); }
     // Makes room for room entries in all. Only under the exclusive hold.
     void Reserve(size_t room);
     // Puts entry at position at, projected on the basis. Needs room. Under
@@ -54,6 +56,7 @@ class ScanIndex {
     std::vector<FinerProjection> m_finer;
     std::vector<ContourKey> m_contourKeys;  // copies of the entries' own, read in a row
     std::vector<TextSketches> m_sketches;
+    std::vector<SketchLine> m_sketchLines;  // the sketches folded, for a first look
     std::atomic<size_t> m_size{0};
     SpectrumBasis m_basis;
     size_t m_basisBuiltAt = 0;  // entries in the store when m_basis was built

@@ -213,6 +213,7 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
 
     // Reference scores of every pair, once; the fast scores' bounds hold.
     std::vector<std::vector<Reference>> reference(grips.size());
+    TagReachFilter reach;
     for (size_t i = 0; i < grips.size(); ++i) {
         for (size_t j = 0; j < i; ++j) {
             const Grip& a = grips[i];
@@ -253,6 +254,8 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
             // A tagScore of s needs some field that may reach s.
             for (const float s : {0.05f, 0.3f, 0.75f, 1.0f}) {
                 ASSERT_TRUE(r.tag < s || SomeFieldMayReach(sketchA, sketchB, s));
+                reach.Begin(sketchA, s);
+                ASSERT_TRUE(r.tag < s || reach.MayReach(store.scanSketchLines()[j]));
             }
         }
     }
