@@ -246,6 +246,21 @@ bool TolerantAccepts(const ContentScores& asLaid, const TolerantScores& tolerant
     return TolerantWayOf(asLaid, tolerant, sensitivity) != TolerantWay::kNone;
 }
 
+bool DriftMayPass(const GripVectors& a, const GripVectors& b, float sensitivity, bool strict) {
+    const float loose = ThresholdsFor(sensitivity).loose;
+    float drifts[8];
+    DriftScoresAtEveryShift(a.drift, b.drift, drifts);
+    if (strict) {
+        return drifts[kMaxDriftShift] >= loose;
+    }
+    for (int32_t d = 0; d <= 2 * kMaxDriftShift; ++d) {
+        if (drifts[d] >= loose) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity, bool* aligned) {
     if (aligned != nullptr) {
         *aligned = false;

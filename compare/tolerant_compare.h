@@ -108,3 +108,10 @@ TolerantWay TolerantWayOf(const ContentScores& asLaid, const TolerantScores& tol
 // never accepted: a pass need not ask.
 bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity,
                    bool* aligned = nullptr);
+
+// For a pair whose spectrum score lies below the strict threshold and whose
+// contours cannot pass: false when no rule can accept it, since the one left
+// asks the drifts to reach the loose threshold, as laid (strict) or at one of
+// their shifts. Reads the drifts alone, a cache line each, so a pass asks it
+// before the spectra.
+bool DriftMayPass(const GripVectors& a, const GripVectors& b, float sensitivity, bool strict);

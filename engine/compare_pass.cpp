@@ -233,11 +233,27 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
                 due(k);
             }
         }
+        // Below the strict threshold a pair needs its drifts to reach the
+        // loose one: they are read first, a line instead of the spectrum.
+        const float strictThreshold = ThresholdsFor(s).strict;
+        uint8_t driftPairs[kStretch];
+        size_t driftCount = 0;
         for (size_t i = 0; i < openCount; ++i) {
             const size_t k = from + openPairs[i];
-            if (FinerSpectrumScoreBound(boundsA.projection, boundsA.finer, view.projections[k],
-                                        view.finer[k]) >= loose ||
-                (!strict && ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed)) {
+            const float finer = FinerSpectrumScoreBound(boundsA.projection, boundsA.finer,
+                                                        view.projections[k], view.finer[k]);
+            if (!strict && ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed) {
+                due(k);
+            } else if (finer >= strictThreshold) {
+                due(k);
+            } else if (finer >= loose) {
+                driftPairs[driftCount++] = openPairs[i];
+                __builtin_prefetch(view.scan[k]->vectors.drift);
+            }
+        }
+        for (size_t i = 0; i < driftCount; ++i) {
+            const size_t k = from + driftPairs[i];
+            if (DriftMayPass(a->vectors, view.scan[k]->vectors, s, strict)) {
                 due(k);
             }
         }
