@@ -195,6 +195,19 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
         }
         grips.push_back(withTags(g));
     }
+    // Shifted copies whose spectra agree only between the loose and the
+    // strict thresholds: their drifts at a shift are all that can pass them.
+    for (uint32_t i = 0; i < 4; ++i) {
+        const Grip& source = grips[10 * i + 5];
+        auto score = [&source](const Grip& g) {
+            return Score(source.spectrum.data(), g.spectrum.data(), kComparedBins);
+        };
+        Grip g = Straddle(source, RandomGrip(3000 + i), 0, 0.82f + 0.02f * i, score).first;
+        const int d = i % 2 == 0 ? 1 + static_cast<int>(i) / 2 : -1 - static_cast<int>(i) / 2;
+        std::rotate(g.envelope.begin(), g.envelope.begin() + (9 * d + 100) % 100, g.envelope.end());
+        std::rotate(g.drift.begin(), g.drift.begin() + (d + 10) % 10, g.drift.end());
+        grips.push_back(withTags(g));
+    }
 
     GripStore store;
     std::vector<std::u16string> paths;
