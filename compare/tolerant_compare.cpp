@@ -246,10 +246,10 @@ bool TolerantAccepts(const ContentScores& asLaid, const TolerantScores& tolerant
     return TolerantWayOf(asLaid, tolerant, sensitivity) != TolerantWay::kNone;
 }
 
-bool DriftMayPass(const GripVectors& a, const GripVectors& b, float sensitivity, bool strict) {
+bool DriftMayPass(const float* driftA, const float* driftB, float sensitivity, bool strict) {
     const float loose = ThresholdsFor(sensitivity).loose;
     float drifts[8];
-    DriftScoresAtEveryShift(a.drift, b.drift, drifts);
+    DriftScoresAtEveryShift(driftA, driftB, drifts);
     if (strict) {
         return drifts[kMaxDriftShift] >= loose;
     }

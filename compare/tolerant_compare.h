@@ -112,6 +112,6 @@ bool JudgeTolerant(const GripVectors& a, const GripVectors& b, float sensitivity
 // For a pair whose spectrum score lies below the strict threshold and whose
 // contours cannot pass: false when no rule can accept it, since the one left
 // asks the drifts to reach the loose threshold, as laid (strict) or at one of
-// their shifts. Reads the drifts alone, a cache line each, so a pass asks it
-// before the spectra.
-bool DriftMayPass(const GripVectors& a, const GripVectors& b, float sensitivity, bool strict);
+// their shifts. Reads the drifts alone (GripVectors::drift, padded as there),
+// so a pass asks it before the spectra.
+bool DriftMayPass(const float* driftA, const float* driftB, float sensitivity, bool strict);

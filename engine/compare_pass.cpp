@@ -161,7 +161,7 @@ struct PassView {
     EmptyTexts emptyA;
     const GripStore::Entry* const* scan;
     const SpectrumProjection* projections;
-    const FinerProjection* finer;
+    const OpenLines* open;
     const ContourKey* contourKeys;
     const GripStore::TextSketches* sketches;
     const SketchLine* sketchLines;
@@ -228,7 +228,9 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
         for (size_t k = from; k < to; ++k) {
             if (SpectrumScoreBound(boundsA.projection, view.projections[k]) >= loose) {
                 openPairs[openCount++] = static_cast<uint8_t>(k - from);
-                __builtin_prefetch(&view.finer[k]);
+                // Both lines: the drift decides most pairs this bound lets through.
+                __builtin_prefetch(&view.open[k].finer);
+                __builtin_prefetch(view.open[k].drift);
             } else if (!strict && ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed) {
                 due(k);
             }
@@ -241,19 +243,18 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
         for (size_t i = 0; i < openCount; ++i) {
             const size_t k = from + openPairs[i];
             const float finer = FinerSpectrumScoreBound(boundsA.projection, boundsA.finer,
-                                                        view.projections[k], view.finer[k]);
+                                                        view.projections[k], view.open[k].finer);
             if (!strict && ContourScoreBound(keyA, view.contourKeys[k]) >= contourNeed) {
                 due(k);
             } else if (finer >= strictThreshold) {
                 due(k);
             } else if (finer >= loose) {
                 driftPairs[driftCount++] = openPairs[i];
-                __builtin_prefetch(view.scan[k]->vectors.drift);
             }
         }
         for (size_t i = 0; i < driftCount; ++i) {
             const size_t k = from + driftPairs[i];
-            if (DriftMayPass(a->vectors, view.scan[k]->vectors, s, strict)) {
+            if (DriftMayPass(a->vectors.drift, view.open[k].drift, s, strict)) {
                 due(k);
             }
         }
@@ -421,7 +422,7 @@ HRESULT ComparePass(int32_t generation, const std::u16string& path, GripStore& s
         }
         view.scan = store.scan().data();
         view.projections = store.scanProjections().data();
-        view.finer = store.scanFiner().data();
+        view.open = store.scanOpenLines().data();
         view.contourKeys = store.scanContourKeys().data();
         view.sketches = store.scanSketches().data();
         view.sketchLines = store.scanSketchLines().data();

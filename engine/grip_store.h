@@ -162,7 +162,7 @@ class GripStore {
     }
     // The projections on the next directions, at the same positions. Call
     // under the lock.
-    std::span<const FinerProjection> scanFiner() const { return {m_scan.finer(), m_scan.size()}; }
+    std::span<const OpenLines> scanOpenLines() const { return {m_scan.openLines(), m_scan.size()}; }
     // The contour keys, at the same positions. Call under the lock.
     std::span<const ContourKey> scanContourKeys() const {
         return {m_scan.contourKeys(), m_scan.size()};

@@ -6,7 +6,7 @@ void ScanIndex::Reserve(size_t room) {
     if (room > m_entries.size()) {
         m_entries.resize(room);
         m_projections.resize(room);
-        m_finer.resize(room);
+        m_open.resize(room);
         m_contourKeys.resize(room);
         m_sketches.resize(room);
         m_sketchLines.resize(room);
@@ -24,13 +24,14 @@ void ScanIndex::Insert(size_t at, StoreEntry* entry) {
     };
     shift(m_entries);
     shift(m_projections);
-    shift(m_finer);
+    shift(m_open);
     shift(m_contourKeys);
     shift(m_sketches);
     shift(m_sketchLines);
     m_entries[at] = entry;
     m_projections[at] = bounds.projection;
-    m_finer[at] = bounds.finer;
+    m_open[at].finer = bounds.finer;
+    std::copy(std::begin(entry->vectors.drift), std::end(entry->vectors.drift), m_open[at].drift);
     m_contourKeys[at] = entry->vectors.contourKey;
     m_sketches[at] = SketchesOf(*entry);
     m_sketchLines[at] = FoldSketches(m_sketches[at].key);
@@ -46,7 +47,7 @@ void ScanIndex::Erase(size_t at) {
     };
     shift(m_entries);
     shift(m_projections);
-    shift(m_finer);
+    shift(m_open);
     shift(m_contourKeys);
     shift(m_sketches);
     shift(m_sketchLines);
@@ -55,7 +56,7 @@ void ScanIndex::Erase(size_t at) {
 
 SpectrumBounds ScanIndex::ProjectionOf(const StoreEntry& entry, size_t at) const {
     if (at < size() && m_entries[at] == &entry) {
-        return {m_projections[at], m_finer[at]};
+        return {m_projections[at], m_open[at].finer};
     }
     SpectrumBounds bounds;
     ProjectSpectrum(m_basis, entry.vectors, bounds);
@@ -81,7 +82,7 @@ void ScanIndex::Rebase(const std::vector<const GripVectors*>& sample, size_t sto
     for (size_t at = 0; at < size(); ++at) {
         ProjectSpectrum(m_basis, m_entries[at]->vectors, bounds);
         m_projections[at] = bounds.projection;
-        m_finer[at] = bounds.finer;
+        m_open[at].finer = bounds.finer;
     }
 }
 

@@ -17,13 +17,21 @@
 #include "projection_bound.h"
 #include "store_entry.h"
 
+// What a pass reads of an earlier file when the first bound leaves the pair
+// open: the finer projection, and on the next cache line the file's drift,
+// which decides most such pairs below the strict threshold.
+struct alignas(64) OpenLines {
+    FinerProjection finer;
+    float drift[GripVectors::kDriftPadded];
+};
+
 class ScanIndex {
   public:
     size_t size() const { return m_size.load(std::memory_order_acquire); }
     bool HasRoom() const { return size() < m_entries.size(); }
     StoreEntry* const* entries() const { return m_entries.data(); }
     const SpectrumProjection* projections() const { return m_projections.data(); }
-    const FinerProjection* finer() const { return m_finer.data(); }
+    const OpenLines* openLines() const { return m_open.data(); }
     const ContourKey* contourKeys() const { return m_contourKeys.data(); }
     const TextSketches* sketches() const { return m_sketches.data(); }
     const SketchLine* sketchLines() const { return m_sketchLines.data(); }
@@ -53,7 +61,7 @@ class ScanIndex {
   private:
     std::vector<StoreEntry*> m_entries;  // the room: all slots past the size are spare
     std::vector<SpectrumProjection> m_projections;
-    std::vector<FinerProjection> m_finer;
+    std::vector<OpenLines> m_open;
     std::vector<ContourKey> m_contourKeys;  // copies of the entries' own, read in a row
     std::vector<TextSketches> m_sketches;
     std::vector<SketchLine> m_sketchLines;  // the sketches folded, for a first look

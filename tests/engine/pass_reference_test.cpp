@@ -245,7 +245,8 @@ TEST(PassReferenceTest, PairListsEqualTheFormulas) {
             const SpectrumProjection& pi = store.scanProjections()[i];
             const SpectrumProjection& pj = store.scanProjections()[j];
             ASSERT_GE(SpectrumScoreBound(pi, pj), r.spectrum);
-            ASSERT_GE(FinerSpectrumScoreBound(pi, store.scanFiner()[i], pj, store.scanFiner()[j]),
+            ASSERT_GE(FinerSpectrumScoreBound(pi, store.scanOpenLines()[i].finer, pj,
+                                              store.scanOpenLines()[j].finer),
                       r.spectrum);
             ASSERT_GE(ContourScoreBound(store.scanContourKeys()[i], store.scanContourKeys()[j]),
                       r.tolerant.contourScore);
