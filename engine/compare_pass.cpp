@@ -259,6 +259,23 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
             }
         }
     }
+    // The same for the tags: the folded sketches of the whole stretch first,
+    // so that the sketches of the few pairs they leave open are on their way.
+    bool tagsOpen[kStretch] = {};
+    if ((method & kCompareTags) != 0) {
+        for (size_t k = from; k < to; ++k) {
+            const bool open = reach.MayReach(view.sketchLines[k]);
+            tagsOpen[k - from] = open;
+            tally.tagsPastLine += open;
+            if (open) {
+                const auto* lines = reinterpret_cast<const char*>(&view.sketches[k]);
+                for (size_t at = 0; at < sizeof(GripStore::TextSketches); at += 64) {
+                    __builtin_prefetch(lines + at);
+                }
+                __builtin_prefetch(lines + sizeof(GripStore::TextSketches) - 1);
+            }
+        }
+    }
     // The other files of the pairs listed, whose figures are made at the end.
     if (pending.s != s || pending.strict != strict) {
         pending.Fill(a, listed);
@@ -293,9 +310,7 @@ HF_CLONES_X86_64_V3 void JudgeStretch(const PassView& view, size_t from, size_t 
         const bool contentMatch = accepted;
         if (!accepted && (method & kCompareTags) != 0) {
             const auto& sketchB = sketchesB.key;
-            const bool pastLine = reach.MayReach(view.sketchLines[k]);
-            tally.tagsPastLine += pastLine;
-            if (pastLine && reach.MayReach(sketchB)) {
+            if (tagsOpen[k - from] && reach.MayReach(sketchB)) {
                 ++tally.tagsPastFirstBound;
                 const EmptyTexts emptyB = {
                     sketchB[kTitleField].length == 0, sketchB[kArtistField].length == 0,
