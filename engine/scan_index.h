@@ -1,8 +1,8 @@
 // ScanIndex: the store's entries of the current scan in the order they joined
 // it, with what a comparison pass reads of each beside it (the spectrum
-// projections on the pruning basis, the contour keys, the sketches of the
-// text keys and those folded into a line), and the pruning basis itself. Owned by the fingerprint
-// store.
+// projections on the pruning basis with the drifts, the contour keys, the
+// sketches of the text keys and those folded into a line), and the pruning
+// basis itself. Owned by the fingerprint store.
 //
 // Threads: a writer that holds the store exclusively may change it freely;
 // one that holds it shared (and the store's join mutex) may append within
