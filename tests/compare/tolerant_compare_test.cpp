@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -391,6 +392,56 @@ TEST(TolerantCompareTest, JudgementEqualsTheFormulasNearEveryThreshold) {
     // Both outcomes are well represented.
     EXPECT_GT(accepted, judged / 20);
     EXPECT_LT(accepted, judged / 2);
+}
+
+}  // namespace
+
+namespace {
+
+// A pass asks the drifts first for pairs whose spectra stay below the strict
+// threshold: as laid for the strict comparison, at any of their shifts for
+// the tolerant one.
+TEST(TolerantCompareTest, DriftsDecideAsTheOneRuleLeftAsksThem) {
+    const Grip music = RandomGrip(21);
+    auto rotated = [&music](uint32_t by) {
+        Grip g = music;
+        std::rotate(g.drift.begin(), g.drift.begin() + by, g.drift.end());
+        return g;
+    };
+    Grip constant = music;
+    constant.drift.fill(0.5f);
+    Grip damaged = music;
+    damaged.drift[4] = std::numeric_limits<float>::quiet_NaN();
+    struct Case {
+        const char* name;
+        Grip other;
+        bool strict;
+        bool tolerant;
+    };
+    const Case cases[] = {
+        {"the same drift", music, true, true},
+        {"moved by two values", rotated(2), false, true},
+        {"moved by the most it can", rotated(kMaxDriftShift), false, true},
+        {"another piece's drift", RandomGrip(22), false, false},
+        {"a constant drift", constant, false, false},
+        {"a drift that is not a number", damaged, false, false},
+    };
+    GripVectors a;
+    MakeGripVectors(music, a);
+    for (const Case& c : cases) {
+        GripVectors b;
+        MakeGripVectors(c.other, b);
+        EXPECT_EQ(DriftMayPass(a.drift, b.drift, 0.75f, true), c.strict) << c.name;
+        EXPECT_EQ(DriftMayPass(a.drift, b.drift, 0.75f, false), c.tolerant) << c.name;
+        // Exactly the scores the rules read.
+        float drifts[8];
+        DriftScoresAtEveryShift(a.drift, b.drift, drifts);
+        const float laid =
+            std::fabs(MatchCorrelation(music.drift.data(), c.other.drift.data(), kDriftLength));
+        EXPECT_TRUE(drifts[kMaxDriftShift] == laid ||
+                    (std::isnan(laid) && std::isnan(drifts[kMaxDriftShift])))
+            << c.name;
+    }
 }
 
 }  // namespace
