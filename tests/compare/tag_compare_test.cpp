@@ -96,9 +96,10 @@ TEST(SubstringOverlapTest, SketchBoundNeverLiesBelowTheOverlap) {
 TEST(SubstringOverlapTest, ReachFilterDecidesAsTheSketches) {
     std::mt19937 rng(11);
     // Empty, one- and two-byte texts, repeats of few letters, and texts on
-    // both sides of the filter's longest looked-up length.
+    // both sides of the filter's longest looked-up length, and beyond what a
+    // folded line counts (255).
     auto make = [&]() {
-        const size_t lengths[] = {0, 1, 2, 3, 5, 12, 30, 127, 128, 200};
+        const size_t lengths[] = {0, 1, 2, 3, 5, 12, 30, 127, 128, 200, 300};
         const size_t length = lengths[rng() % std::size(lengths)];
         const int alphabet = 1 + static_cast<int>(rng() % 26);
         std::string text;
